@@ -1,0 +1,87 @@
+#include "base/diagnostic.h"
+
+#include <string.h>
+
+Diagnostic* diag_append_at(Arena* arena, DiagnosticList* list, const void* node, u64 offset, s32 level, String message) {
+    Diagnostic* d = push_struct<Diagnostic>(arena);
+    d->node = node;
+    d->offset = offset;
+    d->level = level;
+    d->message = message;
+    SLL_QUEUE_PUSH(list->first, list->last, d);
+    list->count += 1;
+    if (level > list->max_level) list->max_level = level;
+    return d;
+}
+
+void diag_concat(DiagnosticList* destination, DiagnosticList* source) {
+    if (!destination->first) {
+        *destination = *source;
+    } else if (source->first) {
+        destination->last->next = source->first;
+        destination->last = source->last;
+        destination->count += source->count;
+        if (source->max_level > destination->max_level) destination->max_level = source->max_level;
+    }
+    *source = DiagnosticList{};
+}
+
+String diag_level_name(s32 level) {
+    switch (level) {
+        case DIAG_NOTE: return S("note");
+        case DIAG_WARNING: return S("warning");
+        case DIAG_ERROR: return S("error");
+        case DIAG_FATAL: return S("fatal error");
+        default: return String{};
+    }
+}
+
+// Advances `pos`, known for byte `from`, to byte `offset`.
+static TextPosition text_position_from(String text, u64 from, TextPosition pos, u64 offset) {
+    u64 end = MIN(offset, text.size);
+    const u8* at = text.str + MIN(from, end);
+    const u8* stop = text.str + end;
+    while (at < stop) {
+        const u8* lf = (const u8*)memchr(at, '\n', (size_t)(stop - at));
+        if (!lf) {
+            pos.column += stop - at;
+            break;
+        }
+        pos.line += 1;
+        pos.column = 1;
+        at = lf + 1;
+    }
+    return pos;
+}
+
+TextPosition text_position(String text, u64 offset) { return text_position_from(text, 0, TextPosition{1, 1}, offset); }
+
+static void diag_print_at(const Diagnostic* d, String path, TextPosition pos) {
+    Scratch scratch;
+    String where = string_format(scratch.arena, "%S:%I64d:%I64d", &path, (long long)pos.line, (long long)pos.column);
+    String name = diag_level_name(d->level);
+    console_print("%.*s: \n", STR_ARG(name));
+    console_print("token: %.*s\n", STR_ARG(d->message));
+    console_print("%.*s\n", STR_ARG(where));
+}
+
+void diag_print(const Diagnostic* d, String path, String source) {
+    diag_print_at(d, path, text_position(source, d->offset));
+}
+
+void diag_print_list(const DiagnosticList* list, String path, String source) {
+    // Records come mostly in source order: continue counting from the last
+    // one instead of rescanning the text from its start each time.
+    u64 last_offset = 0;
+    TextPosition last = {1, 1};
+    for (const Diagnostic* d = list->first; d; d = d->next) {
+        u64 offset = MIN(d->offset, source.size);
+        if (offset < last_offset) {
+            last_offset = 0;
+            last = TextPosition{1, 1};
+        }
+        last = text_position_from(source, last_offset, last, offset);
+        last_offset = offset;
+        diag_print_at(d, path, last);
+    }
+}

@@ -1,0 +1,57 @@
+// Diagnostics shared by every parser of the system (KAV documents, HTML
+// templates, the known-searches file) and their three-line print format:
+//   <level name>: \n
+//   token: <message>\n
+//   <path>:<line>:<column>\n
+#pragma once
+
+#include "base/core.h"
+#include "base/arena.h"
+#include "base/string.h"
+
+enum DiagnosticLevel : s32 {
+    DIAG_NOTE = 1,
+    DIAG_WARNING = 2,
+    DIAG_ERROR = 3,
+    DIAG_UNNAMED = 4,
+    DIAG_FATAL = 5,
+};
+
+struct Diagnostic {
+    Diagnostic* next;
+    const void* node;  // the node reported at (KavNode, HtmlNode, KnNode, ...)
+    u64 offset;        // byte offset of that node in its source text
+    s32 level;         // DiagnosticLevel
+    String message;    // formatted, in the parse arena
+};
+
+struct DiagnosticList {
+    Diagnostic* first;
+    Diagnostic* last;
+    u64 count;
+    s32 max_level;  // highest level ever appended; 0 when empty
+};
+
+// Appends a record; each layer wraps this with a `diag_append` overload that
+// takes its own node type and reads the node's offset.
+Diagnostic* diag_append_at(Arena* arena, DiagnosticList* list, const void* node, u64 offset, s32 level, String message);
+// Moves every record of `source` to the end of `destination`; `source` is
+// left empty.
+void diag_concat(DiagnosticList* destination, DiagnosticList* source);
+
+// "note", "warning", "error", "" (level 4), "fatal error"; empty otherwise.
+String diag_level_name(s32 level);
+
+struct TextPosition {
+    s64 line;    // 1-based
+    s64 column;  // 1-based, bytes
+};
+
+// Line and column of `offset` in `text`: a line feed starts a new line at
+// column 1; every other byte advances the column. Counting stops at the end.
+TextPosition text_position(String text, u64 offset);
+
+// Prints one record in the three-line format, the location being
+// "path:line:column" of the record's offset in `source`.
+void diag_print(const Diagnostic* diagnostic, String path, String source);
+void diag_print_list(const DiagnosticList* list, String path, String source);

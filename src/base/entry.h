@@ -1,0 +1,38 @@
+// The command line: arguments become an option table of names with lists of
+// values. Grammar: [-|--]name[(:|=)value[,value...]]; a value ending in ","
+// (or an empty value after the separator) continues in the next argument.
+#pragma once
+
+#include "base/core.h"
+#include "base/arena.h"
+#include "base/string.h"
+
+#define OPTION_SLOT_COUNT 64
+
+struct OptionNode {
+    OptionNode* next;   // next node of the same bucket
+    String name;        // slice of the argument text
+    StringList values;  // value pieces in order, slices of the argument text
+    String value;       // the pieces joined with ",", NUL-terminated
+};
+
+struct OptionSlot {
+    OptionNode* first;
+    OptionNode* last;
+};
+
+struct OptionTable {
+    u64 slot_count;  // always OPTION_SLOT_COUNT
+    OptionSlot* slots;
+};
+
+// `arguments` are the program's arguments after its name. On Linux one
+// argument is one piece: the shell has already split the command line.
+OptionTable options_parse(Arena* arena, StringList arguments);
+// The joined value of the first option named `name`; empty when absent.
+String option_string(const OptionTable* table, String name);
+// 1 when the option is present with an empty value, "true" (any case) or
+// "1"; otherwise 0.
+u32 option_flag(const OptionTable* table, String name);
+// True when an option named `name` is present at all.
+bool option_present(const OptionTable* table, String name);

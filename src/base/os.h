@@ -1,0 +1,139 @@
+// The operating-system seam: the only way the program reaches the system.
+// Portable declarations here; os.cpp holds helpers built on them and
+// os_linux.cpp the platform implementation.
+#pragma once
+
+#include "base/core.h"
+#include "base/arena.h"
+#include "base/string.h"
+
+// ---- System information and time ------------------------------------------
+
+struct SystemInfo {
+    u32 processor_count;
+    u64 large_page_size;  // 0 when the system has no large pages
+    u64 page_size;        // system page size (the arena granule)
+    u64 counter_frequency;
+};
+
+// Once, on the main thread: fills SystemInfo and creates the object pools.
+u32 os_init();
+const SystemInfo* os_system_info();
+// Monotonic time in microseconds; never decreases.
+u64 os_now_microseconds();
+void os_sleep(u64 milliseconds);
+
+// ---- Threads ---------------------------------------------------------------
+
+typedef void OsThreadEntry(u64 param);
+struct OsThread;
+
+// Starts a detached thread with its own ThreadContext; threads are never
+// joined.
+OsThread* os_thread_start(OsThreadEntry* entry, u64 param);
+// Formats the name, keeps its first 64 bytes in the thread context and gives
+// the system its first 15 bytes.
+void os_set_thread_name(const char* fmt, ...);
+
+// ---- Synchronization (records from pools, never freed by callers) ----------
+
+struct OsMutex;
+struct OsRwLock;
+struct OsCondition;
+
+OsMutex* os_mutex_alloc();
+void os_mutex_lock(OsMutex* mutex);
+void os_mutex_unlock(OsMutex* mutex);
+
+OsRwLock* os_rw_lock_alloc();
+void os_rw_lock_shared(OsRwLock* lock);
+void os_rw_unlock_shared(OsRwLock* lock);
+void os_rw_lock_exclusive(OsRwLock* lock);
+void os_rw_unlock_exclusive(OsRwLock* lock);
+
+OsCondition* os_condition_alloc();
+// Waits until woken or the deadline (microseconds, DEADLINE_NONE for none)
+// passes; the lock is held again on return. True unless the wait timed out.
+bool os_condition_wait_mutex(OsCondition* cv, OsMutex* mutex, u64 deadline);
+bool os_condition_wait_rw(OsCondition* cv, OsRwLock* lock, u64 deadline, bool shared);
+void os_condition_broadcast(OsCondition* cv);
+
+// ---- Memory ----------------------------------------------------------------
+
+void* os_reserve(u64 size);
+bool os_commit(void* address, u64 size);
+void os_release(void* address, u64 size);
+void* os_reserve_commit_large(u64 size);
+void os_protect_read_only(void* address, u64 size);
+
+// ---- Files -----------------------------------------------------------------
+
+enum OsFileMode : u32 {
+    OS_FILE_READ = 1,
+    OS_FILE_WRITE = 2,
+    OS_FILE_CREATE = 8,  // create or truncate; without it the file must exist
+    OS_FILE_SHARE_READ = 16,
+};
+
+typedef s64 OsFile;
+#define OS_FILE_INVALID ((OsFile)-1)
+
+struct Range64 {
+    u64 start;
+    u64 end;
+};
+
+struct OsFileProperties {
+    u64 size;
+    u64 last_write_time;  // seconds * 1e9 + nanoseconds
+    u32 is_directory;
+    u32 exists;
+};
+
+OsFile os_open_file(u32 mode, String path);
+void os_close_file(OsFile file);
+OsFileProperties os_file_properties(OsFile file);
+// Properties of a path, following symbolic links; exists is 0 when missing.
+OsFileProperties os_path_properties(String path);
+String os_read_range(Arena* arena, OsFile file, Range64 range);
+u64 os_write_range(OsFile file, Range64 range, String data);
+String os_read_whole_file(Arena* arena, String path);
+bool os_path_is_valid(String path);
+bool os_delete_file(String path);
+// Creates every directory along the path except the last component, which is
+// taken to be a file name.
+bool os_create_directories(String path);
+String os_current_directory(Arena* arena);
+// Replaces the file at `path` atomically: writes a temporary file in the same
+// directory, then renames it over the old one. Creates missing directories.
+// On failure the old file is left intact and no temporary file remains.
+bool os_write_file_atomic(String path, String data);
+
+// ---- Directories -----------------------------------------------------------
+
+enum OsDirEntryFlags : u32 {
+    OS_DIR_ENTRY_DIRECTORY = 1,
+};
+
+struct OsDirEntry {
+    String name;  // UTF-8
+    u32 flags;    // OsDirEntryFlags
+    u64 size;
+    u64 last_write_time;
+    u64 device;  // identity of the entry (after following links)
+    u64 inode;
+};
+
+// Entries of one directory, read at begin and returned sorted by name:
+// bytes compared with A-Z folded to a-z, ties broken by the raw bytes.
+struct OsDirIter {
+    OsDirEntry* entries;
+    u64 count;
+    u64 next_index;
+    u32 started;
+};
+
+// `dir_path` is trimmed and cut after its last separator (the caller's
+// variable is updated to that prefix); the directory listed is that prefix.
+OsDirIter os_dir_begin(Arena* arena, String* dir_path);
+bool os_dir_next(Arena* arena, OsDirIter* iter, OsDirEntry* out);

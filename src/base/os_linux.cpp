@@ -1,0 +1,476 @@
+// The operating-system layer on Linux (POSIX).
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+
+#include "base/os.h"
+
+// ---- Object pools ----------------------------------------------------------
+
+struct OsThread {
+    OsThread* next;
+    pthread_t handle;
+    u64 id;
+    u64 param;
+    OsThreadEntry* entry;
+};
+
+struct OsMutex {
+    OsMutex* next;
+    std::mutex mutex;
+};
+
+struct OsRwLock {
+    OsRwLock* next;
+    std::shared_mutex lock;
+};
+
+struct OsCondition {
+    OsCondition* next;
+    std::condition_variable_any cv;
+};
+
+// A pool hands out small records from its own arena and takes released ones
+// back on a free list.
+template <typename T>
+struct OsPool {
+    std::mutex lock;
+    Arena* arena;
+    T* free_list;
+};
+
+static SystemInfo g_system_info = {1, 0, 4096, 1000000};
+static bool g_os_initialized;
+static OsPool<OsThread> g_thread_pool;
+static OsPool<OsMutex> g_mutex_pool;
+static OsPool<OsRwLock> g_rw_lock_pool;
+static OsPool<OsCondition> g_condition_pool;
+static std::once_flag g_pool_once;
+
+static void os_pools_create() {
+    std::call_once(g_pool_once, [] {
+        g_thread_pool.arena = arena_create(KB(256), KB(4));
+        g_mutex_pool.arena = arena_create(KB(256), KB(4));
+        g_rw_lock_pool.arena = arena_create(KB(256), KB(4));
+        g_condition_pool.arena = arena_create(KB(256), KB(4));
+    });
+}
+
+// Takes a cleared record from the pool and constructs it in place.
+template <typename T>
+static T* os_pool_take(OsPool<T>* pool) {
+    os_pools_create();
+    T* record = 0;
+    {
+        std::lock_guard<std::mutex> guard(pool->lock);
+        record = pool->free_list;
+        if (record) {
+            pool->free_list = record->next;
+        } else {
+            record = (T*)arena_push(pool->arena, sizeof(T), alignof(T));
+        }
+    }
+    if (!record) {
+        fprintf(stderr, "out of memory for system objects\n");
+        abort();
+    }
+    memset((void*)record, 0, sizeof(T));
+    return new (record) T();
+}
+
+template <typename T>
+static void os_pool_give_back(OsPool<T>* pool, T* record) {
+    record->~T();
+    std::lock_guard<std::mutex> guard(pool->lock);
+    record->next = pool->free_list;
+    pool->free_list = record;
+}
+
+// ---- System information and time ------------------------------------------
+
+u32 os_init() {
+    if (g_os_initialized) return 0;
+    long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    g_system_info.processor_count = processors > 0 ? (u32)processors : 1;
+    g_system_info.large_page_size = 0;
+    long page = sysconf(_SC_PAGESIZE);
+    g_system_info.page_size = page > 0 ? (u64)page : 4096;
+    g_system_info.counter_frequency = 1000000;
+    os_pools_create();
+    g_os_initialized = true;
+    return 0;
+}
+
+const SystemInfo* os_system_info() { return &g_system_info; }
+
+u64 os_now_microseconds() {
+    struct timespec ts;
+    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return 0;
+    return (u64)ts.tv_sec * 1000000ull + (u64)ts.tv_nsec / 1000ull;
+}
+
+void os_sleep(u64 milliseconds) {
+    struct timespec ts;
+    ts.tv_sec = (time_t)(milliseconds / 1000);
+    ts.tv_nsec = (long)((milliseconds % 1000) * 1000000);
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+// ---- Threads ---------------------------------------------------------------
+
+static void* os_thread_main(void* raw) {
+    OsThread* thread = (OsThread*)raw;
+    ThreadContext ctx = thread_context_create();
+    thread_context_set(&ctx);
+    thread->entry(thread->param);
+    thread_context_release(&ctx);
+    thread_context_set(0);
+    return 0;
+}
+
+OsThread* os_thread_start(OsThreadEntry* entry, u64 param) {
+    OsThread* thread = os_pool_take(&g_thread_pool);
+    thread->entry = entry;
+    thread->param = param;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    int rc = pthread_create(&thread->handle, &attr, os_thread_main, thread);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        os_pool_give_back(&g_thread_pool, thread);
+        return 0;
+    }
+    thread->id = (u64)thread->handle;
+    return thread;
+}
+
+void os_set_thread_name(const char* fmt, ...) {
+    ThreadContext* ctx = thread_context_get();
+    Scratch scratch;
+    va_list args;
+    va_start(args, fmt);
+    String name = string_formatv(scratch.arena, fmt, args);
+    va_end(args);
+    u64 keep = MIN(name.size, (u64)sizeof(ctx->name));
+    memcpy(ctx->name, name.str, keep);
+    ctx->name_length = keep;
+    char short_name[16];
+    u64 short_length = MIN(name.size, (u64)15);
+    memcpy(short_name, name.str, short_length);
+    short_name[short_length] = 0;
+    pthread_setname_np(pthread_self(), short_name);
+}
+
+// ---- Synchronization -------------------------------------------------------
+
+OsMutex* os_mutex_alloc() { return os_pool_take(&g_mutex_pool); }
+void os_mutex_lock(OsMutex* mutex) { mutex->mutex.lock(); }
+void os_mutex_unlock(OsMutex* mutex) { mutex->mutex.unlock(); }
+
+OsRwLock* os_rw_lock_alloc() { return os_pool_take(&g_rw_lock_pool); }
+void os_rw_lock_shared(OsRwLock* lock) { lock->lock.lock_shared(); }
+void os_rw_unlock_shared(OsRwLock* lock) { lock->lock.unlock_shared(); }
+void os_rw_lock_exclusive(OsRwLock* lock) { lock->lock.lock(); }
+void os_rw_unlock_exclusive(OsRwLock* lock) { lock->lock.unlock(); }
+
+OsCondition* os_condition_alloc() { return os_pool_take(&g_condition_pool); }
+
+// The monotonic clock behind os_now_microseconds is steady_clock's on Linux.
+static std::chrono::steady_clock::time_point os_deadline_point(u64 deadline) {
+    return std::chrono::steady_clock::time_point(std::chrono::microseconds((s64)MIN(deadline, (u64)INT64_MAX / 2)));
+}
+
+template <typename Lock>
+static bool os_condition_wait(OsCondition* cv, Lock& lock, u64 deadline) {
+    if (deadline == DEADLINE_NONE) {
+        cv->cv.wait(lock);
+        return true;
+    }
+    return cv->cv.wait_until(lock, os_deadline_point(deadline)) == std::cv_status::no_timeout;
+}
+
+bool os_condition_wait_mutex(OsCondition* cv, OsMutex* mutex, u64 deadline) {
+    std::unique_lock<std::mutex> lock(mutex->mutex, std::adopt_lock);
+    bool woken = os_condition_wait(cv, lock, deadline);
+    lock.release();
+    return woken;
+}
+
+bool os_condition_wait_rw(OsCondition* cv, OsRwLock* rw, u64 deadline, bool shared) {
+    bool woken;
+    if (shared) {
+        std::shared_lock<std::shared_mutex> lock(rw->lock, std::adopt_lock);
+        woken = os_condition_wait(cv, lock, deadline);
+        lock.release();
+    } else {
+        std::unique_lock<std::shared_mutex> lock(rw->lock, std::adopt_lock);
+        woken = os_condition_wait(cv, lock, deadline);
+        lock.release();
+    }
+    return woken;
+}
+
+void os_condition_broadcast(OsCondition* cv) { cv->cv.notify_all(); }
+
+// ---- Memory ----------------------------------------------------------------
+
+void* os_reserve(u64 size) {
+    void* result = mmap(0, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return result == MAP_FAILED ? 0 : result;
+}
+
+bool os_commit(void* address, u64 size) {
+    u64 page = g_system_info.page_size ? g_system_info.page_size : 4096;
+    return mprotect(address, ALIGN_POW2(size, page), PROT_READ | PROT_WRITE) == 0;
+}
+
+void os_release(void* address, u64 size) {
+    if (address) munmap(address, size);
+}
+
+void* os_reserve_commit_large(u64 size) {
+    void* result = mmap(0, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return result == MAP_FAILED ? 0 : result;
+}
+
+void os_protect_read_only(void* address, u64 size) {
+    u64 page = g_system_info.page_size ? g_system_info.page_size : 4096;
+    mprotect(address, ALIGN_POW2(size, page), PROT_READ);
+}
+
+// ---- Files -----------------------------------------------------------------
+
+// A NUL-terminated copy of a path for the system calls.
+static const char* os_cpath(Arena* arena, String path) { return (const char*)string_copy(arena, path).str; }
+
+static u64 os_stat_time(const struct stat& st) {
+    return (u64)st.st_mtim.tv_sec * 1000000000ull + (u64)st.st_mtim.tv_nsec;
+}
+
+static OsFileProperties os_properties_from_stat(const struct stat& st) {
+    OsFileProperties props = {};
+    props.exists = 1;
+    props.is_directory = S_ISDIR(st.st_mode) ? 1 : 0;
+    props.size = (u64)st.st_size;
+    props.last_write_time = os_stat_time(st);
+    return props;
+}
+
+OsFile os_open_file(u32 mode, String path) {
+    Scratch scratch;
+    int flags = O_CLOEXEC;
+    if ((mode & OS_FILE_READ) && (mode & OS_FILE_WRITE)) {
+        flags |= O_RDWR;
+    } else if (mode & OS_FILE_WRITE) {
+        flags |= O_WRONLY;
+    } else {
+        flags |= O_RDONLY;
+    }
+    if (mode & OS_FILE_CREATE) flags |= O_CREAT | O_TRUNC;
+    int fd = open(os_cpath(scratch.arena, path), flags, 0644);
+    if (fd < 0) return OS_FILE_INVALID;
+    if (!(mode & OS_FILE_WRITE)) {
+        // A directory opens for reading on Linux; callers want files only.
+        struct stat st;
+        if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            close(fd);
+            return OS_FILE_INVALID;
+        }
+    }
+    return (OsFile)fd;
+}
+
+void os_close_file(OsFile file) {
+    if (file != OS_FILE_INVALID) close((int)file);
+}
+
+OsFileProperties os_file_properties(OsFile file) {
+    OsFileProperties props = {};
+    struct stat st;
+    if (file != OS_FILE_INVALID && fstat((int)file, &st) == 0) props = os_properties_from_stat(st);
+    return props;
+}
+
+OsFileProperties os_path_properties(String path) {
+    Scratch scratch;
+    OsFileProperties props = {};
+    struct stat st;
+    if (stat(os_cpath(scratch.arena, path), &st) == 0) props = os_properties_from_stat(st);
+    return props;
+}
+
+String os_read_range(Arena* arena, OsFile file, Range64 range) {
+    if (file == OS_FILE_INVALID || range.end <= range.start) return String{};
+    u64 size = range.end - range.start;
+    u8* bytes = (u8*)arena_push(arena, size + 1, 8);
+    if (!bytes) return String{};
+    u64 done = 0;
+    while (done < size) {
+        u64 chunk = MIN(size - done, (u64)0x7FFFF000);
+        ssize_t n = pread((int)file, bytes + done, chunk, (off_t)(range.start + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += (u64)n;
+    }
+    bytes[done] = 0;
+    // Give back what a short read left unused.
+    arena_pop(arena, size - done);
+    return String{bytes, done};
+}
+
+u64 os_write_range(OsFile file, Range64 range, String data) {
+    if (file == OS_FILE_INVALID || range.end <= range.start) return 0;
+    u64 end = MIN(range.end, data.size);
+    u64 done = 0;
+    while (range.start + done < end) {
+        u64 chunk = MIN(end - range.start - done, (u64)0x7FFFF000);
+        ssize_t n = pwrite((int)file, data.str + range.start + done, chunk, (off_t)(range.start + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += (u64)n;
+    }
+    return done;
+}
+
+bool os_path_is_valid(String path) {
+    if (path.size == 0) return false;
+    Scratch scratch;
+    struct stat st;
+    return stat(os_cpath(scratch.arena, path), &st) == 0;
+}
+
+bool os_delete_file(String path) {
+    Scratch scratch;
+    return unlink(os_cpath(scratch.arena, path)) == 0;
+}
+
+bool os_create_directories(String path) {
+    Scratch scratch;
+    StringList parts = path_split(scratch.arena, path);
+    if (parts.node_count < 2) return true;
+    // Drive and "/" paths begin with a root component that is never made;
+    // a relative path starts making directories at its first component.
+    u64 first_prefix = (path_kind(path) == 0) ? 1 : 2;
+    StringList prefix = {};
+    u64 index = 0;
+    for (StringNode* node = parts.first; node && node->next; node = node->next) {
+        string_list_push(scratch.arena, &prefix, node->string);
+        index += 1;
+        if (index < first_prefix || node->string.size == 0) continue;
+        StringJoin join = {String{}, S("/"), String{}};
+        String dir = string_list_join(scratch.arena, &prefix, &join);
+        if (mkdir((const char*)dir.str, 0755) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+String os_current_directory(Arena* arena) {
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof(buffer))) return String{};
+    return string_copy(arena, string_from_cstr(buffer));
+}
+
+bool os_write_file_atomic(String path, String data) {
+    if (path.size == 0) return false;
+    Scratch scratch;
+    os_create_directories(path);
+    String dir = path_directory(path);
+    String name = path_file_name(path);
+    String temp = (dir.size == path.size) ? string_format(scratch.arena, ".%S.XXXXXX", &name)
+                                          : string_format(scratch.arena, "%S/.%S.XXXXXX", &dir, &name);
+    int fd = mkstemp((char*)temp.str);
+    if (fd < 0) return false;
+    fchmod(fd, 0644);
+    u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
+    bool ok = written == data.size;
+    if (close(fd) != 0) ok = false;
+    if (ok && rename((const char*)temp.str, os_cpath(scratch.arena, path)) != 0) ok = false;
+    if (!ok) unlink((const char*)temp.str);
+    return ok;
+}
+
+// ---- Directories -----------------------------------------------------------
+
+static bool os_dir_entry_less(const OsDirEntry& a, const OsDirEntry& b) {
+    u64 n = MIN(a.name.size, b.name.size);
+    for (u64 i = 0; i < n; i += 1) {
+        u8 x = char_to_lower(a.name.str[i]), y = char_to_lower(b.name.str[i]);
+        if (x != y) return x < y;
+    }
+    if (a.name.size != b.name.size) return a.name.size < b.name.size;
+    return memcmp(a.name.str, b.name.str, n) < 0;
+}
+
+OsDirIter os_dir_begin(Arena* arena, String* dir_path) {
+    OsDirIter iter = {};
+    String path = string_trim_whitespace(*dir_path);
+    u64 cut = path.size;
+    while (cut > 0 && !char_is_slash(path.str[cut - 1])) cut -= 1;
+    path = string_prefix(path, cut);
+    *dir_path = path;
+
+    Scratch scratch(arena);
+    const char* cpath = path.size ? os_cpath(scratch.arena, path) : ".";
+    DIR* dir = opendir(cpath);
+    if (!dir) return iter;
+    int dir_fd = dirfd(dir);
+
+    // Entries are gathered in scratch memory, then copied sorted into the
+    // caller's arena.
+    u64 capacity = 64;
+    OsDirEntry* entries = push_array_no_zero<OsDirEntry>(scratch.arena, capacity);
+    u64 count = 0;
+    for (;;) {
+        struct dirent* d = readdir(dir);
+        if (!d) break;
+        if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
+        if (count == capacity) {
+            OsDirEntry* grown = push_array_no_zero<OsDirEntry>(scratch.arena, capacity * 2);
+            memcpy(grown, entries, sizeof(OsDirEntry) * count);
+            entries = grown;
+            capacity *= 2;
+        }
+        OsDirEntry* e = &entries[count++];
+        memset(e, 0, sizeof(*e));
+        e->name = string_copy(arena, string_from_cstr(d->d_name));
+        struct stat st;
+        if (fstatat(dir_fd, d->d_name, &st, 0) == 0 || fstatat(dir_fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            e->flags = S_ISDIR(st.st_mode) ? (u32)OS_DIR_ENTRY_DIRECTORY : 0u;
+            e->size = (u64)st.st_size;
+            e->last_write_time = os_stat_time(st);
+            e->device = (u64)st.st_dev;
+            e->inode = (u64)st.st_ino;
+        }
+    }
+    closedir(dir);
+    std::sort(entries, entries + count, os_dir_entry_less);
+    iter.entries = push_array_no_zero<OsDirEntry>(arena, count ? count : 1);
+    memcpy(iter.entries, entries, sizeof(OsDirEntry) * count);
+    iter.count = count;
+    return iter;
+}
+
+bool os_dir_next(Arena* arena, OsDirIter* iter, OsDirEntry* out) {
+    (void)arena;
+    iter->started = 1;
+    if (iter->next_index >= iter->count) return false;
+    *out = iter->entries[iter->next_index++];
+    return true;
+}

@@ -1,0 +1,359 @@
+// The arena formatter: printf conversions are handed to the C library one at
+// a time; "%S", "%b"/"%B" and the I32/I64 length modifiers are handled here.
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "base/string.h"
+
+namespace {
+
+struct Out {
+    char* buffer;
+    u64 capacity;
+    u64 length;
+};
+
+void out_bytes(Out* out, const void* data, u64 size) {
+    if (out->length < out->capacity) {
+        u64 room = out->capacity - out->length;
+        memcpy(out->buffer + out->length, data, MIN(room, size));
+    }
+    out->length += size;
+}
+
+void out_repeat(Out* out, char c, u64 count) {
+    for (u64 i = 0; i < count; i += 1) out_bytes(out, &c, 1);
+}
+
+// Writes text padded to `width` (left-justified with the minus flag).
+void out_padded(Out* out, const void* data, u64 size, u64 width, bool left, char pad) {
+    if (!left && width > size) out_repeat(out, pad, width - size);
+    out_bytes(out, data, size);
+    if (left && width > size) out_repeat(out, ' ', width - size);
+}
+
+// Hands one standard conversion to snprintf, writing straight into the
+// output when it fits.
+template <typename T>
+void out_snprintf(Out* out, const char* spec, int star_count, int star1, int star2, T value) {
+    char* dst = 0;
+    u64 room = 0;
+    if (out->length < out->capacity) {
+        dst = out->buffer + out->length;
+        room = out->capacity - out->length;
+    }
+    int n;
+    if (star_count == 2) {
+        n = snprintf(dst, room, spec, star1, star2, value);
+    } else if (star_count == 1) {
+        n = snprintf(dst, room, spec, star1, value);
+    } else {
+        n = snprintf(dst, room, spec, value);
+    }
+    if (n > 0) out->length += (u64)n;
+}
+
+enum LengthMod { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_J, LEN_Z, LEN_T, LEN_BIG_L };
+
+}  // namespace
+
+u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) {
+    Out out = {buffer, capacity, 0};
+    const char* p = fmt;
+    while (*p) {
+        if (*p != '%') {
+            const char* run = p;
+            while (*p && *p != '%') p += 1;
+            out_bytes(&out, run, (u64)(p - run));
+            continue;
+        }
+        const char* spec_start = p;
+        p += 1;
+        if (*p == '%') {
+            out_bytes(&out, "%", 1);
+            p += 1;
+            continue;
+        }
+
+        // Flags, width, precision.
+        bool left = false, zero = false, alt = false;
+        char flags[8];
+        int flag_count = 0;
+        while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') {
+            if (*p == '-') left = true;
+            if (*p == '0') zero = true;
+            if (*p == '#') alt = true;
+            if (flag_count < 7) flags[flag_count++] = *p;
+            p += 1;
+        }
+        flags[flag_count] = 0;
+        int stars[2] = {0, 0};
+        int star_count = 0;
+        bool has_width = false, width_star = false, precision_star = false;
+        s64 width = 0;
+        if (*p == '*') {
+            width_star = true;
+            width = va_arg(args, int);
+            stars[star_count++] = (int)width;
+            has_width = true;
+            if (width < 0) {
+                left = true;
+                width = -width;
+            }
+            p += 1;
+        } else {
+            while (char_is_digit((u8)*p)) {
+                width = width * 10 + (*p - '0');
+                has_width = true;
+                p += 1;
+            }
+        }
+        bool has_precision = false;
+        s64 precision = 0;
+        if (*p == '.') {
+            has_precision = true;
+            p += 1;
+            if (*p == '*') {
+                precision_star = true;
+                precision = va_arg(args, int);
+                stars[star_count++] = (int)precision;
+                if (precision < 0) has_precision = false;
+                p += 1;
+            } else {
+                while (char_is_digit((u8)*p)) {
+                    precision = precision * 10 + (*p - '0');
+                    p += 1;
+                }
+            }
+        }
+
+        // Length modifier.
+        LengthMod len = LEN_NONE;
+        if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
+            len = LEN_LL;
+            p += 3;
+        } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
+            len = LEN_NONE;
+            p += 3;
+        } else if (p[0] == 'h' && p[1] == 'h') {
+            len = LEN_HH;
+            p += 2;
+        } else if (p[0] == 'l' && p[1] == 'l') {
+            len = LEN_LL;
+            p += 2;
+        } else if (*p == 'h') {
+            len = LEN_H;
+            p += 1;
+        } else if (*p == 'l') {
+            len = LEN_L;
+            p += 1;
+        } else if (*p == 'j') {
+            len = LEN_J;
+            p += 1;
+        } else if (*p == 'z') {
+            len = LEN_Z;
+            p += 1;
+        } else if (*p == 't') {
+            len = LEN_T;
+            p += 1;
+        } else if (*p == 'L') {
+            len = LEN_BIG_L;
+            p += 1;
+        }
+
+        char conv = *p;
+        if (!conv) {
+            // A lone "%" at the end is written as it stands.
+            out_bytes(&out, spec_start, (u64)(p - spec_start));
+            break;
+        }
+        p += 1;
+
+        // The C library's spec: flags, width, precision, then our mapped
+        // length modifier and the conversion.
+        char spec[64];
+        {
+            int n = 0;
+            spec[n++] = '%';
+            for (int i = 0; flags[i]; i += 1) spec[n++] = flags[i];
+            if (has_width) {
+                if (width_star) {
+                    spec[n++] = '*';
+                } else {
+                    n += snprintf(spec + n, sizeof(spec) - (u64)n, "%lld", (long long)width);
+                }
+            }
+            if (precision_star) {
+                n += snprintf(spec + n, sizeof(spec) - (u64)n, ".*");
+            } else if (has_precision) {
+                n += snprintf(spec + n, sizeof(spec) - (u64)n, ".%lld", (long long)precision);
+            }
+            const char* mod = "";
+            switch (len) {
+                case LEN_HH: mod = "hh"; break;
+                case LEN_H: mod = "h"; break;
+                case LEN_L: mod = "l"; break;
+                case LEN_LL: mod = "ll"; break;
+                case LEN_J: mod = "j"; break;
+                case LEN_Z: mod = "z"; break;
+                case LEN_T: mod = "t"; break;
+                case LEN_BIG_L: mod = "L"; break;
+                default: break;
+            }
+            for (const char* m = mod; *m; m += 1) spec[n++] = *m;
+            spec[n++] = conv;
+            spec[n] = 0;
+        }
+        int s1 = stars[0], s2 = stars[1];
+
+        switch (conv) {
+            case 'S': {
+                const String* s = va_arg(args, const String*);
+                String text = s ? *s : String{};
+                if (has_precision && (u64)precision < text.size) text.size = (u64)precision;
+                out_padded(&out, text.str, text.size, (u64)width, left, ' ');
+            } break;
+            case 'b':
+            case 'B': {
+                u64 value;
+                switch (len) {
+                    case LEN_HH: value = (unsigned char)va_arg(args, unsigned int); break;
+                    case LEN_H: value = (unsigned short)va_arg(args, unsigned int); break;
+                    case LEN_L: value = va_arg(args, unsigned long); break;
+                    case LEN_LL: value = va_arg(args, unsigned long long); break;
+                    case LEN_J: value = va_arg(args, uintmax_t); break;
+                    case LEN_Z: value = va_arg(args, size_t); break;
+                    case LEN_T: value = (u64)va_arg(args, ptrdiff_t); break;
+                    default: value = va_arg(args, unsigned int); break;
+                }
+                char digits[64];
+                int count = 0;
+                do {
+                    digits[count++] = (char)('0' + (value & 1));
+                    value >>= 1;
+                } while (value);
+                s64 min_digits = has_precision ? precision : 1;
+                char text[160];
+                int n = 0;
+                if (alt) {
+                    text[n++] = '0';
+                    text[n++] = conv;
+                }
+                for (s64 i = count; i < min_digits && n < 128; i += 1) text[n++] = '0';
+                for (int i = count - 1; i >= 0; i -= 1) text[n++] = digits[i];
+                char pad = (zero && !left && !has_precision) ? '0' : ' ';
+                if (pad == '0' && alt && width > n) {
+                    // Zeros go between the prefix and the digits.
+                    out_bytes(&out, text, 2);
+                    out_repeat(&out, '0', (u64)width - (u64)n);
+                    out_bytes(&out, text + 2, (u64)n - 2);
+                } else {
+                    out_padded(&out, text, (u64)n, (u64)width, left, pad);
+                }
+            } break;
+            case 'd':
+            case 'i': {
+                switch (len) {
+                    case LEN_L: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, long)); break;
+                    case LEN_LL: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, long long)); break;
+                    case LEN_J: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, intmax_t)); break;
+                    case LEN_Z: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, ssize_t)); break;
+                    case LEN_T: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, ptrdiff_t)); break;
+                    default: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, int)); break;
+                }
+            } break;
+            case 'u':
+            case 'x':
+            case 'X':
+            case 'o': {
+                switch (len) {
+                    case LEN_L: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, unsigned long)); break;
+                    case LEN_LL: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, unsigned long long)); break;
+                    case LEN_J: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, uintmax_t)); break;
+                    case LEN_Z: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, size_t)); break;
+                    case LEN_T: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, ptrdiff_t)); break;
+                    default: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, unsigned int)); break;
+                }
+            } break;
+            case 'c': {
+                if (len == LEN_L) {
+                    out_snprintf(&out, spec, star_count, s1, s2, (wint_t)va_arg(args, int));
+                } else {
+                    out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, int));
+                }
+            } break;
+            case 's': {
+                if (len == LEN_L) {
+                    const wchar_t* ws = va_arg(args, const wchar_t*);
+                    out_snprintf(&out, spec, star_count, s1, s2, ws ? ws : L"(null)");
+                } else {
+                    const char* s = va_arg(args, const char*);
+                    out_snprintf(&out, spec, star_count, s1, s2, s ? s : "(null)");
+                }
+            } break;
+            case 'p': {
+                out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, void*));
+            } break;
+            case 'n': {
+                void* target = va_arg(args, void*);
+                if (target) {
+                    switch (len) {
+                        case LEN_HH: *(signed char*)target = (signed char)out.length; break;
+                        case LEN_H: *(short*)target = (short)out.length; break;
+                        case LEN_L: *(long*)target = (long)out.length; break;
+                        case LEN_LL: *(long long*)target = (long long)out.length; break;
+                        case LEN_J: *(intmax_t*)target = (intmax_t)out.length; break;
+                        case LEN_Z: *(size_t*)target = (size_t)out.length; break;
+                        case LEN_T: *(ptrdiff_t*)target = (ptrdiff_t)out.length; break;
+                        default: *(int*)target = (int)out.length; break;
+                    }
+                }
+            } break;
+            case 'f':
+            case 'F':
+            case 'e':
+            case 'E':
+            case 'g':
+            case 'G':
+            case 'a':
+            case 'A': {
+                if (len == LEN_BIG_L) {
+                    out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, long double));
+                } else {
+                    out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, double));
+                }
+            } break;
+            default: {
+                // Unknown conversion: written as it stands, no argument read.
+                out_bytes(&out, spec_start, (u64)(p - spec_start));
+            } break;
+        }
+    }
+    if (capacity) {
+        u64 end = out.length < capacity ? out.length : capacity - 1;
+        buffer[end] = 0;
+    }
+    return out.length;
+}
+
+String string_formatv(Arena* arena, const char* fmt, va_list args) {
+    va_list count_args;
+    va_copy(count_args, args);
+    u64 needed = format_to_buffer(0, 0, fmt, count_args);
+    va_end(count_args);
+    char* buffer = (char*)arena_push(arena, needed + 1, 8);
+    va_list write_args;
+    va_copy(write_args, args);
+    format_to_buffer(buffer, needed + 1, fmt, write_args);
+    va_end(write_args);
+    return String{(u8*)buffer, needed};
+}
+
+String string_format(Arena* arena, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    String result = string_formatv(arena, fmt, args);
+    va_end(args);
+    return result;
+}

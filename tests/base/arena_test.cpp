@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "base/arena.h"
+#include "base/os.h"
+#include "base/string.h"
+
+namespace {
+
+TEST(Arena, FreshPositionsAndAlignment) {
+    Arena* arena = arena_create(MB(64), KB(64));
+    ASSERT_NE(arena, nullptr);
+    EXPECT_EQ(arena_pos(arena), 64u);
+    u8* first = (u8*)arena_push(arena, 1, 8);
+    EXPECT_EQ(first, (u8*)arena + 64);
+    EXPECT_EQ(arena_pos(arena), 65u);
+    u8* second = (u8*)arena_push(arena, 1, 8);
+    EXPECT_EQ(second, (u8*)arena + 72);
+    arena_pop_to(arena, 0);
+    EXPECT_EQ(arena_pos(arena), 64u);
+    arena_release(arena);
+}
+
+TEST(Arena, LargePushMakesOwnBlockThatPopReleases) {
+    Arena* arena = arena_create(MB(64), KB(64));
+    arena_push(arena, 1000, 8);
+    u64 mark = arena_pos(arena);
+    u64 big = MB(100);
+    u8* bytes = (u8*)arena_push(arena, big, 8);
+    ASSERT_NE(bytes, nullptr);
+    Arena* block = arena->current;
+    EXPECT_NE(block, arena);
+    EXPECT_EQ(block->prev, arena);
+    EXPECT_EQ(block->reserved, ALIGN_POW2(big + 64, 4096));
+    EXPECT_EQ(block->committed, block->reserved);
+    EXPECT_EQ(block->base_pos, arena->reserved);
+    // The whole request is usable.
+    bytes[0] = 1;
+    bytes[big - 1] = 2;
+    arena_pop_to(arena, mark);
+    EXPECT_EQ(arena->current, arena);
+    EXPECT_EQ(arena_pos(arena), mark);
+    arena_release(arena);
+}
+
+TEST(Arena, NoChainFailsWhenFullAndStaysUnchanged) {
+    ArenaParams params = {};
+    params.flags = ARENA_NO_CHAIN;
+    params.reserve_size = KB(64);
+    params.commit_size = KB(4);
+    Arena* arena = arena_create(params);
+    ASSERT_NE(arena, nullptr);
+    EXPECT_NE(arena_push(arena, KB(32), 8), nullptr);
+    u64 before = arena_pos(arena);
+    EXPECT_EQ(arena_push(arena, KB(64), 8), nullptr);
+    EXPECT_EQ(arena_pos(arena), before);
+    EXPECT_EQ(arena->current, arena);
+    arena_release(arena);
+}
+
+TEST(Arena, CommitNeverPassesReserved) {
+    // A reserve that is not a multiple of the commit granule.
+    ArenaParams params = {};
+    params.reserve_size = KB(40);
+    params.commit_size = KB(16);
+    params.flags = ARENA_NO_CHAIN;
+    Arena* arena = arena_create(params);
+    ASSERT_NE(arena, nullptr);
+    EXPECT_EQ(arena->committed, KB(16));
+    ASSERT_NE(arena_push(arena, KB(33), 1), nullptr);
+    EXPECT_EQ(arena->committed, KB(40));
+    EXPECT_EQ(arena->reserved, KB(40));
+    // Every committed byte is writable.
+    memset((u8*)arena + 64, 0xAB, KB(40) - 64);
+    arena_release(arena);
+}
+
+TEST(Arena, ChainedBlocksGrowAndPopBack) {
+    Arena* arena = arena_create(KB(64), KB(4));
+    u64 start = arena_pos(arena);
+    for (int i = 0; i < 100; i += 1) {
+        u8* p = (u8*)arena_push(arena, KB(10), 16);
+        ASSERT_NE(p, nullptr);
+        memset(p, i, KB(10));
+    }
+    EXPECT_NE(arena->current, arena);
+    arena_pop_to(arena, start);
+    EXPECT_EQ(arena->current, arena);
+    EXPECT_EQ(arena_pos(arena), start);
+    arena_release(arena);
+}
+
+// Writes its result into `out` and uses scratch memory meanwhile.
+String make_greeting(Arena* out) {
+    Scratch scratch(out);
+    EXPECT_NE(scratch.arena, out);
+    String temp = string_format(scratch.arena, "%s-%d", "hello", 42);
+    return string_copy(out, temp);
+}
+
+TEST(Scratch, CalleeTakesTheOtherArenaAndResultSurvives) {
+    ThreadContext* ctx = thread_context_get();
+    Arena* first = ctx->scratch[0];
+    TempArena outer = scratch_begin();
+    EXPECT_EQ(outer.arena, first);
+    String result = make_greeting(first);
+    EXPECT_EQ(std::string((char*)result.str, result.size), "hello-42");
+    // Scratch scopes leave the other arena where it was.
+    TempArena again = scratch_begin(first);
+    EXPECT_EQ(again.arena, ctx->scratch[1]);
+    scratch_end(again);
+    scratch_end(outer);
+}
+
+TEST(Scratch, ConflictListPicksFirstFreeArena) {
+    ThreadContext* ctx = thread_context_get();
+    Arena* conflicts[1] = {ctx->scratch[1]};
+    TempArena t = scratch_begin(conflicts, 1);
+    EXPECT_EQ(t.arena, ctx->scratch[0]);
+    scratch_end(t);
+}
+
+}  // namespace

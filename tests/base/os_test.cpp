@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "base/diagnostic.h"
+#include "base/os.h"
+#include "base/string.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string str(String s) { return std::string((const char*)s.str, s.size); }
+String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+
+struct OsTest : ::testing::Test {
+    Arena* arena = arena_create(MB(64), KB(64));
+    fs::path dir;
+    void SetUp() override {
+        os_init();
+        char templ[] = "/tmp/kavsite_os_XXXXXX";
+        dir = mkdtemp(templ);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir, fs::perms::all, ec);
+        fs::remove_all(dir, ec);
+        arena_release(arena);
+    }
+    void write(const fs::path& p, const std::string& text) {
+        fs::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << text;
+    }
+};
+
+TEST_F(OsTest, CreateDirectoriesStopsBeforeFileName) {
+    std::string p = dir.string() + "/site/html/shared/a.css";
+    EXPECT_TRUE(os_create_directories(from(p)));
+    EXPECT_TRUE(fs::is_directory(dir / "site/html/shared"));
+    EXPECT_FALSE(fs::exists(dir / "site/html/shared/a.css"));
+    // Existing prefixes are fine.
+    EXPECT_TRUE(os_create_directories(from(p)));
+    // A prefix that is a file cannot become a directory.
+    write(dir / "file", "x");
+    EXPECT_FALSE(os_create_directories(from(dir.string() + "/file/sub/x.txt")));
+}
+
+TEST_F(OsTest, ReadWholeFile) {
+    write(dir / "empty.kav", "");
+    write(dir / "text.kav", "hello\nworld");
+    EXPECT_EQ(os_read_whole_file(arena, from((dir / "empty.kav").string())).size, 0u);
+    EXPECT_EQ(os_read_whole_file(arena, from((dir / "missing.kav").string())).size, 0u);
+    String text = os_read_whole_file(arena, from((dir / "text.kav").string()));
+    EXPECT_EQ(str(text), "hello\nworld");
+    // A directory is not a file.
+    EXPECT_EQ(os_read_whole_file(arena, from(dir.string())).size, 0u);
+}
+
+TEST_F(OsTest, ReadAndWriteRanges) {
+    std::string p = (dir / "r.bin").string();
+    OsFile f = os_open_file(OS_FILE_WRITE | OS_FILE_CREATE, from(p));
+    ASSERT_NE(f, OS_FILE_INVALID);
+    String data = S("0123456789");
+    EXPECT_EQ(os_write_range(f, Range64{0, 10}, data), 10u);
+    EXPECT_EQ(os_write_range(f, Range64{3, 3}, data), 0u);
+    os_close_file(f);
+    EXPECT_EQ(os_write_range(OS_FILE_INVALID, Range64{0, 10}, data), 0u);
+    f = os_open_file(OS_FILE_READ, from(p));
+    EXPECT_EQ(str(os_read_range(arena, f, Range64{2, 5})), "234");
+    // A range past the end reads what is there.
+    EXPECT_EQ(str(os_read_range(arena, f, Range64{8, 20})), "89");
+    os_close_file(f);
+    EXPECT_EQ(os_read_range(arena, OS_FILE_INVALID, Range64{0, 4}).size, 0u);
+    EXPECT_EQ(os_open_file(OS_FILE_READ, from((dir / "nope").string())), OS_FILE_INVALID);
+}
+
+TEST_F(OsTest, PathValidity) {
+    write(dir / "f.txt", "x");
+    EXPECT_TRUE(os_path_is_valid(from(dir.string())));
+    EXPECT_TRUE(os_path_is_valid(from(dir.string() + "/")));
+    EXPECT_TRUE(os_path_is_valid(from((dir / "f.txt").string())));
+    EXPECT_FALSE(os_path_is_valid(from((dir / "g.txt").string())));
+    EXPECT_FALSE(os_path_is_valid(String{}));
+    EXPECT_TRUE(os_delete_file(from((dir / "f.txt").string())));
+    EXPECT_FALSE(os_path_is_valid(from((dir / "f.txt").string())));
+    EXPECT_FALSE(os_delete_file(from((dir / "f.txt").string())));
+}
+
+TEST_F(OsTest, AtomicReplace) {
+    std::string p = (dir / "out/deep/page.html").string();
+    EXPECT_TRUE(os_write_file_atomic(from(p), S("first version, long")));
+    EXPECT_TRUE(os_write_file_atomic(from(p), S("second")));
+    EXPECT_EQ(str(os_read_whole_file(arena, from(p))), "second");
+    int files = 0;
+    for (auto& e : fs::directory_iterator(dir / "out/deep")) {
+        (void)e;
+        files += 1;
+    }
+    EXPECT_EQ(files, 1);  // no temporary file left behind
+
+    if (geteuid() != 0) {
+        // A directory without write permission: the old file stays intact.
+        fs::permissions(dir / "out/deep", fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(os_write_file_atomic(from(p), S("third")));
+        fs::permissions(dir / "out/deep", fs::perms::owner_all);
+        EXPECT_EQ(str(os_read_whole_file(arena, from(p))), "second");
+    }
+    // A path whose directory is a file fails and creates nothing.
+    write(dir / "plain", "x");
+    EXPECT_FALSE(os_write_file_atomic(from((dir / "plain/page.html").string()), S("x")));
+    EXPECT_EQ(str(os_read_whole_file(arena, from((dir / "plain").string()))), "x");
+}
+
+TEST_F(OsTest, DirectoryListingIsSortedAndSkipsDots) {
+    for (const char* name : {"b.kav", "B.kav", "a.kav", "Zed", "_x", "é.kav"}) write(dir / name, "1");
+    fs::create_directories(dir / "sub");
+    std::string listed = dir.string() + "/";
+    String path = from(listed);
+    OsDirIter it = os_dir_begin(arena, &path);
+    std::string names;
+    OsDirEntry e;
+    int dirs = 0;
+    while (os_dir_next(arena, &it, &e)) {
+        names += str(e.name) + ",";
+        EXPECT_NE(str(e.name), ".");
+        EXPECT_NE(str(e.name), "..");
+        if (e.flags & OS_DIR_ENTRY_DIRECTORY) dirs += 1;
+    }
+    // Folded compare ("_" before letters once A-Z fold to a-z), ties by raw
+    // bytes ("B" before "b").
+    EXPECT_EQ(names, "_x,a.kav,B.kav,b.kav,sub,Zed,é.kav,");
+    EXPECT_EQ(dirs, 1);
+    std::string none_path = dir.string() + "/none/";
+    String missing = from(none_path);
+    OsDirIter none = os_dir_begin(arena, &missing);
+    EXPECT_FALSE(os_dir_next(arena, &none, &e));
+}
+
+TEST_F(OsTest, DirBeginCutsAfterLastSeparator) {
+    write(dir / "x.kav", "1");
+    std::string file = dir.string() + "/x.kav";
+    String path = from(file);
+    OsDirIter it = os_dir_begin(arena, &path);
+    EXPECT_EQ(str(path), dir.string() + "/");
+    OsDirEntry e;
+    ASSERT_TRUE(os_dir_next(arena, &it, &e));
+    EXPECT_EQ(str(e.name), "x.kav");
+}
+
+TEST(OsTime, NeverDecreases) {
+    u64 last = os_now_microseconds();
+    for (int i = 0; i < 10000; i += 1) {
+        u64 now = os_now_microseconds();
+        EXPECT_GE(now, last);
+        last = now;
+    }
+    u64 before = os_now_microseconds();
+    os_sleep(20);
+    EXPECT_GE(os_now_microseconds() - before, 19000u);
+}
+
+std::atomic<int> g_started;
+OsMutex* g_mutex;
+OsCondition* g_cv;
+int g_value;
+
+void worker(u64 param) {
+    os_set_thread_name("[Test] Worker #%I64u", (unsigned long long)param);
+    ThreadContext* ctx = thread_context_get();
+    EXPECT_EQ(std::string((char*)ctx->name, ctx->name_length), "[Test] Worker #" + std::to_string(param));
+    // Every thread has its own scratch arenas.
+    Scratch scratch;
+    string_format(scratch.arena, "%d", (int)param);
+    os_mutex_lock(g_mutex);
+    g_value += (int)param;
+    g_started += 1;
+    os_condition_broadcast(g_cv);
+    os_mutex_unlock(g_mutex);
+}
+
+TEST(OsThreads, StartNamedThreadsAndWaitOnCondition) {
+    os_init();
+    g_mutex = os_mutex_alloc();
+    g_cv = os_condition_alloc();
+    for (u64 i = 1; i <= 4; i += 1) ASSERT_NE(os_thread_start(worker, i), nullptr);
+    os_mutex_lock(g_mutex);
+    u64 deadline = os_now_microseconds() + 10 * 1000 * 1000;
+    while (g_started < 4 && os_now_microseconds() < deadline) os_condition_wait_mutex(g_cv, g_mutex, deadline);
+    os_mutex_unlock(g_mutex);
+    EXPECT_EQ(g_value, 10);
+}
+
+TEST(OsThreads, ConditionDeadlinePasses) {
+    os_init();
+    OsRwLock* lock = os_rw_lock_alloc();
+    OsCondition* cv = os_condition_alloc();
+    u64 start = os_now_microseconds();
+    os_rw_lock_shared(lock);
+    bool woken = os_condition_wait_rw(cv, lock, start + 30000, true);
+    os_rw_unlock_shared(lock);
+    EXPECT_FALSE(woken);
+    EXPECT_GE(os_now_microseconds() - start, 29000u);
+    os_rw_lock_exclusive(lock);
+    EXPECT_FALSE(os_condition_wait_rw(cv, lock, os_now_microseconds() + 1000, false));
+    os_rw_unlock_exclusive(lock);
+}
+
+TEST(Diagnostics, PositionsAndConcat) {
+    String text = S("ab\ncd\n\nx");
+    TextPosition p = text_position(text, 0);
+    EXPECT_EQ(p.line, 1);
+    EXPECT_EQ(p.column, 1);
+    p = text_position(text, 3);
+    EXPECT_EQ(p.line, 2);
+    EXPECT_EQ(p.column, 1);
+    p = text_position(text, 7);
+    EXPECT_EQ(p.line, 4);
+    EXPECT_EQ(p.column, 1);
+    p = text_position(text, 1000);
+    EXPECT_EQ(p.line, 4);
+    EXPECT_EQ(p.column, 2);
+
+    Arena* arena = arena_create(MB(1), KB(4));
+    DiagnosticList a = {}, b = {};
+    diag_append_at(arena, &a, 0, 0, DIAG_WARNING, S("one"));
+    diag_append_at(arena, &b, 0, 4, DIAG_FATAL, S("two"));
+    diag_append_at(arena, &b, 0, 5, DIAG_NOTE, S("three"));
+    diag_concat(&a, &b);
+    EXPECT_EQ(a.count, 3u);
+    EXPECT_EQ(a.max_level, DIAG_FATAL);
+    EXPECT_EQ(b.count, 0u);
+    EXPECT_EQ(b.first, nullptr);
+    DiagnosticList empty = {};
+    diag_concat(&empty, &a);
+    EXPECT_EQ(empty.count, 3u);
+    EXPECT_EQ(str(empty.last->message), "three");
+
+    testing::internal::CaptureStdout();
+    diag_print_list(&empty, S("doc.kav"), text);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out,
+              "warning: \ntoken: one\ndoc.kav:1:1\n"
+              "fatal error: \ntoken: two\ndoc.kav:2:2\n"
+              "note: \ntoken: three\ndoc.kav:2:3\n");
+    testing::internal::CaptureStdout();
+    Diagnostic unnamed = {};
+    unnamed.level = DIAG_UNNAMED;
+    unnamed.message = S("m");
+    diag_print(&unnamed, S("p"), text);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), ": \ntoken: m\np:1:1\n");
+    arena_release(arena);
+}
+
+}  // namespace
