@@ -6,6 +6,12 @@
 
 #define ARENA_RESERVE_GRANULE GB(1)
 
+// Length of the address range reserved for a block.
+static u64 arena_reserved_range(u32 flags, u64 reserved) {
+    if (flags & (ARENA_LARGE_PAGES | ARENA_EXACT_RESERVE)) return reserved;
+    return ALIGN_POW2(reserved, ARENA_RESERVE_GRANULE);
+}
+
 u64 arena_page_size() {
     const SystemInfo* info = os_system_info();
     if (info->large_page_size) return info->large_page_size;
@@ -26,9 +32,9 @@ Arena* arena_create(ArenaParams params) {
             base = os_reserve_commit_large(reserve);
             commit = reserve;
         } else {
-            base = os_reserve(ALIGN_POW2(reserve, ARENA_RESERVE_GRANULE));
+            base = os_reserve(arena_reserved_range(params.flags, reserve));
             if (base && !os_commit(base, commit)) {
-                os_release(base, ALIGN_POW2(reserve, ARENA_RESERVE_GRANULE));
+                os_release(base, arena_reserved_range(params.flags, reserve));
                 base = 0;
             }
         }
@@ -113,13 +119,7 @@ u64 arena_pos(Arena* arena) {
     return block->base_pos + block->pos;
 }
 
-static void arena_release_block(Arena* block) {
-    if (block->flags & ARENA_LARGE_PAGES) {
-        os_release(block, block->reserved);
-    } else {
-        os_release(block, ALIGN_POW2(block->reserved, ARENA_RESERVE_GRANULE));
-    }
-}
+static void arena_release_block(Arena* block) { os_release(block, arena_reserved_range(block->flags, block->reserved)); }
 
 void arena_pop_to(Arena* arena, u64 pos) {
     if (pos < ARENA_HEADER_SIZE) pos = ARENA_HEADER_SIZE;

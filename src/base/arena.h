@@ -10,6 +10,9 @@
 enum ArenaFlags : u32 {
     ARENA_NO_CHAIN = 1 << 0,     // never add a block: a full arena fails
     ARENA_LARGE_PAGES = 1 << 1,  // reserve and commit the whole block at once
+    // Reserve exactly the page-rounded size instead of a 1 GiB-rounded
+    // range: for the many small arenas that hold one file's bytes each.
+    ARENA_EXACT_RESERVE = 1 << 2,
 };
 
 #define ARENA_HEADER_SIZE 64

@@ -90,6 +90,24 @@ TEST(Arena, ChainedBlocksGrowAndPopBack) {
     arena_release(arena);
 }
 
+TEST(Arena, ExactReserveChainsAndReleases) {
+    ArenaParams params = {};
+    params.flags = ARENA_EXACT_RESERVE;
+    params.reserve_size = MB(1);
+    params.commit_size = KB(4);
+    Arena* arena = arena_create(params);
+    ASSERT_NE(arena, nullptr);
+    EXPECT_EQ(arena->reserved, MB(1));
+    u8* bytes = (u8*)arena_push(arena, MB(1) - 64, 1);
+    ASSERT_NE(bytes, nullptr);
+    bytes[MB(1) - 65] = 7;
+    // The next push chains a block that keeps the flag.
+    ASSERT_NE(arena_push(arena, 100, 8), nullptr);
+    EXPECT_NE(arena->current, arena);
+    EXPECT_TRUE(arena->current->flags & ARENA_EXACT_RESERVE);
+    arena_release(arena);
+}
+
 // Writes its result into `out` and uses scratch memory meanwhile.
 String make_greeting(Arena* out) {
     Scratch scratch(out);
