@@ -24,6 +24,7 @@ FsStats fs_stats() {
     stats.loads = atomic_load(&g_fs_stats.loads);
     stats.stored = atomic_load(&g_fs_stats.stored);
     stats.duplicates = atomic_load(&g_fs_stats.duplicates);
+    stats.scans = atomic_load(&g_fs_stats.scans);
     return stats;
 }
 
@@ -367,6 +368,7 @@ static void fs_scanner_main(u64 param) {
                 if (!fs_submit(node->request->path, DEADLINE_NONE)) atomic_store(&node->request->state, FILE_REQUEST_IDLE);
             }
         }
+        atomic_add(&g_fs_stats.scans, 1);
         os_sleep(100);
     }
 }

@@ -115,6 +115,7 @@ struct FsStats {
     u64 loads;       // files opened and read by streamers
     u64 stored;      // distinct contents kept in the cache
     u64 duplicates;  // loads whose contents were already cached
+    u64 scans;       // completed scanner passes over every request
 };
 
 // ---- Service -------------------------------------------------------------------
