@@ -23,21 +23,25 @@ namespace {
 
 struct RunResult {
     int status;  // exit status; -1 when the program did not exit normally
-    std::string output;
+    std::string output;  // standard output, where the program reports
+    std::string errors;  // standard error (sanitizer reports)
 };
 
 // Runs the program with `args` (each one argument, as a shell passes them)
 // in `cwd`. `as_nobody`: when the tests run as root, the program runs as
 // user nobody so that permissions apply.
 RunResult run_kavsite(const std::vector<std::string>& args, const std::string& cwd, bool as_nobody = false) {
-    int pipe_fds[2];
-    EXPECT_EQ(pipe(pipe_fds), 0);
+    int out_fds[2], err_fds[2];
+    EXPECT_EQ(pipe(out_fds), 0);
+    EXPECT_EQ(pipe(err_fds), 0);
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(pipe_fds[1], 1);
-        dup2(pipe_fds[1], 2);
-        close(pipe_fds[0]);
-        close(pipe_fds[1]);
+        dup2(out_fds[1], 1);
+        dup2(err_fds[1], 2);
+        close(out_fds[0]);
+        close(out_fds[1]);
+        close(err_fds[0]);
+        close(err_fds[1]);
         if (chdir(cwd.c_str()) != 0) _exit(126);
         if (as_nobody && geteuid() == 0) {
             if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
@@ -49,25 +53,37 @@ RunResult run_kavsite(const std::vector<std::string>& args, const std::string& c
         execv(KAVSITE_BINARY, argv.data());
         _exit(127);
     }
-    close(pipe_fds[1]);
-    RunResult result = {-1, ""};
+    close(out_fds[1]);
+    close(err_fds[1]);
+    RunResult result = {-1, "", ""};
     // A generous limit turns a hang into a failure instead of a stuck test.
     time_t give_up = time(nullptr) + 120;
+    struct pollfd fds[2] = {{out_fds[0], POLLIN, 0}, {err_fds[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.output, &result.errors};
+    int open_count = 2;
     char buffer[4096];
-    for (;;) {
-        struct pollfd p = {pipe_fds[0], POLLIN, 0};
-        int ready = poll(&p, 1, 1000);
-        if (ready > 0) {
-            ssize_t n = read(pipe_fds[0], buffer, sizeof(buffer));
-            if (n <= 0) break;
-            result.output.append(buffer, (size_t)n);
-        } else if (time(nullptr) > give_up) {
+    while (open_count > 0) {
+        int ready = poll(fds, 2, 1000);
+        if (ready == 0 && time(nullptr) > give_up) {
             kill(pid, SIGKILL);
             ADD_FAILURE() << "kavsite did not finish";
             break;
         }
+        for (int i = 0; i < 2 && ready > 0; i += 1) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = read(fds[i].fd, buffer, sizeof(buffer));
+            if (n > 0) {
+                sinks[i]->append(buffer, (size_t)n);
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                open_count -= 1;
+            }
+        }
     }
-    close(pipe_fds[0]);
+    for (struct pollfd& p : fds) {
+        if (p.fd >= 0) close(p.fd);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
@@ -147,7 +163,7 @@ TEST_F(DriverTest, MissingOptionsAbortWithTheirMessages) {
         std::set<std::string> before = snapshot(dir);
         RunResult r = run_kavsite(c.args, dir.string());
         EXPECT_EQ(r.output, c.output) << c.name;
-        EXPECT_EQ(r.status, 2) << c.name;
+        EXPECT_EQ(r.status, 2) << c.name << r.errors;
         EXPECT_EQ(snapshot(dir), before) << c.name << ": an aborted run wrote something";
     }
 }
@@ -181,7 +197,7 @@ TEST_F(DriverTest, ModeLinesFollowTheSwitches) {
         std::string flags;
         for (const std::string& f : c.flags) flags += f + " ";
         EXPECT_EQ(r.output, c.mode + kPhases) << flags;
-        EXPECT_EQ(r.status, 0) << flags;
+        EXPECT_EQ(r.status, 0) << flags << r.errors;
     }
 }
 
@@ -234,7 +250,7 @@ TEST_F(DriverTest, TargetsAndRootsOfEveryKind) {
             std::string root = absolute ? at(c.root) : c.root;
             RunResult r = run_kavsite({"targ_p=" + target, "root_p=" + root}, dir.string());
             EXPECT_EQ(r.output, c.output) << target << " " << root;
-            EXPECT_EQ(r.status, 0) << target << " " << root;
+            EXPECT_EQ(r.status, 0) << target << " " << root << r.errors;
         }
         EXPECT_EQ(snapshot(dir / "docs"), before) << c.target;
         EXPECT_FALSE(fs::exists(dir / "no_such_root")) << c.target;
@@ -258,15 +274,15 @@ TEST_F(DriverTest, UnreadableFilesAndFolders) {
 
     RunResult r = run_kavsite({"targ_p=" + at("locked"), "root_p=" + at("site")}, dir.string(), true);
     EXPECT_EQ(r.output, kNoCheck + kPhases);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 0) << r.errors;
     // An unreadable document as the target.
     r = run_kavsite({"targ_p=" + at("locked/secret.kav"), "root_p=" + at("site")}, dir.string(), true);
     EXPECT_EQ(r.output, kNoCheck + kPhases);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 0) << r.errors;
     // A target inside a folder that cannot be searched cannot be seen.
     r = run_kavsite({"targ_p=" + at("locked/closed/inner.kav"), "root_p=" + at("site")}, dir.string(), true);
     EXPECT_EQ(r.output, kNoCheck + "[targ_p] was not valid\naborted");
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, 2) << r.errors;
 }
 
 TEST_F(DriverTest, OneArgumentIsOnePath) {
@@ -274,17 +290,17 @@ TEST_F(DriverTest, OneArgumentIsOnePath) {
     fs::create_directories(dir / "My Site");
     RunResult r = run_kavsite({"targ_p=My Docs", "root_p=My Site"}, dir.string());
     EXPECT_EQ(r.output, kNoCheck + kPhases);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 0) << r.errors;
     // Options spread over arguments: a value after "=" in the next argument.
     r = run_kavsite({"targ_p=", "My Docs", "--root_p:", "My Site"}, dir.string());
     EXPECT_EQ(r.output, kNoCheck + kPhases);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 0) << r.errors;
     // The first of a repeated option wins.
     r = run_kavsite({"targ_p=My Docs", "targ_p=nothing", "root_p=My Site"}, dir.string());
     EXPECT_EQ(r.output, kNoCheck + kPhases);
     r = run_kavsite({"targ_p=nothing", "targ_p=My Docs", "root_p=My Site"}, dir.string());
     EXPECT_EQ(r.output, kNoCheck + "[targ_p] was not valid\naborted");
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, 2) << r.errors;
 }
 
 TEST_F(DriverTest, HelpListsEveryOptionAndBuildsNothing) {
@@ -294,7 +310,7 @@ TEST_F(DriverTest, HelpListsEveryOptionAndBuildsNothing) {
          {std::vector<std::string>{"--help"}, {"-help"}, {"help"}, {"targ_p=" + at("docs"), "root_p=" + at("site"), "--help"}}) {
         std::set<std::string> before = snapshot(dir);
         RunResult r = run_kavsite(args, dir.string());
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 0) << r.errors;
         for (const char* option : options) {
             EXPECT_NE(r.output.find(std::string("  ") + option), std::string::npos) << option << " not listed";
         }
@@ -307,7 +323,7 @@ TEST_F(DriverTest, VersionPrintsTheVersion) {
     for (const char* arg : {"--version", "-version", "version"}) {
         RunResult r = run_kavsite({arg}, dir.string());
         EXPECT_EQ(r.output, std::string("kavsite ") + KAVSITE_VERSION + "\n") << arg;
-        EXPECT_EQ(r.status, 0) << arg;
+        EXPECT_EQ(r.status, 0) << arg << r.errors;
     }
     ASSERT_GT(std::string(KAVSITE_VERSION).size(), 0u);
 }
