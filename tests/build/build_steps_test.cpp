@@ -22,17 +22,17 @@ String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
 
 // One entry of a test tree: a file with text, a directory (trailing "/"),
 // or a symbolic link ("name -> target").
-void make_entry(const fs::path& base, const std::string& spec) {
-    size_t arrow = spec.find(" -> ");
+void make_entry(const fs::path& base, const std::string& entry) {
+    size_t arrow = entry.find(" -> ");
     if (arrow != std::string::npos) {
-        fs::path link = base / spec.substr(0, arrow);
+        fs::path link = base / entry.substr(0, arrow);
         fs::create_directories(link.parent_path());
-        fs::create_symlink(spec.substr(arrow + 4), link);
-    } else if (spec.back() == '/') {
-        fs::create_directories(base / spec);
+        fs::create_symlink(entry.substr(arrow + 4), link);
+    } else if (entry.back() == '/') {
+        fs::create_directories(base / entry);
     } else {
-        fs::create_directories((base / spec).parent_path());
-        std::ofstream(base / spec, std::ios::binary) << "text of " << spec;
+        fs::create_directories((base / entry).parent_path());
+        std::ofstream(base / entry, std::ios::binary) << "text of " << entry;
     }
 }
 
@@ -73,8 +73,8 @@ struct BuildStepsTest : ::testing::Test {
 };
 
 TEST_F(BuildStepsTest, TargetKindComesFromTheFileSystem) {
-    for (const char* spec : {"docs/", "v1.2/", "one.kav", "no_extension", "link -> docs", "dead -> nowhere"}) {
-        make_entry(dir, spec);
+    for (const char* entry : {"docs/", "v1.2/", "one.kav", "no_extension", "link -> docs", "dead -> nowhere"}) {
+        make_entry(dir, entry);
     }
     struct Case {
         const char* name;
@@ -127,7 +127,7 @@ TEST_F(BuildStepsTest, WalkCollectsFilesBreadthFirstInListingOrder) {
         SCOPED_TRACE(c.name);
         fs::path base = dir / std::to_string(&c - cases);
         fs::create_directories(base / "t");
-        for (const std::string& spec : c.tree) make_entry(base, spec);
+        for (const std::string& entry : c.tree) make_entry(base, entry);
         EXPECT_EQ(collect((base / "t").string()), c.expected);
     }
 }
@@ -152,7 +152,7 @@ TEST_F(BuildStepsTest, ParsePhaseFetchesEveryFileAndCountsExactKavExtension) {
         "a.kav",      "b.KAV",     "c.kav.txt", "d.Kav",     "e.kav",          "notes.kav/readme",
         "kav",        "sub/f.kav", "sub/.kav",  "sub/g.kavv", "sub/h.txt.kav",
     };
-    for (const std::string& spec : tree) make_entry(dir, spec);
+    for (const std::string& entry : tree) make_entry(dir, entry);
     std::ofstream(dir / "e.kav", std::ios::trunc).close();  // an empty document counts too
     const u64 expected_kav = 5;                              // a, e, sub/f, sub/.kav, sub/h.txt.kav
 

@@ -57,6 +57,25 @@ struct FileServiceTest : ::testing::Test {
     std::string path(const std::string& name) { return (dir / name).string(); }
 };
 
+// The system keeps the first 15 bytes of a thread name.
+TEST_F(FileServiceTest, StreamersAndScannerRunUnderTheirNames) {
+    int processors = (int)os_system_info()->processor_count;
+    int streamers = 0, scanners = 0;
+    // The threads name themselves once they run.
+    for (u64 deadline = soon(); os_now_microseconds() < deadline; os_sleep(5)) {
+        streamers = scanners = 0;
+        for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+            std::string name;
+            std::getline(std::ifstream(task.path() / "comm"), name);
+            if (name == "[FS] Streamer #") streamers += 1;
+            if (name == "[FS] Scanner") scanners += 1;
+        }
+        if (streamers == std::max(processors - 1, 2) && scanners == 1) break;
+    }
+    EXPECT_EQ(streamers, std::max(processors - 1, 2));
+    EXPECT_EQ(scanners, 1);
+}
+
 TEST_F(FileServiceTest, SamePathTwiceGivesSameKeyWithoutSecondRead) {
     std::string p = path("doc.kav");
     write_file(p, "title: one\n");
