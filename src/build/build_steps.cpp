@@ -60,25 +60,6 @@ static bool visited_insert(Arena* arena, VisitedSet* set, u64 device, u64 inode)
     return true;
 }
 
-// The identity of a directory is only known from its parent's listing: finds
-// `dir` (absolute, no trailing "/") there. False when the parent cannot be
-// listed or `dir` is "/".
-static bool directory_identity(Arena* arena, String dir, u64* device, u64* inode) {
-    String name = path_file_name(dir);
-    if (name.size == 0 || name.size == dir.size) return false;
-    String parent = string_prefix(dir, dir.size - name.size);
-    OsDirIter iter = os_dir_begin(arena, &parent);
-    OsDirEntry entry;
-    while (os_dir_next(arena, &iter, &entry)) {
-        if ((entry.flags & OS_DIR_ENTRY_DIRECTORY) && string_equal(entry.name, name)) {
-            *device = entry.device;
-            *inode = entry.inode;
-            return true;
-        }
-    }
-    return false;
-}
-
 struct DirQueueNode {
     DirQueueNode* next;
     String path;  // ends in "/"
@@ -93,13 +74,8 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
 
     Scratch scratch(run->arena);
     VisitedSet visited = {push_array<VisitedNode*>(scratch.arena, VISITED_SLOT_COUNT)};
-    {
-        TempArena listing = temp_begin(scratch.arena);
-        u64 device = 0, inode = 0;
-        bool known = directory_identity(scratch.arena, target, &device, &inode);
-        temp_end(listing);
-        if (known) visited_insert(scratch.arena, &visited, device, inode);
-    }
+    OsFileProperties target_props = os_path_properties(target);
+    if (target_props.is_directory) visited_insert(scratch.arena, &visited, target_props.device, target_props.inode);
 
     DirQueueNode* first = push_struct<DirQueueNode>(scratch.arena);
     first->path = path_ensure_trailing_slash(scratch.arena, target);

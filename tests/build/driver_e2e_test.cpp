@@ -285,6 +285,18 @@ TEST_F(DriverTest, UnreadableFilesAndFolders) {
     EXPECT_EQ(r.status, 2) << r.errors;
 }
 
+TEST_F(DriverTest, SpecialFilesAreSkippedWithoutHanging) {
+    // A FIFO has no writer: reading it would wait forever.
+    ASSERT_EQ(mkfifo(at("docs/pipe.kav").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", dir / "docs/zero.kav");
+    RunResult r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("site")}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    r = run_kavsite({"targ_p=" + at("docs/pipe.kav"), "root_p=" + at("site")}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+}
+
 TEST_F(DriverTest, OneArgumentIsOnePath) {
     write_file(dir / "My Docs/a.kav", "x");
     fs::create_directories(dir / "My Site");
