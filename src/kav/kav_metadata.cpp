@@ -1,0 +1,62 @@
+#include "kav/kav_metadata.h"
+
+const KavMetaKey kav_meta_keys[KAV_META_KEY_COUNT] = {
+    {S("author"), KAV_KEY_AUTHOR, 0x8000, 0, 0, 29},
+    {S("author_link"), KAV_KEY_AUTHOR_LINK, 0x80, 0, 0, 8},
+    {S("output_path"), KAV_KEY_OUTPUT_PATH, 0x400000, 1, 0, 0},
+    {S("creation_date"), KAV_KEY_CREATION_DATE, 0x1000, 0, 0x100000, 27},
+    {S("last_modification_date"), KAV_KEY_LAST_MODIFICATION_DATE, 0x1000, 0, 0x100000, 27},
+    {S("remark"), KAV_KEY_REMARK, 0x10000, 0, 0, 32},
+    {S("includes"), KAV_KEY_INCLUDES, 0x100000, 1, 0, 0},
+    {S("title"), KAV_KEY_TITLE, 0x2, 0, 0x80000, 0},
+    {S("status"), KAV_KEY_STATUS, 0x200000, 1, 0, 0},
+    {S("excerpt"), KAV_KEY_EXCERPT, 0x20000, 0, 0, 0},
+    {S("summary"), KAV_KEY_SUMMARY, 0x40000, 0, 0x100000, 30},
+    {S("category"), KAV_KEY_CATEGORY, 0x80000, 0, 0x100000, 31},
+};
+static_assert(sizeof(kav_meta_keys) / sizeof(kav_meta_keys[0]) == 12, "the metadata key table has 12 rows");
+
+// Longest key, in bytes: a candidate with more bytes before its trailing
+// blanks cannot match, so the scan for the colon stops there.
+static constexpr u64 kLongestKey = 22;
+
+static bool is_blank(u8 c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+KavKeyLine kav_match_key_line(String source, const KavToken* tokens, u64 count, u64 index) {
+    KavKeyLine result = {};
+    if (index >= count) return result;
+    const KavToken* t = &tokens[index];
+    bool starts = (t->kind & (KAV_TOKEN_NUMBER | KAV_TOKEN_WORD)) != 0;
+    if ((t->kind & KAV_TOKEN_MARKUP) && !(t->kind & KAV_TOKEN_STRING)) {
+        String text = kav_token_text(source, t);
+        starts = string_equal(text, S("_")) || string_equal(text, S("__"));
+    }
+    if (!starts) return result;
+
+    // One forward scan stands in for the three searches (colon, line end,
+    // backquote pair): whichever comes first decides.
+    const u8* s = source.str;
+    u64 begin = t->begin;
+    u64 last_solid = begin;  // one past the last non-blank byte of the candidate
+    u64 k = begin;
+    for (; k < source.size; k += 1) {
+        u8 c = s[k];
+        if (c == ':') break;
+        if (c == '\n' || c == '\r') return result;
+        if (c == '`' && k + 1 < source.size && s[k + 1] == '`') return result;
+        if (!is_blank(c)) {
+            last_solid = k + 1;
+            if (last_solid - begin > kLongestKey) return result;
+        }
+    }
+    if (k >= source.size) return result;
+    String candidate = string_substr(source, begin, last_solid);
+    for (const KavMetaKey& key : kav_meta_keys) {
+        if (string_match(candidate, key.key, MATCH_CASE_INSENSITIVE)) {
+            result.key = &key;
+            result.colon = k;
+            return result;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,49 @@
+// Metadata keys: the lines of a context block that describe the document
+// (title, author, dates, status, output paths, ...). Each recognised line
+// becomes a ReservedContextKeyword node carrying a copy of its table row.
+#pragma once
+
+#include "base/string.h"
+#include "kav/kav_tokenizer.h"
+
+// ---- Key table ---------------------------------------------------------------------
+
+enum KavMetaKeyId : u32 {
+    KAV_KEY_TITLE = 1,
+    KAV_KEY_AUTHOR = 2,
+    KAV_KEY_AUTHOR_LINK = 3,
+    KAV_KEY_OUTPUT_PATH = 4,
+    KAV_KEY_CREATION_DATE = 5,
+    KAV_KEY_INCLUDES = 6,
+    KAV_KEY_LAST_MODIFICATION_DATE = 7,
+    KAV_KEY_REMARK = 8,
+    KAV_KEY_EXCERPT = 9,
+    KAV_KEY_SUMMARY = 10,
+    KAV_KEY_CATEGORY = 11,
+    KAV_KEY_STATUS = 12,
+};
+
+struct KavMetaKey {
+    String key;       // as written in documents, matched ignoring ASCII case
+    u32 id;           // KavMetaKeyId: page generation picks the rendering by it
+    u32 mask;         // one bit per key; the two date keys share one
+    u64 hidden;       // 1: steers the build and is not rendered
+    u64 value_flags;  // how page generation treats the value
+    u64 icon;         // index into the icon table shown before the value
+};
+
+#define KAV_META_KEY_COUNT 12
+extern const KavMetaKey kav_meta_keys[KAV_META_KEY_COUNT];
+
+// ---- Key lines -----------------------------------------------------------------------
+
+struct KavKeyLine {
+    const KavMetaKey* key;  // null: not a key line
+    u64 colon;              // source offset of the colon
+};
+
+// Tests whether a key line starts at token `index` (a number, a word or an
+// "_"/"__" markup token): the text up to the first colon of the line, with
+// trailing blanks removed, must be one of the keys, and the colon must come
+// before the line end and before any pair of backquotes on the line.
+KavKeyLine kav_match_key_line(String source, const KavToken* tokens, u64 count, u64 index);

@@ -1,0 +1,18 @@
+// A compact text form of a parse result, one node per line, for tests, the
+// language guide's examples, the fuzzer and debugging:
+//   Heading level=2 indent=4
+//     Word "Intro" space
+// followed by the result's lists (notes, link targets, URLs, file paths,
+// table of content, title, status, output paths, diagnostics).
+#pragma once
+
+#include "base/arena.h"
+#include "base/string.h"
+#include "kav/kav_node.h"
+
+// The tree below the root (the root itself is not printed) and the lists.
+String kav_print_result(Arena* arena, const KavParseResult* result, String source);
+// One subtree, starting at `depth` levels of indentation.
+void kav_print_subtree(Arena* arena, StringList* out, const KavNode* node, u64 depth);
+// The names of a node's flags, separated by spaces.
+String kav_flag_names(Arena* arena, u32 kind, u64 flags);

@@ -1,0 +1,274 @@
+#include "kav/kav_tokenizer.h"
+
+#include <string.h>
+
+// ---- Byte classes -------------------------------------------------------------
+
+// What the byte at the cursor can start; the rules are tried in the order of
+// the enum values where one byte could start several tokens.
+enum ByteClass : u8 {
+    BC_OTHER = 0,
+    BC_ESCAPE,      // "\"
+    BC_NEWLINE,     // LF, CR
+    BC_WHITESPACE,  // tab, vertical tab, space
+    BC_SLASH,       // "/": "//" or a symbol
+    BC_ANGLE,       // "<", ">"
+    BC_PIPE,
+    BC_OPEN_BRACKET,
+    BC_CLOSE_BRACKET,
+    BC_DASH,        // "-", "---"
+    BC_AT,          // "@"
+    BC_UNDERSCORE,  // "_", "__"
+    BC_BACKQUOTE,
+    BC_TILDE,        // "~{" or a symbol
+    BC_CLOSE_BRACE,  // "}~" or a symbol
+    BC_WORD,         // ASCII letter or a UTF-8 lead byte 0xC0-0xFF
+    BC_DIGIT,
+    BC_DOT,  // "." + digit is a number, else a symbol
+    BC_QUOTE,
+    BC_SYMBOL,
+};
+
+// Lead-byte table indexed by byte >> 3: 1 for ASCII, 0 for continuation
+// bytes, 2-5 for lead bytes of longer sequences. Two or more continues a word.
+static constexpr u8 kUtf8Class[32] = {
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 3, 3, 4, 5,
+};
+static_assert(sizeof(kUtf8Class) == 32, "one entry per eight byte values");
+
+struct ByteTables {
+    u8 start[256];     // ByteClass
+    u8 word[256];      // 1: continues a word
+    u8 number[256];    // 1: continues a number
+    u8 space[256];     // 1: continues a whitespace run
+};
+
+static constexpr ByteTables make_byte_tables() {
+    ByteTables t = {};
+    for (int b = 0; b < 256; b += 1) {
+        bool alpha = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+        bool digit = b >= '0' && b <= '9';
+        bool lead = kUtf8Class[b >> 3] >= 2;
+        t.word[b] = (alpha || digit || lead) ? 1 : 0;
+        t.number[b] = (alpha || digit || b == '.') ? 1 : 0;
+        t.space[b] = (b == '\t' || b == 11 || b == '\r' || b == ' ') ? 1 : 0;
+        u8 c = BC_OTHER;
+        if (alpha || lead) c = BC_WORD;
+        if (digit) c = BC_DIGIT;
+        t.start[b] = c;
+    }
+    const char* symbols = "!#$%&'()*+,-./:;=?^{}~";
+    for (const char* s = symbols; *s; s += 1) t.start[(u8)*s] = BC_SYMBOL;
+    t.start[(u8)'\\'] = BC_ESCAPE;
+    t.start[(u8)'\n'] = BC_NEWLINE;
+    t.start[(u8)'\r'] = BC_NEWLINE;
+    t.start[(u8)'\t'] = BC_WHITESPACE;
+    t.start[11] = BC_WHITESPACE;
+    t.start[(u8)' '] = BC_WHITESPACE;
+    t.start[(u8)'/'] = BC_SLASH;
+    t.start[(u8)'<'] = BC_ANGLE;
+    t.start[(u8)'>'] = BC_ANGLE;
+    t.start[(u8)'|'] = BC_PIPE;
+    t.start[(u8)'['] = BC_OPEN_BRACKET;
+    t.start[(u8)']'] = BC_CLOSE_BRACKET;
+    t.start[(u8)'-'] = BC_DASH;
+    t.start[(u8)'@'] = BC_AT;
+    t.start[(u8)'_'] = BC_UNDERSCORE;
+    t.start[(u8)'`'] = BC_BACKQUOTE;
+    t.start[(u8)'~'] = BC_TILDE;
+    t.start[(u8)'}'] = BC_CLOSE_BRACE;
+    t.start[(u8)'.'] = BC_DOT;
+    t.start[(u8)'"'] = BC_QUOTE;
+    return t;
+}
+
+static constexpr ByteTables kBytes = make_byte_tables();
+
+// ---- Chunked storage ----------------------------------------------------------
+
+#define KAV_TOKEN_CHUNK 4096
+
+struct TokenChunk {
+    TokenChunk* next;
+    u64 count;
+    KavToken tokens[KAV_TOKEN_CHUNK];
+};
+
+// ---- Tokenizer ----------------------------------------------------------------
+
+KavTokens kav_tokenize(Arena* arena, String source) {
+    KavTokens result = {};
+    if (source.size == 0) return result;
+
+    Scratch scratch(arena);
+    TokenChunk* first = push_array_no_zero<TokenChunk>(scratch.arena, 1);
+    first->next = 0;
+    first->count = 0;
+    TokenChunk* chunk = first;
+    u64 total = 0;
+    u32 previous_kind = 0;
+
+    const u8* s = source.str;
+    const u64 n = source.size;
+    u64 i = 0;
+    while (i < n) {
+        u8 b = s[i];
+        u64 start = i;
+        u32 kind = 0;
+        switch (kBytes.start[b]) {
+            case BC_ESCAPE: kind = KAV_TOKEN_ESCAPE; i += 1; break;
+            case BC_NEWLINE:
+                kind = KAV_TOKEN_NEWLINE;
+                i += (b == '\r' && i + 1 < n && s[i + 1] == '\n') ? 2 : 1;
+                break;
+            case BC_WHITESPACE:
+                kind = KAV_TOKEN_WHITESPACE;
+                i += 1;
+                while (i < n && kBytes.space[s[i]]) i += 1;
+                break;
+            case BC_SLASH:
+                if (i + 1 < n && s[i + 1] == '/') {
+                    kind = KAV_TOKEN_DOUBLE_SLASH;
+                    i += 2;
+                } else {
+                    kind = KAV_TOKEN_SYMBOL;
+                    i += 1;
+                }
+                break;
+            case BC_ANGLE: kind = KAV_TOKEN_MARKUP; i += 1; break;
+            case BC_PIPE: kind = KAV_TOKEN_PIPE; i += 1; break;
+            case BC_OPEN_BRACKET: kind = KAV_TOKEN_OPEN_BRACKET; i += 1; break;
+            case BC_CLOSE_BRACKET: kind = KAV_TOKEN_CLOSE_BRACKET; i += 1; break;
+            case BC_DASH:
+                if (i + 2 < n && s[i + 1] == '-' && s[i + 2] == '-') {
+                    kind = KAV_TOKEN_TRIPLE_DASH;
+                    i += 3;
+                } else {
+                    kind = KAV_TOKEN_MARKUP;
+                    i += 1;
+                }
+                break;
+            case BC_AT: kind = KAV_TOKEN_MARKUP; i += 1; break;
+            case BC_UNDERSCORE:
+                kind = KAV_TOKEN_MARKUP;
+                i += (i + 1 < n && s[i + 1] == '_') ? 2 : 1;
+                break;
+            case BC_BACKQUOTE:
+                if (i + 2 < n && s[i + 1] == '`' && s[i + 2] == '`') {
+                    kind = KAV_TOKEN_TRIPLE_BACKTICK;
+                    i += 3;
+                } else if (i + 1 < n && s[i + 1] == '`') {
+                    kind = KAV_TOKEN_DOUBLE_BACKTICK;
+                    i += 2;
+                } else {
+                    kind = KAV_TOKEN_BACKTICK;
+                    i += 1;
+                }
+                break;
+            case BC_TILDE:
+                if (i + 1 < n && s[i + 1] == '{') {
+                    kind = KAV_TOKEN_OPEN_TILDE;
+                    i += 2;
+                } else {
+                    kind = KAV_TOKEN_SYMBOL;
+                    i += 1;
+                }
+                break;
+            case BC_CLOSE_BRACE:
+                if (i + 1 < n && s[i + 1] == '~') {
+                    kind = KAV_TOKEN_CLOSE_TILDE;
+                    i += 2;
+                } else {
+                    kind = KAV_TOKEN_SYMBOL;
+                    i += 1;
+                }
+                break;
+            case BC_WORD:
+                kind = KAV_TOKEN_WORD;
+                i += 1;
+                while (i < n && kBytes.word[s[i]]) i += 1;
+                break;
+            case BC_DOT:
+                if (!(i + 1 < n && s[i + 1] >= '0' && s[i + 1] <= '9')) {
+                    kind = KAV_TOKEN_SYMBOL;
+                    i += 1;
+                    break;
+                }
+                [[fallthrough]];
+            case BC_DIGIT:
+                kind = KAV_TOKEN_NUMBER;
+                i += 1;
+                while (i < n && kBytes.number[s[i]]) i += 1;
+                // A final full stop is punctuation, not part of the number.
+                if (s[i - 1] == '.' && i - 1 > start) i -= 1;
+                break;
+            case BC_QUOTE: {
+                kind = KAV_TOKEN_STRING | KAV_TOKEN_TEXT;
+                const u8* close = (const u8*)memchr(s + i + 1, '"', (size_t)(n - i - 1));
+                u64 end = close ? (u64)(close - s) + 1 : n;
+                if (!close) kind |= KAV_TOKEN_UNTERMINATED;
+                if (memchr(s + i + 1, ' ', (size_t)(end - i - 1))) kind |= KAV_TOKEN_HAS_SPACE;
+                i = end;
+                break;
+            }
+            case BC_SYMBOL: kind = KAV_TOKEN_SYMBOL; i += 1; break;
+            default: kind = KAV_TOKEN_OTHER; i += 1; break;
+        }
+        if ((kind & KAV_TOKEN_ESCAPABLE) && (previous_kind & KAV_TOKEN_ESCAPE)) kind |= KAV_TOKEN_ESCAPED;
+        previous_kind = kind;
+
+        if (chunk->count == KAV_TOKEN_CHUNK) {
+            TokenChunk* next = push_array_no_zero<TokenChunk>(scratch.arena, 1);
+            next->next = 0;
+            next->count = 0;
+            chunk->next = next;
+            chunk = next;
+        }
+        KavToken* t = &chunk->tokens[chunk->count++];
+        t->begin = start;
+        t->end = i;
+        t->kind = kind;
+        total += 1;
+    }
+
+    result.tokens = push_array_no_zero<KavToken>(arena, total);
+    result.count = total;
+    KavToken* out = result.tokens;
+    for (TokenChunk* c = first; c; c = c->next) {
+        memcpy(out, c->tokens, sizeof(KavToken) * c->count);
+        out += c->count;
+    }
+    return result;
+}
+
+String kav_token_kind_name(u32 kind) {
+    struct Name {
+        u32 bit;
+        String name;
+    };
+    static const Name names[] = {
+        {KAV_TOKEN_NUMBER, S("NUMBER")},
+        {KAV_TOKEN_WORD, S("WORD")},
+        {KAV_TOKEN_SYMBOL, S("SYMBOL")},
+        {KAV_TOKEN_ESCAPE, S("ESCAPE")},
+        {KAV_TOKEN_MARKUP, S("MARKUP")},
+        {KAV_TOKEN_DOUBLE_SLASH, S("DOUBLE_SLASH")},
+        {KAV_TOKEN_WHITESPACE, S("WHITESPACE")},
+        {KAV_TOKEN_NEWLINE, S("NEWLINE")},
+        {KAV_TOKEN_PIPE, S("PIPE")},
+        {KAV_TOKEN_OPEN_BRACKET, S("OPEN_BRACKET")},
+        {KAV_TOKEN_CLOSE_BRACKET, S("CLOSE_BRACKET")},
+        {KAV_TOKEN_STRING, S("STRING")},
+        {KAV_TOKEN_OTHER, S("OTHER")},
+        {KAV_TOKEN_BACKTICK, S("BACKTICK")},
+        {KAV_TOKEN_DOUBLE_BACKTICK, S("DOUBLE_BACKTICK")},
+        {KAV_TOKEN_TRIPLE_BACKTICK, S("TRIPLE_BACKTICK")},
+        {KAV_TOKEN_TRIPLE_DASH, S("TRIPLE_DASH")},
+        {KAV_TOKEN_OPEN_TILDE, S("OPEN_TILDE")},
+        {KAV_TOKEN_CLOSE_TILDE, S("CLOSE_TILDE")},
+    };
+    for (const Name& n : names) {
+        if (kind & n.bit) return n.name;
+    }
+    return String{};
+}
