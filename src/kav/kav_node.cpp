@@ -6,20 +6,26 @@ extern const KavNode kav_nil_node;
 const KavNode kav_nil_node = {
     const_cast<KavNode*>(&kav_nil_node), const_cast<KavNode*>(&kav_nil_node),
     const_cast<KavNode*>(&kav_nil_node), const_cast<KavNode*>(&kav_nil_node),
-    const_cast<KavNode*>(&kav_nil_node), 0, 0, KAV_NODE_NIL, 0, {}, {}, 0, 0, 0, 0,
+    const_cast<KavNode*>(&kav_nil_node), 0, 0, {}, {}, 0, 0, KAV_NODE_NIL, 0, 0, 0,
 };
 
 // ---- Tree operations ------------------------------------------------------------------
 
 KavNode* kav_node_make(Arena* arena, u32 kind, u64 flags, String text, String value, u64 offset) {
-    KavNode* node = push_struct<KavNode>(arena);
+    // Every field is set here, so the memory need not be zeroed first.
+    KavNode* node = push_array_no_zero<KavNode>(arena, 1);
     KavNode* nil = kav_nil();
     node->next = node->prev = node->parent = node->first = node->last = nil;
-    node->kind = kind;
+    node->entry = 0;
     node->flags = flags;
     node->text = text;
     node->value = value;
     node->offset = offset;
+    node->child_count = 0;
+    node->kind = kind;
+    node->level = 0;
+    node->indent = 0;
+    node->child_level = 0;
     return node;
 }
 
@@ -76,7 +82,11 @@ KavNode* kav_node_copy_for_toc(Arena* arena, const KavNode* heading) {
         String word_value = string_copy(arena, child->value);
         String word_text;
         if (child->flags & KAV_FLAG_SPACE_AFTER) {
-            word_text = string_format(arena, "%S ", &child->text);
+            u8* bytes = push_array_no_zero<u8>(arena, child->text.size + 2);
+            if (child->text.size) __builtin_memcpy(bytes, child->text.str, child->text.size);
+            bytes[child->text.size] = ' ';
+            bytes[child->text.size + 1] = 0;
+            word_text = String{bytes, child->text.size + 1};
         } else if (string_equal(child->text, child->value)) {
             word_text = word_value;
         } else {

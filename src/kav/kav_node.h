@@ -90,15 +90,15 @@ struct KavNode {
     KavNode* first;   // first child (for an InternalLink: the labelled node)
     KavNode* last;
     const KavMetaKey* entry;  // keyword nodes: a copy of the matched metadata row
-    u8 level;        // lists: depth; headings/paragraphs: level; table parts: column/cell/row; numbers of notes and links
-    u32 kind;        // KavNodeKind; 0 only in the nil node
-    u64 flags;       // KavNodeFlag bits
-    String text;     // token text for words, the key for keywords, the whole source for the root
-    String value;    // the same as `text` except where a construct has a separate value
-    u64 offset;      // byte offset of the construct's first token
-    u8 indent;       // width of the whitespace before the construct on its line (saturates at 255)
-    u8 child_level;  // headings: the level last given to a line under this level-0 heading
+    u64 flags;        // KavNodeFlag bits
+    String text;      // token text for words, the key for keywords, the whole source for the root
+    String value;     // the same as `text` except where a construct has a separate value
+    u64 offset;       // byte offset of the construct's first token
     u64 child_count;
+    u32 kind;         // KavNodeKind; 0 only in the nil node
+    u8 level;         // lists: depth; headings/paragraphs: level; table parts: column/cell/row; numbers of notes and links
+    u8 indent;        // width of the whitespace before the construct on its line (saturates at 255)
+    u8 child_level;   // headings: the level last given to a line under this level-0 heading
 };
 
 // The shared read-only nil node: kind 0, every link points to itself.

@@ -117,9 +117,10 @@ static bool byte_token(Parser* p, u64 k, u32 kind, u8 c) {
 }
 static bool is_symbol(Parser* p, u64 k, u8 c) { return byte_token(p, k, KAV_TOKEN_SYMBOL, c); }
 
+// Whether the token is escaped is decided by the caller: the cursor token
+// by escaped_now(), a token looked ahead at by its adjacency.
 static bool is_markup(Parser* p, u64 k, String text) {
-    return (kind_at(p, k) & KAV_TOKEN_MARKUP) && !(kind_at(p, k) & KAV_TOKEN_ESCAPED) &&
-           string_equal(text_at(p, k), text);
+    return (kind_at(p, k) & KAV_TOKEN_MARKUP) && string_equal(text_at(p, k), text);
 }
 
 // End of the line or of the input, or blank: what must follow a list marker.
@@ -378,6 +379,20 @@ static void close_frame(Parser* p, Frame* f) {
                 f->node->flags |= KAV_FLAG_SPACE_AFTER;
             }
             break;
+        case STATE_BRACKET:
+            // The brackets make no node: a blank after "]" follows the
+            // group's last word.
+            if ((kind_at(p, p->i) & KAV_TOKEN_CLOSE_BRACKET) && (kind_at(p, p->i + 1) & KAV_TOKEN_WHITESPACE) &&
+                !kav_node_is_nil(f->node->last)) {
+                f->node->last->flags |= KAV_FLAG_SPACE_AFTER;
+            }
+            break;
+        case STATE_DESC:
+            // A blank after ")" follows the described link or reference.
+            if (is_symbol(p, p->i, ')') && (kind_at(p, p->i + 1) & KAV_TOKEN_WHITESPACE)) {
+                f->node->parent->flags |= KAV_FLAG_SPACE_AFTER;
+            }
+            break;
         case STATE_BRACKET_SKIP: {
             KavNode* reference = (KavNode*)f->extra;
             if (reference && (kind_at(p, p->i) & KAV_TOKEN_CLOSE_BRACKET) &&
@@ -540,7 +555,8 @@ static void plain_word(Parser* p) {
     }
     KavNode* word = make_word(p, i, flags, text);
     advance(p, 1);
-    if ((kind & (KAV_TOKEN_WORD | KAV_TOKEN_STRING)) && !(kind & KAV_TOKEN_HAS_SPACE)) link_word(p, word, false);
+    // Plain words hold neither ":" nor "/": only quoted text can be a link.
+    if ((kind & KAV_TOKEN_STRING) && !(kind & KAV_TOKEN_HAS_SPACE)) link_word(p, word, false);
 }
 
 // A token that closes nothing: kept as red text, with a warning.

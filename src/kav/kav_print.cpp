@@ -50,6 +50,7 @@ String kav_flag_names(Arena* arena, u32 kind, u64 flags) {
         // Paragraph variants reuse the two marker bits.
         if (kind == KAV_NODE_PARAGRAPH && f.bit == KAV_FLAG_STRONG_MARK) name = "strong-line";
         if (kind == KAV_NODE_PARAGRAPH && f.bit == KAV_FLAG_EM_MARK) name = "em-line";
+        if (kind == KAV_NODE_WORD && f.bit == KAV_FLAG_IN_DOCUMENT) name = "in-context";
         string_list_push(scratch.arena, &parts, string_from_cstr(name));
     }
     if (flags & ~known) string_list_pushf(scratch.arena, &parts, "0x%llx", (unsigned long long)(flags & ~known));
