@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kav/kav_metadata.h"
+#include "kav_test_support.h"
+#include "site/site_state.h"
+
+namespace {
+
+struct KavMetadataTest : KavArenaTest {
+    // The matched key at the first token of `line`, "" when none.
+    std::string key_at(const std::string& line) {
+        String source = from_std(line);
+        KavTokens tokens = kav_tokenize(arena, source);
+        KavKeyLine match = kav_match_key_line(source, tokens.tokens, tokens.count, 0);
+        if (!match.key) return "";
+        EXPECT_EQ(source.str[match.colon], ':') << line;
+        return to_std(match.key->key);
+    }
+};
+
+TEST_F(KavMetadataTest, KeyLineRecognition) {
+    struct Case {
+        const char* line;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"title: x", "title"},
+        {"Title : x", "title"},
+        {"TITLE\t:x", "title"},
+        {"author_link: x", "author_link"},
+        {"Last_Modification_Date: 2024", "last_modification_date"},
+        {"output_path:", "output_path"},
+        {"title:", "title"},
+        {"_: x", ""},
+        {"titles: x", ""},
+        {"ti tle: x", ""},
+        {"title", ""},
+        {"title\n: x", ""},
+        {"title\r: x", ""},
+        {"title `` : x", ""},
+        {"title : x ``", "title"},
+        {"\"title\": x", ""},
+        {"|title: x", ""},
+        {"1: x", ""},
+        {"categoryyyyyyyyyyyyyyyyyyyyyyyyyyyy: x", ""},
+        {"title                                                 : x", "title"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(key_at(c.line), c.key) << c.line;
+}
+
+TEST_F(KavMetadataTest, EveryKeyOfTheTableIsFoundByItsOwnText) {
+    u32 seen_ids = 0;
+    for (const KavMetaKey& key : kav_meta_keys) {
+        EXPECT_EQ(key_at(to_std(key.key) + ": v"), to_std(key.key));
+        seen_ids |= 1u << key.id;
+    }
+    EXPECT_EQ(seen_ids, 0x1FFEu) << "ids 1 to 12, each once";
+}
+
+TEST_F(KavMetadataTest, KeywordNodesCarryACopyOfTheirRow) {
+    std::string text = "``\nSummary: short _text_\ntitle: T\n``";
+    KavParseResult result = parse(text);
+    KavNode* context = result.document_context;
+    ASSERT_TRUE(context);
+    KavNode* summary = context->first;
+    ASSERT_EQ(summary->kind, (u32)KAV_NODE_RESERVED_CONTEXT_KEYWORD);
+    EXPECT_EQ(to_std(summary->text), "summary");
+    EXPECT_EQ(to_std(summary->value), "summary");
+    EXPECT_EQ(summary->offset, 3u);
+    ASSERT_TRUE(summary->entry);
+    const KavMetaKey* row = nullptr;
+    for (const KavMetaKey& key : kav_meta_keys) {
+        if (key.id == KAV_KEY_SUMMARY) row = &key;
+    }
+    ASSERT_TRUE(row);
+    EXPECT_NE(summary->entry, row) << "the node carries its own copy";
+    EXPECT_EQ(summary->entry->id, row->id);
+    EXPECT_EQ(summary->entry->mask, row->mask);
+    EXPECT_EQ(summary->entry->value_flags, row->value_flags);
+    EXPECT_EQ(summary->entry->icon, row->icon);
+    EXPECT_EQ(summary->child_count, 4u);
+    EXPECT_EQ(result.title, summary->next);
+    EXPECT_EQ(result.title->entry->id, (u32)KAV_KEY_TITLE);
+}
+
+// Output paths are resolved under the site root; with no build running
+// the root is empty.
+TEST_F(KavMetadataTest, OutputPathsResolveUnderTheSiteRoot) {
+    SiteState site = {};
+    site.root = S("/srv/site/");
+    SiteState* saved = g_site_state;
+    g_site_state = &site;
+    struct Case {
+        const char* value;
+        std::vector<std::string> paths;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {"notes/a.html", {"/srv/site/html/notes/a.html"}, ""},
+        {"/notes/a.html", {"/srv/site/html/notes/a.html"}, ""},
+        {"html/notes/a.html", {"/srv/site/html/notes/a.html"}, ""},
+        {"/srv/site/html/x.html", {"/srv/site/html/x.html"}, ""},
+        {"notes/../a.html", {"/srv/site/html/a.html"}, ""},
+        {"\"my notes/a b.html\"", {"/srv/site/html/my notes/a b.html"}, ""},
+        {"a.html b.html", {"/srv/site/html/a.html", "/srv/site/html/b.html"}, ""},
+        {"https://example.com/a.html", {}, ""},
+        {"../../etc/x.html", {}, "warning 2:14 Output path \"../../etc/x.html\" is outside the site root."},
+    };
+    for (const Case& c : cases) {
+        std::string text = std::string("``\noutput_path: ") + c.value + "\n``";
+        KavParseResult result = parse(text);
+        std::vector<std::string> got;
+        for (StringNode* n = result.output_paths.first; n; n = n->next) got.push_back(to_std(n->string));
+        EXPECT_EQ(got, c.paths) << c.value;
+        EXPECT_EQ(result.output_paths.node_count, c.paths.size());
+        std::string printed = to_std(kav_print_result(arena, &result, from_std(text)));
+        if (c.warning[0]) {
+            EXPECT_NE(printed.find(c.warning), std::string::npos) << printed;
+        } else {
+            EXPECT_EQ(printed.find("warning"), std::string::npos) << printed;
+        }
+    }
+    g_site_state = saved;
+}
+
+}  // namespace
