@@ -1,0 +1,96 @@
+// Every example of the KAV guide (docs/kav.md) is parsed and compared with
+// the tree printed under it, so the guide cannot drift from the parser.
+// An example is a "~~~kav" fenced block followed by a "~~~tree" block.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kav_test_support.h"
+#include "site/site_state.h"
+
+namespace {
+
+struct GuideExample {
+    std::string section;  // nearest heading above the example
+    int line;             // 1-based line of the "~~~kav" fence
+    std::string source;
+    std::string tree;
+    bool has_tree;
+};
+
+std::vector<std::string> read_lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+// Collects the lines after the fence at `k` up to the closing "~~~".
+std::string fenced_body(const std::vector<std::string>& lines, size_t& k) {
+    std::string body;
+    for (k += 1; k < lines.size() && lines[k] != "~~~"; k += 1) body += lines[k] + "\n";
+    return body;
+}
+
+std::vector<GuideExample> guide_examples(const std::vector<std::string>& lines) {
+    std::vector<GuideExample> examples;
+    std::string section;
+    for (size_t k = 0; k < lines.size(); k += 1) {
+        const std::string& line = lines[k];
+        if (line.rfind("#", 0) == 0) section = line;
+        if (line != "~~~kav") continue;
+        GuideExample example = {section, (int)k + 1, fenced_body(lines, k), "", false};
+        size_t next = k + 1;
+        while (next < lines.size() && lines[next].empty()) next += 1;
+        if (next < lines.size() && lines[next] == "~~~tree") {
+            example.tree = fenced_body(lines, next);
+            example.has_tree = true;
+            k = next;
+        }
+        examples.push_back(example);
+    }
+    return examples;
+}
+
+struct KavGuideTest : KavArenaTest {};
+
+TEST_F(KavGuideTest, EveryExampleGivesTheTreeShownUnderIt) {
+    std::vector<std::string> lines = read_lines(std::string(KAVSITE_SOURCE_DIR) + "/docs/kav.md");
+    ASSERT_FALSE(lines.empty()) << "docs/kav.md not found";
+    std::vector<GuideExample> examples = guide_examples(lines);
+    ASSERT_FALSE(examples.empty()) << "no ~~~kav examples in docs/kav.md";
+
+    SiteState site = {};
+    site.root = S("/site/");
+    SiteState* saved = g_site_state;
+    g_site_state = &site;
+    for (const GuideExample& example : examples) {
+        std::string where = "docs/kav.md:" + std::to_string(example.line) + " in \"" + example.section + "\"";
+        EXPECT_TRUE(example.has_tree) << where << ": the example has no ~~~tree block";
+        if (example.has_tree) {
+            EXPECT_EQ(tree(example.source), example.tree) << where;
+        }
+    }
+    g_site_state = saved;
+}
+
+// The fuzzer starts from the guide's examples; its seed files must hold
+// every one of them (tests/kav/fuzz/make_seeds.py writes them).
+TEST_F(KavGuideTest, FuzzSeedsHoldEveryExample) {
+    std::vector<std::string> lines = read_lines(std::string(KAVSITE_SOURCE_DIR) + "/docs/kav.md");
+    std::vector<GuideExample> examples = guide_examples(lines);
+    for (size_t k = 0; k < examples.size(); k += 1) {
+        std::string path = std::string(KAVSITE_SOURCE_DIR) + "/tests/kav/fuzz/kav_parse_seeds/guide_" +
+                           std::to_string(k + 1) + ".kav";
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        EXPECT_EQ(content.str(), examples[k].source) << path << " (docs/kav.md:" << examples[k].line << ")";
+    }
+}
+
+}  // namespace
