@@ -52,6 +52,7 @@ struct Frame {
     KavNode* heading0;      // nearest level-0 heading in the container
     u32 in_document;        // inside the document context
     u32 quote_in_context;   // a quote was opened since the innermost block context
+    u64 quote_depth;        // quote frames: how many quotes of the run this one closes
 };
 
 enum TablePhase : u32 {
@@ -282,6 +283,7 @@ static Frame* push(Parser* p, u32 state, KavNode* node, u32 flags) {
             if (node->kind == KAV_NODE_CONTEXT_DOCUMENT) f->in_document = 1;
             break;
         case STATE_QUOTE:
+            f->quote_depth = (below->quote && node->level > 0) ? below->quote->quote_depth + 1 : 1;
             f->container = f;
             f->quote = f;
             f->heading0 = 0;
@@ -1224,8 +1226,8 @@ static u64 after_quote_marker(Parser* p, u64 k) {
 
 // Opens quotes for the markers from `k` on, each nested in the one before,
 // numbering them from `level`; `until` counts the markers wanted.
-static u64 open_quotes(Parser* p, KavNode* parent, u64 k, u32 level, u32 until) {
-    for (u32 n = level; n < until && is_quote_marker(p, k); n += 1) {
+static u64 open_quotes(Parser* p, KavNode* parent, u64 k, u64 level, u64 until) {
+    for (u64 n = level; n < until && is_quote_marker(p, k); n += 1) {
         String text = text_at(p, k);
         KavNode* quote = kav_node_make(p->arena, KAV_NODE_QUOTE, token_flags(p->t[k].kind), text, text, p->t[k].begin);
         quote->level = saturate_u8(n);
@@ -1241,7 +1243,7 @@ static u64 open_quotes(Parser* p, KavNode* parent, u64 k, u32 level, u32 until) 
 static void quote_start(Parser* p) {
     u64 i = p->i;
     KavNode* parent = place(p, block_level(p, indent_of(p, i)));
-    p->i = open_quotes(p, parent, i, 0, 0xFFFFFFFF);
+    p->i = open_quotes(p, parent, i, 0, ~(u64)0);
     p->escaped = false;
     p->line_first = p->i;
 }
@@ -1252,7 +1254,7 @@ static void quote_prefix(Parser* p) {
     Frame* quote = p->top->quote;
     u64 k = p->i;
     if (kind_at(p, k) & KAV_TOKEN_WHITESPACE) k += 1;
-    u32 markers = 0;
+    u64 markers = 0;
     u64 after = k;
     while (is_quote_marker(p, after)) {
         markers += 1;
@@ -1260,21 +1262,21 @@ static void quote_prefix(Parser* p) {
     }
     if (markers == 0) {
         while (Frame* q = p->top->quote) {
-            while (q->node->level > 0 && q->previous->quote) q = q->previous->quote;
+            while (q->quote_depth > 1 && q->previous->quote) q = q->previous->quote;
             pop_through(p, q);
         }
         return;
     }
-    u32 depth = (u32)quote->node->level + 1;
+    u64 depth = quote->quote_depth;
     if (markers < depth) {
         Frame* keep = quote;
-        while (keep->node->level + 1u > markers && keep->previous->quote) keep = keep->previous->quote;
+        while (keep->quote_depth > markers && keep->previous->quote) keep = keep->previous->quote;
         while (p->top != keep && p->top != &p->bottom) pop(p);
     } else if (markers > depth) {
         while (p->top != quote && p->top != &p->bottom) pop(p);
-        u64 k2 = k;
-        for (u32 n = 0; n < depth; n += 1) k2 = after_quote_marker(p, k2);
-        after = open_quotes(p, quote->node, k2, depth, markers);
+        u64 skip = k;
+        for (u64 n = 0; n < depth; n += 1) skip = after_quote_marker(p, skip);
+        after = open_quotes(p, quote->node, skip, depth, markers);
     }
     p->i = after;
     p->escaped = false;

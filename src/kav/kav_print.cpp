@@ -113,10 +113,18 @@ static bool prints_indent(u32 kind) {
     }
 }
 
+static constexpr u64 kMaxIndentedDepth = 64;
+
 static void print_node_line(Arena* arena, StringList* out, const KavNode* node, u64 depth) {
     Scratch scratch(arena);
     StringList line = {};
-    for (u64 d = 0; d < depth; d += 1) string_list_push(scratch.arena, &line, S("  "));
+    // Beyond a readable depth the level is written as a number, so a deeply
+    // nested tree prints in linear size.
+    if (depth <= kMaxIndentedDepth) {
+        for (u64 d = 0; d < depth; d += 1) string_list_push(scratch.arena, &line, S("  "));
+    } else {
+        string_list_pushf(scratch.arena, &line, "(%llu) ", (unsigned long long)depth);
+    }
     string_list_push(scratch.arena, &line, kav_kind_name(node->kind));
     if (node->level) string_list_pushf(scratch.arena, &line, " level=%u", (unsigned)node->level);
     if (node->indent && prints_indent(node->kind)) string_list_pushf(scratch.arena, &line, " indent=%u", (unsigned)node->indent);

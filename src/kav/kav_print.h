@@ -2,7 +2,8 @@
 // language guide's examples, the fuzzer and debugging:
 //   Heading level=2 indent=4
 //     Word "Intro" space
-// followed by the result's lists (notes, link targets, URLs, file paths,
+// (deeper than 64 levels a line starts with its depth in parentheses instead
+// of blanks) followed by the result's lists (notes, link targets, URLs, file paths,
 // table of content, title, status, output paths, diagnostics).
 #pragma once
 
