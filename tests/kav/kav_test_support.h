@@ -20,16 +20,18 @@ struct KavArenaTest : ::testing::Test {
     Arena* arena = arena_create(GB(4), MB(1));
     ~KavArenaTest() override { arena_release(arena); }
 
-    // Parses `text` (kept alive by the caller) and returns the result.
+    String last_source = {};
+
+    // Parses a copy of `text` kept in the arena, so node texts stay valid.
     KavParseResult parse(const std::string& text, String path = S("doc.kav")) {
-        String source = from_std(text);
-        KavTokens tokens = kav_tokenize(arena, source);
-        return kav_parse(arena, path, source, &tokens);
+        last_source = string_copy(arena, from_std(text));
+        KavTokens tokens = kav_tokenize(arena, last_source);
+        return kav_parse(arena, path, last_source, &tokens);
     }
 
     // The printed form of the parse of `text`.
     std::string tree(const std::string& text) {
         KavParseResult result = parse(text);
-        return to_std(kav_print_result(arena, &result, from_std(text)));
+        return to_std(kav_print_result(arena, &result, last_source));
     }
 };
