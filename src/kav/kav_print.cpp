@@ -246,3 +246,78 @@ String kav_print_result(Arena* arena, const KavParseResult* result, String sourc
     }
     return string_list_join(arena, &out);
 }
+
+// ---- Invariants ----------------------------------------------------------------------
+
+String kav_check_result(Arena* arena, const KavParseResult* r, String source) {
+#define KAV_CHECK(cond, what)                          \
+    do {                                               \
+        if (!(cond)) return string_copy(arena, S(what)); \
+    } while (0)
+    if (!r->root) {
+        KAV_CHECK(source.size == 0, "no root for a non-empty source");
+        return String{};
+    }
+    KAV_CHECK(r->root->kind == KAV_NODE_FILE, "the root is not a File node");
+    KAV_CHECK(r->root->parent == kav_nil(), "the root has a parent");
+    const u8* begin = source.str;
+    const u8* end = source.str + source.size;
+    const KavNode* node = r->root;
+    for (;;) {
+        KAV_CHECK(node->kind > 0 && node->kind < KAV_NODE_KIND_COUNT, "a node of unknown kind");
+        KAV_CHECK(node->offset <= source.size, "an offset past the end of the source");
+        if (node->text.size && node->text.str >= begin && node->text.str < end) {
+            KAV_CHECK(node->text.str + node->text.size <= end, "a text running past the source");
+        }
+        u64 children = 0;
+        const KavNode* previous = kav_nil();
+        for (const KavNode* c = node->first; !kav_node_is_nil(c); c = c->next) {
+            KAV_CHECK(c->parent == node, "a child whose parent is another node");
+            KAV_CHECK(c->prev == previous, "a broken previous-sibling link");
+            previous = c;
+            children += 1;
+        }
+        KAV_CHECK(node->last == previous, "a last-child link that is not the last child");
+        KAV_CHECK(node->child_count == children, "a child count that does not match");
+        if (!kav_node_is_nil(node->first)) {
+            node = node->first;
+            continue;
+        }
+        while (node != r->root && kav_node_is_nil(node->next)) node = node->parent;
+        if (node == r->root) break;
+        node = node->next;
+    }
+    const KavNodeList* ordered[] = {&r->footnotes, &r->internal_links, &r->file_paths, &r->urls, &r->toc_entries};
+    for (const KavNodeList* list : ordered) {
+        u64 count = 0;
+        u64 offset = 0;
+        for (KavNodeCell* c = list->first; c; c = c->next) {
+            KAV_CHECK(c->node->offset >= offset, "a result list out of document order");
+            offset = c->node->offset;
+            count += 1;
+        }
+        KAV_CHECK(count == list->count, "a result list whose count does not match");
+    }
+    for (KavNodeCell* c = r->footnotes.first; c; c = c->next) {
+        KAV_CHECK(c->node->kind == KAV_NODE_FOOTNOTE && c->node->parent == kav_nil(), "a footnote in the tree");
+    }
+    for (KavNodeCell* c = r->internal_links.first; c; c = c->next) {
+        KAV_CHECK(c->node->kind == KAV_NODE_INTERNAL_LINK, "an internal link of another kind");
+        KAV_CHECK(c->node->first->flags & KAV_FLAG_LINK_TARGET, "an internal link target without its flag");
+    }
+    for (KavNodeCell* c = r->urls.first; c; c = c->next) {
+        KAV_CHECK(c->node->kind == KAV_NODE_WORD && (c->node->flags & KAV_FLAG_URL), "a URL entry that is no URL word");
+    }
+    for (KavNodeCell* c = r->file_paths.first; c; c = c->next) {
+        KAV_CHECK(c->node->kind == KAV_NODE_WORD, "a file path entry that is no word");
+    }
+    for (KavNodeCell* c = r->toc_entries.first; c; c = c->next) {
+        KAV_CHECK(c->node->kind == KAV_NODE_HEADING, "a table-of-content entry that is no heading");
+    }
+    if (r->document_context) {
+        KAV_CHECK(r->document_context->kind == KAV_NODE_CONTEXT_DOCUMENT, "a document context of another kind");
+        KAV_CHECK(r->document_context->parent == r->root, "a document context below the root");
+    }
+#undef KAV_CHECK
+    return String{};
+}

@@ -15,5 +15,11 @@
 String kav_print_result(Arena* arena, const KavParseResult* result, String source);
 // One subtree, starting at `depth` levels of indentation.
 void kav_print_subtree(Arena* arena, StringList* out, const KavNode* node, u64 depth);
+// Checks the invariants every parse result keeps: child and sibling links
+// agree both ways, child counts match, offsets and source slices stay inside
+// the source, the lists hold the kinds they promise in document order.
+// Returns an empty string when all hold, else what is broken.
+String kav_check_result(Arena* arena, const KavParseResult* result, String source);
+
 // The names of a node's flags, separated by spaces.
 String kav_flag_names(Arena* arena, u32 kind, u64 flags);

@@ -8,58 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "kav_guide_examples.h"
 #include "kav_test_support.h"
 #include "site/site_state.h"
 
 namespace {
 
-struct GuideExample {
-    std::string section;  // nearest heading above the example
-    int line;             // 1-based line of the "~~~kav" fence
-    std::string source;
-    std::string tree;
-    bool has_tree;
-};
-
-std::vector<std::string> read_lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
-}
-
-// Collects the lines after the fence at `k` up to the closing "~~~".
-std::string fenced_body(const std::vector<std::string>& lines, size_t& k) {
-    std::string body;
-    for (k += 1; k < lines.size() && lines[k] != "~~~"; k += 1) body += lines[k] + "\n";
-    return body;
-}
-
-std::vector<GuideExample> guide_examples(const std::vector<std::string>& lines) {
-    std::vector<GuideExample> examples;
-    std::string section;
-    for (size_t k = 0; k < lines.size(); k += 1) {
-        const std::string& line = lines[k];
-        if (line.rfind("#", 0) == 0) section = line;
-        if (line != "~~~kav") continue;
-        GuideExample example = {section, (int)k + 1, fenced_body(lines, k), "", false};
-        size_t next = k + 1;
-        while (next < lines.size() && lines[next].empty()) next += 1;
-        if (next < lines.size() && lines[next] == "~~~tree") {
-            example.tree = fenced_body(lines, next);
-            example.has_tree = true;
-            k = next;
-        }
-        examples.push_back(example);
-    }
-    return examples;
-}
-
 struct KavGuideTest : KavArenaTest {};
 
 TEST_F(KavGuideTest, EveryExampleGivesTheTreeShownUnderIt) {
-    std::vector<std::string> lines = read_lines(std::string(KAVSITE_SOURCE_DIR) + "/docs/kav.md");
+    std::vector<std::string> lines = read_guide_lines();
     ASSERT_FALSE(lines.empty()) << "docs/kav.md not found";
     std::vector<GuideExample> examples = guide_examples(lines);
     ASSERT_FALSE(examples.empty()) << "no ~~~kav examples in docs/kav.md";
@@ -81,8 +39,7 @@ TEST_F(KavGuideTest, EveryExampleGivesTheTreeShownUnderIt) {
 // The fuzzer starts from the guide's examples; its seed files must hold
 // every one of them (tests/kav/fuzz/make_seeds.py writes them).
 TEST_F(KavGuideTest, FuzzSeedsHoldEveryExample) {
-    std::vector<std::string> lines = read_lines(std::string(KAVSITE_SOURCE_DIR) + "/docs/kav.md");
-    std::vector<GuideExample> examples = guide_examples(lines);
+    std::vector<GuideExample> examples = guide_examples(read_guide_lines());
     for (size_t k = 0; k < examples.size(); k += 1) {
         std::string path = std::string(KAVSITE_SOURCE_DIR) + "/tests/kav/fuzz/kav_parse_seeds/guide_" +
                            std::to_string(k + 1) + ".kav";
