@@ -243,12 +243,19 @@ static void html_pop_frame(HtmlParser* p) {
     p->free_frames = frame;
 }
 
-// Where a new element goes: the node of the current frame, or with
-// auto-structure the content of the innermost open element that is its
-// first allowed parent.
+// Where a new element goes: the node of the current frame. With
+// auto-structure, an element whose allowed parents do not include the
+// element it is written in goes into the innermost open element that is its
+// first allowed parent; when that is not open, filing stops.
 static HtmlNode* html_element_parent(HtmlParser* p, HtmlNode* element) {
     HtmlNode* here = p->top->node;
     if (!p->filing) return here;
+    HtmlNode* enclosing = html_enclosing_element(here);
+    String here_name = enclosing ? enclosing->text : S("root");
+    bool allowed_here = html_for_each_name(element->element->allowed_parents, [&](String name) {
+        return string_match(name, here_name, MATCH_CASE_INSENSITIVE);
+    });
+    if (allowed_here) return here;
     HtmlTag parent_tag = html_first_allowed_parent(element->element->tag);
     HtmlNode* parent = parent_tag ? p->open_by_tag[parent_tag] : 0;
     if (!parent) {
