@@ -321,10 +321,9 @@ static bool html_list_has_name(HtmlNode* list, String name) {
     return false;
 }
 
-// ">" or "/>" with the attribute-list frame on top.
-static void html_parse_tag_end(HtmlParser* p) {
-    HtmlNode* list = p->top->node;
-    HtmlNode* element = p->top->next->node;
+// Adds the required attributes the tag lacks, then links the attribute
+// list and a new content holder to the element. Returns the content holder.
+static HtmlNode* html_complete_start_tag(HtmlParser* p, HtmlNode* element, HtmlNode* list) {
     const HtmlElementInfo* row = element->element;
 
     html_for_each_name(row->required_attributes, [&](String required) {
@@ -338,11 +337,20 @@ static void html_parse_tag_end(HtmlParser* p) {
         return false;
     });
 
-    html_pop_frame(p);
     html_append_child(element, list);
     HtmlNode* content = html_node_create(p->arena, HTML_NODE_CONTENT, 0, String{}, 0);
     html_append_child(element, content);
     if (!p->document.title && row->tag == HTML_TAG_TITLE) p->document.title = element;
+    return content;
+}
+
+// ">" or "/>" with the attribute-list frame on top.
+static void html_parse_tag_end(HtmlParser* p) {
+    HtmlNode* list = p->top->node;
+    HtmlNode* element = p->top->next->node;
+    const HtmlElementInfo* row = element->element;
+    html_pop_frame(p);
+    HtmlNode* content = html_complete_start_tag(p, element, list);
 
     if (row->content_model & HTML_CONTENT_VOID) {
         html_pop_frame(p);
@@ -510,13 +518,12 @@ HtmlDocument html_parse(Arena* arena, String path, String text, HtmlTokens token
         }
     }
 
-    // A start tag cut off by the end of the text keeps what was read: its
-    // attribute list joins the element, which gets an empty content holder.
+    // A start tag cut off by the end of the text is completed as if it had
+    // ended there, so the element keeps the attributes read and the tree
+    // stays whole.
     for (HtmlFrame* frame = p->top; frame; frame = frame->next) {
         if (frame->state == HTML_PARSE_ATTRIBUTES && frame->next) {
-            HtmlNode* element = frame->next->node;
-            html_append_child(element, frame->node);
-            html_append_child(element, html_node_create(arena, HTML_NODE_CONTENT, 0, String{}, 0));
+            html_complete_start_tag(p, frame->next->node, frame->node);
             break;
         }
     }

@@ -207,6 +207,9 @@ TEST_F(HtmlReader, RequiredAttributesAreAddedOnlyWhenMissing) {
         {"<html id=\"r\"></html>", "<html id=\"r\"  lang=\"en\" ></html>"},
         {"<!DOCTYPE>", "<!DOCTYPE html >"},
         {"<!DOCTYPE HTML>", "<!DOCTYPE HTML >"},
+        // A start tag cut off by the end still gets them.
+        {"<html id=r", "<html id=\"r\"  lang=\"en\" ></html>"},
+        {"<!DOCTYPE", "<!DOCTYPE html >"},
     };
     for (const Case& c : cases) EXPECT_EQ(roundtrip(c.text), c.written) << c.text;
 }
