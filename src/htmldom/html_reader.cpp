@@ -177,7 +177,9 @@ struct HtmlParser {
 };
 
 static String html_token_text(const HtmlParser* p, u64 index) {
-    if (index >= p->count) return String{};
+    // Past the last token: an empty slice at the end of the text (never a
+    // null pointer, since the text goes into formatted messages).
+    if (index >= p->count) return string_skip(p->text, p->text.size);
     return string_substr(p->text, p->tokens[index].begin, p->tokens[index].end);
 }
 
@@ -366,8 +368,11 @@ static void html_parse_tag_end(HtmlParser* p) {
 static u64 html_parse_tag_close(HtmlParser* p, u64 i) {
     HtmlNode* content = p->top->node;
     HtmlNode* element = p->top->next->node;
+    // Names compare with A-Z folded, as the element rows do: `<DIV>` ends
+    // at `</div>`, and the writer's lower-case names end the same elements
+    // when read back.
     String closing = html_token_text(p, i + 1);
-    if (!string_equal(closing, element->text)) {
+    if (!string_match(closing, element->text, MATCH_CASE_INSENSITIVE)) {
         u64 position = i + 1 < p->count ? p->tokens[i + 1].begin : p->tokens[i].end;
         html_parse_error(p, closing, position,
                          string_format(p->arena,
@@ -506,7 +511,8 @@ HtmlDocument html_parse(Arena* arena, String path, String text, HtmlTokens token
             } break;
 
             case HTML_PARSE_RAW: {
-                if (html_token_is(p, i, "</") && string_equal(html_token_text(p, i + 1), frame->name)) {
+                if (html_token_is(p, i, "</") &&
+                    string_match(html_token_text(p, i + 1), frame->name, MATCH_CASE_INSENSITIVE)) {
                     frame->state = HTML_PARSE_CONTENT;  // closed by the content rule
                 } else {
                     html_append_child(frame->node, html_node_create(arena, HTML_NODE_CONTENT,
@@ -535,6 +541,7 @@ HtmlDocument html_parse(Arena* arena, String path, String text, HtmlTokens token
 HtmlDocument html_read_template(Arena* arena, String text, String path, u32 options) {
     HtmlDocument document = {};
     if (text.size == 0) return document;
+    if (!path.str) path = S("");
     {
         Scratch scratch(arena);
         HtmlTokens tokens = html_tokenize(scratch.arena, text);

@@ -244,8 +244,9 @@ static_assert(html_ids_follow_rows(), "tag and attribute ids are the row numbers
 static_assert(HTML_TAG_COUNT == ARRAY_COUNT(html_element_table), "one tag id per element row");
 static_assert(HTML_ATTR_COUNT == ARRAY_COUNT(html_attribute_table), "one attribute id per attribute row");
 
-constinit const HtmlElementInfo html_nil_element_info = {};
-constinit const HtmlAttributeInfo html_nil_attribute_info = {};
+// Empty but never null strings, so that formatting a nil row's fields is safe.
+constinit const HtmlElementInfo html_nil_element_info = {HTML_S(""), 0, 0, HTML_S(""), HTML_S("")};
+constinit const HtmlAttributeInfo html_nil_attribute_info = {HTML_S(""), 0, 0, 0, HTML_S("")};
 
 // ---- Lookups ---------------------------------------------------------------
 

@@ -92,6 +92,9 @@ TEST_F(HtmlReader, WrittenBack) {
         {"<html LANG=\"fr\"></html>", "<html LANG=\"fr\" ></html>"},
         {"<!DOCTYPE html><!DOCTYPE>", "<!DOCTYPE html ><!DOCTYPE html >"},
         {"<DIV Class='a'>x</DIV>", "<div Class=\"a\" >x</div>"},
+        // End tags match names with A-Z folded, in content and raw text.
+        {"<DIV>x</div><Style>a</STYLE>", "<div>x</div><style>a</style>"},
+        {"<sTyle>a</style", "<style>a</style>"},
         {"<p>a &nbsp; b &lt; c</p>", "<p>a &nbsp; b &lt; c</p>"},
         {"<a href=x title = 'y' >z</a>", "<a href=\"x\"  title=\"y\" >z</a>"},
         {"<br/><p/>t</p>", "<br><p>t</p>"},
