@@ -1,5 +1,7 @@
 #include "htmldom/html_dom.h"
 
+#include <string.h>
+
 #include "base/os.h"
 
 constinit const HtmlNode html_nil_node_storage = {
@@ -329,14 +331,42 @@ HtmlNode* html_enclosing_element(HtmlNode* node) {
 
 // ---- Output ----------------------------------------------------------------
 
-// Open and end tags of table elements are made once per call, so that every
-// tag is one piece of the output list.
+// Pieces are copied into chunks of the arena, and each full chunk becomes
+// one piece of the output list; long texts are not copied but listed as
+// they are.
+#define HTML_WRITER_CHUNK_SIZE KB(64)
+#define HTML_WRITER_COPY_LIMIT KB(4)
+
 struct HtmlWriter {
     Arena* arena;
     StringList* out;
-    String open_tag[HTML_TAG_COUNT + 1];   // "<name"
-    String close_tag[HTML_TAG_COUNT + 1];  // "</name>"
+    u8* chunk;
+    u64 used;
+    u64 capacity;
 };
+
+static void html_writer_flush(HtmlWriter* w) {
+    if (w->used == 0) return;
+    string_list_push(w->arena, w->out, String{w->chunk, w->used});
+    w->chunk += w->used;
+    w->capacity -= w->used;
+    w->used = 0;
+}
+
+static void html_emit(HtmlWriter* w, String s) {
+    if (s.size >= HTML_WRITER_COPY_LIMIT) {
+        html_writer_flush(w);
+        string_list_push(w->arena, w->out, s);
+        return;
+    }
+    if (w->used + s.size > w->capacity) {
+        html_writer_flush(w);
+        w->chunk = push_array_no_zero<u8>(w->arena, HTML_WRITER_CHUNK_SIZE);
+        w->capacity = HTML_WRITER_CHUNK_SIZE;
+    }
+    memcpy(w->chunk + w->used, s.str, s.size);
+    w->used += s.size;
+}
 
 static String html_element_name(const HtmlNode* element) {
     // An element whose name is not in the table keeps the name it was
@@ -346,26 +376,15 @@ static String html_element_name(const HtmlNode* element) {
 }
 
 static void html_write_open(HtmlWriter* w, const HtmlNode* element) {
-    HtmlTag tag = element->element->tag;
-    if (tag) {
-        if (!w->open_tag[tag].size) w->open_tag[tag] = string_format(w->arena, "<%S", &element->element->name);
-        string_list_push(w->arena, w->out, w->open_tag[tag]);
-    } else {
-        string_list_push(w->arena, w->out, S("<"));
-        string_list_push(w->arena, w->out, element->text);
-    }
+    html_emit(w, S("<"));
+    html_emit(w, html_element_name(element));
 }
 
 static void html_write_close(HtmlWriter* w, const HtmlNode* element) {
-    HtmlTag tag = element->element->tag;
     if (element->element->content_model == HTML_CONTENT_VOID) return;
-    if (tag) {
-        if (!w->close_tag[tag].size) w->close_tag[tag] = string_format(w->arena, "</%S>", &element->element->name);
-        string_list_push(w->arena, w->out, w->close_tag[tag]);
-    } else {
-        String name = html_element_name(element);
-        string_list_push(w->arena, w->out, string_format(w->arena, "</%S>", &name));
-    }
+    html_emit(w, S("</"));
+    html_emit(w, html_element_name(element));
+    html_emit(w, S(">"));
 }
 
 // A value is written between double quotes as it is, unless that would end
@@ -398,8 +417,8 @@ static void html_write_attributes(HtmlWriter* w, const HtmlNode* list) {
     const HtmlAttributeInfo* class_row = html_attribute_info_by_id(HTML_ATTR_CLASS);
     for (HtmlNode* a = list->first_child; !html_is_nil(a); a = a->next) {
         if (a->kind != HTML_NODE_ATTRIBUTE) continue;
-        string_list_push(w->arena, w->out, S(" "));
-        string_list_push(w->arena, w->out, a->text);
+        html_emit(w, S(" "));
+        html_emit(w, a->text);
         if (!html_is_nil(a->first_child)) {
             bool has_double = false, has_single = false, has_lt = false;
             for (HtmlNode* v = a->first_child; !html_is_nil(v); v = v->next) {
@@ -412,17 +431,17 @@ static void html_write_attributes(HtmlWriter* w, const HtmlNode* list) {
             }
             u8 quote = (has_double && !has_single) ? '\'' : '"';
             bool escape = has_lt || (has_double && quote == '"');
-            string_list_push(w->arena, w->out, quote == '"' ? S("=\"") : S("='"));
+            html_emit(w, quote == '"' ? S("=\"") : S("='"));
             for (HtmlNode* v = a->first_child; !html_is_nil(v); v = v->next) {
                 String text = escape ? html_value_escape(w->arena, v->text, quote) : v->text;
-                string_list_push(w->arena, w->out, text);
-                if (a->attribute == class_row && !html_is_nil(v->next)) string_list_push(w->arena, w->out, S(" "));
+                html_emit(w, text);
+                if (a->attribute == class_row && !html_is_nil(v->next)) html_emit(w, S(" "));
             }
-            string_list_push(w->arena, w->out, quote == '"' ? S("\"") : S("'"));
+            html_emit(w, quote == '"' ? S("\"") : S("'"));
         }
-        string_list_push(w->arena, w->out, S(" "));
+        html_emit(w, S(" "));
     }
-    string_list_push(w->arena, w->out, S(">"));
+    html_emit(w, S(">"));
 }
 
 void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
@@ -453,11 +472,11 @@ void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
                 html_write_open(&w, n);
                 // Every element normally starts with its attribute list,
                 // which ends the start tag; without one the tag ends here.
-                if (n->first_child->kind != HTML_NODE_ATTRIBUTE_LIST) string_list_push(arena, out, S(">"));
+                if (n->first_child->kind != HTML_NODE_ATTRIBUTE_LIST) html_emit(&w, S(">"));
                 break;
             case HTML_NODE_ATTRIBUTE_LIST: html_write_attributes(&w, n); break;
             case HTML_NODE_CONTENT:
-                if (n->text.size) string_list_push(arena, out, n->text);
+                if (n->text.size) html_emit(&w, n->text);
                 break;
             default: break;
         }
@@ -472,6 +491,7 @@ void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
         }
         n = s;
     }
+    html_writer_flush(&w);
 }
 
 void html_serialize(Arena* arena, const HtmlDocument* document, StringList* out) {

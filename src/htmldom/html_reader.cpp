@@ -183,9 +183,13 @@ static String html_token_text(const HtmlParser* p, u64 index) {
     return string_substr(p->text, p->tokens[index].begin, p->tokens[index].end);
 }
 
+// A punctuation token of one or two bytes.
 static bool html_token_is(const HtmlParser* p, u64 index, const char* punct) {
     if (index >= p->count || !(p->tokens[index].kind & HTML_TOKEN_PUNCT)) return false;
-    return string_equal(html_token_text(p, index), string_from_cstr(punct));
+    const HtmlToken* t = &p->tokens[index];
+    const u8* at = p->text.str + t->begin;
+    if (at[0] != (u8)punct[0]) return false;
+    return punct[1] ? (t->end - t->begin == 2 && at[1] == (u8)punct[1]) : t->end - t->begin == 1;
 }
 
 // "<" or "</".

@@ -250,8 +250,14 @@ constinit const HtmlAttributeInfo html_nil_attribute_info = {HTML_S(""), 0, 0, 0
 
 // ---- Lookups ---------------------------------------------------------------
 
-// Equal lengths and equal bytes once A-Z are folded to a-z.
-static bool html_name_equal(String a, String b) { return string_match(a, b, MATCH_CASE_INSENSITIVE); }
+// Equal lengths and equal bytes once A-Z are folded to a-z. Length and
+// first byte are compared first: most rows differ there.
+static inline bool html_name_equal(String row, String name) {
+    if (row.size != name.size) return false;
+    if (row.size == 0) return true;
+    if (char_to_lower(row.str[0]) != char_to_lower(name.str[0])) return false;
+    return string_match(row, name, MATCH_CASE_INSENSITIVE);
+}
 
 const HtmlElementInfo* html_element_info_by_tag(HtmlTag tag) {
     if (tag == 0 || tag > ARRAY_COUNT(html_element_table)) return 0;
