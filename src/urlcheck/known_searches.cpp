@@ -261,6 +261,9 @@ KnTree kn_parse(Arena* arena, String text, KnTokens tokens) {
                     push(KN_STATE_AFTER_KEY, key);
                 } else if (kn_token_is(t, KN_KEYWORD_CLOSE_BRACE) && top->next) {
                     pop();
+                } else if (kn_token_is(t, KN_KEYWORD_COMMA) && top->next) {
+                    // "," after an entry of a group, e.g. after a list value:
+                    // `urls: ["a"], start: ...`.
                 } else {
                     warn(t);
                 }
