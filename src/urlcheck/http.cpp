@@ -9,7 +9,19 @@
 static Arena* g_http_settings_arena;
 static String g_http_ca_file;
 
-void http_global_init() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+// libcurl's TLS library, OpenSSL, tears its global state down from an exit
+// handler, and a request still running then (the connection test nobody
+// waits for, a worker) crashes the exiting process. Asked before anything
+// else starts it, OpenSSL installs no such handler; the process ends with its
+// state in place. The reference is weak: with another TLS library it is
+// absent and nothing is done.
+extern "C" int OPENSSL_init_crypto(u64 options, const void* settings) __attribute__((weak));
+#define HTTP_OPENSSL_INIT_NO_ATEXIT 0x00080000ull
+
+void http_global_init() {
+    if (OPENSSL_init_crypto) OPENSSL_init_crypto(HTTP_OPENSSL_INIT_NO_ATEXIT, 0);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+}
 
 void http_set_ca_file(String path) {
     if (!g_http_settings_arena) g_http_settings_arena = arena_create(KB(64), KB(4));
