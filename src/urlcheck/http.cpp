@@ -177,6 +177,9 @@ struct HttpTransfer {
     StringList head;
     StringList body;
     u32 status;  // of the response whose head is being collected
+    u32 has_length;      // that response announced its Content-Length
+    u64 content_length;
+    u64 drained;  // body bytes read and dropped when the body is not kept
     u32 read_body;
     u32 follow;
     u32 stopped;  // the callbacks ended the transfer on purpose
@@ -190,6 +193,18 @@ size_t http_on_header(char* data, size_t size, size_t count, void* user) {
     if (string_starts_with(line, S("HTTP/"), 0)) {
         t->head = StringList{};
         t->status = http_parse_status(line).status;
+        t->has_length = 0;
+    }
+    if (string_starts_with(line, S("Content-Length:"), MATCH_CASE_INSENSITIVE)) {
+        String value = string_trim_whitespace(string_skip(line, 15));
+        u64 length = 0;
+        bool digits = value.size > 0 && value.size <= 18;
+        for (u64 i = 0; digits && i < value.size; i += 1) {
+            digits = char_is_digit(value.str[i]);
+            length = length * 10 + (value.str[i] - '0');
+        }
+        t->has_length = digits;
+        t->content_length = digits ? length : 0;
     }
     if (t->head.total_size + line.size > HTTP_MAX_HEAD_SIZE) {
         t->stopped = 1;
@@ -198,12 +213,15 @@ size_t http_on_header(char* data, size_t size, size_t count, void* user) {
     string_list_push(t->scratch, &t->head, string_copy(t->scratch, line));
 
     // End of a head: without a body to read, a final answer ends the transfer
-    // here (no body is downloaded, an endless one included).
+    // here, so no large or endless body is downloaded. A small body of known
+    // length is read and dropped instead, which keeps the connection usable
+    // for the next URL of the same server.
     bool head_done = string_equal(line, S("\r\n")) || string_equal(line, S("\n"));
     if (head_done && !t->read_body) {
         bool informational = t->status >= 100 && t->status <= 199;
         bool followed = t->follow && t->status >= 300 && t->status <= 399;
-        if (!informational && !followed) {
+        bool small = t->has_length && t->content_length <= HTTP_DRAIN_LIMIT;
+        if (!informational && !followed && !small) {
             t->stopped = 1;
             return 0;
         }
@@ -215,8 +233,12 @@ size_t http_on_body(char* data, size_t size, size_t count, void* user) {
     HttpTransfer* t = (HttpTransfer*)user;
     u64 length = size * count;
     if (!t->read_body) {
-        t->stopped = 1;
-        return 0;
+        t->drained += length;
+        if (t->drained > HTTP_DRAIN_LIMIT) {
+            t->stopped = 1;
+            return 0;
+        }
+        return length;
     }
     u64 room = HTTP_MAX_BODY_SIZE - t->body.total_size;
     if (length > room) {

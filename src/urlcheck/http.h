@@ -57,6 +57,9 @@ struct HttpStatusLine {
 // Bounds on what one response may hold in memory; the transfer stops there.
 #define HTTP_MAX_HEAD_SIZE KB(256)
 #define HTTP_MAX_BODY_SIZE MB(8)
+// A body that is not kept is still read and dropped up to this size when its
+// length is announced, so that the connection can serve the next request.
+#define HTTP_DRAIN_LIMIT KB(64)
 
 // Once at program start-up, before any thread makes a request.
 void http_global_init();

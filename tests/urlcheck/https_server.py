@@ -23,6 +23,7 @@ Routes:
   /loop                  302 to itself
   /_requests/<path>      every request seen for /<path>: method, header lines
                          in order, body
+  /_peers/<path>         the client port of every request seen for /<path>
 """
 import argparse
 import socket
@@ -35,10 +36,12 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 lock = threading.Lock()
 counts = {}
 requests = {}
+peers = {}
 
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    disable_nagle_algorithm = True
 
     def log_message(self, *args):
         pass
@@ -59,6 +62,7 @@ class Handler(BaseHTTPRequestHandler):
         entry.append("BODY " + body.decode("latin-1"))
         with lock:
             requests.setdefault(path, []).append("\n".join(entry) + "\nEND\n")
+            peers.setdefault(path, []).append(str(self.client_address[1]))
 
     def host(self):
         return self.headers.get("Host", "")
@@ -92,6 +96,11 @@ class Handler(BaseHTTPRequestHandler):
             with lock:
                 text = "".join(requests.get(key, []))
             return self.reply(200, text.encode("latin-1"))
+        if head == "_peers":
+            key = "/" + "/".join(parts[1:])
+            with lock:
+                text = " ".join(peers.get(key, []))
+            return self.reply(200, text.encode())
         if head == "stall":
             time.sleep(120)
             return
