@@ -86,10 +86,15 @@ struct Range64 {
 struct OsFileProperties {
     u64 size;
     u64 last_write_time;  // seconds * 1e9 + nanoseconds
+    u64 device;           // identity of the file (after following links)
+    u64 inode;
     u32 is_directory;
+    u32 is_regular;
     u32 exists;
 };
 
+// Opens a regular file; anything else (directory, FIFO, device) gives
+// OS_FILE_INVALID.
 OsFile os_open_file(u32 mode, String path);
 void os_close_file(OsFile file);
 OsFileProperties os_file_properties(OsFile file);

@@ -61,6 +61,24 @@ TEST_F(OsTest, ReadWholeFile) {
     EXPECT_EQ(os_read_whole_file(arena, from(dir.string())).size, 0u);
 }
 
+TEST_F(OsTest, OnlyRegularFilesOpen) {
+    std::string fifo = (dir / "pipe.kav").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    // A FIFO without a writer neither blocks nor opens.
+    EXPECT_EQ(os_open_file(OS_FILE_READ, from(fifo)), OS_FILE_INVALID);
+    EXPECT_EQ(os_read_whole_file(arena, from(fifo)).size, 0u);
+    EXPECT_EQ(os_open_file(OS_FILE_READ, from(std::string("/dev/zero"))), OS_FILE_INVALID);
+    EXPECT_EQ(os_open_file(OS_FILE_READ, from(dir.string())), OS_FILE_INVALID);
+    OsFileProperties props = os_path_properties(from(fifo));
+    EXPECT_TRUE(props.exists);
+    EXPECT_FALSE(props.is_regular);
+    write(dir / "f", "abc");
+    props = os_path_properties(from((dir / "f").string()));
+    EXPECT_TRUE(props.is_regular);
+    EXPECT_EQ(props.size, 3u);
+    EXPECT_NE(props.inode, 0u);
+}
+
 TEST_F(OsTest, ReadAndWriteRanges) {
     std::string p = (dir / "r.bin").string();
     OsFile f = os_open_file(OS_FILE_WRITE | OS_FILE_CREATE, from(p));

@@ -1,0 +1,150 @@
+#include "build/build.h"
+
+#include "base/os.h"
+#include "build/build_state.h"
+#include "build/file_service.h"
+#include "site/site_state.h"
+
+#define BUILD_EXIT_BUILT 0
+#define BUILD_EXIT_PAGE_FAILED 1
+#define BUILD_EXIT_ABORTED 2
+
+// ---- Phases joined by the layers that provide them ------------------------------------
+
+// Global initialisation of the network layer (http_global_init), once,
+// before the build.
+static void network_init() {}
+
+// Writes the shared resources under the root and rewrites the head and menu
+// templates (generate_shared_resources in a temporary scope of the site arena).
+static void phase_shared_resources(RunState* run) { (void)run; }
+
+// Starts the URL check pool (url_pool_start); with check_urls on, starts it
+// again, sets its enabled flag when its connection test answered, otherwise
+// switches OutputState.check_urls off.
+static void phase_url_pool(RunState* run) {
+    if (run->check_urls) console_print("[check urls]\n");
+}
+
+// Reads "<root>kn_searchs.txt" into the main arena (empty when missing) and
+// hands it to the known-searches loader.
+static void phase_known_searches(RunState* run) { (void)run; }
+
+// Writes every page of OutputState.pages (html_write_file): on success
+// html_count and "\t<file name>\n", on failure page_failures and
+// "\tFaiLure: <output path>\n"; then the page's messages.
+static void write_pages(RunState* run) { (void)run; }
+
+// Writes the index page (write_index_page) from OutputState.pages.
+static void phase_index_page(RunState* run) { (void)run; }
+
+// With file_p_check on: submits every URL node of every document to the URL
+// check queue with its "path:line:column" location.
+static void queue_document_urls(RunState* run) { (void)run; }
+
+// Prints the dashes, "HTTP checks\n", waits until every submitted check has
+// finished, then prints each line of the pool's report.
+static void phase_url_report(RunState* run) { (void)run; }
+
+// Reads "<root>html/shared/html/default_head.html" through the file service,
+// detaches the script elements of the node kinds and the head's style
+// elements, and writes the template back.
+static void phase_head_rewrite(RunState* run) { (void)run; }
+
+// ---- Driver ------------------------------------------------------------------------------
+
+static void phase_conversion(RunState* run) {
+    console_print("HTML conversion:\n");
+    // The summary follows the last page; without pages there is none.
+    if (!g_output_state->pages_first) return;
+    write_pages(run);
+    String summary = build_summary_text(run->arena, run->kav_count, run->html_count, &g_site_state->wrong_paths);
+    console_print("%.*s", STR_ARG(summary));
+    phase_index_page(run);
+    if (g_site_state->file_p_check) queue_document_urls(run);
+    run->done = 1;
+}
+
+int build_run(const OptionTable* options) {
+    RunState* run = run_state_create();
+    g_run_state = run;
+    Arena* arena = run->arena;
+
+    String target = option_string(options, S("targ_p"));
+    String root = option_string(options, S("root_p"));
+    if (target.size) target = path_make_absolute(arena, target);
+    if (root.size) root = path_ensure_trailing_slash(arena, path_make_absolute(arena, root));
+    run->target = target;
+    run->root = root;
+    run->js = option_flag(options, S("js"));
+    run->dev_js = option_flag(options, S("dev_js"));
+    run->check_urls = option_flag(options, S("check_urls"));
+    run->file_p_check = option_flag(options, S("file_p_check"));
+    run->print_todos = option_flag(options, S("print_todos"));
+    run->deploy = option_flag(options, S("deploy"));
+
+    bool abort = false;
+    if (root.size == 0) {
+        console_print("No root path provided, use 'root_p' argument\n");
+        abort = true;
+    }
+    if (run->deploy) {
+        console_print("\n[deploy]\n");
+        run->dev_js = 0;
+        run->file_p_check = 0;
+    } else {
+        if (run->dev_js) run->js = 1;
+        console_print(run->file_p_check ? "\nfile path check\n" : "\nno file paths check\n");
+    }
+    if (target.size == 0) {
+        console_print("No file to parse provided, use 'targ_p' argument\n");
+        console_print("aborted");
+        return BUILD_EXIT_ABORTED;
+    }
+    if (abort) {
+        console_print("aborted");
+        return BUILD_EXIT_ABORTED;
+    }
+    // A root must be a directory; a missing one is only reported.
+    if (!os_path_properties(root).is_directory) console_print("[root_p] was not valid\n");
+    BuildTargetKind kind = build_target_kind(target);
+    if (kind == BUILD_TARGET_NONE) {
+        console_print("[targ_p] was not valid\n");
+        console_print("aborted");
+        return BUILD_EXIT_ABORTED;
+    }
+
+    output_state_create(root, run->check_urls, run->print_todos, run->deploy);
+    site_state_create(root, run->file_p_check, run->check_urls, run->dev_js, run->js);
+    phase_shared_resources(run);
+    phase_url_pool(run);
+
+    build_collect_sources(run, target, kind);
+    phase_known_searches(run);
+    build_parse_phase(run);
+    phase_conversion(run);
+
+    if (run->done && g_site_state->check_urls) {
+        phase_url_report(run);
+    } else {
+        phase_head_rewrite(run);
+    }
+    return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
+}
+
+int build_main(const OptionTable* options) {
+    if (option_present(options, S("help"))) {
+        String usage = build_usage_text();
+        console_print("%.*s", STR_ARG(usage));
+        return BUILD_EXIT_BUILT;
+    }
+    if (option_present(options, S("version"))) {
+        console_print("kavsite %s\n", KAVSITE_VERSION);
+        return BUILD_EXIT_BUILT;
+    }
+    os_init();
+    fs_init();
+    fs_start();
+    network_init();
+    return build_run(options);
+}

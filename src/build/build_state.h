@@ -1,0 +1,87 @@
+// The build driver's own state and the steps of a build that can be run on
+// their own (source collection, the fetch-and-count pass, the texts the
+// driver prints).
+#pragma once
+
+#include "base/arena.h"
+#include "base/diagnostic.h"
+#include "base/string.h"
+
+// ---- State -----------------------------------------------------------------------
+
+// One source file to visit; the list is consumed from the front.
+struct FileListNode {
+    FileListNode* next;
+    String path;  // absolute, NUL-terminated
+};
+
+struct FileList {
+    FileListNode* first;
+    FileListNode* last;
+    u64 count;
+    u64 total_size;  // bytes of all paths
+};
+
+struct RunState {
+    Arena* arena;         // reserve 8 GiB: file list, known-searches text, sections
+    StringList sections;  // distinct directory names holding generated pages, NUL-terminated copies
+    FileList files;
+    String target;  // absolute, without a trailing "/"
+    String root;    // absolute, ending in "/"
+    u32 js;
+    u32 dev_js;
+    u32 check_urls;
+    u32 file_p_check;
+    u32 print_todos;
+    u32 deploy;
+    u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
+    u64 html_count;     // pages written in the conversion phase
+    u64 page_failures;  // pages that failed to write
+    u32 done;           // the summary has been printed
+};
+
+// A parsed document and the file it came from, in the site arena. The
+// parse-result field joins when the parser is wired in.
+struct DocumentEntry {
+    DocumentEntry* next;
+    String source_path;  // equal to its file-list entry
+};
+
+// Null until a build starts.
+extern RunState* g_run_state;
+
+RunState* run_state_create();
+
+// ---- Steps -------------------------------------------------------------------------
+
+enum BuildTargetKind : u32 {
+    BUILD_TARGET_NONE = 0,       // names nothing
+    BUILD_TARGET_DIRECTORY = 1,  // walked
+    BUILD_TARGET_DOCUMENT = 2,   // anything else that exists: one document
+};
+
+// The file system decides: an existing directory (also through a symbolic
+// link) is walked, any other existing path is one document.
+BuildTargetKind build_target_kind(String target);
+
+// Fills run->files. A directory is walked breadth-first, entries of each
+// directory in the sorted order of the directory listing; symbolic links to
+// directories are followed, but no directory (device, inode) is entered
+// twice. A document target is the one entry.
+void build_collect_sources(RunState* run, String target, BuildTargetKind kind);
+
+// Prints "KAV (parsing):", then fetches every listed file through the file
+// service, in order, and counts those whose extension is exactly "kav".
+// The list is empty afterwards.
+void build_parse_phase(RunState* run);
+
+// The raw-view path of a page: "raw_" before the output path's file name.
+String build_raw_path(Arena* arena, String output_path);
+// Records the name of the directory that holds `output_path` as a section,
+// unless it is "html" (any case) or a section of that name (any case) exists.
+void build_add_section(RunState* run, String output_path);
+
+// The summary block printed after the last page.
+String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const DiagnosticList* wrong_paths);
+// The text of --help.
+String build_usage_text();

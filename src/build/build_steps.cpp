@@ -1,0 +1,198 @@
+#include "base/os.h"
+#include "build/build_state.h"
+#include "build/file_service.h"
+
+RunState* g_run_state;
+
+// Files requested ahead of the one being read, so the streamers read in
+// parallel while the driver goes through the list in order.
+#define BUILD_READ_AHEAD 64
+
+#define BUILD_DASHES "------------------------------------------------------------\n"
+
+RunState* run_state_create() {
+    Arena* arena = arena_create(GB(8), KB(64));
+    RunState* run = push_struct<RunState>(arena);
+    run->arena = arena;
+    return run;
+}
+
+// ---- Source collection -------------------------------------------------------------
+
+BuildTargetKind build_target_kind(String target) {
+    OsFileProperties props = os_path_properties(target);
+    if (!props.exists) return BUILD_TARGET_NONE;
+    return props.is_directory ? BUILD_TARGET_DIRECTORY : BUILD_TARGET_DOCUMENT;
+}
+
+static void file_list_push(RunState* run, String path) {
+    FileListNode* node = push_struct<FileListNode>(run->arena);
+    node->path = path;
+    SLL_QUEUE_PUSH(run->files.first, run->files.last, node);
+    run->files.count += 1;
+    run->files.total_size += path.size;
+}
+
+// Identities (device, inode) of the directories already queued.
+#define VISITED_SLOT_COUNT 4096
+
+struct VisitedNode {
+    VisitedNode* next;
+    u64 device;
+    u64 inode;
+};
+
+struct VisitedSet {
+    VisitedNode** slots;
+};
+
+// True when the identity was not in the set (it is now).
+static bool visited_insert(Arena* arena, VisitedSet* set, u64 device, u64 inode) {
+    u64 slot = (inode * 0x9E3779B97F4A7C15ull ^ device) % VISITED_SLOT_COUNT;
+    for (VisitedNode* node = set->slots[slot]; node; node = node->next) {
+        if (node->device == device && node->inode == inode) return false;
+    }
+    VisitedNode* node = push_struct<VisitedNode>(arena);
+    node->device = device;
+    node->inode = inode;
+    node->next = set->slots[slot];
+    set->slots[slot] = node;
+    return true;
+}
+
+struct DirQueueNode {
+    DirQueueNode* next;
+    String path;  // ends in "/"
+};
+
+void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
+    if (kind == BUILD_TARGET_NONE) return;
+    if (kind == BUILD_TARGET_DOCUMENT) {
+        file_list_push(run, string_copy(run->arena, target));
+        return;
+    }
+
+    Scratch scratch(run->arena);
+    VisitedSet visited = {push_array<VisitedNode*>(scratch.arena, VISITED_SLOT_COUNT)};
+    OsFileProperties target_props = os_path_properties(target);
+    if (target_props.is_directory) visited_insert(scratch.arena, &visited, target_props.device, target_props.inode);
+
+    DirQueueNode* first = push_struct<DirQueueNode>(scratch.arena);
+    first->path = path_ensure_trailing_slash(scratch.arena, target);
+    DirQueueNode* last = first;
+    for (DirQueueNode* dir = first; dir; dir = dir->next) {
+        String dir_path = dir->path;
+        OsDirIter iter = os_dir_begin(scratch.arena, &dir_path);
+        OsDirEntry entry;
+        while (os_dir_next(scratch.arena, &iter, &entry)) {
+            if (entry.flags & OS_DIR_ENTRY_DIRECTORY) {
+                if (!visited_insert(scratch.arena, &visited, entry.device, entry.inode)) continue;
+                DirQueueNode* node = push_struct<DirQueueNode>(scratch.arena);
+                node->path = string_format(scratch.arena, "%S%S/", &dir_path, &entry.name);
+                last->next = node;
+                last = node;
+            } else {
+                file_list_push(run, string_format(run->arena, "%S%S", &dir_path, &entry.name));
+            }
+        }
+    }
+}
+
+// ---- Parse phase -------------------------------------------------------------------
+
+// Parses one document in the site arena (kav_parse_document), skips drafts,
+// and for each html output path assembles the page and its raw view, writes
+// the raw view, records the section, and appends a DocumentEntry. Joins when
+// the KAV parser and page assembly are wired in.
+static void parse_document(RunState* run, String path, String bytes) {
+    (void)run;
+    (void)path;
+    (void)bytes;
+}
+
+void build_parse_phase(RunState* run) {
+    console_print("KAV (parsing):\n");
+    FileListNode* ahead = run->files.first;
+    u64 requested = 0;  // files requested from the current one on
+    while (run->files.first) {
+        FileListNode* node = run->files.first;
+        for (; ahead && requested < BUILD_READ_AHEAD; ahead = ahead->next, requested += 1) {
+            fs_request_file(ahead->path, 0);
+        }
+        String bytes = fs_loaded_file(fs_request_file(node->path, DEADLINE_NONE));
+        requested -= 1;
+
+        run->files.first = node->next;
+        if (!run->files.first) run->files.last = 0;
+        run->files.count -= 1;
+        run->files.total_size -= node->path.size;
+
+        if (!string_equal(path_extension(node->path), S("kav"))) continue;
+        run->kav_count += 1;
+        parse_document(run, node->path, bytes);
+    }
+}
+
+// ---- Pages -------------------------------------------------------------------------
+
+String build_raw_path(Arena* arena, String output_path) {
+    String name = path_file_name(output_path);
+    if (name.size == output_path.size) return string_format(arena, "raw_%S", &name);
+    String dir = string_prefix(output_path, output_path.size - name.size - 1);
+    return string_format(arena, "%S/raw_%S", &dir, &name);
+}
+
+void build_add_section(RunState* run, String output_path) {
+    String name = path_file_name(output_path);
+    if (name.size == output_path.size) return;  // no directory
+    String dir = path_file_name(string_prefix(output_path, output_path.size - name.size - 1));
+    if (dir.size == 0 || string_match(dir, S("html"), MATCH_CASE_INSENSITIVE)) return;
+    for (StringNode* node = run->sections.first; node; node = node->next) {
+        if (string_match(node->string, dir, MATCH_CASE_INSENSITIVE)) return;
+    }
+    string_list_push(run->arena, &run->sections, string_copy(run->arena, dir));
+}
+
+// ---- Texts ---------------------------------------------------------------------------
+
+String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const DiagnosticList* wrong_paths) {
+    Scratch scratch(arena);
+    StringList list = {};
+    string_list_push(scratch.arena, &list, S(BUILD_DASHES));
+    string_list_pushf(scratch.arena, &list, "\tkav count:  %llu\n\thtml count: %llu\n", (unsigned long long)kav_count,
+                      (unsigned long long)html_count);
+    string_list_push(scratch.arena, &list, S(BUILD_DASHES));
+    string_list_push(scratch.arena, &list, S("\tWrong file path(s):\n"));
+    for (Diagnostic* d = wrong_paths ? wrong_paths->first : 0; d; d = d->next) {
+        string_list_pushf(scratch.arena, &list, "\t%S\n", &d->message);
+    }
+    return string_list_join(arena, &list);
+}
+
+String build_usage_text() {
+    return S("usage: kavsite targ_p=<folder or document> root_p=<site root> [options]\n"
+             "\n"
+             "Options are written name=value or name:value, with or without leading dashes.\n"
+             "A switch is on when given alone, as =1 or as =true (any case).\n"
+             "\n"
+             "  targ_p=PATH       the KAV documents: a folder (walked with its subfolders)\n"
+             "                    or one document\n"
+             "  root_p=PATH       the site root: the output tree (html/...) and kn_searchs.txt\n"
+             "  js                pages load the site's shared script (minified)\n"
+             "  dev_js            pages load the unminified shared script; turns js on\n"
+             "                    (ignored with deploy)\n"
+             "  check_urls        check every external URL of the documents over HTTP(S)\n"
+             "  file_p_check      check that the local file paths named in documents exist\n"
+             "                    (off with deploy)\n"
+             "  print_todos       accepted, reserved\n"
+             "  deploy            build for publication: site-absolute links, no development\n"
+             "                    scripts, no file path checks\n"
+             "  consent_url=URL   consent endpoint, also the connection test\n"
+             "                    (default https://consent.youtube.com/save)\n"
+             "  ca_file=PATH      PEM bundle of trusted certificate authorities for every request\n"
+             "  url_workers=N     number of URL-check workers (default: processors - 1, at least 1)\n"
+             "  help              print this text and exit\n"
+             "  version           print the version and exit\n"
+             "\n"
+             "Exit status: 0 built, 1 a page failed to write, 2 aborted.\n");
+}

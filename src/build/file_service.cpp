@@ -1,0 +1,404 @@
+#include "build/file_service.h"
+
+#include <xxhash.h>
+
+static FileRequests* g_fs_requests;
+static FileCache* g_fs_cache;
+static FsStats g_fs_stats;
+
+#define FS_NO_TIME_LEFT(deadline) ((deadline) != DEADLINE_NONE && os_now_microseconds() >= (deadline))
+
+static u64 atomic_load(u64* value) { return __atomic_load_n(value, __ATOMIC_ACQUIRE); }
+static void atomic_store(u64* value, u64 v) { __atomic_store_n(value, v, __ATOMIC_RELEASE); }
+static void atomic_add(u64* value, u64 v) { __atomic_fetch_add(value, v, __ATOMIC_RELAXED); }
+static bool atomic_exchange_if(u64* value, u64 expected, u64 desired) {
+    return __atomic_compare_exchange_n(value, &expected, desired, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+}
+
+bool fs_key_is_zero(FileKey key) { return key.key[0] == 0 && key.key[1] == 0; }
+
+bool fs_key_equal(FileKey a, FileKey b) { return a.key[0] == b.key[0] && a.key[1] == b.key[1]; }
+
+FsStats fs_stats() {
+    FsStats stats = {};
+    stats.loads = atomic_load(&g_fs_stats.loads);
+    stats.stored = atomic_load(&g_fs_stats.stored);
+    stats.duplicates = atomic_load(&g_fs_stats.duplicates);
+    stats.scans = atomic_load(&g_fs_stats.scans);
+    return stats;
+}
+
+// ---- Cache -------------------------------------------------------------------
+
+void fs_init() {
+    if (g_fs_cache) return;
+    Arena* arena = arena_create(MB(16), KB(4));
+    FileCache* cache = push_struct<FileCache>(arena);
+    cache->arena = arena;
+    cache->slot_count = FS_CACHE_SLOT_COUNT;
+    cache->slots = push_array<FileCacheSlot>(arena, FS_CACHE_SLOT_COUNT);
+    cache->stripes = push_array<FileCacheStripe>(arena, FS_CACHE_STRIPE_COUNT);
+    for (u64 i = 0; i < FS_CACHE_STRIPE_COUNT; i += 1) {
+        FileCacheStripe* stripe = &cache->stripes[i];
+        stripe->cv = os_condition_alloc();
+        stripe->mutex = os_mutex_alloc();
+        stripe->arena = arena_create(MB(64), KB(64));
+    }
+    g_fs_cache = cache;
+}
+
+static CachedFile* fs_cache_find(FileCacheSlot* slot, u64 high, u64 low) {
+    for (CachedFile* file = slot->first; file; file = file->next) {
+        if (file->key[0] == high && file->key[1] == low) return file;
+    }
+    return 0;
+}
+
+FileKey fs_store(Arena** bytes_arena, String bytes) {
+    FileKey result = {};
+    XXH128_hash_t hash = XXH3_128bits(bytes.str, bytes.size);
+    result.key[0] = hash.high64;
+    result.key[1] = hash.low64;
+    // A zero key means "no bytes" to requesters; no content may have it.
+    if (result.key[0] == 0 && result.key[1] == 0) result.key[1] = 1;
+
+    Arena* arena = *bytes_arena;
+    *bytes_arena = 0;
+    if (bytes.size == 0 && arena) {
+        arena_release(arena);
+        arena = 0;
+    }
+
+    u64 bucket = result.key[0] % FS_CACHE_SLOT_COUNT;
+    FileCacheSlot* slot = &g_fs_cache->slots[bucket];
+    FileCacheStripe* stripe = &g_fs_cache->stripes[bucket % FS_CACHE_STRIPE_COUNT];
+    os_mutex_lock(stripe->mutex);
+    if (fs_cache_find(slot, result.key[0], result.key[1])) {
+        os_mutex_unlock(stripe->mutex);
+        if (arena) arena_release(arena);
+        atomic_add(&g_fs_stats.duplicates, 1);
+        return result;
+    }
+
+    CachedFile* file = push_struct<CachedFile>(stripe->arena);
+    file->arena = arena;
+    file->key[0] = result.key[0];
+    file->key[1] = result.key[1];
+    file->data = bytes;
+    if (bytes.size) {
+        // Whole pages around the bytes: the arena holds nothing else that is
+        // ever written again.
+        u64 page = arena_page_size();
+        u64 first = (u64)bytes.str & ~(page - 1);
+        u64 end = ALIGN_POW2((u64)bytes.str + bytes.size, page);
+        os_protect_read_only((void*)first, end - first);
+    }
+    file->prev = slot->last;
+    if (slot->last) {
+        slot->last->next = file;
+    } else {
+        slot->first = file;
+    }
+    slot->last = file;
+    os_mutex_unlock(stripe->mutex);
+    os_condition_broadcast(stripe->cv);
+    atomic_add(&g_fs_stats.stored, 1);
+    return result;
+}
+
+String fs_loaded_file(FileKey key) {
+    if (!g_fs_cache || fs_key_is_zero(key)) return String{};
+    u64 bucket = key.key[0] % FS_CACHE_SLOT_COUNT;
+    FileCacheStripe* stripe = &g_fs_cache->stripes[bucket % FS_CACHE_STRIPE_COUNT];
+    String result = {};
+    os_mutex_lock(stripe->mutex);
+    CachedFile* file = fs_cache_find(&g_fs_cache->slots[bucket], key.key[0], key.key[1]);
+    if (file) {
+        file->last_access = os_now_microseconds();
+        result = file->data;
+    }
+    os_mutex_unlock(stripe->mutex);
+    return result;
+}
+
+// ---- Queue ---------------------------------------------------------------------
+
+static void fs_queue_copy_in(FileQueue* queue, u64 pos, const u8* bytes, u64 size) {
+    for (u64 done = 0; done < size;) {
+        u64 at = (pos + done) % FS_QUEUE_SIZE;
+        u64 chunk = MIN(size - done, FS_QUEUE_SIZE - at);
+        for (u64 i = 0; i < chunk; i += 1) queue->buffer[at + i] = bytes[done + i];
+        done += chunk;
+    }
+}
+
+static void fs_queue_copy_out(FileQueue* queue, u64 pos, u8* bytes, u64 size) {
+    for (u64 done = 0; done < size;) {
+        u64 at = (pos + done) % FS_QUEUE_SIZE;
+        u64 chunk = MIN(size - done, FS_QUEUE_SIZE - at);
+        for (u64 i = 0; i < chunk; i += 1) bytes[done + i] = queue->buffer[at + i];
+        done += chunk;
+    }
+}
+
+u32 fs_submit(String path, u64 deadline) {
+    if (!g_fs_requests || path.size > FS_PATH_MAX) return 0;
+    FileQueue* queue = &g_fs_requests->queue;
+    u64 needed = path.size + 8;
+    os_mutex_lock(queue->mutex);
+    // Both counters are multiples of 8, so enough free space for the length
+    // and the path is also enough for the aligned item.
+    while (FS_QUEUE_SIZE - (queue->write_pos - queue->read_pos) < needed) {
+        if (FS_NO_TIME_LEFT(deadline)) {
+            os_mutex_unlock(queue->mutex);
+            return 0;
+        }
+        os_condition_wait_mutex(queue->cv, queue->mutex, deadline);
+    }
+    u64 length = path.size;
+    fs_queue_copy_in(queue, queue->write_pos, (const u8*)&length, 8);
+    fs_queue_copy_in(queue, queue->write_pos + 8, path.str, path.size);
+    queue->write_pos = ALIGN_POW2(queue->write_pos + 8 + path.size, 8);
+    os_mutex_unlock(queue->mutex);
+    os_condition_broadcast(queue->cv);
+    return 1;
+}
+
+// ---- Request table -----------------------------------------------------------
+
+struct FsRequestPlace {
+    FileRequestSlot* slot;
+    FileRequestStripe* stripe;
+};
+
+static FsRequestPlace fs_request_place(String path) {
+    u64 bucket = string_hash(path) % FS_REQUEST_SLOT_COUNT;
+    FsRequestPlace place = {};
+    place.slot = &g_fs_requests->slots[bucket];
+    place.stripe = &g_fs_requests->stripes[bucket % FS_REQUEST_STRIPE_COUNT];
+    return place;
+}
+
+static FileRequest* fs_request_find(FileRequestSlot* slot, String path) {
+    for (FileRequest* request = slot->first; request; request = request->next) {
+        if (string_equal(request->path, path)) return request;
+    }
+    return 0;
+}
+
+// Queues the request's path unless it is already queued or loading. Called
+// without the stripe lock: waiting for queue space while holding a stripe
+// would stall the streamers that free it when they finish a load.
+static u32 fs_request_queue(FileRequest* request, u64 deadline) {
+    if (!atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_QUEUED)) return 1;
+    if (fs_submit(request->path, deadline)) return 1;
+    atomic_store(&request->state, FILE_REQUEST_IDLE);
+    return 0;
+}
+
+FileKey fs_request_file(String path, u64 deadline) {
+    FileKey result = {};
+    if (!g_fs_requests || path.size > FS_PATH_MAX) return result;
+    FsRequestPlace place = fs_request_place(path);
+    OsRwLock* lock = place.stripe->lock;
+
+    os_rw_lock_shared(lock);
+    for (;;) {
+        FileRequest* request = fs_request_find(place.slot, path);
+        if (!request) {
+            os_rw_unlock_shared(lock);
+            os_rw_lock_exclusive(lock);
+            if (!fs_request_find(place.slot, path)) {
+                request = push_struct<FileRequest>(place.stripe->arena);
+                request->path = string_copy(place.stripe->arena, path);
+                SLL_QUEUE_PUSH(place.slot->first, place.slot->last, request);
+            }
+            os_rw_unlock_exclusive(lock);
+            os_rw_lock_shared(lock);
+            continue;
+        }
+
+        u64 state = atomic_load(&request->state);
+        bool loaded = request->key[0] != 0 || request->key[1] != 0;
+        if (loaded && state == FILE_REQUEST_IDLE) {
+            result.key[0] = request->key[0];
+            result.key[1] = request->key[1];
+            result.last_write_time = request->last_write_time;
+            os_rw_unlock_shared(lock);
+            return result;
+        }
+
+        if (!loaded && state == FILE_REQUEST_IDLE) {
+            os_rw_unlock_shared(lock);
+            u32 queued = fs_request_queue(request, deadline);
+            os_rw_lock_shared(lock);
+            if (!queued) break;
+            continue;
+        }
+
+        if (FS_NO_TIME_LEFT(deadline)) break;
+        os_condition_wait_rw(place.stripe->cv, lock, deadline, true);
+    }
+    os_rw_unlock_shared(lock);
+    return result;
+}
+
+u64 fs_request_load_count(String path) {
+    if (!g_fs_requests) return 0;
+    FsRequestPlace place = fs_request_place(path);
+    os_rw_lock_shared(place.stripe->lock);
+    FileRequest* request = fs_request_find(place.slot, path);
+    u64 count = request ? request->load_count : 0;
+    os_rw_unlock_shared(place.stripe->lock);
+    return count;
+}
+
+// ---- Streamers -------------------------------------------------------------------
+
+// Takes the next path from the queue into `arena`, waiting without limit.
+static String fs_queue_take(Arena* arena) {
+    FileQueue* queue = &g_fs_requests->queue;
+    os_mutex_lock(queue->mutex);
+    while (queue->write_pos - queue->read_pos < 8) os_condition_wait_mutex(queue->cv, queue->mutex, DEADLINE_NONE);
+    u64 length = 0;
+    fs_queue_copy_out(queue, queue->read_pos, (u8*)&length, 8);
+    length = MIN(length, FS_PATH_MAX);
+    String path = {push_array_no_zero<u8>(arena, length + 1), length};
+    fs_queue_copy_out(queue, queue->read_pos + 8, path.str, length);
+    path.str[length] = 0;
+    queue->read_pos = ALIGN_POW2(queue->read_pos + 8 + length, 8);
+    os_mutex_unlock(queue->mutex);
+    os_condition_broadcast(queue->cv);
+    return path;
+}
+
+// Reads a whole file into an arena of its own. The recorded time is the
+// path's last-write time whenever the path exists, also for an empty or
+// unreadable file, so the scanner sees no change until the file changes.
+static String fs_read_file(String path, Arena** out_arena, u64* out_time) {
+    String bytes = {};
+    *out_arena = 0;
+    *out_time = 0;
+    OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, path);
+    if (file == OS_FILE_INVALID) {
+        *out_time = os_path_properties(path).last_write_time;
+        return bytes;
+    }
+    OsFileProperties props = os_file_properties(file);
+    *out_time = props.last_write_time;
+    if (props.size) {
+        ArenaParams params = {};
+        params.flags = ARENA_EXACT_RESERVE | ARENA_NO_CHAIN;
+        params.commit_size = KB(4);
+        // Header, bytes and the terminating NUL the read adds.
+        params.reserve_size = ALIGN_POW2(ARENA_HEADER_SIZE + props.size + 1, MB(1));
+        Arena* arena = arena_create(params);
+        if (arena) {
+            bytes = os_read_range(arena, file, Range64{0, props.size});
+            *out_arena = arena;
+        }
+    }
+    os_close_file(file);
+    return bytes;
+}
+
+static void fs_streamer_main(u64 index) {
+    os_set_thread_name("[FS] Streamer #%I64u", (unsigned long long)index);
+    for (;;) {
+        Scratch scratch;
+        String path = fs_queue_take(scratch.arena);
+
+        FsRequestPlace place = fs_request_place(path);
+        os_rw_lock_shared(place.stripe->lock);
+        FileRequest* request = fs_request_find(place.slot, path);
+        bool mine = request && (atomic_exchange_if(&request->state, FILE_REQUEST_QUEUED, FILE_REQUEST_LOADING) ||
+                                atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_LOADING));
+        os_rw_unlock_shared(place.stripe->lock);
+        if (!mine) continue;
+
+        Arena* arena = 0;
+        u64 last_write_time = 0;
+        String bytes = fs_read_file(path, &arena, &last_write_time);
+        atomic_add(&g_fs_stats.loads, 1);
+        FileKey key = fs_store(&arena, bytes);
+
+        // Records are never freed, so the pointer found above still holds.
+        os_rw_lock_exclusive(place.stripe->lock);
+        request->key[0] = key.key[0];
+        request->key[1] = key.key[1];
+        request->last_write_time = last_write_time;
+        request->load_count += 1;
+        atomic_store(&request->state, FILE_REQUEST_IDLE);
+        os_rw_unlock_exclusive(place.stripe->lock);
+        os_condition_broadcast(place.stripe->cv);
+    }
+}
+
+// ---- Scanner -------------------------------------------------------------------
+
+static void fs_scanner_main(u64 param) {
+    (void)param;
+    os_set_thread_name("[FS] Scanner");
+    for (;;) {
+        for (u64 bucket = 0; bucket < FS_REQUEST_SLOT_COUNT; bucket += 1) {
+            Scratch scratch;
+            FileRequestSlot* slot = &g_fs_requests->slots[bucket];
+            FileRequestStripe* stripe = &g_fs_requests->stripes[bucket % FS_REQUEST_STRIPE_COUNT];
+            // Changed paths are claimed under the lock and queued after it:
+            // queueing may wait for space, which streamers free only after
+            // taking stripe locks.
+            struct Changed {
+                Changed* next;
+                FileRequest* request;
+            };
+            Changed* first = 0;
+            Changed* last = 0;
+            os_rw_lock_shared(stripe->lock);
+            for (FileRequest* request = slot->first; request; request = request->next) {
+                if (atomic_load(&request->state) != FILE_REQUEST_IDLE) continue;
+                u64 time = os_path_properties(request->path).last_write_time;
+                if (time == request->last_write_time) continue;
+                if (!atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_QUEUED)) continue;
+                Changed* node = push_struct<Changed>(scratch.arena);
+                node->request = request;
+                SLL_QUEUE_PUSH(first, last, node);
+            }
+            os_rw_unlock_shared(stripe->lock);
+            for (Changed* node = first; node; node = node->next) {
+                if (!fs_submit(node->request->path, DEADLINE_NONE)) atomic_store(&node->request->state, FILE_REQUEST_IDLE);
+            }
+        }
+        atomic_add(&g_fs_stats.scans, 1);
+        os_sleep(100);
+    }
+}
+
+// ---- Start -----------------------------------------------------------------------
+
+void fs_start() {
+    if (g_fs_requests) return;
+    fs_init();
+    Arena* arena = arena_create(GB(8), KB(4));
+    FileRequests* requests = push_struct<FileRequests>(arena);
+    requests->arena = arena;
+    requests->queue.buffer = push_array_no_zero<u8>(arena, FS_QUEUE_SIZE);
+    requests->queue.mutex = os_mutex_alloc();
+    requests->queue.cv = os_condition_alloc();
+    requests->slot_count = FS_REQUEST_SLOT_COUNT;
+    requests->slots = push_array<FileRequestSlot>(arena, FS_REQUEST_SLOT_COUNT);
+    requests->stripe_count = FS_REQUEST_STRIPE_COUNT;
+    requests->stripes = push_array<FileRequestStripe>(arena, FS_REQUEST_STRIPE_COUNT);
+    for (u64 i = 0; i < FS_REQUEST_STRIPE_COUNT; i += 1) {
+        FileRequestStripe* stripe = &requests->stripes[i];
+        stripe->arena = arena_create(GB(8), KB(4));
+        stripe->cv = os_condition_alloc();
+        stripe->lock = os_rw_lock_alloc();
+    }
+    u32 processors = os_system_info()->processor_count;
+    requests->streamer_count = processors > 2 ? processors - 1 : 2;
+    requests->streamers = push_array<OsThread*>(arena, requests->streamer_count);
+    g_fs_requests = requests;
+
+    for (u64 i = 0; i < requests->streamer_count; i += 1) requests->streamers[i] = os_thread_start(fs_streamer_main, i);
+    requests->scanner = os_thread_start(fs_scanner_main, 0);
+}

@@ -1,0 +1,149 @@
+// The file service: background threads read files and keep their bytes in
+// memory, shared by every caller that asks for the same path. A request
+// returns a key (a 128-bit hash of the bytes); the bytes are looked up by
+// key. Streamer threads do the reading; a scanner thread re-queues every
+// known path whose last-write time changed, so later requests see new
+// contents. Created on the main thread at start-up; never torn down.
+#pragma once
+
+#include "base/arena.h"
+#include "base/os.h"
+#include "base/string.h"
+
+// ---- Request queue and request table ---------------------------------------
+
+#define FS_QUEUE_SIZE 0x10000ull  // ring bytes
+#define FS_REQUEST_SLOT_COUNT 1024
+#define FS_REQUEST_STRIPE_COUNT 64
+// A queued item is an 8-byte length and the path: the longest path that can
+// ever be queued fills the whole ring.
+#define FS_PATH_MAX (FS_QUEUE_SIZE - 8)
+
+// A request record moves IDLE -> QUEUED (whoever puts its path in the queue)
+// -> LOADING (the streamer that took the item) -> IDLE (loaded). Every move
+// is a compare-and-exchange, so a path is queued at most once at a time and
+// read by one streamer at a time.
+enum FileRequestState : u64 {
+    FILE_REQUEST_IDLE = 0,
+    FILE_REQUEST_LOADING = 1,
+    FILE_REQUEST_QUEUED = 2,
+};
+
+struct FileRequest {
+    FileRequest* next;
+    String path;  // NUL-terminated copy
+    u64 key[2];   // key of the bytes last loaded; zero until the first load ends
+    // Last-write time of the path at the last load (seconds * 1e9 + ns); 0
+    // when the path named nothing.
+    u64 last_write_time;
+    u64 state;       // FileRequestState
+    u64 load_count;  // completed loads of this path
+};
+
+struct FileRequestSlot {
+    FileRequest* first;
+    FileRequest* last;
+};
+
+struct FileRequestStripe {
+    Arena* arena;  // holds the records of the stripe's buckets
+    OsCondition* cv;
+    OsRwLock* lock;
+};
+
+struct FileQueue {
+    u8* buffer;      // FS_QUEUE_SIZE bytes
+    u64 write_pos;   // only grows; index is pos % FS_QUEUE_SIZE; multiple of 8
+    u64 read_pos;    // only grows; multiple of 8
+    OsMutex* mutex;
+    OsCondition* cv;  // producers wait for space, streamers for items
+};
+
+struct FileRequests {
+    Arena* arena;
+    FileQueue queue;
+    u64 slot_count;  // FS_REQUEST_SLOT_COUNT; bucket b is under stripe b % stripe_count
+    FileRequestSlot* slots;
+    u64 stripe_count;  // FS_REQUEST_STRIPE_COUNT
+    FileRequestStripe* stripes;
+    u64 streamer_count;  // processors - 1, at least 2
+    OsThread** streamers;
+    OsThread* scanner;
+};
+
+// ---- Cache -------------------------------------------------------------------
+
+#define FS_CACHE_SLOT_COUNT 1024
+#define FS_CACHE_STRIPE_COUNT (FS_CACHE_SLOT_COUNT / 8)
+
+struct CachedFile {
+    CachedFile* next;
+    CachedFile* prev;
+    Arena* arena;  // holds the bytes; owned by the record (null for no bytes)
+    u64 key[2];    // XXH3 128-bit hash of the bytes: [0] high half, [1] low half
+    String data;   // read-only once stored
+    u64 last_access;  // microseconds of the last lookup
+};
+
+struct FileCacheSlot {
+    CachedFile* first;
+    CachedFile* last;
+};
+
+struct FileCacheStripe {
+    OsCondition* cv;
+    OsMutex* mutex;
+    Arena* arena;  // holds the records of the stripe's buckets
+};
+
+struct FileCache {
+    Arena* arena;
+    u64 slot_count;  // FS_CACHE_SLOT_COUNT; bucket b is under stripe b % FS_CACHE_STRIPE_COUNT
+    FileCacheSlot* slots;
+    FileCacheStripe* stripes;
+};
+
+// What a request returns: the key of the bytes and the last-write time seen
+// when they were loaded. A zero key means "no bytes" (a passed deadline).
+struct FileKey {
+    u64 key[2];
+    u64 last_write_time;
+};
+
+// Counters of the whole service since start-up.
+struct FsStats {
+    u64 loads;       // files opened and read by streamers
+    u64 stored;      // distinct contents kept in the cache
+    u64 duplicates;  // loads whose contents were already cached
+    u64 scans;       // completed scanner passes over every request
+};
+
+// ---- Service -------------------------------------------------------------------
+
+// Main thread, once: creates the cache. Later calls do nothing.
+void fs_init();
+// Main thread, once: creates the request table and queue, starts the
+// streamer threads, then the scanner thread. Later calls do nothing.
+void fs_start();
+
+// Asks for `path` and waits until its bytes are loaded or `deadline`
+// (microseconds, DEADLINE_NONE for no limit) passes; zeroes on a passed
+// deadline and for a path longer than FS_PATH_MAX. A deadline already in
+// the past queues the path and returns at once unless it is loaded: a way to
+// read ahead.
+FileKey fs_request_file(String path, u64 deadline);
+// The bytes stored under `key`; empty when there is none. Stamps the access.
+String fs_loaded_file(FileKey key);
+// Puts `path` in the queue; 0 when the deadline passed while the queue was
+// full, or at once for a path that can never fit.
+u32 fs_submit(String path, u64 deadline);
+// Puts loaded bytes into the cache and returns their key. Takes ownership of
+// `*bytes_arena` (cleared): kept with a new record, released for duplicate
+// contents.
+FileKey fs_store(Arena** bytes_arena, String bytes);
+
+bool fs_key_is_zero(FileKey key);
+bool fs_key_equal(FileKey a, FileKey b);
+FsStats fs_stats();
+// Completed loads of one path (0 when never requested).
+u64 fs_request_load_count(String path);

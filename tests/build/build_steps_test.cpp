@@ -1,0 +1,257 @@
+// Steps of the build driver run in-process: what the walk collects, what the
+// fetch-and-count pass counts, and the texts and names the driver makes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/os.h"
+#include "build/build_state.h"
+#include "build/file_service.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string str(String s) { return std::string((const char*)s.str, s.size); }
+String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+
+// One entry of a test tree: a file with text, a directory (trailing "/"),
+// or a symbolic link ("name -> target").
+void make_entry(const fs::path& base, const std::string& entry) {
+    size_t arrow = entry.find(" -> ");
+    if (arrow != std::string::npos) {
+        fs::path link = base / entry.substr(0, arrow);
+        fs::create_directories(link.parent_path());
+        fs::create_symlink(entry.substr(arrow + 4), link);
+    } else if (entry.back() == '/') {
+        fs::create_directories(base / entry);
+    } else {
+        fs::create_directories((base / entry).parent_path());
+        std::ofstream(base / entry, std::ios::binary) << "text of " << entry;
+    }
+}
+
+struct BuildStepsTest : ::testing::Test {
+    fs::path dir;
+    static void SetUpTestSuite() {
+        os_init();
+        fs_init();
+        fs_start();
+    }
+    void SetUp() override {
+        char templ[] = "/tmp/kavsite_steps_XXXXXX";
+        dir = mkdtemp(templ);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    // The collected paths relative to `target`.
+    std::vector<std::string> collect(const std::string& target) {
+        RunState* run = run_state_create();
+        String t = from(target);
+        build_collect_sources(run, t, build_target_kind(t));
+        std::vector<std::string> paths;
+        u64 total = 0;
+        for (FileListNode* node = run->files.first; node; node = node->next) {
+            std::string p = str(node->path);
+            EXPECT_EQ(p.rfind(target, 0), 0u) << p;
+            EXPECT_EQ(node->path.str[node->path.size], 0) << "not NUL-terminated";
+            paths.push_back(p.substr(std::min(p.size(), target.size() + 1)));
+            total += node->path.size;
+        }
+        EXPECT_EQ(run->files.count, paths.size());
+        EXPECT_EQ(run->files.total_size, total);
+        arena_release(run->arena);
+        return paths;
+    }
+};
+
+TEST_F(BuildStepsTest, TargetKindComesFromTheFileSystem) {
+    for (const char* entry : {"docs/", "v1.2/", "one.kav", "no_extension", "link -> docs", "dead -> nowhere"}) {
+        make_entry(dir, entry);
+    }
+    struct Case {
+        const char* name;
+        BuildTargetKind kind;
+    };
+    const Case cases[] = {
+        {"docs", BUILD_TARGET_DIRECTORY},   {"v1.2", BUILD_TARGET_DIRECTORY},
+        {"link", BUILD_TARGET_DIRECTORY},   {"one.kav", BUILD_TARGET_DOCUMENT},
+        {"no_extension", BUILD_TARGET_DOCUMENT}, {"missing", BUILD_TARGET_NONE},
+        {"dead", BUILD_TARGET_NONE},        {"missing.kav", BUILD_TARGET_NONE},
+    };
+    for (const Case& c : cases) {
+        std::string p = (dir / c.name).string();
+        EXPECT_EQ(build_target_kind(from(p)), c.kind) << c.name;
+    }
+}
+
+TEST_F(BuildStepsTest, WalkCollectsFilesBreadthFirstInListingOrder) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> tree;  // relative to the temporary folder; the target is "t"
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"breadth first, folded name order",
+         {"t/b.kav", "t/a/x.kav", "t/C.kav", "t/a/y/z.kav", "t/c/w.kav", "t/a/B.kav"},
+         {"b.kav", "C.kav", "a/B.kav", "a/x.kav", "c/w.kav", "a/y/z.kav"}},
+        {"empty folder", {"t/"}, {}},
+        {"empty subfolders", {"t/e/", "t/f/g/", "t/h.kav"}, {"h.kav"}},
+        {"dots in folder names are walked", {"t/v1.2/a.kav", "t/.hidden/b.kav", "t/x.kav/c"},
+         {".hidden/b.kav", "v1.2/a.kav", "x.kav/c"}},
+        {"blanks and non-ASCII names", {"t/My Docs/é 1.kav", "t/ lead.kav", "t/日本/語.kav"},
+         {" lead.kav", "My Docs/é 1.kav", "日本/語.kav"}},
+        {"link back to the target is not entered", {"t/a.kav", "t/sub/b.kav", "t/sub/up -> .."},
+         {"a.kav", "sub/b.kav"}},
+        {"link to itself", {"t/a.kav", "t/self -> self"}, {"a.kav", "self"}},
+        {"two links to one folder enter it once", {"t/real/r.kav", "t/l1 -> real", "t/l2 -> real"},
+         {"l1/r.kav"}},
+        {"link to a folder outside the target is followed",
+         {"t/a.kav", "t/out -> ../outside", "outside/o.kav", "outside/deep/d.kav"},
+         {"a.kav", "out/o.kav", "out/deep/d.kav"}},
+        {"link to the parent does not re-enter the target",
+         {"t/a.kav", "t/parent -> ..", "top.kav"},
+         {"a.kav", "parent/top.kav"}},
+        {"links to files and dangling links are files",
+         {"t/real.kav", "t/copy.kav -> real.kav", "t/dead.kav -> nowhere.kav"},
+         {"copy.kav", "dead.kav", "real.kav"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path base = dir / std::to_string(&c - cases);
+        fs::create_directories(base / "t");
+        for (const std::string& entry : c.tree) make_entry(base, entry);
+        EXPECT_EQ(collect((base / "t").string()), c.expected);
+    }
+}
+
+TEST_F(BuildStepsTest, DocumentTargetIsTheOnlyEntry) {
+    make_entry(dir, "folder.d/one.kav");
+    std::string target = (dir / "folder.d/one.kav").string();
+    RunState* run = run_state_create();
+    build_collect_sources(run, from(target), BUILD_TARGET_DOCUMENT);
+    ASSERT_EQ(run->files.count, 1u);
+    EXPECT_EQ(str(run->files.first->path), target);
+    arena_release(run->arena);
+    // A target that names nothing collects nothing.
+    run = run_state_create();
+    build_collect_sources(run, from((dir / "nothing").string()), BUILD_TARGET_NONE);
+    EXPECT_EQ(run->files.count, 0u);
+    arena_release(run->arena);
+}
+
+TEST_F(BuildStepsTest, ParsePhaseFetchesEveryFileAndCountsExactKavExtension) {
+    const std::vector<std::string> tree = {
+        "a.kav",      "b.KAV",     "c.kav.txt", "d.Kav",     "e.kav",          "notes.kav/readme",
+        "kav",        "sub/f.kav", "sub/.kav",  "sub/g.kavv", "sub/h.txt.kav",
+    };
+    for (const std::string& entry : tree) make_entry(dir, entry);
+    std::ofstream(dir / "e.kav", std::ios::trunc).close();  // an empty document counts too
+    const u64 expected_kav = 5;                              // a, e, sub/f, sub/.kav, sub/h.txt.kav
+
+    RunState* run = run_state_create();
+    build_collect_sources(run, from(dir.string()), BUILD_TARGET_DIRECTORY);
+    ASSERT_EQ(run->files.count, tree.size());
+    std::vector<std::string> paths;
+    for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(node->path));
+
+    testing::internal::CaptureStdout();
+    build_parse_phase(run);
+    console_flush();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "KAV (parsing):\n");
+    EXPECT_EQ(run->kav_count, expected_kav);
+    EXPECT_EQ(run->files.first, nullptr);
+    EXPECT_EQ(run->files.last, nullptr);
+    EXPECT_EQ(run->files.count, 0u);
+    EXPECT_EQ(run->files.total_size, 0u);
+    for (const std::string& p : paths) EXPECT_EQ(fs_request_load_count(from(p)), 1u) << p << " not fetched once";
+    arena_release(run->arena);
+}
+
+TEST_F(BuildStepsTest, ParsePhaseOverManyFilesFetchesEachOnce) {
+    // More files than are requested ahead, with some unreadable entries.
+    const int count = 700;
+    for (int i = 0; i < count; i += 1) make_entry(dir, "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".kav");
+    make_entry(dir, "d0/dead.kav -> missing");
+    RunState* run = run_state_create();
+    build_collect_sources(run, from(dir.string()), BUILD_TARGET_DIRECTORY);
+    ASSERT_EQ(run->files.count, (u64)count + 1);
+    std::vector<std::string> paths;
+    for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(node->path));
+    testing::internal::CaptureStdout();
+    build_parse_phase(run);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(run->kav_count, (u64)count + 1);
+    for (const std::string& p : paths) EXPECT_EQ(fs_request_load_count(from(p)), 1u) << p;
+    arena_release(run->arena);
+}
+
+TEST(BuildNames, RawPathPutsRawBeforeTheFileName) {
+    struct Case {
+        const char* output;
+        const char* raw;
+    };
+    const Case cases[] = {
+        {"a/x.html", "a/raw_x.html"},
+        {"/srv/site/html/notes/a.html", "/srv/site/html/notes/raw_a.html"},
+        {"C:\\site\\html\\b.html", "C:\\site\\html/raw_b.html"},
+        {"x.html", "raw_x.html"},
+        {"/x.html", "/raw_x.html"},
+    };
+    Arena* arena = arena_create(MB(1), KB(4));
+    for (const Case& c : cases) EXPECT_EQ(str(build_raw_path(arena, from(c.output))), c.raw) << c.output;
+    arena_release(arena);
+}
+
+TEST(BuildNames, SectionsAreDistinctFolderNamesOtherThanHtml) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> outputs;
+        std::vector<std::string> sections;
+    };
+    const Case cases[] = {
+        {"one per folder, first spelling kept", {"a/x.html", "Notes/y.html", "notes/z.html", "a/w.html"}, {"a", "Notes"}},
+        {"html in any case adds none", {"html/x.html", "HTML/y.html", "/srv/site/HtMl/z.html"}, {}},
+        {"last folder of a deep path", {"/srv/site/html/notes/2024/a.html", "b/c/d.html"}, {"2024", "c"}},
+        {"no folder adds none", {"x.html", "/x.html"}, {}},
+        {"backslash separators", {"blog\\post.html"}, {"blog"}},
+        {"htmlx is not html", {"htmlx/a.html"}, {"htmlx"}},
+    };
+    for (const Case& c : cases) {
+        RunState* run = run_state_create();
+        for (const std::string& output : c.outputs) build_add_section(run, from(output));
+        std::vector<std::string> got;
+        for (StringNode* node = run->sections.first; node; node = node->next) {
+            got.push_back(str(node->string));
+            EXPECT_EQ(node->string.str[node->string.size], 0) << "not NUL-terminated";
+        }
+        EXPECT_EQ(got, c.sections) << c.name;
+        arena_release(run->arena);
+    }
+}
+
+TEST(BuildTexts, SummaryBlock) {
+    Arena* arena = arena_create(MB(1), KB(4));
+    const std::string dashes(60, '-');
+    DiagnosticList none = {};
+    EXPECT_EQ(str(build_summary_text(arena, 10, 7, &none)),
+              dashes + "\n\tkav count:  10\n\thtml count: 7\n" + dashes + "\n\tWrong file path(s):\n");
+    DiagnosticList wrong = {};
+    diag_append_at(arena, &wrong, 0, 0, DIAG_WARNING, S("img/a.png"));
+    diag_append_at(arena, &wrong, 0, 5, DIAG_WARNING, S("files/b c.pdf"));
+    EXPECT_EQ(str(build_summary_text(arena, 0, 0, &wrong)),
+              dashes + "\n\tkav count:  0\n\thtml count: 0\n" + dashes +
+                  "\n\tWrong file path(s):\n\timg/a.png\n\tfiles/b c.pdf\n");
+    EXPECT_EQ(str(build_summary_text(arena, 18446744073709551615ull, 1, &none)),
+              dashes + "\n\tkav count:  18446744073709551615\n\thtml count: 1\n" + dashes + "\n\tWrong file path(s):\n");
+    arena_release(arena);
+}
+
+}  // namespace

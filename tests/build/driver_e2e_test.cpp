@@ -1,0 +1,343 @@
+// The kavsite program run on temporary folders: exact console output and
+// exit status of whole runs.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int status;  // exit status; -1 when the program did not exit normally
+    std::string output;  // standard output, where the program reports
+    std::string errors;  // standard error (sanitizer reports)
+};
+
+// Runs the program with `args` (each one argument, as a shell passes them)
+// in `cwd`. `as_nobody`: when the tests run as root, the program runs as
+// user nobody so that permissions apply.
+RunResult run_kavsite(const std::vector<std::string>& args, const std::string& cwd, bool as_nobody = false) {
+    int out_fds[2], err_fds[2];
+    EXPECT_EQ(pipe(out_fds), 0);
+    EXPECT_EQ(pipe(err_fds), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out_fds[1], 1);
+        dup2(err_fds[1], 2);
+        close(out_fds[0]);
+        close(out_fds[1]);
+        close(err_fds[0]);
+        close(err_fds[1]);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        if (as_nobody && geteuid() == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
+        }
+        std::vector<char*> argv;
+        argv.push_back((char*)KAVSITE_BINARY);
+        for (const std::string& a : args) argv.push_back((char*)a.c_str());
+        argv.push_back(nullptr);
+        execv(KAVSITE_BINARY, argv.data());
+        _exit(127);
+    }
+    close(out_fds[1]);
+    close(err_fds[1]);
+    RunResult result = {-1, "", ""};
+    // A generous limit turns a hang into a failure instead of a stuck test.
+    time_t give_up = time(nullptr) + 120;
+    struct pollfd fds[2] = {{out_fds[0], POLLIN, 0}, {err_fds[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.output, &result.errors};
+    int open_count = 2;
+    char buffer[4096];
+    while (open_count > 0) {
+        int ready = poll(fds, 2, 1000);
+        if (ready == 0 && time(nullptr) > give_up) {
+            kill(pid, SIGKILL);
+            ADD_FAILURE() << "kavsite did not finish";
+            break;
+        }
+        for (int i = 0; i < 2 && ready > 0; i += 1) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = read(fds[i].fd, buffer, sizeof(buffer));
+            if (n > 0) {
+                sinks[i]->append(buffer, (size_t)n);
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                open_count -= 1;
+            }
+        }
+    }
+    for (struct pollfd& p : fds) {
+        if (p.fd >= 0) close(p.fd);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    return result;
+}
+
+// Every path under `dir` with its size, to see that a run changed nothing.
+std::set<std::string> snapshot(const fs::path& dir) {
+    std::set<std::string> entries;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        std::string line = it->path().string();
+        if (it->is_regular_file(ec)) line += " " + std::to_string(it->file_size(ec));
+        entries.insert(line);
+    }
+    return entries;
+}
+
+void write_file(const fs::path& p, const std::string& text) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+const std::string kNoCheck = "\nno file paths check\n";
+const std::string kPhases = "KAV (parsing):\nHTML conversion:\n";
+
+struct DriverTest : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        char templ[] = "/tmp/kavsite_e2e_XXXXXX";
+        dir = mkdtemp(templ);
+        fs::create_directories(dir / "site");
+        fs::create_directories(dir / "docs");
+        write_file(dir / "docs/a.kav", "title: A\n");
+        write_file(dir / "docs/sub/b.kav", "title: B\n");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
+             it.increment(ec)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, ec);
+        }
+        fs::remove_all(dir, ec);
+    }
+    std::string at(const std::string& name) { return (dir / name).string(); }
+};
+
+TEST_F(DriverTest, MissingOptionsAbortWithTheirMessages) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string output;
+    };
+    const std::string docs = "targ_p=" + at("docs");
+    const std::string site = "root_p=" + at("site");
+    const Case cases[] = {
+        {"no target", {site}, kNoCheck + "No file to parse provided, use 'targ_p' argument\naborted"},
+        {"no root", {docs}, "No root path provided, use 'root_p' argument\n" + kNoCheck + "aborted"},
+        {"neither",
+         {},
+         "No root path provided, use 'root_p' argument\n" + kNoCheck +
+             "No file to parse provided, use 'targ_p' argument\naborted"},
+        {"empty values", {"targ_p=", "", "root_p="}, "No root path provided, use 'root_p' argument\n" + kNoCheck +
+             "No file to parse provided, use 'targ_p' argument\naborted"},
+        {"no target, deploy", {site, "deploy"}, "\n[deploy]\nNo file to parse provided, use 'targ_p' argument\naborted"},
+        {"no root, file_p_check", {docs, "file_p_check"},
+         "No root path provided, use 'root_p' argument\n\nfile path check\naborted"},
+        {"target names nothing", {"targ_p=" + at("nothing"), site}, kNoCheck + "[targ_p] was not valid\naborted"},
+        {"target and root name nothing", {"targ_p=" + at("nothing"), "root_p=" + at("nowhere")},
+         kNoCheck + "[root_p] was not valid\n[targ_p] was not valid\naborted"},
+        {"target is a dangling link", {"targ_p=" + at("docs/dead"), site}, kNoCheck + "[targ_p] was not valid\naborted"},
+    };
+    fs::create_symlink("nowhere", dir / "docs/dead");
+    for (const Case& c : cases) {
+        std::set<std::string> before = snapshot(dir);
+        RunResult r = run_kavsite(c.args, dir.string());
+        EXPECT_EQ(r.output, c.output) << c.name;
+        EXPECT_EQ(r.status, 2) << c.name << r.errors;
+        EXPECT_EQ(snapshot(dir), before) << c.name << ": an aborted run wrote something";
+    }
+}
+
+TEST_F(DriverTest, ModeLinesFollowTheSwitches) {
+    struct Case {
+        std::vector<std::string> flags;
+        std::string mode;
+    };
+    const Case cases[] = {
+        {{}, kNoCheck},
+        {{"file_p_check"}, "\nfile path check\n"},
+        {{"file_p_check=1"}, "\nfile path check\n"},
+        {{"file_p_check=TRUE"}, "\nfile path check\n"},
+        {{"file_p_check=0"}, kNoCheck},
+        {{"file_p_check=yes"}, kNoCheck},
+        {{"File_P_Check"}, kNoCheck},
+        {{"deploy"}, "\n[deploy]\n"},
+        {{"deploy", "dev_js", "file_p_check"}, "\n[deploy]\n"},
+        {{"--deploy=true", "-file_p_check"}, "\n[deploy]\n"},
+        {{"deploy=0", "file_p_check"}, "\nfile path check\n"},
+        {{"dev_js", "js"}, kNoCheck},
+        {{"check_urls"}, kNoCheck + "[check urls]\n"},
+        {{"deploy", "check_urls"}, "\n[deploy]\n[check urls]\n"},
+        {{"print_todos", "unknown=1", "--other:x,y", "-z"}, kNoCheck},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"targ_p=" + at("docs"), "root_p=" + at("site")};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        RunResult r = run_kavsite(args, dir.string());
+        std::string flags;
+        for (const std::string& f : c.flags) flags += f + " ";
+        EXPECT_EQ(r.output, c.mode + kPhases) << flags;
+        EXPECT_EQ(r.status, 0) << flags << r.errors;
+    }
+}
+
+// Targets and roots of every kind run to the end without a crash or a hang,
+// and leave the source tree as it was.
+TEST_F(DriverTest, TargetsAndRootsOfEveryKind) {
+    write_file(dir / "v1.2/a.kav", "x");
+    write_file(dir / "single.kav", "title: one\n");
+    fs::create_directories(dir / "empty");
+    write_file(dir / "upper/A.KAV", "x");
+    write_file(dir / "upper/b.Kav", "x");
+    write_file(dir / "loop/a.kav", "x");
+    fs::create_symlink("..", dir / "loop/up");
+    fs::create_symlink("loop", dir / "loop/loop2");
+    fs::create_symlink("../loop", dir / "loop/again");
+    write_file(dir / "names/My Docs/é ü 1.kav", "x");
+    write_file(dir / "names/ leading blank.kav", "x");
+    write_file(dir / "names/日本語/文書.kav", "x");
+    write_file(dir / "names/tab\there.kav", "x");
+    write_file(dir / "root_file", "not a folder");
+    write_file(dir / "nested/a/b/c/d/e/f/g/h.kav", "x");
+    write_file(dir / "empty_file_dir/e.kav", "");
+
+    struct Case {
+        const char* target;
+        const char* root;
+        std::string output;
+    };
+    const std::string site = at("site");
+    const Case cases[] = {
+        {"docs", "site", kNoCheck + kPhases},
+        {"v1.2", "site", kNoCheck + kPhases},
+        {"single.kav", "site", kNoCheck + kPhases},
+        {"empty", "site", kNoCheck + kPhases},
+        {"upper", "site", kNoCheck + kPhases},
+        {"loop", "site", kNoCheck + kPhases},
+        {"names", "site", kNoCheck + kPhases},
+        {"nested", "site", kNoCheck + kPhases},
+        {"empty_file_dir", "site", kNoCheck + kPhases},
+        {"docs/", "site/", kNoCheck + kPhases},
+        {"docs/../docs/./sub", "./site", kNoCheck + kPhases},
+        {"docs", "no_such_root", kNoCheck + "[root_p] was not valid\n" + kPhases},
+        {"docs", "root_file", kNoCheck + "[root_p] was not valid\n" + kPhases},
+    };
+    for (const Case& c : cases) {
+        std::set<std::string> before = snapshot(dir / "docs");
+        // Relative and absolute forms of the same paths behave alike.
+        for (bool absolute : {false, true}) {
+            std::string target = absolute ? at(c.target) : c.target;
+            std::string root = absolute ? at(c.root) : c.root;
+            RunResult r = run_kavsite({"targ_p=" + target, "root_p=" + root}, dir.string());
+            EXPECT_EQ(r.output, c.output) << target << " " << root;
+            EXPECT_EQ(r.status, 0) << target << " " << root << r.errors;
+        }
+        EXPECT_EQ(snapshot(dir / "docs"), before) << c.target;
+        EXPECT_FALSE(fs::exists(dir / "no_such_root")) << c.target;
+    }
+}
+
+TEST_F(DriverTest, UnreadableFilesAndFolders) {
+    write_file(dir / "locked/open.kav", "x");
+    write_file(dir / "locked/secret.kav", "x");
+    write_file(dir / "locked/closed/inner.kav", "x");
+    fs::create_directories(dir / "locked/noexec");
+    write_file(dir / "locked/noexec/f.kav", "x");
+    // The run may happen as another user: let it reach everything first.
+    for (auto& e : fs::recursive_directory_iterator(dir)) {
+        fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
+    }
+    fs::permissions(dir, fs::perms::all, fs::perm_options::add);
+    fs::permissions(dir / "locked/secret.kav", fs::perms::none);
+    fs::permissions(dir / "locked/closed", fs::perms::none);
+    fs::permissions(dir / "locked/noexec", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    RunResult r = run_kavsite({"targ_p=" + at("locked"), "root_p=" + at("site")}, dir.string(), true);
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    // An unreadable document as the target.
+    r = run_kavsite({"targ_p=" + at("locked/secret.kav"), "root_p=" + at("site")}, dir.string(), true);
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    // A target inside a folder that cannot be searched cannot be seen.
+    r = run_kavsite({"targ_p=" + at("locked/closed/inner.kav"), "root_p=" + at("site")}, dir.string(), true);
+    EXPECT_EQ(r.output, kNoCheck + "[targ_p] was not valid\naborted");
+    EXPECT_EQ(r.status, 2) << r.errors;
+}
+
+TEST_F(DriverTest, SpecialFilesAreSkippedWithoutHanging) {
+    // A FIFO has no writer: reading it would wait forever.
+    ASSERT_EQ(mkfifo(at("docs/pipe.kav").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", dir / "docs/zero.kav");
+    RunResult r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("site")}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    r = run_kavsite({"targ_p=" + at("docs/pipe.kav"), "root_p=" + at("site")}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+}
+
+TEST_F(DriverTest, OneArgumentIsOnePath) {
+    write_file(dir / "My Docs/a.kav", "x");
+    fs::create_directories(dir / "My Site");
+    RunResult r = run_kavsite({"targ_p=My Docs", "root_p=My Site"}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    // Options spread over arguments: a value after "=" in the next argument.
+    r = run_kavsite({"targ_p=", "My Docs", "--root_p:", "My Site"}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    // The first of a repeated option wins.
+    r = run_kavsite({"targ_p=My Docs", "targ_p=nothing", "root_p=My Site"}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kPhases);
+    r = run_kavsite({"targ_p=nothing", "targ_p=My Docs", "root_p=My Site"}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + "[targ_p] was not valid\naborted");
+    EXPECT_EQ(r.status, 2) << r.errors;
+}
+
+TEST_F(DriverTest, HelpListsEveryOptionAndBuildsNothing) {
+    const char* options[] = {"targ_p", "root_p", "js", "dev_js", "check_urls", "file_p_check", "print_todos",
+                             "deploy", "consent_url", "ca_file", "url_workers", "help", "version"};
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"-help"}, {"help"}, {"targ_p=" + at("docs"), "root_p=" + at("site"), "--help"}}) {
+        std::set<std::string> before = snapshot(dir);
+        RunResult r = run_kavsite(args, dir.string());
+        EXPECT_EQ(r.status, 0) << r.errors;
+        for (const char* option : options) {
+            EXPECT_NE(r.output.find(std::string("  ") + option), std::string::npos) << option << " not listed";
+        }
+        EXPECT_EQ(r.output.find("KAV (parsing)"), std::string::npos);
+        EXPECT_EQ(snapshot(dir), before);
+    }
+}
+
+TEST_F(DriverTest, VersionPrintsTheVersion) {
+    for (const char* arg : {"--version", "-version", "version"}) {
+        RunResult r = run_kavsite({arg}, dir.string());
+        EXPECT_EQ(r.output, std::string("kavsite ") + KAVSITE_VERSION + "\n") << arg;
+        EXPECT_EQ(r.status, 0) << arg << r.errors;
+    }
+    ASSERT_GT(std::string(KAVSITE_VERSION).size(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,304 @@
+// The file service on real files under /tmp: keys, sharing of identical
+// contents, reloads after a change, failures, and many threads at once.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/os.h"
+#include "build/file_service.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string str(String s) { return std::string((const char*)s.str, s.size); }
+String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+
+// Generous limit so a broken service fails the test instead of hanging it.
+u64 soon() { return os_now_microseconds() + 60ull * 1000 * 1000; }
+
+void write_file(const fs::path& p, const std::string& text) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
+}
+
+// Waits until the scanner has finished `passes` more passes.
+void wait_for_scans(u64 passes) {
+    u64 target = fs_stats().scans + passes;
+    u64 deadline = soon();
+    while (fs_stats().scans < target && os_now_microseconds() < deadline) os_sleep(5);
+    ASSERT_GE(fs_stats().scans, target) << "scanner did not run";
+}
+
+struct FileServiceTest : ::testing::Test {
+    fs::path dir;
+    static void SetUpTestSuite() {
+        os_init();
+        fs_init();
+        fs_start();
+    }
+    void SetUp() override {
+        char templ[] = "/tmp/kavsite_fs_XXXXXX";
+        dir = mkdtemp(templ);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string path(const std::string& name) { return (dir / name).string(); }
+};
+
+// The system keeps the first 15 bytes of a thread name.
+TEST_F(FileServiceTest, StreamersAndScannerRunUnderTheirNames) {
+    int processors = (int)os_system_info()->processor_count;
+    int streamers = 0, scanners = 0;
+    // The threads name themselves once they run.
+    for (u64 deadline = soon(); os_now_microseconds() < deadline; os_sleep(5)) {
+        streamers = scanners = 0;
+        for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+            std::string name;
+            std::getline(std::ifstream(task.path() / "comm"), name);
+            if (name == "[FS] Streamer #") streamers += 1;
+            if (name == "[FS] Scanner") scanners += 1;
+        }
+        if (streamers == std::max(processors - 1, 2) && scanners == 1) break;
+    }
+    EXPECT_EQ(streamers, std::max(processors - 1, 2));
+    EXPECT_EQ(scanners, 1);
+}
+
+TEST_F(FileServiceTest, SamePathTwiceGivesSameKeyWithoutSecondRead) {
+    std::string p = path("doc.kav");
+    write_file(p, "title: one\n");
+    FileKey first = fs_request_file(from(p), soon());
+    ASSERT_FALSE(fs_key_is_zero(first));
+    FileKey second = fs_request_file(from(p), soon());
+    EXPECT_TRUE(fs_key_equal(first, second));
+    EXPECT_EQ(first.last_write_time, second.last_write_time);
+    EXPECT_NE(first.last_write_time, 0u);
+    EXPECT_EQ(str(fs_loaded_file(second)), "title: one\n");
+    EXPECT_EQ(fs_request_load_count(from(p)), 1u);
+    // A different path that was never asked for has no record.
+    EXPECT_EQ(fs_request_load_count(from(path("other.kav"))), 0u);
+}
+
+// Paths that are loaded once stay loaded once while the scanner keeps
+// passing over them, whatever they name.
+TEST_F(FileServiceTest, UnchangedPathsAreNotReloadedByTheScanner) {
+    fs::create_directories(dir / "folder");
+    write_file(dir / "text.kav", "some text");
+    write_file(dir / "empty.kav", "");
+    struct Case {
+        const char* name;
+        const char* bytes;
+    };
+    const Case cases[] = {
+        {"text.kav", "some text"},
+        {"empty.kav", ""},
+        {"missing.kav", ""},
+        {"folder", ""},  // a directory is not a file: empty bytes
+    };
+    for (const Case& c : cases) {
+        FileKey key = fs_request_file(from(path(c.name)), soon());
+        ASSERT_FALSE(fs_key_is_zero(key)) << c.name;
+        EXPECT_EQ(str(fs_loaded_file(key)), c.bytes) << c.name;
+    }
+    wait_for_scans(3);
+    for (const Case& c : cases) {
+        // A reload in flight would make this request wait for it.
+        FileKey key = fs_request_file(from(path(c.name)), soon());
+        EXPECT_EQ(str(fs_loaded_file(key)), c.bytes) << c.name;
+        EXPECT_EQ(fs_request_load_count(from(path(c.name))), 1u) << c.name << " was reloaded";
+    }
+}
+
+TEST_F(FileServiceTest, IdenticalContentsShareOneRecord) {
+    std::string text = "same bytes in two files\n";
+    write_file(dir / "a.kav", text);
+    write_file(dir / "sub/b.kav", text);
+    write_file(dir / "c.kav", text + "!");
+    FsStats before = fs_stats();
+    FileKey a = fs_request_file(from(path("a.kav")), soon());
+    FileKey b = fs_request_file(from(path("sub/b.kav")), soon());
+    FileKey c = fs_request_file(from(path("c.kav")), soon());
+    ASSERT_FALSE(fs_key_is_zero(a));
+    EXPECT_TRUE(fs_key_equal(a, b));
+    EXPECT_FALSE(fs_key_equal(a, c));
+    String bytes_a = fs_loaded_file(a);
+    String bytes_b = fs_loaded_file(b);
+    EXPECT_EQ(bytes_a.str, bytes_b.str) << "identical contents are stored twice";
+    EXPECT_EQ(str(bytes_a), text);
+    EXPECT_EQ(str(fs_loaded_file(c)), text + "!");
+    FsStats after = fs_stats();
+    EXPECT_EQ(after.loads - before.loads, 3u);
+    EXPECT_EQ(after.duplicates - before.duplicates, 1u);
+    EXPECT_EQ(after.stored - before.stored, 2u);
+}
+
+TEST_F(FileServiceTest, ChangedFileGivesNewKeyAfterScannerPass) {
+    struct Case {
+        const char* name;
+        const char* before;  // null: the file does not exist at first
+        const char* after;   // null: the file is removed
+    };
+    const Case cases[] = {
+        {"rewritten.kav", "version one", "version two, longer"},
+        {"same-length.kav", "aaaa", "bbbb"},
+        {"created-later.kav", nullptr, "now it exists"},
+        {"emptied.kav", "had bytes", ""},
+        {"filled.kav", "", "got bytes"},
+        {"removed.kav", "soon gone", nullptr},
+    };
+    std::vector<FileKey> first;
+    for (const Case& c : cases) {
+        if (c.before) write_file(dir / c.name, c.before);
+        FileKey key = fs_request_file(from(path(c.name)), soon());
+        ASSERT_FALSE(fs_key_is_zero(key)) << c.name;
+        EXPECT_EQ(str(fs_loaded_file(key)), c.before ? c.before : "") << c.name;
+        first.push_back(key);
+    }
+    for (const Case& c : cases) {
+        if (!c.after) {
+            fs::remove(dir / c.name);
+            continue;
+        }
+        write_file(dir / c.name, c.after);
+        // File times can be coarser than the time between two writes; move
+        // the time on so the change is visible.
+        if (c.before) fs::last_write_time(dir / c.name, fs::last_write_time(dir / c.name) + std::chrono::seconds(2));
+    }
+    for (size_t i = 0; i < std::size(cases); i += 1) {
+        const Case& c = cases[i];
+        u64 deadline = soon();
+        FileKey key = first[i];
+        while (fs_key_equal(key, first[i]) && os_now_microseconds() < deadline) {
+            os_sleep(10);
+            key = fs_request_file(from(path(c.name)), soon());
+        }
+        EXPECT_FALSE(fs_key_equal(key, first[i])) << c.name << " kept its old key";
+        EXPECT_EQ(str(fs_loaded_file(key)), c.after ? c.after : "") << c.name;
+        EXPECT_NE(key.last_write_time, first[i].last_write_time) << c.name;
+    }
+}
+
+TEST_F(FileServiceTest, PathsThatCannotFitTheQueueFailAtOnce) {
+    // The longest path that fits the ring is queued and completes (the
+    // system rejects the name, so the bytes are empty).
+    std::string longest = "/tmp/" + std::string(FS_PATH_MAX - 5, 'a');
+    ASSERT_EQ(longest.size(), FS_PATH_MAX);
+    FileKey fits = fs_request_file(from(longest), soon());
+    EXPECT_FALSE(fs_key_is_zero(fits));
+    EXPECT_EQ(fs_loaded_file(fits).size, 0u);
+
+    std::string too_long = longest + "a";
+    EXPECT_EQ(fs_submit(from(too_long), soon()), 0u);
+    EXPECT_EQ(fs_submit(from(too_long), DEADLINE_NONE), 0u);
+    const u64 deadlines[] = {0, soon(), DEADLINE_NONE};
+    for (u64 deadline : deadlines) {
+        FileKey key = fs_request_file(from(too_long), deadline);
+        EXPECT_TRUE(fs_key_is_zero(key));
+        EXPECT_EQ(key.last_write_time, 0u);
+        EXPECT_EQ(fs_loaded_file(key).size, 0u);
+    }
+    EXPECT_EQ(fs_request_load_count(from(too_long)), 0u);
+}
+
+TEST_F(FileServiceTest, PassedDeadlineQueuesAndReturnsZeroes) {
+    std::string p = path("ahead.kav");
+    write_file(p, "read ahead");
+    // Queued but not waited for.
+    FileKey early = fs_request_file(from(p), 0);
+    FileKey key = fs_request_file(from(p), soon());
+    ASSERT_FALSE(fs_key_is_zero(key));
+    EXPECT_EQ(str(fs_loaded_file(key)), "read ahead");
+    if (fs_key_is_zero(early)) {
+        EXPECT_EQ(early.last_write_time, 0u);
+    }
+    // Loaded now: a passed deadline gives the key at once.
+    EXPECT_TRUE(fs_key_equal(fs_request_file(from(p), 0), key));
+    EXPECT_EQ(fs_request_load_count(from(p)), 1u);
+}
+
+TEST_F(FileServiceTest, UnknownKeyGivesNoBytes) {
+    FileKey none = {};
+    EXPECT_EQ(fs_loaded_file(none).size, 0u);
+    FileKey made_up = {{0x1234, 0x5678}, 0};
+    EXPECT_EQ(fs_loaded_file(made_up).size, 0u);
+}
+
+TEST_F(FileServiceTest, StoredBytesAreReadOnly) {
+    // The bytes are loaded before the fork; the child needs no service thread.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    std::string p = path("frozen.kav");
+    write_file(p, std::string(10000, 'x'));
+    FileKey key = fs_request_file(from(p), soon());
+    String bytes = fs_loaded_file(key);
+    ASSERT_EQ(bytes.size, 10000u);
+    EXPECT_DEATH({ bytes.str[bytes.size / 2] = 'y'; }, "");
+    EXPECT_EQ(bytes.str[bytes.size / 2], 'x');
+}
+
+TEST_F(FileServiceTest, LargeFileIsReadWhole) {
+    std::string text;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 3 * 1024 * 1024; i += 1) text.push_back((char)('a' + rng() % 26));
+    // Exactly one megabyte: the arena header must not push the bytes out of
+    // their reservation.
+    std::string mega(1024 * 1024, 'm');
+    write_file(dir / "big.txt", text);
+    write_file(dir / "mega.txt", mega);
+    EXPECT_EQ(str(fs_loaded_file(fs_request_file(from(path("big.txt")), soon()))), text);
+    EXPECT_EQ(str(fs_loaded_file(fs_request_file(from(path("mega.txt")), soon()))), mega);
+}
+
+// Many threads ask for many files, in different orders, at once. Paths of
+// many lengths make the queue wrap around several times.
+TEST_F(FileServiceTest, ManyThreadsManyFiles) {
+    const int file_count = 600;
+    const int thread_count = 8;
+    std::vector<std::string> paths;
+    std::vector<std::string> contents;
+    for (int i = 0; i < file_count; i += 1) {
+        std::string sub = std::string(1 + (i * 37) % 180, (char)('a' + i % 26));
+        std::string p = path(sub + "/f" + std::to_string(i) + ".kav");
+        // Every fifth file repeats an earlier file's contents.
+        std::string text = (i % 5 == 4) ? contents[i - 3] : "file " + std::to_string(i) + std::string(i % 97, '.');
+        write_file(p, text);
+        paths.push_back(p);
+        contents.push_back(text);
+    }
+    for (int i = 0; i < 50; i += 1) paths.push_back(path("missing_" + std::string(i * 13, 'z')));
+    while (contents.size() < paths.size()) contents.push_back("");
+
+    std::vector<int> failures(thread_count, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < thread_count; t += 1) {
+        threads.emplace_back([&, t] {
+            std::vector<size_t> order(paths.size());
+            for (size_t i = 0; i < order.size(); i += 1) order[i] = i;
+            std::shuffle(order.begin(), order.end(), std::mt19937(t));
+            for (size_t i : order) {
+                // Some threads read ahead first, as the build driver does.
+                if (t % 2) fs_request_file(from(paths[order[(i + 7) % order.size()]]), 0);
+                FileKey key = fs_request_file(from(paths[i]), soon());
+                if (fs_key_is_zero(key) || str(fs_loaded_file(key)) != contents[i]) failures[t] += 1;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < thread_count; t += 1) EXPECT_EQ(failures[t], 0) << "thread " << t;
+    for (size_t i = 0; i < paths.size(); i += 1) {
+        EXPECT_EQ(fs_request_load_count(from(paths[i])), 1u) << paths[i];
+    }
+}
+
+}  // namespace
