@@ -181,6 +181,12 @@ bool url_check_submit(const UrlCheckJob* job, u64 deadline_us) {
     return url_pool_submit(g_url_pool, job, deadline_us);
 }
 
+void url_check_submit_found(String url, String location) {
+    if (!g_url_pool || !__atomic_load_n(&g_url_pool->enabled, __ATOMIC_ACQUIRE)) return;
+    UrlCheckJob job = {url, location, 0, 0};
+    url_pool_submit(g_url_pool, &job, DEADLINE_NONE);
+}
+
 // Takes the oldest job; a worker counts itself busy in the same step, so the
 // pool never looks idle between the take and the request.
 static void url_ring_take(UrlCheckPool* pool, Arena* arena, UrlCheckJob* job, bool mark_busy) {

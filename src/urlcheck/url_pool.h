@@ -132,6 +132,11 @@ void url_pool_start();
 // and false is returned.
 bool url_pool_submit(UrlCheckPool* pool, const UrlCheckJob* job, u64 deadline_us);
 bool url_check_submit(const UrlCheckJob* job, u64 deadline_us);
+// Queues a URL met in a document ("path:line:column" location) on the
+// process-wide pool, waiting as long as needed, when the pool is enabled
+// (checks asked for and the connection test answered); otherwise nothing is
+// sent anywhere. The document parser's and the build's way to submit.
+void url_check_submit_found(String url, String location);
 // Removes the oldest job, waiting without limit while the ring is empty;
 // its strings are copied into `arena`.
 void url_check_take(UrlCheckPool* pool, Arena* arena, UrlCheckJob* job_out);

@@ -458,4 +458,37 @@ TEST(UrlPool, QueueFullerThanTheRing) {
     for (const std::string& url : urls) EXPECT_EQ(seen[url], 1) << url.substr(0, 60);
 }
 
+// URLs found in documents reach the process-wide pool only once it is
+// enabled; before that nothing is queued or requested.
+TEST(UrlPool, FoundUrlsQueuedOnlyWhenEnabled) {
+    LocalServer* server = local_server();
+    ASSERT_TRUE(server->ok);
+    url_check_submit_found(S("https://kavsite-test.invalid/none"), S("a.kav:1:1"));  // no pool yet: ignored
+    UrlSettings settings = {};
+    settings.worker_count = 2;
+    std::string consent = server->https("/consent/found");
+    settings.consent_url = view(consent);
+    settings.ca_file = view(server->ca_file);
+    settings.check_urls = 1;
+    url_settings_set(&settings);
+    url_pool_start();
+    ASSERT_NE(g_url_pool, nullptr);
+    EXPECT_EQ(g_url_pool->online, 1u);
+    url_pool_start();  // a second start changes nothing
+    UrlCheckPool* pool = g_url_pool;
+
+    std::string before = server->https("/status/404?before");
+    url_check_submit_found(view(before), S("/d/a.kav:1:1"));
+    EXPECT_EQ(pool->ring_write, 0u);
+
+    pool->enabled = 1;
+    std::string after = server->https("/status/404?after");
+    url_check_submit_found(view(after), S("/d/a.kav:2:3"));
+    ASSERT_TRUE(url_pool_wait_idle(pool, os_now_microseconds() + 20 * 1000000ull));
+    std::vector<UrlReportLine> lines = report_of(pool);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(line_matches(str(lines[0].line), after, {""}, "a.kav:2:3"));
+    EXPECT_EQ(g_url_pool, pool);
+}
+
 }  // namespace
