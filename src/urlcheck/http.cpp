@@ -316,6 +316,9 @@ HttpResult http_request(Arena* arena, String url, const HttpRequestOptions* opti
     CURL* h = http_thread_handle();
     curl_easy_setopt(h, CURLOPT_URL, (const char*)wire.str);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // Direct connections only: proxy variables of the environment are not
+    // configuration of this program.
+    curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_1);

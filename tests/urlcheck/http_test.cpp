@@ -203,6 +203,20 @@ TEST(HttpRequest, ConnectionKeptAfterSmallBodies) {
     }
 }
 
+TEST(HttpRequest, ProxyVariablesAreIgnored) {
+    LocalServer* server = local_server();
+    ASSERT_TRUE(server->ok);
+    std::string proxy = "http://127.0.0.1:" + std::to_string(local_refused_port());
+    const char* names[] = {"https_proxy", "HTTPS_PROXY", "http_proxy", "all_proxy", "ALL_PROXY"};
+    for (const char* name : names) setenv(name, proxy.c_str(), 1);
+    Scratch scratch;
+    HttpRequestOptions options = {};
+    HttpResult r = http_request(scratch.arena, view(server->https("/ok")), &options);
+    for (const char* name : names) unsetenv(name);
+    EXPECT_EQ(r.error, 0u);
+    EXPECT_EQ(http_parse_status(r.head).status, 200u);
+}
+
 TEST(HttpRequest, EndlessBodyIsCut) {
     LocalServer* server = local_server();
     ASSERT_TRUE(server->ok);

@@ -142,6 +142,7 @@ class Handler(BaseHTTPRequestHandler):
 
 class Server(ThreadingHTTPServer):
     daemon_threads = True
+    request_queue_size = 128  # many workers connect at once
     allow_reuse_address = True
     context = None
 
