@@ -4,6 +4,8 @@
 #include "build/build_state.h"
 #include "build/file_service.h"
 #include "site/site_state.h"
+#include "urlcheck/known_searches.h"
+#include "urlcheck/url_pool.h"
 
 #define BUILD_EXIT_BUILT 0
 #define BUILD_EXIT_PAGE_FAILED 1
@@ -11,24 +13,49 @@
 
 // ---- Phases joined by the layers that provide them ------------------------------------
 
-// Global initialisation of the network layer (http_global_init), once,
-// before the build.
-static void network_init() {}
+// Global initialisation of the network layer, once, before the build.
+static void network_init() { http_global_init(); }
 
 // Writes the shared resources under the root and rewrites the head and menu
 // templates (generate_shared_resources in a temporary scope of the site arena).
 static void phase_shared_resources(RunState* run) { (void)run; }
 
-// Starts the URL check pool (url_pool_start); with check_urls on, starts it
-// again, sets its enabled flag when its connection test answered, otherwise
-// switches OutputState.check_urls off.
-static void phase_url_pool(RunState* run) {
-    if (run->check_urls) console_print("[check urls]\n");
+// Starts the URL check pool (url_pool_start) with the options consent_url,
+// ca_file and url_workers. Without check_urls its connection test runs in
+// the background and nobody waits for it. With check_urls the test is waited
+// for: when it answered, the pool is enabled; otherwise the checks are
+// switched off for page generation and the build goes on.
+static void phase_url_pool(RunState* run, const OptionTable* options) {
+    UrlSettings settings = {};
+    settings.consent_url = option_string(options, S("consent_url"));
+    settings.ca_file = option_string(options, S("ca_file"));
+    String workers = option_string(options, S("url_workers"));
+    u64 count = 0;
+    for (u64 i = 0; i < workers.size && char_is_digit(workers.str[i]) && count <= URL_MAX_WORKERS; i += 1) {
+        count = count * 10 + (workers.str[i] - '0');
+    }
+    settings.worker_count = (u32)MIN(count, (u64)URL_MAX_WORKERS);
+    settings.check_urls = run->check_urls;
+    url_settings_set(&settings);
+    url_pool_start();
+    if (!run->check_urls) return;
+    console_print("[check urls]\n");
+    url_pool_start();
+    if (g_url_pool->online) {
+        g_url_pool->enabled = 1;
+    } else {
+        console_print("Could not connect to internet, checks on URLs aborted\n");
+        g_output_state->check_urls = 0;
+    }
 }
 
 // Reads "<root>kn_searchs.txt" into the main arena (empty when missing) and
-// hands it to the known-searches loader.
-static void phase_known_searches(RunState* run) { (void)run; }
+// hands it to the known-searches loader, which prints its warnings.
+static void phase_known_searches(RunState* run) {
+    String path = string_format(run->arena, "%Skn_searchs.txt", &run->root);
+    String text = os_read_whole_file(run->arena, path);
+    kn_load(run->arena, text, path);
+}
 
 // Writes every page of OutputState.pages (html_write_file): on success
 // html_count and "\t<file name>\n", on failure page_failures and
@@ -43,8 +70,18 @@ static void phase_index_page(RunState* run) { (void)run; }
 static void queue_document_urls(RunState* run) { (void)run; }
 
 // Prints the dashes, "HTTP checks\n", waits until every submitted check has
-// finished, then prints each line of the pool's report.
-static void phase_url_report(RunState* run) { (void)run; }
+// finished (the request timeouts bound the wait), then prints each line of
+// the pool's report.
+static void phase_url_report(RunState* run) {
+    (void)run;
+    console_print("------------------------------------------------------------\n");
+    console_print("HTTP checks\n");
+    url_pool_wait_idle(g_url_pool, DEADLINE_NONE);
+    for (UrlReportLine* line = g_url_pool->report.first; line; line = line->next) {
+        console_print("\t%.*s\n", STR_ARG(line->line));
+    }
+    console_flush();
+}
 
 // Reads "<root>html/shared/html/default_head.html" through the file service,
 // detaches the script elements of the node kinds and the head's style
@@ -117,7 +154,7 @@ int build_run(const OptionTable* options) {
     output_state_create(root, run->check_urls, run->print_todos, run->deploy);
     site_state_create(root, run->file_p_check, run->check_urls, run->dev_js, run->js);
     phase_shared_resources(run);
-    phase_url_pool(run);
+    phase_url_pool(run, options);
 
     build_collect_sources(run, target, kind);
     phase_known_searches(run);

@@ -1,0 +1,85 @@
+// HTTP(S) requests on libcurl for the URL checks and the consent request:
+// one easy handle per thread, reused from request to request.
+#pragma once
+
+#include "base/string.h"
+
+// ---- Types -----------------------------------------------------------------
+
+enum HttpMethod : u32 {
+    HTTP_METHOD_GET = 0,
+    HTTP_METHOD_HEAD = 1,
+    HTTP_METHOD_POST = 2,
+    HTTP_METHOD_PUT = 3,
+    HTTP_METHOD_DELETE = 4,
+    HTTP_METHOD_CONNECT = 5,
+    HTTP_METHOD_OPTIONS = 6,
+    HTTP_METHOD_TRACE = 7,
+    HTTP_METHOD_PATCH = 8,
+};
+
+enum HttpError : u32 {
+    HTTP_ERROR_NONE = 0,
+    HTTP_ERROR_SECURE_CHANNEL = 1,  // TLS handshake or certificate failure
+    HTTP_ERROR_NAME_NOT_RESOLVED = 2,
+    HTTP_ERROR_CONNECTION = 3,
+    HTTP_ERROR_TIMEOUT = 4,
+};
+
+struct HttpRequestOptions {
+    u32 method;            // HttpMethod; other values mean GET
+    String user_agent;     // empty: the default browser user agent
+    String content_type;   // sent as "Content-Type" when not empty
+    String accept;         // empty: "*/*"
+    String extra_headers;  // "\r\n"-separated header lines, sent in order
+    String body;
+    u32 no_redirect;  // non-zero: neither follow redirects nor force TLS
+    u32 read_body;    // non-zero: keep the response body
+};
+
+struct HttpResult {
+    String url;        // as requested
+    String head;       // status line and headers of the final response, CRLF-separated
+    String body;       // when read_body was set and the exchange succeeded
+    u32 error;         // HttpError
+    u64 elapsed_ms;    // from sending the request to the end of the response
+    String final_url;  // after redirects; the requested URL when none was followed
+};
+
+struct HttpStatusLine {
+    u32 status;      // 0 when the head has no status line
+    String version;  // after "HTTP/", e.g. "1.1"
+    String rest;     // the headers after the status line
+};
+
+// ---- Settings ----------------------------------------------------------------
+
+// Bounds on what one response may hold in memory; the transfer stops there.
+#define HTTP_MAX_HEAD_SIZE KB(256)
+#define HTTP_MAX_BODY_SIZE MB(8)
+// A body that is not kept is still read and dropped up to this size when its
+// length is announced, so that the connection can serve the next request.
+#define HTTP_DRAIN_LIMIT KB(64)
+
+// Once at program start-up, before any thread makes a request.
+void http_global_init();
+// A PEM bundle of trusted certificate authorities used by every request
+// made after the call (empty: the system's bundle). The path is copied.
+void http_set_ca_file(String path);
+
+// ---- Requests ----------------------------------------------------------------
+
+// Performs one request on the calling thread's easy handle; every String of
+// the result is allocated in `arena`.
+HttpResult http_request(Arena* arena, String url, const HttpRequestOptions* options);
+// Frees the calling thread's easy handle; for threads that end.
+void http_thread_release();
+// The URL libcurl is given for `url`: any scheme but "https://" is requested
+// over TLS on its own port unless no_redirect is set (so http://host/p
+// becomes https://host:80/p); the default port of the protocol is left out.
+String http_wire_url(Arena* arena, String url, u32 no_redirect);
+// Maps a libcurl result code to an HttpError.
+u32 http_error_from_curl_code(int code);
+
+// Status code, version and headers of a raw response head.
+HttpStatusLine http_parse_status(String head);

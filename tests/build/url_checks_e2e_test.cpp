@@ -1,0 +1,143 @@
+// Whole runs of the program with URL checking and the known-searches file,
+// against the local HTTPS server of the URL check tests.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "urlcheck/local_server.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+    int status;
+    std::string output;
+};
+
+ProgramRun run_program(const std::vector<std::string>& args, const fs::path& cwd) {
+    int out[2];
+    EXPECT_EQ(pipe(out), 0);
+    std::string errors = (cwd / "stderr.txt").string();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        std::vector<char*> argv = {(char*)KAVSITE_BINARY};
+        for (const std::string& a : args) argv.push_back((char*)a.c_str());
+        argv.push_back(nullptr);
+        execv(KAVSITE_BINARY, argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    ProgramRun r = {-1, ""};
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, (size_t)n);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    std::ifstream in(errors);
+    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(err, "") << "standard error of the run";
+    return r;
+}
+
+void write_file(const fs::path& p, const std::string& text) {
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+std::string server_log(LocalServer* server, const std::string& path) {
+    Scratch scratch;
+    HttpRequestOptions options = {};
+    options.read_body = 1;
+    std::string url = server->https("/_requests" + path);
+    HttpResult r = http_request(scratch.arena, String{(u8*)url.data(), url.size()}, &options);
+    return std::string((const char*)r.body.str, r.body.size);
+}
+
+struct UrlChecksRun : ::testing::Test {
+    fs::path dir;
+    LocalServer* server = nullptr;
+    void SetUp() override {
+        server = local_server();
+        ASSERT_TRUE(server->ok);
+        char templ[] = "/tmp/kavsite_urlchecks_XXXXXX";
+        dir = mkdtemp(templ);
+        fs::create_directories(dir / "docs");
+        fs::create_directories(dir / "site");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string root() const { return (dir / "site").string() + "/"; }
+};
+
+const std::string kMode = "\nno file paths check\n";
+const std::string kPhases = "KAV (parsing):\nHTML conversion:\n";
+const std::string kOffline = "Could not connect to internet, checks on URLs aborted\n";
+
+// The connection test decides whether the checks go ahead: any HTTP status
+// is enough; no answer, an unknown host or an untrusted certificate switch
+// the checks off with a message, and the build goes on.
+TEST_F(UrlChecksRun, ConnectionTestSwitchesChecks) {
+    std::string refused = "https://127.0.0.1:" + std::to_string(local_refused_port()) + "/save";
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string output;
+        std::string consent_path;  // where the server must have seen the POST; empty: nowhere
+    } cases[] = {
+        {"online", {"check_urls", "consent_url=" + server->https("/consent/online"), "ca_file=" + server->ca_file},
+         kMode + "[check urls]\n" + kPhases, "/consent/online"},
+        {"error status still online", {"check_urls", "consent_url=" + server->https("/status/503"), "ca_file=" + server->ca_file},
+         kMode + "[check urls]\n" + kPhases, "/status/503"},
+        {"refused", {"check_urls", "consent_url=" + refused}, kMode + "[check urls]\n" + kOffline + kPhases, ""},
+        {"unknown host", {"check_urls", "consent_url=https://kavsite-test.invalid/save"},
+         kMode + "[check urls]\n" + kOffline + kPhases, ""},
+        {"untrusted certificate", {"check_urls", "consent_url=" + server->https("/consent/untrusted")},
+         kMode + "[check urls]\n" + kOffline + kPhases, ""},
+        {"no checks asked", {"consent_url=" + refused}, kMode + kPhases, ""},
+        {"workers option", {"check_urls", "url_workers=3", "consent_url=" + server->https("/consent/workers"),
+                            "ca_file=" + server->ca_file},
+         kMode + "[check urls]\n" + kPhases, "/consent/workers"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"targ_p=" + (dir / "docs").string(), "root_p=" + root()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProgramRun r = run_program(args, dir);
+        EXPECT_EQ(r.output, c.output) << c.name;
+        EXPECT_EQ(r.status, 0) << c.name;
+        if (!c.consent_path.empty()) {
+            EXPECT_EQ(server_log(server, c.consent_path).rfind("REQUEST POST " + c.consent_path + "\n", 0), 0u) << c.name;
+        }
+    }
+    EXPECT_EQ(server_log(server, "/consent/untrusted"), "");
+}
+
+TEST_F(UrlChecksRun, KnownSearchesFileIsLoadedFromTheRoot) {
+    std::string consent = "consent_url=https://127.0.0.1:" + std::to_string(local_refused_port()) + "/save";
+    std::vector<std::string> args = {"targ_p=" + (dir / "docs").string(), "root_p=" + root(), consent};
+
+    ProgramRun missing = run_program(args, dir);
+    EXPECT_EQ(missing.output, kMode + kPhases);
+
+    write_file(dir / "site/kn_searchs.txt",
+               "source_finders: {\n]\n  searchers: { urls: [\"https://a.example/\"], start: \"<main>\" }\n}\n");
+    ProgramRun warned = run_program(args, dir);
+    EXPECT_EQ(warned.output, kMode + "warning: \ntoken: Unexpected \"]\" token.\n" + root() + "kn_searchs.txt:2:1\n" + kPhases);
+    EXPECT_EQ(warned.status, 0);
+
+    write_file(dir / "site/kn_searchs.txt", "source_finders: { data_markers: { prefix: \"By \", types: [\"author\"] } }\n");
+    ProgramRun clean = run_program(args, dir);
+    EXPECT_EQ(clean.output, kMode + kPhases);
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// Helpers shared by the DOM, reader and writer tests.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "base/arena.h"
+#include "base/string.h"
+#include "htmldom/html_dom.h"
+#include "htmldom/html_reader.h"
+
+inline std::string str(String s) { return std::string((const char*)s.str, s.size); }
+inline String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+
+struct HtmlTest : ::testing::Test {
+    Arena* arena = arena_create(MB(256), KB(64));
+    ~HtmlTest() override { arena_release(arena); }
+
+    std::string write(HtmlNode* root) { return str(html_serialize_to_string(arena, root)); }
+    // Reads quietly, so the diagnostics stay in the document.
+    HtmlDocument read(const std::string& text, u32 options = 0) {
+        String copy = string_copy(arena, from(text));
+        return html_read_template(arena, copy, S("t.html"), options | HTML_PARSE_QUIET);
+    }
+    std::string roundtrip(const std::string& text, u32 options = 0) {
+        HtmlDocument document = read(text, options);
+        return document.root ? write(document.root) : std::string();
+    }
+};
+
+// Messages of a diagnostics list with "line:column: " in front.
+inline std::vector<std::string> messages_at(const DiagnosticList& list, String source) {
+    std::vector<std::string> out;
+    for (Diagnostic* d = list.first; d; d = d->next) {
+        TextPosition p = text_position(source, d->offset);
+        out.push_back(std::to_string(p.line) + ":" + std::to_string(p.column) + ": " + str(d->message));
+    }
+    return out;
+}
+
+inline std::vector<std::string> messages(const DiagnosticList& list) {
+    std::vector<std::string> out;
+    for (Diagnostic* d = list.first; d; d = d->next) out.push_back(str(d->message));
+    return out;
+}
+
+// Runs `body` in a child process and waits at most `seconds` of wall-clock
+// time. Returns "ok", "exit N", "signal N" or "timeout"; the child is killed
+// on timeout. Guards against hangs and quadratic blow-ups, not a timing
+// measurement.
+template <typename Fn>
+std::string run_in_child(Fn body, int seconds) {
+    fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int code = body();
+        fflush(stdout);
+        _exit(code);
+    }
+    if (pid < 0) return "fork failed";
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        int status = 0;
+        pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (WIFEXITED(status)) return WEXITSTATUS(status) == 0 ? "ok" : "exit " + std::to_string(WEXITSTATUS(status));
+            if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+            return "unknown";
+        }
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec - start.tv_sec >= seconds) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return "timeout";
+        }
+        usleep(2000);
+    }
+}
