@@ -6,6 +6,7 @@
 #include "base/arena.h"
 #include "base/diagnostic.h"
 #include "base/string.h"
+#include "kav/kav_node.h"
 
 // ---- State -----------------------------------------------------------------------
 
@@ -40,11 +41,12 @@ struct RunState {
     u32 done;           // the summary has been printed
 };
 
-// A parsed document and the file it came from, in the site arena. The
-// parse-result field joins when the parser is wired in.
+// A parsed document and the file it came from, in the site arena: one
+// entry per output path of a published document.
 struct DocumentEntry {
     DocumentEntry* next;
-    String source_path;  // equal to its file-list entry
+    KavParseResult document;  // the whole result of the parse driver
+    String source_path;       // equal to its file-list entry
 };
 
 // Null until a build starts.
@@ -71,8 +73,13 @@ BuildTargetKind build_target_kind(String target);
 void build_collect_sources(RunState* run, String target, BuildTargetKind kind);
 
 // Prints "KAV (parsing):", then fetches every listed file through the file
-// service, in order, and counts those whose extension is exactly "kav".
-// The list is empty afterwards.
+// service, in order, and parses those whose extension is exactly "kav"
+// (counted, drafts included) into the site arena; the parse driver prints
+// their diagnostics. Drafts (status "draft" in any case) stop there; every
+// output path of another document gets a DocumentEntry, and the folder of
+// each "html" output path is recorded as a section. The list is empty
+// afterwards. Creates the site state from the run's settings when no build
+// made it yet.
 void build_parse_phase(RunState* run);
 
 // The raw-view path of a page: "raw_" before the output path's file name.

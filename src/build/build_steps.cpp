@@ -1,6 +1,8 @@
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
+#include "kav/kav_document.h"
+#include "site/site_state.h"
 
 RunState* g_run_state;
 
@@ -100,17 +102,30 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
 
 // ---- Parse phase -------------------------------------------------------------------
 
-// Parses one document in the site arena (kav_parse_document), skips drafts,
-// and for each html output path assembles the page and its raw view, writes
-// the raw view, records the section, and appends a DocumentEntry. Joins when
-// the KAV parser and page assembly are wired in.
+// Parses one document in the site arena (kav_parse_document, which prints
+// its diagnostics), skips drafts, and for each output path records the
+// section of an html page and appends a DocumentEntry.
 static void parse_document(RunState* run, String path, String bytes) {
-    (void)run;
-    (void)path;
-    (void)bytes;
+    SiteState* site = g_site_state;
+    KavParseResult document = kav_parse_document(site->arena, bytes, path);
+    if (string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE)) return;
+    for (StringNode* output = document.output_paths.first; output; output = output->next) {
+        String page_path = output->string;
+        if (page_path.size && string_equal(path_extension(page_path), S("html"))) {
+            // Page assembly of the page and of its raw view (with the source's
+            // file name printed and the raw view written) joins here.
+            build_add_section(run, page_path);
+        }
+        DocumentEntry* entry = push_struct<DocumentEntry>(site->arena);
+        entry->document = document;
+        entry->source_path = path;
+        SLL_QUEUE_PUSH(site->documents_first, site->documents_last, entry);
+        site->document_count += 1;
+    }
 }
 
 void build_parse_phase(RunState* run) {
+    site_state_create(run->root, run->file_p_check, run->check_urls, run->dev_js, run->js);
     console_print("KAV (parsing):\n");
     FileListNode* ahead = run->files.first;
     u64 requested = 0;  // files requested from the current one on

@@ -5,6 +5,7 @@
 #include "site/links.h"
 #include "site/site_state.h"
 #include "urlcheck/url.h"
+#include "urlcheck/url_pool.h"
 
 // ---- Frames -----------------------------------------------------------------------------
 
@@ -100,9 +101,9 @@ struct Parser {
     u64 line_cache_start;
 };
 
-static KavUrlSubmit* g_kav_url_submit;
+static KavUrlSubmit* g_kav_url_submit = url_check_submit_found;
 
-void kav_set_url_submit(KavUrlSubmit* submit) { g_kav_url_submit = submit; }
+void kav_set_url_submit(KavUrlSubmit* submit) { g_kav_url_submit = submit ? submit : url_check_submit_found; }
 
 // ---- Tokens -------------------------------------------------------------------------------
 
@@ -1495,8 +1496,7 @@ KavParseResult kav_parse(Arena* arena, String path, String source, const KavToke
 
     SiteState* site = g_site_state;
     if (site && site->file_p_check) check_file_paths(p);
-    // URL checks are queued by the URL-check layer through its submit hook.
-    if (site && site->file_p_check && site->check_urls && g_kav_url_submit) submit_urls(p);
+    if (site && site->file_p_check && site->check_urls) submit_urls(p);
     if (p->result.diagnostics.max_level >= DIAG_ERROR) p->result.success = 0;
     return p->result;
 }

@@ -15,6 +15,7 @@ KavParseResult kav_parse(Arena* arena, String path, String source, const KavToke
 // Where the post-pass hands each URL of a document for checking when both
 // the file-path check and the URL check of the site are on: the URL text and
 // its location "path:line:column". Both strings are only valid during the
-// call; the receiver copies what it keeps. Null (the default) hands nothing.
+// call; the receiver copies what it keeps. By default (and after setting
+// null) that is the URL check pool's url_check_submit_found.
 typedef void KavUrlSubmit(String url, String location);
 void kav_set_url_submit(KavUrlSubmit* submit);

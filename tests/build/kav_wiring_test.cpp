@@ -1,0 +1,170 @@
+// The KAV parser in the build's parse phase: documents parsed with their
+// diagnostics printed, drafts skipped, one document entry per output path,
+// sections from html output paths, missing local files listed as wrong
+// paths for the summary; and the same seen from a whole run of the program.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/os.h"
+#include "build/build_state.h"
+#include "build/file_service.h"
+#include "site/site_state.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string str(String s) { return std::string((const char*)s.str, s.size); }
+String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+
+void write(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The documents of both tests; b.kav and c.KAV hold a bad table line.
+void make_documents(const fs::path& docs) {
+    write(docs / "a.kav", "``\ntitle: A\noutput_path: a/x.html b/y.htm\n``\nSee \"/img/none.png\"\n");
+    write(docs / "b.kav", "``\nstatus: DrAfT\noutput_path: c/z.html\n``\n| q\n");
+    write(docs / "c.KAV", "| not read\n");
+    write(docs / "d.kav", "``\noutput_path: Notes/n.html\n``\n");
+    write(docs / "e.kav", "``\noutput_path: notes/m.html html/top.html\n``\n");
+    write(docs / "f.kav", "Only text\n");
+}
+
+struct KavWiringTest : ::testing::Test {
+    fs::path dir;
+    static void SetUpTestSuite() {
+        os_init();
+        fs_init();
+        fs_start();
+    }
+    void SetUp() override {
+        char templ[] = "/tmp/kavsite_wiring_XXXXXX";
+        dir = mkdtemp(templ);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
+TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
+    fs::path docs = dir / "docs";
+    make_documents(docs);
+    std::string root = (dir / "site").string() + "/";
+    fs::create_directories(root);
+
+    RunState* run = run_state_create();
+    run->root = from(root);
+    run->file_p_check = 1;
+    g_site_state = nullptr;  // the phase makes the site state from the run's settings
+    build_collect_sources(run, from(docs.string()), BUILD_TARGET_DIRECTORY);
+
+    testing::internal::CaptureStdout();
+    build_parse_phase(run);
+    console_flush();
+    std::string printed = testing::internal::GetCapturedStdout();
+    // A draft is parsed (and its problems shown) before it is skipped; the
+    // upper-case extension is not a KAV document.
+    EXPECT_EQ(printed, "KAV (parsing):\nerror: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() +
+                           ":5:1\n");
+    EXPECT_EQ(run->kav_count, 5u);
+
+    SiteState* site = g_site_state;
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(site->file_p_check, 1u);
+    std::vector<std::string> entries;
+    for (DocumentEntry* e = site->documents_first; e; e = e->next) {
+        entries.push_back(fs::path(str(e->source_path)).filename().string() + " " +
+                          str(e->document.output_paths.first->string).substr(root.size()));
+        EXPECT_TRUE(e->document.root);
+        EXPECT_EQ(str(e->document.root->text).substr(0, 2), "``");
+    }
+    // One entry per output path, whatever its extension; none for a
+    // document without output path or for a draft.
+    std::vector<std::string> want = {"a.kav html/a/x.html", "a.kav html/a/x.html", "d.kav html/Notes/n.html",
+                                     "e.kav html/notes/m.html", "e.kav html/notes/m.html"};
+    EXPECT_EQ(entries, want);
+    EXPECT_EQ(site->document_count, 5u);
+    u64 second_paths = site->documents_first->document.output_paths.node_count;
+    EXPECT_EQ(second_paths, 2u);
+    EXPECT_EQ(str(site->documents_first->document.output_paths.last->string), root + "html/b/y.htm");
+
+    // Sections: html pages only, first spelling wins, the html folder none.
+    std::vector<std::string> sections;
+    for (StringNode* n = run->sections.first; n; n = n->next) sections.push_back(str(n->string));
+    EXPECT_EQ(sections, (std::vector<std::string>{"a", "Notes"}));
+
+    // The missing local file is a wrong path for the summary.
+    ASSERT_EQ(site->wrong_paths.count, 1u);
+    std::string wrong = (docs / "a.kav").string() + ":5:5\n\t" + root + "html/img/none.png";
+    EXPECT_EQ(str(site->wrong_paths.first->message), wrong);
+    String summary = build_summary_text(run->arena, run->kav_count, 0, &site->wrong_paths);
+    EXPECT_NE(str(summary).find("\tkav count:  5\n"), std::string::npos) << str(summary);
+    EXPECT_NE(str(summary).find("\tWrong file path(s):\n\t" + wrong + "\n"), std::string::npos) << str(summary);
+    arena_release(run->arena);
+    g_site_state = nullptr;
+}
+
+// Standard output of the program run on `args`.
+std::string run_program(const std::vector<std::string>& args) {
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        std::vector<char*> argv = {(char*)KAVSITE_BINARY, (char*)"consent_url=https://127.0.0.1:1/save"};
+        for (const std::string& a : args) argv.push_back((char*)a.c_str());
+        argv.push_back(nullptr);
+        execv(KAVSITE_BINARY, argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string out;
+    char buffer[4096];
+    time_t give_up = time(nullptr) + 120;
+    struct pollfd p = {fds[0], POLLIN, 0};
+    for (;;) {
+        int ready = poll(&p, 1, 1000);
+        if (ready == 0 && time(nullptr) > give_up) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        if (ready <= 0) continue;
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        out.append(buffer, (size_t)n);
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return out;
+}
+
+TEST_F(KavWiringTest, WholeRunPrintsEachDocumentsDiagnostics) {
+    fs::path docs = dir / "docs";
+    make_documents(docs);
+    write(docs / "g.kav", "A ] b\n\n  }~\n");
+    fs::create_directories(dir / "site");
+    std::string out = run_program({"targ_p=" + docs.string(), "root_p=" + (dir / "site").string()});
+    std::string b = "error: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() + ":5:1\n";
+    std::string g = "warning: \ntoken: Unexpected \"]\" token.\n" + (docs / "g.kav").string() + ":1:3\n" +
+                    "warning: \ntoken: Unexpected \"}~\" token.\n" + (docs / "g.kav").string() + ":3:3\n";
+    EXPECT_NE(out.find("KAV (parsing):\n" + b + g + "HTML conversion:\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("c.KAV"), std::string::npos) << out;
+}
+
+}  // namespace
