@@ -889,6 +889,11 @@ static void run_step(Parser* p) {
     Frame* f = p->top;
     u64 i = p->i;
     u32 kind = p->t[i].kind;
+    // The common case first: a plain word opens nothing, escaped or not.
+    if (kind == KAV_TOKEN_WORD && !(f->flags & FRAME_OUTPUT_PATH)) {
+        plain_word(p);
+        return;
+    }
     if (kind & KAV_TOKEN_NEWLINE) {
         end_line(p);
         return;
