@@ -51,3 +51,39 @@ TEST_F(KavGuideTest, FuzzSeedsHoldEveryExample) {
 }
 
 }  // namespace
+
+namespace {
+
+// The raw view of a document is its source wrapped in a code fence, every
+// inner fence marked escaped; the code block must give the source back
+// byte for byte (a backslash before three backquotes is the one thing a
+// code block drops).
+TEST_F(KavGuideTest, RawViewOfEachExampleGivesItsSourceBack) {
+    std::vector<GuideExample> examples = guide_examples(read_guide_lines());
+    examples.push_back({"", 0, "tabs\tand\r\ncrlf\rlone cr ```` `` ` \\ \"quoted\"", "", false});
+    // A double quote without its partner opens a string that runs to the end
+    // of the input, over the closing fence: that fence then shows as text.
+    examples.push_back({"", -1, "an \"open quote", "", false});
+    examples.push_back({"", 0, "no final line feed", "", false});
+    for (const GuideExample& example : examples) {
+        std::string wrapped = "```\n" + example.source + "```";
+        String source = string_copy(arena, from_std(wrapped));
+        KavTokens tokens = kav_tokenize(arena, source);
+        for (u64 k = 1; k + 1 < tokens.count; k += 1) {
+            if (tokens.tokens[k].kind & KAV_TOKEN_TRIPLE_BACKTICK) tokens.tokens[k].kind |= KAV_TOKEN_ESCAPED;
+        }
+        KavParseResult result = kav_parse(arena, S("raw_doc.html"), source, &tokens);
+        ASSERT_EQ(result.root->child_count, 1u) << example.line;
+        KavNode* block = result.root->first;
+        ASSERT_EQ(block->kind, (u32)KAV_NODE_BLOCK) << example.line;
+        std::string back;
+        for (KavNode* w = block->first; !kav_node_is_nil(w); w = w->next) back += to_std(w->text);
+        std::string want = example.source;
+        for (size_t at = want.find("\\```"); at != std::string::npos; at = want.find("\\```", at)) want.erase(at, 1);
+        if (example.line == -1) want += "```";
+        EXPECT_EQ(back, want) << "docs/kav.md:" << example.line;
+        EXPECT_EQ(result.diagnostics.count, 0u);
+    }
+}
+
+}  // namespace
