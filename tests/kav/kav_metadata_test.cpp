@@ -104,6 +104,7 @@ TEST_F(KavMetadataTest, OutputPathsResolveUnderTheSiteRoot) {
         {"html/notes/a.html", {"/srv/site/html/notes/a.html"}, ""},
         {"/srv/site/html/x.html", {"/srv/site/html/x.html"}, ""},
         {"notes/../a.html", {"/srv/site/html/a.html"}, ""},
+        {"2024/post.html _drafts/x.html", {"/srv/site/html/2024/post.html", "/srv/site/html/_drafts/x.html"}, ""},
         {"\"my notes/a b.html\"", {"/srv/site/html/my notes/a b.html"}, ""},
         {"a.html b.html", {"/srv/site/html/a.html", "/srv/site/html/b.html"}, ""},
         {"https://example.com/a.html", {}, ""},
