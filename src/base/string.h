@@ -49,8 +49,24 @@ enum SplitFlags : u32 {
 
 // ---- Construction ----------------------------------------------------------
 
-// A String over a string literal, usable in constant tables.
+// A String over a string literal.
 #define S(literal) (String{(u8*)(literal), sizeof(literal) - 1})
+
+// S() casts the literal to u8*, which constant expressions refuse. SC() gives
+// the same String in a constexpr table: the literal's bytes are copied into a
+// template parameter object, which has static storage.
+template <u64 N>
+struct StringLiteral {
+    u8 bytes[N];
+    constexpr StringLiteral(const char (&text)[N]) : bytes{} {
+        for (u64 i = 0; i < N; i += 1) bytes[i] = (u8)text[i];
+    }
+};
+template <StringLiteral L>
+constexpr String string_literal() {
+    return String{const_cast<u8*>(L.bytes), sizeof(L.bytes) - 1};
+}
+#define SC(literal) (string_literal<StringLiteral(literal)>())
 // Passes a String to "%.*s".
 #define STR_ARG(s) (int)(s).size, (const char*)(s).str
 

@@ -15,6 +15,7 @@ struct Out {
 };
 
 void out_bytes(Out* out, const void* data, u64 size) {
+    if (size == 0) return;
     if (out->length < out->capacity) {
         u64 room = out->capacity - out->length;
         memcpy(out->buffer + out->length, data, MIN(room, size));

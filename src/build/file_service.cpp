@@ -54,7 +54,10 @@ static CachedFile* fs_cache_find(FileCacheSlot* slot, u64 high, u64 low) {
     return 0;
 }
 
-FileKey fs_store(Arena** bytes_arena, String bytes) {
+// Stores bytes held either in an arena of their own (`arena`, released when
+// the bytes are a duplicate) or packed in a streamer's arena (`pack`, popped
+// back to `pack_mark` when the bytes are a duplicate).
+static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String bytes) {
     FileKey result = {};
     XXH128_hash_t hash = XXH3_128bits(bytes.str, bytes.size);
     result.key[0] = hash.high64;
@@ -62,8 +65,6 @@ FileKey fs_store(Arena** bytes_arena, String bytes) {
     // A zero key means "no bytes" to requesters; no content may have it.
     if (result.key[0] == 0 && result.key[1] == 0) result.key[1] = 1;
 
-    Arena* arena = *bytes_arena;
-    *bytes_arena = 0;
     if (bytes.size == 0 && arena) {
         arena_release(arena);
         arena = 0;
@@ -76,6 +77,7 @@ FileKey fs_store(Arena** bytes_arena, String bytes) {
     if (fs_cache_find(slot, result.key[0], result.key[1])) {
         os_mutex_unlock(stripe->mutex);
         if (arena) arena_release(arena);
+        if (pack) arena_pop_to(pack, pack_mark);
         atomic_add(&g_fs_stats.duplicates, 1);
         return result;
     }
@@ -86,12 +88,17 @@ FileKey fs_store(Arena** bytes_arena, String bytes) {
     file->key[1] = result.key[1];
     file->data = bytes;
     if (bytes.size) {
-        // Whole pages around the bytes: the arena holds nothing else that is
-        // ever written again.
         u64 page = arena_page_size();
         u64 first = (u64)bytes.str & ~(page - 1);
         u64 end = ALIGN_POW2((u64)bytes.str + bytes.size, page);
-        os_protect_read_only((void*)first, end - first);
+        if (pack) {
+            // Neighbours share the edge pages: only the pages the bytes fill
+            // alone are protected.
+            first = ALIGN_POW2((u64)bytes.str, page);
+            end = ((u64)bytes.str + bytes.size) & ~(page - 1);
+        }
+        // An own arena holds nothing else that is ever written again.
+        if (end > first) os_protect_read_only((void*)first, end - first);
     }
     file->prev = slot->last;
     if (slot->last) {
@@ -104,6 +111,12 @@ FileKey fs_store(Arena** bytes_arena, String bytes) {
     os_condition_broadcast(stripe->cv);
     atomic_add(&g_fs_stats.stored, 1);
     return result;
+}
+
+FileKey fs_store(Arena** bytes_arena, String bytes) {
+    Arena* arena = *bytes_arena;
+    *bytes_arena = 0;
+    return fs_store_bytes(arena, 0, 0, bytes);
 }
 
 String fs_loaded_file(FileKey key) {
@@ -272,10 +285,16 @@ static String fs_queue_take(Arena* arena) {
     return path;
 }
 
-// Reads a whole file into an arena of its own. The recorded time is the
-// path's last-write time whenever the path exists, also for an empty or
-// unreadable file, so the scanner sees no change until the file changes.
-static String fs_read_file(String path, Arena** out_arena, u64* out_time) {
+// Files below this size are packed one after another into their streamer's
+// arena: an arena of its own costs a file half a page on average, as much as
+// the bytes of a typical document.
+#define FS_PACK_LIMIT KB(256)
+
+// Reads a whole file: a small one into `pack`, a large one into an arena of
+// its own. The recorded time is the path's last-write time whenever the path
+// exists, also for an empty or unreadable file, so the scanner sees no change
+// until the file changes.
+static String fs_read_file(String path, Arena* pack, Arena** out_arena, u64* out_time) {
     String bytes = {};
     *out_arena = 0;
     *out_time = 0;
@@ -286,7 +305,9 @@ static String fs_read_file(String path, Arena** out_arena, u64* out_time) {
     }
     OsFileProperties props = os_file_properties(file);
     *out_time = props.last_write_time;
-    if (props.size) {
+    if (props.size && props.size < FS_PACK_LIMIT) {
+        bytes = os_read_range(pack, file, Range64{0, props.size});
+    } else if (props.size) {
         ArenaParams params = {};
         params.flags = ARENA_EXACT_RESERVE | ARENA_NO_CHAIN;
         params.commit_size = KB(4);
@@ -304,6 +325,7 @@ static String fs_read_file(String path, Arena** out_arena, u64* out_time) {
 
 static void fs_streamer_main(u64 index) {
     os_set_thread_name("[FS] Streamer #%I64u", (unsigned long long)index);
+    Arena* pack = arena_create(GB(64), KB(64));
     for (;;) {
         Scratch scratch;
         String path = fs_queue_take(scratch.arena);
@@ -318,9 +340,10 @@ static void fs_streamer_main(u64 index) {
 
         Arena* arena = 0;
         u64 last_write_time = 0;
-        String bytes = fs_read_file(path, &arena, &last_write_time);
+        u64 pack_mark = arena_pos(pack);
+        String bytes = fs_read_file(path, pack, &arena, &last_write_time);
         atomic_add(&g_fs_stats.loads, 1);
-        FileKey key = fs_store(&arena, bytes);
+        FileKey key = fs_store_bytes(arena, arena ? 0 : pack, pack_mark, bytes);
 
         // Records are never freed, so the pointer found above still holds.
         os_rw_lock_exclusive(place.stripe->lock);

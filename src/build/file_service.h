@@ -79,7 +79,8 @@ struct FileRequests {
 struct CachedFile {
     CachedFile* next;
     CachedFile* prev;
-    Arena* arena;  // holds the bytes; owned by the record (null for no bytes)
+    Arena* arena;  // holds the bytes when owned by the record; null for no bytes
+                   // and for small files packed in a streamer's arena
     u64 key[2];    // XXH3 128-bit hash of the bytes: [0] high half, [1] low half
     String data;   // read-only once stored
     u64 last_access;  // microseconds of the last lookup

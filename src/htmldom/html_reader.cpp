@@ -38,7 +38,7 @@ static constexpr HtmlCharTable html_char_table_make() {
 static constexpr HtmlCharTable html_chars = html_char_table_make();
 
 static constexpr String html_entities[] = {
-    HTML_S("&lt;"), HTML_S("&gt;"), HTML_S("&amp;"), HTML_S("&apos;"), HTML_S("&quot;"), HTML_S("&#47;"), HTML_S("&#45;"),
+    SC("&lt;"), SC("&gt;"), SC("&amp;"), SC("&apos;"), SC("&quot;"), SC("&#47;"), SC("&#45;"),
 };
 static_assert(ARRAY_COUNT(html_entities) == 7, "seven entities are one token each");
 

@@ -9,21 +9,6 @@
 
 // ---- Constant strings --------------------------------------------------------
 
-// S() casts a literal to u8*, which constant expressions refuse. HTML_S gives
-// the same String in a constexpr table: the literal's bytes are copied into a
-// template parameter object, which has static storage.
-template <u64 N>
-struct HtmlLiteral {
-    u8 bytes[N];
-    constexpr HtmlLiteral(const char (&text)[N]) : bytes{} {
-        for (u64 i = 0; i < N; i += 1) bytes[i] = (u8)text[i];
-    }
-};
-template <HtmlLiteral L>
-constexpr String html_literal() {
-    return String{const_cast<u8*>(L.bytes), sizeof(L.bytes) - 1};
-}
-#define HTML_S(literal) (html_literal<HtmlLiteral(literal)>())
 
 // ---- Types -------------------------------------------------------------------
 

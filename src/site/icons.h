@@ -51,20 +51,19 @@ enum IconIndex : u32 {
     ICON_COUNT = 37,
 };
 
-// Static data, constant-initialized (String literals cannot be constexpr).
-inline const IconInfo icon_table[] = {
-    {0, S("Nil"), S("")},          {1, S("Menu"), S("\"")},         {2, S("Unlink"), S("#")},
-    {3, S("Eye"), S("$")},         {4, S("DownDir"), S("%")},       {5, S("UpDir"), S("&")},
-    {6, S("LeftDir"), S("E")},     {7, S("RightDir"), S("F")},      {8, S("At"), S("'")},
-    {9, S("Clone"), S("(")},       {10, S("Clipboard"), S(")")},    {11, S("ListNested"), S("*")},
-    {12, S("Thlist"), S("1")},     {13, S("Pencil"), S("2")},       {14, S("EllipsisVert"), S("3")},
-    {15, S("Ellipsis"), S("4")},   {16, S("CircleEmpty"), S("5")},  {17, S("DotCircle"), S("6")},
-    {18, S("Link"), S("7")},       {19, S("Attach"), S("8")},       {20, S("Brush"), S("9")},
-    {21, S("List"), S("@")},       {22, S("Info"), S("A")},         {23, S("Attention"), S("B")},
-    {24, S("CancelCircle"), S("C")}, {25, S("Colon"), S("D")},      {26, S("HelpCircled"), S("G")},
-    {27, S("Calendar"), S("H")},   {28, S("CC"), S("I")},           {29, S("User"), S("P")},
-    {30, S("Quote"), S("Q")},      {31, S("Tag"), S("R")},          {32, S("Comment"), S("S")},
-    {33, S("Square"), S("!")},     {34, S("CheckEmpty"), S("T")},   {35, S("Check"), S("U")},
-    {36, S("Bookmark"), S("V")},
+inline constexpr IconInfo icon_table[] = {
+    {0, SC("Nil"), SC("")},          {1, SC("Menu"), SC("\"")},         {2, SC("Unlink"), SC("#")},
+    {3, SC("Eye"), SC("$")},         {4, SC("DownDir"), SC("%")},       {5, SC("UpDir"), SC("&")},
+    {6, SC("LeftDir"), SC("E")},     {7, SC("RightDir"), SC("F")},      {8, SC("At"), SC("'")},
+    {9, SC("Clone"), SC("(")},       {10, SC("Clipboard"), SC(")")},    {11, SC("ListNested"), SC("*")},
+    {12, SC("Thlist"), SC("1")},     {13, SC("Pencil"), SC("2")},       {14, SC("EllipsisVert"), SC("3")},
+    {15, SC("Ellipsis"), SC("4")},   {16, SC("CircleEmpty"), SC("5")},  {17, SC("DotCircle"), SC("6")},
+    {18, SC("Link"), SC("7")},       {19, SC("Attach"), SC("8")},       {20, SC("Brush"), SC("9")},
+    {21, SC("List"), SC("@")},       {22, SC("Info"), SC("A")},         {23, SC("Attention"), SC("B")},
+    {24, SC("CancelCircle"), SC("C")}, {25, SC("Colon"), SC("D")},      {26, SC("HelpCircled"), SC("G")},
+    {27, SC("Calendar"), SC("H")},   {28, SC("CC"), SC("I")},           {29, SC("User"), SC("P")},
+    {30, SC("Quote"), SC("Q")},      {31, SC("Tag"), SC("R")},          {32, SC("Comment"), SC("S")},
+    {33, SC("Square"), SC("!")},     {34, SC("CheckEmpty"), SC("T")},   {35, SC("Check"), SC("U")},
+    {36, SC("Bookmark"), SC("V")},
 };
 static_assert(sizeof(icon_table) / sizeof(icon_table[0]) == ICON_COUNT, "the icon table has 37 rows");

@@ -24,6 +24,8 @@ TEST_F(StringTest, FormatOwnConversions) {
     EXPECT_EQ(str(string_format(arena, "%I64d %I64u %I32d", -5ll, 18446744073709551615ull, -7)),
               "-5 18446744073709551615 -7");
     EXPECT_EQ(str(string_format(arena, "%5S|%-5S|%.2S", &abc, &abc, &abc)), "  abc|abc  |ab");
+    String empty = {};
+    EXPECT_EQ(str(string_format(arena, "[%S]", &empty)), "[]");
 }
 
 TEST_F(StringTest, FormatStandardConversionsMatchPrintf) {
