@@ -3,6 +3,8 @@
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
+#include "htmldom/html_head.h"
+#include "kav/kav_node.h"
 #include "site/site_state.h"
 #include "urlcheck/known_searches.h"
 #include "urlcheck/url_pool.h"
@@ -66,8 +68,21 @@ static void write_pages(RunState* run) { (void)run; }
 static void phase_index_page(RunState* run) { (void)run; }
 
 // With file_p_check on: submits every URL node of every document to the URL
-// check queue with its "path:line:column" location.
-static void queue_document_urls(RunState* run) { (void)run; }
+// check queue with its "path:line:column" location in its own source.
+static void queue_document_urls(RunState* run) {
+    Scratch scratch(run->arena);
+    for (DocumentEntry* entry = g_site_state->documents_first; entry; entry = entry->next) {
+        KavParseResult* document = &entry->document;
+        String source = kav_node_is_nil(document->root) ? String{} : document->root->text;
+        KavPositionCursor cursor = {};
+        for (KavNodeCell* cell = document->urls.first; cell; cell = cell->next) {
+            TextPosition at = kav_position_at(source, &cursor, cell->node->offset);
+            String location = string_format(scratch.arena, "%S:%I64d:%I64d", &entry->source_path, (long long)at.line,
+                                            (long long)at.column);
+            url_check_submit_found(cell->node->text, location);
+        }
+    }
+}
 
 // Prints the dashes, "HTTP checks\n", waits until every submitted check has
 // finished (the request timeouts bound the wait), then prints each line of
@@ -84,9 +99,16 @@ static void phase_url_report(RunState* run) {
 }
 
 // Reads "<root>html/shared/html/default_head.html" through the file service,
-// detaches the script elements of the node kinds and the head's style
-// elements, and writes the template back.
-static void phase_head_rewrite(RunState* run) { (void)run; }
+// removes the `meta` elements named after the node kinds' class codes and the
+// head's `style` elements, and writes the template back, so the next build's
+// shared-resources step starts from a clean head.
+static void phase_head_rewrite(RunState* run) {
+    String path = string_format(run->arena, "%Shtml/shared/html/default_head.html", &run->root);
+    String text = fs_loaded_file(fs_request_file(path, DEADLINE_NONE));
+    String codes[KAV_KIND_ROW_COUNT];
+    for (u64 i = 0; i < KAV_KIND_ROW_COUNT; i += 1) codes[i] = kav_kind_table[i].code;
+    html_head_rewrite(g_site_state->arena, path, text, codes, KAV_KIND_ROW_COUNT);
+}
 
 // ---- Driver ------------------------------------------------------------------------------
 

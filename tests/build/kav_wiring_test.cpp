@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/program.h"
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
@@ -119,39 +120,7 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
 
 // Standard output of the program run on `args`.
 std::string run_program(const std::vector<std::string>& args) {
-    int fds[2];
-    if (pipe(fds) != 0) return "pipe failed";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        close(fds[1]);
-        std::vector<char*> argv = {(char*)KAVSITE_BINARY, (char*)"consent_url=https://127.0.0.1:1/save"};
-        for (const std::string& a : args) argv.push_back((char*)a.c_str());
-        argv.push_back(nullptr);
-        execv(KAVSITE_BINARY, argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string out;
-    char buffer[4096];
-    time_t give_up = time(nullptr) + 120;
-    struct pollfd p = {fds[0], POLLIN, 0};
-    for (;;) {
-        int ready = poll(&p, 1, 1000);
-        if (ready == 0 && time(nullptr) > give_up) {
-            kill(pid, SIGKILL);
-            break;
-        }
-        if (ready <= 0) continue;
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        out.append(buffer, (size_t)n);
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return out;
+    return kavsite_test::run_kavsite(args, "/tmp").output;
 }
 
 TEST_F(KavWiringTest, WholeRunPrintsEachDocumentsDiagnostics) {

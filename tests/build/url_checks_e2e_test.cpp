@@ -7,53 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "support/program.h"
 #include "urlcheck/local_server.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using kavsite_test::write_file;
+
 struct ProgramRun {
     int status;
     std::string output;
 };
 
+// Standard output and status of the program; a run writes nothing to
+// standard error.
 ProgramRun run_program(const std::vector<std::string>& args, const fs::path& cwd) {
-    int out[2];
-    EXPECT_EQ(pipe(out), 0);
-    std::string errors = (cwd / "stderr.txt").string();
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        close(out[1]);
-        int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, 2);
-        if (chdir(cwd.c_str()) != 0) _exit(126);
-        std::vector<char*> argv = {(char*)KAVSITE_BINARY};
-        for (const std::string& a : args) argv.push_back((char*)a.c_str());
-        argv.push_back(nullptr);
-        execv(KAVSITE_BINARY, argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    ProgramRun r = {-1, ""};
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(out[0], buffer, sizeof buffer)) > 0) r.output.append(buffer, (size_t)n);
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
-    std::ifstream in(errors);
-    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(err, "") << "standard error of the run";
-    return r;
-}
-
-void write_file(const fs::path& p, const std::string& text) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
+    kavsite_test::RunResult r = kavsite_test::run_kavsite(args, cwd.string());
+    EXPECT_EQ(r.errors, "") << "standard error of the run";
+    return ProgramRun{r.status, r.output};
 }
 
 std::string server_log(LocalServer* server, const std::string& path) {
