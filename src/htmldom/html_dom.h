@@ -86,9 +86,12 @@ struct HtmlDocument {
 
 // A page to write: its path (extension "html"), its tree and the messages the
 // build driver prints for it.
+// One page of the site: where it goes, its DOM, its title (the index page
+// lists pages by title) and the messages the build prints for it.
 struct HtmlPage {
     String path;
     HtmlDocument document;
+    String title;
     StringList messages;
 };
 
