@@ -5,6 +5,7 @@
 #include "build/file_service.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
+#include "site/shared_resources.h"
 #include "site/site_state.h"
 #include "urlcheck/known_searches.h"
 #include "urlcheck/url_pool.h"
@@ -20,7 +21,12 @@ static void network_init() { http_global_init(); }
 
 // Writes the shared resources under the root and rewrites the head and menu
 // templates (generate_shared_resources in a temporary scope of the site arena).
-static void phase_shared_resources(RunState* run) { (void)run; }
+static void phase_shared_resources(RunState* run) {
+    (void)run;
+    TempArena temp = temp_begin(g_site_state->arena);
+    generate_shared_resources(g_site_state->arena);
+    temp_end(temp);
+}
 
 // Starts the URL check pool (url_pool_start) with the options consent_url,
 // ca_file and url_workers. Without check_urls its connection test runs in

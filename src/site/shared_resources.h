@@ -1,0 +1,82 @@
+// The site's shared resources, regenerated at the start of every build under
+// the site root: the shared style sheet (one `style` element that every page
+// head carries), the style sheets of the shared CSS folder with their url(...)
+// references resolved, and the head and menu templates that page assembly
+// reads, rewritten in place. A site root without templates gets minimal
+// default ones first, so a new site builds.
+#pragma once
+
+#include "base/arena.h"
+#include "base/string.h"
+
+// ---- Files under the site root ------------------------------------------------
+
+#define SHARED_STYLE_DOCUMENT_PATH "html/shared/css/kav/css_default.html"
+#define SHARED_KAV_CSS_PATH "shared/css/kav/css_kav.css"  // read only; not under html/
+#define SHARED_HEAD_TEMPLATE_PATH "html/shared/html/default_head.html"
+#define SHARED_MENU_TEMPLATE_PATH "html/shared/html/default_menu.html"
+#define SHARED_CSS_FOLDER "html/shared/css/"
+#define SHARED_FONTS_CSS_NAME "fonts.css"  // left alone by the url(...) rewrite
+
+// ---- Shared style sheet ----------------------------------------------------------
+
+// Appends the rules of the shared style sheet in their fixed order: element
+// defaults, node-kind rules by id and class, icon rules, the whole text of
+// css_kav.css as one rule, the fixed layout rules, the list marker, the
+// context and footnote rules, the tag font rules, and with `js` the
+// selection and highlight rules.
+void shared_style_rules(Arena* arena, StringList* out, String kav_css, u32 js);
+// The serialized document of the shared sheet: "<style>" rules "</style>".
+String shared_style_document(Arena* arena, String kav_css, u32 js);
+
+// ---- Rewrites (pure: text in, text out) -----------------------------------------------
+
+// What the rewrites depend on: links are resolved for this site root and
+// deploy switch; `js` adds the node-kind `meta` elements to the head.
+struct SharedSettings {
+    String root;  // site root, ending in "/"
+    u32 deploy;
+    u32 js;
+};
+
+// True when a link written in a template or style sheet points into the site
+// and is resolved; external URLs ("https://...", "mailto:", "data:",
+// protocol-relative "//host/..."), fragments ("#x") and empty links are kept.
+bool shared_link_points_into_site(String link);
+
+// Every url(...) argument of a style sheet replaced by its link resolution;
+// quotes and every other byte are kept. A quoted argument runs to its closing
+// quote (or the end of the text); an unquoted one to the next ")", blanks
+// around it kept. An argument that does not point into the site is kept.
+String shared_rewrite_css_urls(Arena* arena, String text, const SharedSettings* settings);
+
+// The head template rewritten: its `style` children removed, the href of
+// each element child resolved, then "*{all:unset;}" and the shared sheet's
+// `style` element appended and, with `js`, one `meta` per node-kind class
+// code (name = code, content = kind name) unless an element with that name
+// is there. Empty when `style_document` is empty (the template is then left
+// as it was). A text without an element is replaced by the default head.
+// `path` names the template in the reader's messages.
+String shared_rewrite_head(Arena* arena, String head_text, String path, String style_document,
+                           const SharedSettings* settings);
+
+// The menu template rewritten: the menu element (the first top-level
+// element) loses its style; in its first `ul` the first `a` of each item has
+// its href resolved ("/" stands for "/index.html"); the menu gets id "menu"
+// and its fixed style. A text without an element is replaced by the default
+// menu.
+String shared_rewrite_menu(Arena* arena, String menu_text, String path, const SharedSettings* settings);
+
+// Minimal templates for a site root that has none.
+String shared_default_head();
+String shared_default_menu();
+
+// ---- The whole step ------------------------------------------------------------------
+
+// Regenerates every shared resource under the site root of the site state,
+// in order: the shared sheet, the url(...) rewrite of the shared CSS folder,
+// the head template, the menu template; then prints
+// "HTML: Shared ressources generated\n". Files are replaced atomically; a
+// file that cannot be written is reported with "\tFaiLure: <path>\n" and
+// the step goes on. `arena` holds nothing the caller needs afterwards.
+void generate_shared_resources(Arena* arena);
