@@ -378,6 +378,12 @@ void generate_shared_resources(Arena* arena) {
     Scratch scratch(arena);
     SharedSettings settings = {site_root(), site_deploy(), g_site_state ? g_site_state->js : 0};
     String root = settings.root;
+    // A root that is not a folder was reported by the driver; no site is
+    // made out of it.
+    if (!os_path_properties(root).is_directory) {
+        console_print("HTML: Shared ressources generated\n");
+        return;
+    }
 
     // Read directly, not through the file service: these files are replaced
     // here, and the pages must read the new contents.

@@ -78,5 +78,6 @@ String shared_default_menu();
 // the head template, the menu template; then prints
 // "HTML: Shared ressources generated\n". Files are replaced atomically; a
 // file that cannot be written is reported with "\tFaiLure: <path>\n" and
-// the step goes on. `arena` holds nothing the caller needs afterwards.
+// the step goes on. A root that is not an existing folder gets nothing
+// written. `arena` holds nothing the caller needs afterwards.
 void generate_shared_resources(Arena* arena);

@@ -53,7 +53,8 @@ struct UrlChecksRun : ::testing::Test {
     std::string root() const { return (dir / "site").string() + "/"; }
 };
 
-const std::string kMode = "\nno file paths check\n";
+// The mode line, then the shared resources of the site, before anything else.
+const std::string kMode = "\nno file paths check\nHTML: Shared ressources generated\n";
 const std::string kPhases = "KAV (parsing):\nHTML conversion:\n";
 const std::string kOffline = "Could not connect to internet, checks on URLs aborted\n";
 
