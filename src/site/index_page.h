@@ -1,0 +1,29 @@
+// The site's home page, "<root>html/index.html": the page skeleton every
+// page has, titled "Ilvo Marsk | Home", with one card per section (the name
+// of the folder that holds a page) listing that section's pages by title.
+#pragma once
+
+#include "base/arena.h"
+#include "base/string.h"
+#include "htmldom/html_dom.h"
+
+#define INDEX_PAGE_TITLE "Ilvo Marsk | Home"
+#define INDEX_PAGE_PATH "html/index.html"  // under the site root
+
+// The name of the folder that directly holds `page_path` ("notes" for
+// ".../notes/a.html"); empty for a path without a folder.
+String index_section_of(String page_path);
+
+// Puts the title and the card grid into `page`, whose document already has
+// the page skeleton (a `head`, and an element with id "b_w" that receives
+// the grid). For each section in order: a card with id "wp-l-<section>", its
+// name as a heading, and a link to each page, in list order, whose folder
+// name equals the section (ASCII case-insensitively). Links are resolved for
+// `root` and `deploy`.
+void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, const StringList* sections, String root,
+                     u32 deploy);
+
+// Builds the home page from the built pages and the build's sections and
+// writes it under the site root of the build state. False when the file
+// could not be written.
+bool write_index_page(Arena* arena, const HtmlPageNode* pages, const StringList* sections);
