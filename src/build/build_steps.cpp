@@ -1,7 +1,9 @@
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
+#include "htmldom/html_dom.h"
 #include "kav/kav_document.h"
+#include "site/page.h"
 #include "site/site_state.h"
 
 RunState* g_run_state;
@@ -102,18 +104,38 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
 
 // ---- Parse phase -------------------------------------------------------------------
 
+// Prints a page's messages after its path, each followed by a line feed and
+// a tab.
+static void print_page_messages(const HtmlPage* page) {
+    if (!page->messages.first) return;
+    console_print("%.*s: \n\t", STR_ARG(page->path));
+    for (StringNode* m = page->messages.first; m; m = m->next) console_print("%.*s: \n\t", STR_ARG(m->string));
+}
+
 // Parses one document in the site arena (kav_parse_document, which prints
-// its diagnostics), skips drafts, and for each output path records the
-// section of an html page and appends a DocumentEntry.
+// its diagnostics) and skips drafts. Each html output path gets its page
+// (queued for the conversion phase) and its raw view (written at once), and
+// records its section; every output path appends a DocumentEntry.
 static void parse_document(RunState* run, String path, String bytes) {
     SiteState* site = g_site_state;
+    OutputState* output = g_output_state;
     KavParseResult document = kav_parse_document(site->arena, bytes, path);
     if (string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE)) return;
-    for (StringNode* output = document.output_paths.first; output; output = output->next) {
-        String page_path = output->string;
+    String source_name = path_file_name(path);
+    for (StringNode* out = document.output_paths.first; out; out = out->next) {
+        String page_path = out->string;
         if (page_path.size && string_equal(path_extension(page_path), S("html"))) {
-            // Page assembly of the page and of its raw view (with the source's
-            // file name printed and the raw view written) joins here.
+            HtmlPageNode* node = push_struct<HtmlPageNode>(output->arena);
+            build_page(&node->page, site->arena, &document, path, page_path, bytes);
+            SLL_QUEUE_PUSH(output->pages_first, output->pages_last, node);
+            output->page_count += 1;
+            console_print("\t%.*s\n", STR_ARG(source_name));
+
+            HtmlPage raw = {};
+            KavParseResult raw_document = {};
+            build_raw_page(&raw, site->arena, bytes, &raw_document, build_raw_path(site->arena, page_path));
+            print_page_messages(&raw);
+            html_write_file(site->arena, &raw);
             build_add_section(run, page_path);
         }
         DocumentEntry* entry = push_struct<DocumentEntry>(site->arena);
