@@ -72,14 +72,24 @@ static void phase_known_searches(RunState* run) {
     kn_load(run->arena, text, path);
 }
 
-// Writes every page of OutputState.pages (html_write_file): on success
-// html_count and "\t<file name>\n", on failure page_failures and
-// "\tFaiLure: <output path>\n"; then the page's messages.
+// Reports every page of OutputState.pages in order: on success html_count
+// and "\t<file name>\n", on failure page_failures and "\tFaiLure: <output
+// path>\n"; then the page's messages.
 static void write_pages(RunState* run) {
     OutputState* output = g_output_state;
+    PageWriteResult* result = run->page_results_first;
     for (HtmlPageNode* node = output->pages_first; node; node = node->next) {
         HtmlPage* page = &node->page;
-        if (html_write_file(output->arena, page)) {
+        // Pages of the parse phase were stored when they were assembled;
+        // a page that still holds its tree is written now.
+        bool written;
+        if (result && result->page == node) {
+            written = result->written;
+            result = result->next;
+        } else {
+            written = html_write_file(output->arena, page);
+        }
+        if (written) {
             run->html_count += 1;
             String name = path_file_name(page->path);
             console_print("\t%.*s\n", STR_ARG(name));
