@@ -106,9 +106,13 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind);
 // raw view is assembled and stored, and the page's folder is recorded as a
 // section; every output path gets a DocumentEntry. Memory grows with the
 // largest document, not with the site. The list is empty afterwards. Creates
-// the site state from the run's settings when no build made it yet.
+// the output and site states from the run's settings when no build made
+// them yet.
 void build_parse_phase(RunState* run);
 
+// True when `path`, with "." and ".." resolved, names something below
+// `root` (an absolute path ending in "/"); false for an empty root.
+bool build_path_inside_root(String path, String root);
 // The raw-view path of a page: "raw_" before the output path's file name.
 String build_raw_path(Arena* arena, String output_path);
 // Records the name of the directory that holds `output_path` as a section,

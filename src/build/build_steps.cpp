@@ -120,6 +120,13 @@ static void page_path_add(RunState* run, String path) {
     SLL_STACK_PUSH(run->page_paths[string_hash(path) % PAGE_PATH_SLOT_COUNT], node);
 }
 
+bool build_path_inside_root(String path, String root) {
+    if (root.size == 0 || path.size <= root.size) return false;
+    Scratch scratch;
+    String full = path_make_absolute(scratch.arena, path);
+    return full.size > root.size && string_starts_with(full, root, 0);
+}
+
 // What the later steps read of a parsed document, copied into `arena`.
 static KavParseResult keep_document(Arena* arena, const KavParseResult* document) {
     KavParseResult kept = {};
@@ -182,7 +189,10 @@ static void parse_document(RunState* run, String path, String bytes) {
         String source_name = path_file_name(path);
         for (StringNode* out = document.output_paths.first; out; out = out->next) {
             String page_path = out->string;
-            if (page_path.size && string_equal(path_extension(page_path), S("html"))) {
+            // The parser keeps outside paths out (with a warning); a page is
+            // never written outside the site root whatever the path.
+            if (page_path.size && string_equal(path_extension(page_path), S("html")) &&
+                build_path_inside_root(page_path, run->root)) {
                 u64 page_start = arena_pos(work);
                 HtmlPage page = {};
                 build_page(&page, work, &document, path, page_path, bytes);
@@ -217,6 +227,7 @@ static void parse_document(RunState* run, String path, String bytes) {
 }
 
 void build_parse_phase(RunState* run) {
+    output_state_create(run->root, run->check_urls, run->print_todos, run->deploy);
     site_state_create(run->root, run->file_p_check, run->check_urls, run->dev_js, run->js);
     console_print("KAV (parsing):\n");
     FileListNode* ahead = run->files.first;
