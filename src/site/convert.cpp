@@ -888,6 +888,7 @@ static void convert_word(Converter* c, KavNode* node) {
     }
     if (!text_taken) pending_add_escaped(c, node->text);
     if (image) {
+        flush_pending(c, node, c->mode);  // words before the image stay before it
         HtmlNode* img = make_image(c->arena, node);
         html_append_to_content(top(c), img);
         if (described) push_for(c, img, node);
@@ -979,6 +980,7 @@ static void close_after_node(Converter* c, const KavNode* node, const KavNode* n
 
     // Parts of an inline toggle are set apart by a middle dot.
     if (is_inline_context(parent) && !kav_node_is_nil(node->next) && pipe_between(c, node, node->next)) {
+        if (c->pending_size && c->pending[c->pending_size - 1] == ' ') c->pending_size -= 1;
         flush_pending(c, node, c->mode);
         html_append_text(c->arena, top(c), S(CONTEXT_PART_SEPARATOR));
     }
@@ -1035,7 +1037,8 @@ static void leave_node(Converter* c, const KavNode* node) {
     // reference, a described link, ...) comes after all of it. A plain
     // word adds its own blank.
     bool plain_word = node->kind == KAV_NODE_WORD && !is_kind(node->first, KAV_NODE_DESC);
-    if ((node->flags & KAV_FLAG_SPACE_AFTER) && !plain_word) pending_add(c, S(" "));
+    bool empty_toggle = node->kind == KAV_NODE_CONTEXT && kav_node_is_nil(node->first);
+    if ((node->flags & KAV_FLAG_SPACE_AFTER) && !plain_word && !empty_toggle) pending_add(c, S(" "));
 }
 
 // ---- Walk ----------------------------------------------------------------------------------------------------------

@@ -56,7 +56,11 @@ HtmlNode* make_image(Arena* arena, const KavNode* word) {
     String path = word->text;
     SiteState* site = g_site_state;
     bool keep_source = !(site && site->file_p_check) || image_source_checked(scratch.arena, word);
-    if (keep_source) html_set_attribute(arena, img, HTML_ATTR_SRC, resolve_link(scratch.arena, path));
+    if (keep_source) {
+        // A local image is linked into the site; an image on the web as it is.
+        bool external = url_is_external(url_split(path));
+        html_set_attribute(arena, img, HTML_ATTR_SRC, external ? path : resolve_link(scratch.arena, path));
+    }
 
     String alt = {};
     String width = {};

@@ -193,10 +193,18 @@ String page_title(Arena* arena, const KavParseResult* document, String document_
     Scratch scratch(arena);
     StringList words = {};
     if (document && !kav_node_is_nil(document->title)) {
+        bool blank = false;  // the text so far ends in a blank
         for (KavNode* w = document->title->first; !kav_node_is_nil(w); w = w->next) {
-            if (w->flags & TITLE_SKIPPED_FLAGS) continue;
-            string_list_push(scratch.arena, &words, w->value);
-            if (w->flags & KAV_FLAG_SPACE_AFTER) string_list_push(scratch.arena, &words, S(" "));
+            bool skipped = w->flags & TITLE_SKIPPED_FLAGS;
+            if (!skipped && w->value.size) {
+                string_list_push(scratch.arena, &words, w->value);
+                blank = false;
+            }
+            // A left-out mark keeps the blank after it: "_Big_ news" is "Big news".
+            if ((w->flags & KAV_FLAG_SPACE_AFTER) && words.total_size && !blank) {
+                string_list_push(scratch.arena, &words, S(" "));
+                blank = true;
+            }
         }
     }
     String title = string_list_join(scratch.arena, &words);
