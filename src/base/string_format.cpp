@@ -37,7 +37,7 @@ void out_padded(Out* out, const void* data, u64 size, u64 width, bool left, char
 // Hands one standard conversion to snprintf, writing straight into the
 // output when it fits.
 template <typename T>
-void out_snprintf(Out* out, const char* spec, int star_count, int star1, int star2, T value) {
+void out_snprintf(Out* out, const char* cfmt, int star_count, int star1, int star2, T value) {
     char* dst = 0;
     u64 room = 0;
     if (out->length < out->capacity) {
@@ -46,11 +46,11 @@ void out_snprintf(Out* out, const char* spec, int star_count, int star1, int sta
     }
     int n;
     if (star_count == 2) {
-        n = snprintf(dst, room, spec, star1, star2, value);
+        n = snprintf(dst, room, cfmt, star1, star2, value);
     } else if (star_count == 1) {
-        n = snprintf(dst, room, spec, star1, value);
+        n = snprintf(dst, room, cfmt, star1, value);
     } else {
-        n = snprintf(dst, room, spec, value);
+        n = snprintf(dst, room, cfmt, value);
     }
     if (n > 0) out->length += (u64)n;
 }
@@ -69,7 +69,7 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
             out_bytes(&out, run, (u64)(p - run));
             continue;
         }
-        const char* spec_start = p;
+        const char* directive_start = p;
         p += 1;
         if (*p == '%') {
             out_bytes(&out, "%", 1);
@@ -166,29 +166,29 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
         char conv = *p;
         if (!conv) {
             // A lone "%" at the end is written as it stands.
-            out_bytes(&out, spec_start, (u64)(p - spec_start));
+            out_bytes(&out, directive_start, (u64)(p - directive_start));
             break;
         }
         p += 1;
 
-        // The C library's spec: flags, width, precision, then our mapped
+        // The C library's conversion: flags, width, precision, then our mapped
         // length modifier and the conversion.
-        char spec[64];
+        char cfmt[64];
         {
             int n = 0;
-            spec[n++] = '%';
-            for (int i = 0; flags[i]; i += 1) spec[n++] = flags[i];
+            cfmt[n++] = '%';
+            for (int i = 0; flags[i]; i += 1) cfmt[n++] = flags[i];
             if (has_width) {
                 if (width_star) {
-                    spec[n++] = '*';
+                    cfmt[n++] = '*';
                 } else {
-                    n += snprintf(spec + n, sizeof(spec) - (u64)n, "%lld", (long long)width);
+                    n += snprintf(cfmt + n, sizeof(cfmt) - (u64)n, "%lld", (long long)width);
                 }
             }
             if (precision_star) {
-                n += snprintf(spec + n, sizeof(spec) - (u64)n, ".*");
+                n += snprintf(cfmt + n, sizeof(cfmt) - (u64)n, ".*");
             } else if (has_precision) {
-                n += snprintf(spec + n, sizeof(spec) - (u64)n, ".%lld", (long long)precision);
+                n += snprintf(cfmt + n, sizeof(cfmt) - (u64)n, ".%lld", (long long)precision);
             }
             const char* mod = "";
             switch (len) {
@@ -202,9 +202,9 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
                 case LEN_BIG_L: mod = "L"; break;
                 default: break;
             }
-            for (const char* m = mod; *m; m += 1) spec[n++] = *m;
-            spec[n++] = conv;
-            spec[n] = 0;
+            for (const char* m = mod; *m; m += 1) cfmt[n++] = *m;
+            cfmt[n++] = conv;
+            cfmt[n] = 0;
         }
         int s1 = stars[0], s2 = stars[1];
 
@@ -256,12 +256,12 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
             case 'd':
             case 'i': {
                 switch (len) {
-                    case LEN_L: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, long)); break;
-                    case LEN_LL: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, long long)); break;
-                    case LEN_J: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, intmax_t)); break;
-                    case LEN_Z: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, ssize_t)); break;
-                    case LEN_T: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, ptrdiff_t)); break;
-                    default: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, int)); break;
+                    case LEN_L: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, long)); break;
+                    case LEN_LL: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, long long)); break;
+                    case LEN_J: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, intmax_t)); break;
+                    case LEN_Z: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, ssize_t)); break;
+                    case LEN_T: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, ptrdiff_t)); break;
+                    default: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, int)); break;
                 }
             } break;
             case 'u':
@@ -269,32 +269,32 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
             case 'X':
             case 'o': {
                 switch (len) {
-                    case LEN_L: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, unsigned long)); break;
-                    case LEN_LL: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, unsigned long long)); break;
-                    case LEN_J: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, uintmax_t)); break;
-                    case LEN_Z: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, size_t)); break;
-                    case LEN_T: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, ptrdiff_t)); break;
-                    default: out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, unsigned int)); break;
+                    case LEN_L: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, unsigned long)); break;
+                    case LEN_LL: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, unsigned long long)); break;
+                    case LEN_J: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, uintmax_t)); break;
+                    case LEN_Z: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, size_t)); break;
+                    case LEN_T: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, ptrdiff_t)); break;
+                    default: out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, unsigned int)); break;
                 }
             } break;
             case 'c': {
                 if (len == LEN_L) {
-                    out_snprintf(&out, spec, star_count, s1, s2, (wint_t)va_arg(args, int));
+                    out_snprintf(&out, cfmt, star_count, s1, s2, (wint_t)va_arg(args, int));
                 } else {
-                    out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, int));
+                    out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, int));
                 }
             } break;
             case 's': {
                 if (len == LEN_L) {
                     const wchar_t* ws = va_arg(args, const wchar_t*);
-                    out_snprintf(&out, spec, star_count, s1, s2, ws ? ws : L"(null)");
+                    out_snprintf(&out, cfmt, star_count, s1, s2, ws ? ws : L"(null)");
                 } else {
                     const char* s = va_arg(args, const char*);
-                    out_snprintf(&out, spec, star_count, s1, s2, s ? s : "(null)");
+                    out_snprintf(&out, cfmt, star_count, s1, s2, s ? s : "(null)");
                 }
             } break;
             case 'p': {
-                out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, void*));
+                out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, void*));
             } break;
             case 'n': {
                 void* target = va_arg(args, void*);
@@ -320,14 +320,14 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
             case 'a':
             case 'A': {
                 if (len == LEN_BIG_L) {
-                    out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, long double));
+                    out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, long double));
                 } else {
-                    out_snprintf(&out, spec, star_count, s1, s2, va_arg(args, double));
+                    out_snprintf(&out, cfmt, star_count, s1, s2, va_arg(args, double));
                 }
             } break;
             default: {
                 // Unknown conversion: written as it stands, no argument read.
-                out_bytes(&out, spec_start, (u64)(p - spec_start));
+                out_bytes(&out, directive_start, (u64)(p - directive_start));
             } break;
         }
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/service_fixture.h"
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
@@ -36,21 +37,7 @@ void make_entry(const fs::path& base, const std::string& entry) {
     }
 }
 
-struct BuildStepsTest : ::testing::Test {
-    fs::path dir;
-    static void SetUpTestSuite() {
-        os_init();
-        fs_init();
-        fs_start();
-    }
-    void SetUp() override {
-        char templ[] = "/tmp/kavsite_steps_XXXXXX";
-        dir = mkdtemp(templ);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+struct BuildStepsTest : kavsite_test::ServiceTest {
     // The collected paths relative to `target`.
     std::vector<std::string> collect(const std::string& target) {
         RunState* run = run_state_create();

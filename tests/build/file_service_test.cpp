@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/service_fixture.h"
 #include "base/os.h"
 #include "build/file_service.h"
 
@@ -39,21 +40,7 @@ void wait_for_scans(u64 passes) {
     ASSERT_GE(fs_stats().scans, target) << "scanner did not run";
 }
 
-struct FileServiceTest : ::testing::Test {
-    fs::path dir;
-    static void SetUpTestSuite() {
-        os_init();
-        fs_init();
-        fs_start();
-    }
-    void SetUp() override {
-        char templ[] = "/tmp/kavsite_fs_XXXXXX";
-        dir = mkdtemp(templ);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+struct FileServiceTest : kavsite_test::ServiceTest {
     std::string path(const std::string& name) { return (dir / name).string(); }
 };
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/service_fixture.h"
 #include "support/program.h"
 #include "base/os.h"
 #include "build/build_state.h"
@@ -43,21 +44,7 @@ void make_documents(const fs::path& docs) {
     write(docs / "f.kav", "Only text\n");
 }
 
-struct KavWiringTest : ::testing::Test {
-    fs::path dir;
-    static void SetUpTestSuite() {
-        os_init();
-        fs_init();
-        fs_start();
-    }
-    void SetUp() override {
-        char templ[] = "/tmp/kavsite_wiring_XXXXXX";
-        dir = mkdtemp(templ);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+struct KavWiringTest : kavsite_test::ServiceTest {
 };
 
 TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {

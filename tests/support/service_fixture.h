@@ -1,0 +1,25 @@
+// A test fixture with the file service running and a fresh folder under /tmp
+// for each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/os.h"
+#include "build/file_service.h"
+#include "support/program.h"
+
+namespace kavsite_test {
+
+struct ServiceTest : ::testing::Test {
+    TempDir temp;
+    std::filesystem::path dir = temp.path;
+    static void SetUpTestSuite() {
+        os_init();
+        fs_init();
+        fs_start();
+    }
+};
+
+}  // namespace kavsite_test
