@@ -442,8 +442,12 @@ static void convert_heading(Converter* c, KavNode* node) {
     String code = line_block_code(node, true);
     if (code.size) pop_until_id_prefix(c, code);
     if (has_ancestor(node, KAV_NODE_CONTEXT)) {
+        // The table of content links to headings in toggles too: such a
+        // heading keeps the id the link names.
         HtmlNode* span = element(c, HTML_TAG_SPAN, node);
-        set(c, span, HTML_ATTR_ID, numbered_id(c, KAV_NODE_HEADING, node->flags, next_element_number()));
+        String id = numbered_id(c, KAV_NODE_HEADING, node->flags, next_element_number());
+        String href = toc_href(c, node->offset);
+        set(c, span, HTML_ATTR_ID, href.size > 1 ? string_skip(href, 1) : id);
         html_append_to_content(top(c), span);
         push_for(c, span, node);
         return;
