@@ -61,8 +61,8 @@ static HtmlNode* read_template_element(Arena* arena, String relative) {
 #define STYLE_RETURN "font-size:0.9rem;position:fixed;top:0;left:0;"
 
 static const char* const page_toggle_rules[] = {
-    "[class*=\"toggle-content_\"]{padding:0 1.2em;margin:0;display:none !important;background-color:#f9f9f9;"
-    "border:1px solid #ddd;border-radius:5px;display:inline-block;}",
+    ("[class*=\"toggle-content_\"]{padding:0 1.2em;margin:0;display:none !important;background-color:#f9f9f9;"
+     "border:1px solid #ddd;border-radius:5px;display:inline-block;}"),
     "input[type=\"checkbox\"]:checked~[class*=\"toggle-content_\"]{display:flex !important;flex-direction:column;}",
     "input[type=\"checkbox\"]:checked~[class*=\"toggle-content_i\"]{display:inline-block !important;}",
 };

@@ -107,7 +107,9 @@ struct Site {
     kavsite_test::RunResult build(std::vector<std::string> extra = {}) {
         std::vector<std::string> args = {"targ_p=" + docs.string(), "root_p=" + root.string()};
         args.insert(args.end(), extra.begin(), extra.end());
-        return run_kavsite(args, temp.path.string());
+        kavsite_test::RunResult result = run_kavsite(args, temp.path.string());
+        EXPECT_EQ(result.errors, "");  // sanitizer reports land here
+        return result;
     }
     std::string page(const std::string& relative) { return read_file(root / "html" / relative); }
 };
