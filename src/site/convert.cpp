@@ -78,6 +78,9 @@ String html_escape_lt(Arena* arena, String text) {
 // A blank, U+00B7 MIDDLE DOT, a blank: between the parts of an inline toggle.
 #define CONTEXT_PART_SEPARATOR " \xC2\xB7 "
 
+// Words: a blank comes before the word (the parser leaves it to the word
+// before, which carries the blank after).
+#define FLAG_SPACE_BEFORE 0x4ull
 #define FLAGS_EMPHASIS (KAV_FLAG_STRONG_OPEN | KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_OPEN | KAV_FLAG_EM_CLOSE)
 #define FLAGS_OPENS (KAV_FLAG_STRONG_OPEN | KAV_FLAG_EM_OPEN)
 #define FLAGS_CLOSES (KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_CLOSE)
@@ -857,7 +860,7 @@ static void convert_word(Converter* c, KavNode* node) {
     bool image_description = is_kind(parent, KAV_NODE_DESC) && (parent->parent->flags & KAV_FLAG_IMAGE);
     if (image_description) return;
 
-    if (node->flags & 0x4) pending_add(c, S(" "));
+    if (node->flags & FLAG_SPACE_BEFORE) pending_add(c, S(" "));
 
     bool image = node->flags & KAV_FLAG_IMAGE;
     bool described = is_kind(node->first, KAV_NODE_DESC);

@@ -259,6 +259,21 @@ TEST(PagesRun, ConsoleSummaryAndExitStatus) {
     EXPECT_TRUE(fs::is_directory(site.root / "html/broken/p.html"));
 }
 
+// Pages are stored as soon as they are made; a raw view made later never
+// replaces a page of the same path (the page is the last word).
+TEST(PagesRun, RawViewNeverReplacesAPage) {
+    Site site;
+    write_file(site.docs / "a.kav", "``\noutput_path: x/raw_y.html\n``\nPage A\n");
+    write_file(site.docs / "b.kav", "``\noutput_path: x/y.html\n``\nPage B\n");
+    kavsite_test::RunResult run = site.build();
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::string taken = site.page("x/raw_y.html");
+    EXPECT_NE(taken.find("<h2 id=\"hea_0\" >Page A</h2>"), std::string::npos) << taken;
+    EXPECT_EQ(taken.find("text/plain"), std::string::npos) << taken;
+    EXPECT_NE(site.page("x/raw_raw_y.html").find("Page A\n</script>"), std::string::npos);
+    EXPECT_NE(site.page("x/y.html").find("<h2 id=\"hea_0\" >Page B</h2>"), std::string::npos);
+}
+
 TEST(PagesRun, OutputPathOutsideTheRootIsNotWritten) {
     Site site;
     write_file(site.docs / "o.kav", "``\noutput_path: ../../outside.html inside.html\n``\nText\n");
