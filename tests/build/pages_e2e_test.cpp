@@ -237,16 +237,19 @@ TEST(PagesRun, ConsoleSummaryAndExitStatus) {
     for (const char* name : {"f", "g", "h", "i", "j"}) {
         write_file(site.docs / (std::string(name) + ".kav"), "``\noutput_path: sec/" + std::string(name) + ".html\n``\nx\n");
     }
-    write_file(site.docs / "k.kav", "No output path\n");
+    write_file(site.docs / "k.kav", "``\noutput_path: sec/k.html\n``\nk\n");
+    write_file(site.docs / "notes.txt", "not a document\n");
     // A folder where the page should go: the page cannot be written.
     fs::create_directories(site.root / "html/broken/p.html");
     kavsite_test::RunResult run = site.build();
     EXPECT_EQ(run.status, 1) << run.output;
     const std::string failed = site.root_text + "html/broken/p.html";
-    std::string want = "KAV (parsing):\n\ta.kav\n\te.kav\n\tf.kav\n\tg.kav\n\th.kav\n\ti.kav\n\tj.kav\nHTML conversion:\n"
-                       "\tx.html\n\tFaiLure: " + failed + "\n\tf.html\n\tg.html\n\th.html\n\ti.html\n\tj.html\n"
+    // Ten documents, two of them drafts, eight pages of which one fails.
+    std::string want = "KAV (parsing):\n\ta.kav\n\te.kav\n\tf.kav\n\tg.kav\n\th.kav\n\ti.kav\n\tj.kav\n\tk.kav\n"
+                       "HTML conversion:\n"
+                       "\tx.html\n\tFaiLure: " + failed + "\n\tf.html\n\tg.html\n\th.html\n\ti.html\n\tj.html\n\tk.html\n"
                        "------------------------------------------------------------\n"
-                       "\tkav count:  10\n\thtml count: 6\n"
+                       "\tkav count:  10\n\thtml count: 7\n"
                        "------------------------------------------------------------\n"
                        "\tWrong file path(s):\n";
     EXPECT_NE(run.output.find(want), std::string::npos) << run.output;
