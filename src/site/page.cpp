@@ -17,24 +17,86 @@ String site_read_file(Arena* arena, String path) {
     return os_read_whole_file(arena, path);
 }
 
-// The first top-level element of the template at `relative` under the site
-// root, detached from its document; the nil element when the file is
-// missing, empty or holds no element. Problems of the template are shown
-// when the shared resources are made, not once per page.
-static HtmlNode* read_template_element(Arena* arena, String relative) {
+// The parsed templates of the site, one per template: every page gets a copy
+// of the parsed element, so a template is read once per build however many
+// pages there are. The template's bytes are compared on every use, so a
+// rewritten template is read again.
+struct TemplateCache {
+    Arena* arena;  // the bytes and the parsed element; emptied when the bytes change
+    String bytes;
+    HtmlNode* element;  // detached; the nil element when the template holds none
+};
+
+enum PageTemplate : u32 {
+    PAGE_TEMPLATE_HEAD = 0,
+    PAGE_TEMPLATE_MENU = 1,
+    PAGE_TEMPLATE_COUNT = 2,
+};
+
+static TemplateCache g_template_cache[PAGE_TEMPLATE_COUNT];
+
+// A copy of `source` and its subtree in `arena`, without recursion. Texts
+// are shared with the source: they are never changed in place.
+static HtmlNode* clone_tree(Arena* arena, HtmlNode* source) {
+    auto copy = [arena](HtmlNode* n) {
+        HtmlNode* c = push_struct<HtmlNode>(arena);
+        *c = *n;
+        c->next = c->prev = c->parent = c->first_child = c->last_child = html_nil_node;
+        c->child_count = 0;
+        return c;
+    };
+    HtmlNode* result = copy(source);
+    HtmlNode* from = source;
+    HtmlNode* to = result;
+    for (;;) {
+        if (!html_is_nil(from->first_child)) {
+            from = from->first_child;
+            HtmlNode* child = copy(from);
+            html_append_child(to, child);
+            to = child;
+            continue;
+        }
+        while (from != source && html_is_nil(from->next)) {
+            from = from->parent;
+            to = to->parent;
+        }
+        if (from == source) break;
+        from = from->next;
+        HtmlNode* sibling = copy(from);
+        html_append_child(to->parent, sibling);
+        to = sibling;
+    }
+    return result;
+}
+
+// A copy of the first top-level element of the template at `relative`
+// under the site root; the nil element when the file is missing, empty or
+// holds no element. Problems of the template are shown when the shared
+// resources are made, not once per page.
+static HtmlNode* read_template_element(Arena* arena, PageTemplate which, String relative) {
+    TemplateCache* cache = &g_template_cache[which];
     Scratch scratch(arena);
     String root = site_root();
     String path = string_format(scratch.arena, "%S%S", &root, &relative);
     String text = site_read_file(scratch.arena, path);
-    HtmlDocument document = html_read_template(arena, text, path, HTML_PARSE_QUIET);
-    if (!document.root) return html_nil_node;
-    for (HtmlNode* n = document.root->first_child; !html_is_nil(n); n = n->next) {
-        if (n->kind == HTML_NODE_ELEMENT) {
-            html_detach(n);
-            return n;
+    if (!cache->arena || !string_equal(cache->bytes, text)) {
+        if (cache->arena) {
+            arena_pop_to(cache->arena, 0);
+        } else {
+            cache->arena = arena_create(MB(64), KB(64));
+        }
+        cache->bytes = string_copy(cache->arena, text);
+        cache->element = html_nil_node;
+        HtmlDocument document = html_read_template(cache->arena, cache->bytes, path, HTML_PARSE_QUIET);
+        for (HtmlNode* n = document.root ? document.root->first_child : html_nil_node; !html_is_nil(n); n = n->next) {
+            if (n->kind == HTML_NODE_ELEMENT) {
+                html_detach(n);
+                cache->element = n;
+                break;
+            }
         }
     }
-    return html_nil_node;
+    return html_is_nil(cache->element) ? html_nil_node : clone_tree(arena, cache->element);
 }
 
 // ---- Fixed texts -------------------------------------------------------------------------
@@ -84,8 +146,48 @@ static HtmlNode* div_with(Arena* arena, String id, String style) {
     return div;
 }
 
-static void remove_element_by_id(HtmlNode* root, String id) {
-    HtmlNode* element = html_find_by_attribute(root, HTML_ATTR_ID, id);
+// The element of `parent`'s subtree whose `attr` is `value`: a child of
+// `parent` is looked at first (the layout's blocks are children of the body,
+// the header's toggle a child of the wrapper), which spares a walk over the
+// whole page.
+static HtmlNode* find_near(HtmlNode* parent, HtmlAttr attr, String value) {
+    HtmlNode* content = html_find_kind(parent, HTML_NODE_CONTENT);
+    for (HtmlNode* child = content->first_child; !html_is_nil(child); child = child->next) {
+        if (child->kind == HTML_NODE_ELEMENT && string_equal(html_attribute_value(child, attr), value)) return child;
+    }
+    return html_find_by_attribute(parent, attr, value);
+}
+
+// The page's `html`, `head` and `body` elements, found where the skeleton
+// puts them.
+struct PageParts {
+    HtmlNode* html;
+    HtmlNode* head;
+    HtmlNode* body;
+};
+
+static HtmlNode* child_with_tag(HtmlNode* parent, HtmlTag tag, bool last) {
+    HtmlNode* found = html_nil_node;
+    HtmlNode* content = html_find_kind(parent, HTML_NODE_CONTENT);
+    if (parent->kind == HTML_NODE_DOCUMENT) content = parent;
+    for (HtmlNode* child = content->first_child; !html_is_nil(child); child = child->next) {
+        if (child->kind != HTML_NODE_ELEMENT || child->element->tag != tag) continue;
+        found = child;
+        if (!last) break;
+    }
+    return found;
+}
+
+static PageParts page_parts(HtmlNode* root) {
+    PageParts parts = {};
+    parts.html = child_with_tag(root, HTML_TAG_HTML, true);
+    parts.head = child_with_tag(parts.html, HTML_TAG_HEAD, false);
+    parts.body = child_with_tag(parts.html, HTML_TAG_BODY, true);
+    return parts;
+}
+
+static void remove_element_by_id(HtmlNode* body, String id) {
+    HtmlNode* element = find_near(body, HTML_ATTR_ID, id);
     if (!html_is_nil(element)) html_detach(element);
 }
 
@@ -146,7 +248,7 @@ void build_page_skeleton(Arena* arena, HtmlPage* page) {
     html_set_attribute(arena, html, HTML_ATTR_LANG, S("en"));
     html_append_child(root, html);
 
-    HtmlNode* head = read_template_element(arena, S("html/shared/html/default_head.html"));
+    HtmlNode* head = read_template_element(arena, PAGE_TEMPLATE_HEAD, S("html/shared/html/default_head.html"));
     if (html_is_nil(head)) head = html_element_create(arena, HTML_TAG_HEAD, String{});
     html_append_to_content(html, head);
 
@@ -176,7 +278,7 @@ void build_page_skeleton(Arena* arena, HtmlPage* page) {
 
     add_layout(arena, body);
 
-    HtmlNode* menu = read_template_element(arena, S("html/shared/html/default_menu.html"));
+    HtmlNode* menu = read_template_element(arena, PAGE_TEMPLATE_MENU, S("html/shared/html/default_menu.html"));
     if (!html_is_nil(menu)) html_insert(body, menu, HTML_INSERT_CONTENT_FIRST);
 
     html_append_to_content(body, html_element_create(arena, HTML_TAG_FOOTER, String{}));
@@ -267,9 +369,11 @@ void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, Str
     g_page_element_counter = 0;
     build_page_skeleton(arena, out);
     HtmlNode* root = out->document.root;
-    HtmlNode* head = html_find_last_by_tag(root, HTML_TAG_HEAD);
-    HtmlNode* top = html_find_by_attribute(root, HTML_ATTR_ID, S("top"));
-    HtmlNode* wrapper = html_find_by_attribute(root, HTML_ATTR_ID, S("b_w"));
+    PageParts parts = page_parts(root);
+    HtmlNode* head = parts.head;
+    HtmlNode* body = parts.body;
+    HtmlNode* top = find_near(body, HTML_ATTR_ID, S("top"));
+    HtmlNode* wrapper = find_near(body, HTML_ATTR_ID, S("b_w"));
 
     // Title: the head template's own `title` takes the page's title, so the
     // page has one.
@@ -289,7 +393,6 @@ void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, Str
         html_append_to_content(wrapper, toc);
     }
 
-    HtmlNode* body = html_find_last_by_tag(root, HTML_TAG_BODY);
     html_append_to_content(body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
 
     if (document && !kav_node_is_nil(document->root)) {
@@ -327,12 +430,12 @@ void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, Str
     html_set_attribute(arena, row, HTML_ATTR_STYLE, S(STYLE_TOGGLE_ROW));
     html_insert(top, row, HTML_INSERT_CONTENT_FIRST);
     String code = kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
-    HtmlNode* control = html_find_by_attribute(wrapper, HTML_ATTR_ID, string_format(scratch.arena, "toggle-checkbox_%S", &code));
+    HtmlNode* control = find_near(wrapper, HTML_ATTR_ID, string_format(scratch.arena, "toggle-checkbox_%S", &code));
     if (!html_is_nil(control)) {
         html_detach(control);
         html_append_to_content(row, control);
     }
-    HtmlNode* header = html_find_by_attribute(wrapper, HTML_ATTR_ID, code);
+    HtmlNode* header = find_near(wrapper, HTML_ATTR_ID, code);
     if (!html_is_nil(header)) {
         html_detach(header);
         html_append_to_content(row, header);
@@ -382,17 +485,16 @@ void build_raw_page(HtmlPage* out, Arena* arena, String source, KavParseResult* 
     document_out->success = 1;
 
     build_page(out, arena, document_out, raw_path, raw_path, source);
-    HtmlNode* page = out->document.root;
-    remove_element_by_id(page, S("left"));
-    remove_element_by_id(page, S("menu"));
-    remove_element_by_id(page, S("right"));
-    html_replace_attribute(arena, html_find_last_by_tag(page, HTML_TAG_HTML), HTML_ATTR_STYLE, S("background-color:#dbdada;"));
-    HtmlNode* wrapper = html_find_by_attribute(page, HTML_ATTR_ID, S("b_w"));
+    PageParts parts = page_parts(out->document.root);
+    remove_element_by_id(parts.body, S("left"));
+    remove_element_by_id(parts.body, S("menu"));
+    remove_element_by_id(parts.body, S("right"));
+    html_replace_attribute(arena, parts.html, HTML_ATTR_STYLE, S("background-color:#dbdada;"));
+    HtmlNode* wrapper = find_near(parts.body, HTML_ATTR_ID, S("b_w"));
     html_replace_attribute(arena, wrapper, HTML_ATTR_STYLE, S("padding:0 3rem;"));
-    html_replace_attribute(arena, html_find_by_attribute(page, HTML_ATTR_ID, S("top")), HTML_ATTR_STYLE,
-                           S("padding:0;margin:0;"));
+    html_replace_attribute(arena, find_near(parts.body, HTML_ATTR_ID, S("top")), HTML_ATTR_STYLE, S("padding:0;margin:0;"));
 
-    HtmlNode* code = html_find_by_attribute(page, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
+    HtmlNode* code = find_near(wrapper, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
     if (!html_is_nil(code)) {
         html_element_retag(code, HTML_TAG_SCRIPT);
         html_set_attribute(arena, code, HTML_ATTR_TYPE, S("text/plain"));
