@@ -161,9 +161,16 @@ TEST_F(PageTest, Titles) {
 
 TEST_F(PageTest, HeadTemplateTitleTakesThePageTitle) {
     g_templates[HEAD] = "<head><title>Site name</title><meta charset=\"utf-8\"></head>";
-    std::string html = page_html(build("``\ntitle: Mine\n``\n"));
+    HtmlPage first = build("``\ntitle: Mine\n``\n");
+    HtmlPage second = build("``\ntitle: Yours\n``\n");
+    // Each page has its own copy of the template's head.
+    std::string html = page_html(first);
     EXPECT_NE(html.find("<head><title>Mine</title><meta charset=\"utf-8\" ><style>"), std::string::npos) << html;
     EXPECT_EQ(html.find("Site name"), std::string::npos) << html;
+    EXPECT_EQ(html.find("Yours"), std::string::npos) << html;
+    html = page_html(second);
+    EXPECT_NE(html.find("<head><title>Yours</title><meta charset=\"utf-8\" ><style>"), std::string::npos) << html;
+    EXPECT_EQ(count(html, "<style>"), 1u) << html;
 }
 
 TEST_F(PageTest, TableOfContentLinksToTheHeadings) {
