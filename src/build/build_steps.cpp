@@ -123,7 +123,10 @@ static void page_path_add(RunState* run, String path) {
 bool build_path_inside_root(String path, String root) {
     if (root.size == 0 || path.size <= root.size) return false;
     Scratch scratch;
-    String full = path_make_absolute(scratch.arena, path);
+    // "." and ".." resolved for every kind of path, drive paths included.
+    StringList parts = path_normalize(scratch.arena, path_split(scratch.arena, path));
+    StringJoin join = {String{}, S("/"), String{}};
+    String full = string_list_join(scratch.arena, &parts, &join);
     return full.size > root.size && string_starts_with(full, root, 0);
 }
 

@@ -114,6 +114,16 @@ const ExactCase exact_cases[] = {
      "<span class=\"icon icon-Calendar\"  style=\"color:#9f9480;margin-right:0.3em;\" ></span><time datetime=\"2023-12-1\" >"
      "1 Dec 2023, 12:00:00 am</time></span><span title=\"category\" ><span class=\"icon icon-Tag\"  style=\"color:#9f9480;"
      "margin-right:0.3em;\" ></span><span class=\"cat-it\" >it</span><span class=\"cat-it\" >news</span></span></div>"},
+    {"a heading level without a tag leaves its words where it stands", "                deep\n  para\n",
+     "deep<p id=\"par_0\" >para</p>"},
+    {"a described link and a checkbox stay inside their list items",
+     ". see \"https://e.com\"(site) now\n. [x] two\nafter\n",
+     "<ul id=\"liu_0\" ><li id=\"ite_0\" >see <a href=\"https://e.com\"  id=\"wdq_0\" >site</a> now</li><li id=\"ite_0\" >"
+     "<span class=\"icon icon-Check\" ></span> two</li></ul><h2>after</h2>"},
+    {"a described link and a checkbox stay inside their table cells",
+     "|---\n| A | B\n|---\n| \"https://e.com\"(site) x | [x] y\nafter\n",
+     "<table><thead><tr><th>A</th><th>B</th></tr></thead><tbody><tr><td><a href=\"https://e.com\"  id=\"wdq_0\" >site</a> x"
+     "</td><td><span class=\"icon icon-Check\" ></span> y</td></tr></tbody></table><h2>after</h2>"},
     {"output path: one view raw link to the page's raw copy, status shows nothing",
      "``\noutput_path: a.html b.html\nstatus: ready\n``\n",
      "<input class=\"icon icon-Info\"  style=\"color:#9f9480;margin:0 0.3em;\"  id=\"toggle-checkbox_contexd\"  type="
