@@ -23,14 +23,19 @@ median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 field() { tr ' ' '\n' | sed -n "s/^$1=//p"; }
 
 echo "machine: $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-cold=(); warm=()
+cold=(); warm=(); each=()
 for _ in $(seq "$runs"); do cold+=("$("$b/kav_parse_bench" "$out/kav" 2>&1)"); done
 for _ in $(seq "$runs"); do warm+=("$("$b/kav_parse_bench" "$out/kav" --warm 2>&1)"); done
+for _ in $(seq "$runs"); do each+=("$("$b/kav_parse_bench" "$out/kav" --per-document 2>&1)"); done
 echo "one run: ${cold[0]}"
 echo "parse, fresh memory:  median $(printf '%s\n' "${cold[@]}" | field mb_per_s | median) MB/s" \
      "($(printf '%s\n' "${cold[@]}" | field seconds | median) s)"
 echo "parse, mapped memory: median $(printf '%s\n' "${warm[@]}" | field mb_per_s | median) MB/s" \
      "($(printf '%s\n' "${warm[@]}" | field seconds | median) s)"
+echo "parse, one document at a time in a reused arena (as a build does):" \
+     "median $(printf '%s\n' "${each[@]}" | field mb_per_s | median) MB/s" \
+     "($(printf '%s\n' "${each[@]}" | field seconds | median) s), peak resident" \
+     "$(printf '%s\n' "${each[@]}" | field peak_rss_mb | median) MB"
 echo "peak memory: median $(printf '%s\n' "${cold[@]}" | field rss_growth_mb_per_source_mb | median) MB resident" \
      "per MB of source, $(printf '%s\n' "${cold[@]}" | field arena_bytes_per_source_byte | median) arena bytes per source byte"
 

@@ -5,6 +5,7 @@
 #include "build/file_service.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
+#include "site/page.h"
 #include "site/shared_resources.h"
 #include "site/site_state.h"
 #include "urlcheck/known_searches.h"
@@ -15,6 +16,18 @@
 #define BUILD_EXIT_ABORTED 2
 
 // ---- Phases joined by the layers that provide them ------------------------------------
+
+// Site files (templates) come through the file service. Its bytes are the
+// ones it last loaded; a file rewritten since (the shared-resources step
+// rewrites the templates) is read again directly.
+static String read_site_file(Arena* arena, String path) {
+    FileKey key = fs_request_file(path, DEADLINE_NONE);
+    String bytes = fs_loaded_file(key);
+    OsFileProperties props = os_path_properties(path);
+    if (!props.exists) return String{};
+    if (props.last_write_time == key.last_write_time && props.size == bytes.size) return bytes;
+    return os_read_whole_file(arena, path);
+}
 
 // Global initialisation of the network layer, once, before the build.
 static void network_init() { http_global_init(); }
@@ -65,10 +78,37 @@ static void phase_known_searches(RunState* run) {
     kn_load(run->arena, text, path);
 }
 
-// Writes every page of OutputState.pages (html_write_file): on success
-// html_count and "\t<file name>\n", on failure page_failures and
-// "\tFaiLure: <output path>\n"; then the page's messages.
-static void write_pages(RunState* run) { (void)run; }
+// Reports every page of OutputState.pages in order: on success html_count
+// and "\t<file name>\n", on failure page_failures and "\tFaiLure: <output
+// path>\n"; then the page's messages.
+static void write_pages(RunState* run) {
+    OutputState* output = g_output_state;
+    PageWriteResult* result = run->page_results_first;
+    for (HtmlPageNode* node = output->pages_first; node; node = node->next) {
+        HtmlPage* page = &node->page;
+        // Pages of the parse phase were stored when they were assembled;
+        // a page that still holds its tree is written now.
+        bool written;
+        if (result && result->page == node) {
+            written = result->written;
+            result = result->next;
+        } else {
+            written = html_write_file(output->arena, page);
+        }
+        if (written) {
+            run->html_count += 1;
+            String name = path_file_name(page->path);
+            console_print("\t%.*s\n", STR_ARG(name));
+        } else {
+            run->page_failures += 1;
+            console_print("\tFaiLure: %.*s\n", STR_ARG(page->path));
+        }
+        if (page->messages.first) {
+            console_print("%.*s: \n\t", STR_ARG(page->path));
+            for (StringNode* m = page->messages.first; m; m = m->next) console_print("%.*s: \n\t", STR_ARG(m->string));
+        }
+    }
+}
 
 // Writes the index page (write_index_page) from OutputState.pages.
 static void phase_index_page(RunState* run) { (void)run; }
@@ -179,6 +219,7 @@ int build_run(const OptionTable* options) {
         return BUILD_EXIT_ABORTED;
     }
 
+    site_set_file_reader(read_site_file);
     output_state_create(root, run->check_urls, run->print_todos, run->deploy);
     site_state_create(root, run->file_p_check, run->check_urls, run->dev_js, run->js);
     phase_shared_resources(run);

@@ -23,6 +23,22 @@ struct FileList {
     u64 total_size;  // bytes of all paths
 };
 
+// Whether a page was stored when it was assembled; the conversion phase
+// reports it in page order.
+struct PageWriteResult {
+    PageWriteResult* next;
+    const struct HtmlPageNode* page;
+    u32 written;  // 1: stored at its path; 0: the write failed
+};
+
+// Paths of the pages assembled so far: a raw view never replaces a page.
+#define PAGE_PATH_SLOT_COUNT 4096
+
+struct PagePathNode {
+    PagePathNode* next;
+    String path;
+};
+
 struct RunState {
     Arena* arena;         // reserve 8 GiB: file list, known-searches text, sections
     StringList sections;  // distinct directory names holding generated pages, NUL-terminated copies
@@ -39,14 +55,23 @@ struct RunState {
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
     u32 done;           // the summary has been printed
+    // One document at a time: its tree, its pages and its raw views live
+    // here until they are written, then the arena goes back to empty.
+    Arena* document_arena;
+    PageWriteResult* page_results_first;
+    PageWriteResult* page_results_last;
+    PagePathNode** page_paths;  // PAGE_PATH_SLOT_COUNT buckets; null until the first page
 };
 
 // A parsed document and the file it came from, in the site arena: one
-// entry per output path of a published document.
+// entry per output path of a published document. The document keeps what
+// the later steps read: its output paths, status and success, its root
+// (the source text) and its URL words (text and offset); its tree and
+// other lists are gone with the document's arena.
 struct DocumentEntry {
     DocumentEntry* next;
-    KavParseResult document;  // the whole result of the parse driver
-    String source_path;       // equal to its file-list entry
+    KavParseResult document;
+    String source_path;  // equal to its file-list entry
 };
 
 // Null until a build starts.
@@ -74,14 +99,20 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind);
 
 // Prints "KAV (parsing):", then fetches every listed file through the file
 // service, in order, and parses those whose extension is exactly "kav"
-// (counted, drafts included) into the site arena; the parse driver prints
-// their diagnostics. Drafts (status "draft" in any case) stop there; every
-// output path of another document gets a DocumentEntry, and the folder of
-// each "html" output path is recorded as a section. The list is empty
-// afterwards. Creates the site state from the run's settings when no build
-// made it yet.
+// (counted, drafts included); the parse driver prints their diagnostics.
+// Drafts (status "draft" in any case) stop there. For every "html" output
+// path of another document the page is assembled and stored (the result is
+// reported in the conversion phase), the source's file name is printed, the
+// raw view is assembled and stored, and the page's folder is recorded as a
+// section; every output path gets a DocumentEntry. Memory grows with the
+// largest document, not with the site. The list is empty afterwards. Creates
+// the output and site states from the run's settings when no build made
+// them yet.
 void build_parse_phase(RunState* run);
 
+// True when `path`, with "." and ".." resolved, names something below
+// `root` (an absolute path ending in "/"); false for an empty root.
+bool build_path_inside_root(String path, String root);
 // The raw-view path of a page: "raw_" before the output path's file name.
 String build_raw_path(Arena* arena, String output_path);
 // Records the name of the directory that holds `output_path` as a section,

@@ -1,7 +1,9 @@
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
+#include "htmldom/html_dom.h"
 #include "kav/kav_document.h"
+#include "site/page.h"
 #include "site/site_state.h"
 
 RunState* g_run_state;
@@ -102,29 +104,133 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
 
 // ---- Parse phase -------------------------------------------------------------------
 
-// Parses one document in the site arena (kav_parse_document, which prints
-// its diagnostics), skips drafts, and for each output path records the
-// section of an html page and appends a DocumentEntry.
-static void parse_document(RunState* run, String path, String bytes) {
-    SiteState* site = g_site_state;
-    KavParseResult document = kav_parse_document(site->arena, bytes, path);
-    if (string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE)) return;
-    for (StringNode* output = document.output_paths.first; output; output = output->next) {
-        String page_path = output->string;
-        if (page_path.size && string_equal(path_extension(page_path), S("html"))) {
-            // Page assembly of the page and of its raw view (with the source's
-            // file name printed and the raw view written) joins here.
-            build_add_section(run, page_path);
-        }
-        DocumentEntry* entry = push_struct<DocumentEntry>(site->arena);
-        entry->document = document;
-        entry->source_path = path;
-        SLL_QUEUE_PUSH(site->documents_first, site->documents_last, entry);
-        site->document_count += 1;
+static bool page_path_seen(RunState* run, String path) {
+    if (!run->page_paths) return false;
+    for (PagePathNode* n = run->page_paths[string_hash(path) % PAGE_PATH_SLOT_COUNT]; n; n = n->next) {
+        if (string_equal(n->path, path)) return true;
+    }
+    return false;
+}
+
+static void page_path_add(RunState* run, String path) {
+    if (page_path_seen(run, path)) return;
+    if (!run->page_paths) run->page_paths = push_array<PagePathNode*>(run->arena, PAGE_PATH_SLOT_COUNT);
+    PagePathNode* node = push_struct<PagePathNode>(run->arena);
+    node->path = path;
+    SLL_STACK_PUSH(run->page_paths[string_hash(path) % PAGE_PATH_SLOT_COUNT], node);
+}
+
+bool build_path_inside_root(String path, String root) {
+    if (root.size == 0 || path.size <= root.size) return false;
+    Scratch scratch;
+    // "." and ".." resolved for every kind of path, drive paths included.
+    StringList parts = path_normalize(scratch.arena, path_split(scratch.arena, path));
+    StringJoin join = {String{}, S("/"), String{}};
+    String full = string_list_join(scratch.arena, &parts, &join);
+    return full.size > root.size && string_starts_with(full, root, 0);
+}
+
+// What the later steps read of a parsed document, copied into `arena`.
+static KavParseResult keep_document(Arena* arena, const KavParseResult* document) {
+    KavParseResult kept = {};
+    for (StringNode* n = document->output_paths.first; n; n = n->next) {
+        string_list_push(arena, &kept.output_paths, string_copy(arena, n->string));
+    }
+    if (!kav_node_is_nil(document->root)) {
+        // The text is the source, which the file service keeps.
+        kept.root = kav_node_make(arena, KAV_NODE_FILE, 0, document->root->text, document->root->value, 0);
+    }
+    for (KavNodeCell* cell = document->urls.first; cell; cell = cell->next) {
+        String text = string_copy(arena, cell->node->text);
+        KavNode* word = kav_node_make(arena, KAV_NODE_WORD, cell->node->flags, text, text, cell->node->offset);
+        kav_node_list_push(arena, &kept.urls, word);
+    }
+    kept.status = string_copy(arena, document->status);
+    kept.success = document->success;
+    return kept;
+}
+
+// The page record kept for the conversion phase and the index page: path,
+// title and messages, copied into `arena`; no tree.
+static void keep_page(Arena* arena, HtmlPage* out, const HtmlPage* page) {
+    *out = HtmlPage{};
+    out->path = string_copy(arena, page->path);
+    out->title = string_copy(arena, page->title);
+    for (StringNode* m = page->messages.first; m; m = m->next) {
+        string_list_push(arena, &out->messages, string_copy(arena, m->string));
     }
 }
 
+// Prints a page's messages after its path, each followed by a line feed and
+// a tab.
+static void print_page_messages(const HtmlPage* page) {
+    if (!page->messages.first) return;
+    console_print("%.*s: \n\t", STR_ARG(page->path));
+    for (StringNode* m = page->messages.first; m; m = m->next) console_print("%.*s: \n\t", STR_ARG(m->string));
+}
+
+// Parses one document (kav_parse_document, which prints its diagnostics)
+// into the document arena and skips drafts. Each html output path gets its
+// page, stored at once and queued with its result for the conversion phase,
+// and its raw view, stored at once unless an earlier page has that path; its
+// section is recorded. Every output path appends a DocumentEntry. The
+// document arena is emptied before the next document.
+static void parse_document(RunState* run, String path, String bytes) {
+    SiteState* site = g_site_state;
+    OutputState* output = g_output_state;
+    if (!run->document_arena) run->document_arena = arena_create(GB(8), KB(64));
+    Arena* work = run->document_arena;
+    u64 start = arena_pos(work);
+
+    Diagnostic* wrong_before = site->wrong_paths.last;
+    KavParseResult document = kav_parse_document(work, bytes, path);
+    // Wrong paths outlive the tree: only their offsets and messages stay.
+    for (Diagnostic* d = wrong_before ? wrong_before->next : site->wrong_paths.first; d; d = d->next) d->node = 0;
+
+    if (!string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE)) {
+        KavParseResult kept = keep_document(site->arena, &document);
+        String source_name = path_file_name(path);
+        for (StringNode* out = document.output_paths.first; out; out = out->next) {
+            String page_path = out->string;
+            // The parser keeps outside paths out (with a warning); a page is
+            // never written outside the site root whatever the path.
+            if (page_path.size && string_equal(path_extension(page_path), S("html")) &&
+                build_path_inside_root(page_path, run->root)) {
+                u64 page_start = arena_pos(work);
+                HtmlPage page = {};
+                build_page(&page, work, &document, path, page_path, bytes);
+                bool written = html_write_file(work, &page);
+                HtmlPageNode* node = push_struct<HtmlPageNode>(output->arena);
+                keep_page(output->arena, &node->page, &page);
+                SLL_QUEUE_PUSH(output->pages_first, output->pages_last, node);
+                output->page_count += 1;
+                PageWriteResult* result = push_struct<PageWriteResult>(run->arena);
+                result->page = node;
+                result->written = written ? 1 : 0;
+                SLL_QUEUE_PUSH(run->page_results_first, run->page_results_last, result);
+                page_path_add(run, node->page.path);
+                console_print("\t%.*s\n", STR_ARG(source_name));
+
+                HtmlPage raw = {};
+                KavParseResult raw_document = {};
+                build_raw_page(&raw, work, bytes, &raw_document, build_raw_path(work, page_path));
+                print_page_messages(&raw);
+                if (!page_path_seen(run, raw.path)) html_write_file(work, &raw);
+                build_add_section(run, page_path);
+                arena_pop_to(work, page_start);
+            }
+            DocumentEntry* entry = push_struct<DocumentEntry>(site->arena);
+            entry->document = kept;
+            entry->source_path = path;
+            SLL_QUEUE_PUSH(site->documents_first, site->documents_last, entry);
+            site->document_count += 1;
+        }
+    }
+    arena_pop_to(work, start);
+}
+
 void build_parse_phase(RunState* run) {
+    output_state_create(run->root, run->check_urls, run->print_todos, run->deploy);
     site_state_create(run->root, run->file_p_check, run->check_urls, run->dev_js, run->js);
     console_print("KAV (parsing):\n");
     FileListNode* ahead = run->files.first;

@@ -2,7 +2,10 @@
 // the classes "icon" and "icon-<Name>".
 #pragma once
 
+#include "base/arena.h"
 #include "base/string.h"
+
+struct HtmlNode;  // htmldom/html_dom.h
 
 struct IconInfo {
     u32 index;
@@ -67,3 +70,8 @@ inline constexpr IconInfo icon_table[] = {
     {36, SC("Bookmark"), SC("V")},
 };
 static_assert(sizeof(icon_table) / sizeof(icon_table[0]) == ICON_COUNT, "the icon table has 37 rows");
+
+// The element that shows icon `index`: the nil element for 0 ("Nil") and
+// for an index outside the table, otherwise a `span` with the classes "icon"
+// and "icon-<Name>".
+HtmlNode* make_icon(Arena* arena, u32 index);

@@ -56,7 +56,8 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     RunState* run = run_state_create();
     run->root = from(root);
     run->file_p_check = 1;
-    g_site_state = nullptr;  // the phase makes the site state from the run's settings
+    g_site_state = nullptr;  // the phase makes both states from the run's settings
+    g_output_state = nullptr;
     build_collect_sources(run, from(docs.string()), BUILD_TARGET_DIRECTORY);
 
     testing::internal::CaptureStdout();
@@ -64,9 +65,10 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     console_flush();
     std::string printed = testing::internal::GetCapturedStdout();
     // A draft is parsed (and its problems shown) before it is skipped; the
-    // upper-case extension is not a KAV document.
-    EXPECT_EQ(printed, "KAV (parsing):\nerror: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() +
-                           ":5:1\n");
+    // upper-case extension is not a KAV document. The source's name is
+    // printed once per html page.
+    EXPECT_EQ(printed, "KAV (parsing):\n\ta.kav\nerror: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() +
+                           ":5:1\n\td.kav\n\te.kav\n\te.kav\n");
     EXPECT_EQ(run->kav_count, 5u);
 
     SiteState* site = g_site_state;
@@ -103,6 +105,7 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     EXPECT_NE(str(summary).find("\tWrong file path(s):\n\t" + wrong + "\n"), std::string::npos) << str(summary);
     arena_release(run->arena);
     g_site_state = nullptr;
+    g_output_state = nullptr;
 }
 
 // Standard output of the program run on `args`.
@@ -119,7 +122,9 @@ TEST_F(KavWiringTest, WholeRunPrintsEachDocumentsDiagnostics) {
     std::string b = "error: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() + ":5:1\n";
     std::string g = "warning: \ntoken: Unexpected \"]\" token.\n" + (docs / "g.kav").string() + ":1:3\n" +
                     "warning: \ntoken: Unexpected \"}~\" token.\n" + (docs / "g.kav").string() + ":3:3\n";
-    EXPECT_NE(out.find("KAV (parsing):\n" + b + g + "HTML conversion:\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("KAV (parsing):\n\ta.kav\n" + b + "\td.kav\n\te.kav\n\te.kav\n" + g + "HTML conversion:\n"),
+              std::string::npos)
+        << out;
     EXPECT_EQ(out.find("c.KAV"), std::string::npos) << out;
 }
 

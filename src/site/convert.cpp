@@ -1,0 +1,1118 @@
+#include "site/convert.h"
+
+#include <string.h>
+
+#include "htmldom/html_reader.h"
+#include "kav/kav_metadata.h"
+#include "site/icons.h"
+#include "site/images.h"
+#include "site/links.h"
+#include "site/words.h"
+
+u64 g_page_element_counter;
+
+// ---- DOM helpers -------------------------------------------------------------------------
+
+void html_element_retag(HtmlNode* element, HtmlTag tag) {
+    const HtmlElementInfo* row = html_element_info_by_tag(tag);
+    if (html_is_nil(element) || element->kind != HTML_NODE_ELEMENT || !row) return;
+    element->element = row;
+    element->text = row->name;
+    element->raw_text = row->name;
+}
+
+void html_remove_attribute(HtmlNode* element, HtmlAttr attr) {
+    HtmlNode* attribute = html_find_attribute(element, attr);
+    if (!html_is_nil(attribute)) html_detach(attribute);
+}
+
+void html_replace_attribute(Arena* arena, HtmlNode* element, HtmlAttr attr, String value) {
+    html_remove_attribute(element, attr);
+    html_set_attribute(arena, element, attr, value);
+}
+
+String html_escape_lt(Arena* arena, String text) {
+    u64 count = 0;
+    for (u64 i = 0; i < text.size; i += 1) count += text.str[i] == '<';
+    if (count == 0) return text;
+    u8* bytes = push_array_no_zero<u8>(arena, text.size + count * 3 + 1);
+    u64 at = 0;
+    for (u64 i = 0; i < text.size; i += 1) {
+        if (text.str[i] == '<') {
+            memcpy(bytes + at, "&lt;", 4);
+            at += 4;
+        } else {
+            bytes[at++] = text.str[i];
+        }
+    }
+    bytes[at] = 0;
+    return String{bytes, at};
+}
+
+// ---- Fixed texts -----------------------------------------------------------------------------
+
+#define STYLE_ANCHOR_ICON "color:#a9a9a9;transform:translate(0.3em, 0.2em) rotate(90deg);font-size:0.8em;margin:0;"
+#define STYLE_NOTE_REF_LINK "display:inline;margin-right:1.5em;position:relative;white-space:pre;"
+#define STYLE_NOTE_REF_BOX                                                                                    \
+    "border: 0px solid grey;border-bottom-width:0.1em;position:absolute;left:0;top:0;font-size:0.6rem;font-" \
+    "family:'Fira Code';line-height:1;margin-left:0.5em;"
+#define STYLE_NUMBER "vertical-align:text-top;margin-right:0.2em;"
+#define STYLE_NOTE_NUMBER "margin-right:0.5em;vertical-align: super;font-size:0.6rem;font-family:Fira Code;line-height:1;"
+#define STYLE_LINK_REF_BOX \
+    "border: 0px solid grey;border-bottom-width:0.1em;left:0;top:0;font-size:0.6rem;font-family:Fira Code;line-height:1;"
+#define STYLE_QUOTE "display:flex;flex-direction:column;"
+#define STYLE_QUOTE_ROW "margin-left:0.6rem;display:flex;flex-direction:row;"
+#define STYLE_QUOTE_BAR                                                                                         \
+    "height:0.7rem;width:1rem;border-style:solid;border-color:#cbc8c0;border-bottom:none;border-left-width:2px;" \
+    "border-top:none;border-right:none;"
+#define STYLE_QUOTE_BODY \
+    "margin-left:0.2em;margin-left:0.2em;padding:0.5rem 0.5rem 0.5rem 0.2rem;border:2px solid #ebebeb;border-radius:3px;"
+#define STYLE_QUOTE_NESTED "margin:0.5rem 0 0 1rem;"
+#define STYLE_QUOTE_CORNER                                                                                  \
+    "height:0.7rem;width:1rem;border-style:solid;border-color:#cbc8c0;border-bottom-width:2px;border-bottom-" \
+    "left-radius:4px;border-left-width:2px;border-top:none;border-right:none;"
+#define STYLE_QUOTE_NESTED_BODY "margin:0.5em 0 0 0;padding:0.6em 0.7em;border:2px solid #ebebeb;border-radius:3px;"
+#define STYLE_QUOTE_PARAGRAPH "line-height:1em;margin:0;"
+#define STYLE_TOGGLE_ICON "color:#9f9480;margin:0 0.3em;"
+#define STYLE_KEY_ICON "color:#9f9480;margin-right:0.3em;"
+// A blank, U+00B7 MIDDLE DOT, a blank: between the parts of an inline toggle.
+#define CONTEXT_PART_SEPARATOR " \xC2\xB7 "
+
+// Words: a blank comes before the word (the parser leaves it to the word
+// before, which carries the blank after).
+#define FLAG_SPACE_BEFORE 0x4ull
+#define FLAGS_EMPHASIS (KAV_FLAG_STRONG_OPEN | KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_OPEN | KAV_FLAG_EM_CLOSE)
+#define FLAGS_OPENS (KAV_FLAG_STRONG_OPEN | KAV_FLAG_EM_OPEN)
+#define FLAGS_CLOSES (KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_CLOSE)
+#define FLAGS_LINK (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING)
+// Value flags of the metadata keys whose value is shown emphasised.
+#define KEY_FLAGS_EMPHASISED 0x19e000ull
+
+// ---- Converter state ------------------------------------------------------------------------------
+
+struct StackEntry {
+    StackEntry* below;
+    HtmlNode* element;
+};
+
+// An element pushed for a node with children: when the walk leaves that
+// node, the stack goes back below the element.
+struct ScopeEntry {
+    ScopeEntry* below;
+    const KavNode* owner;
+    u64 depth;  // stack depth with the element on top
+};
+
+// Emphasis markers put around a key's value for the duration of one call.
+struct MarkerInsert {
+    MarkerInsert* next;
+    KavNode* keyword;
+    KavNode* open;
+    KavNode* close;
+};
+
+struct TocAnchor {
+    u64 position;
+    String href;
+};
+
+struct TargetSlot {
+    const KavNode* node;
+    u64 number;
+};
+
+struct Converter {
+    Arena* arena;
+    Arena* scratch;
+    const KavParseResult* document;
+    const KavNode* boundary;
+    const KavNode* start;
+    String source;  // the document's text, for the parts of inline toggles
+    String document_path;
+    HtmlNode* root;
+
+    StackEntry* top;
+    StackEntry* free_entries;
+    u64 depth;  // entries on the stack, the page root included
+    ScopeEntry* scopes;
+    ScopeEntry* free_scopes;
+
+    u8* pending;  // pending words, already escaped
+    u64 pending_size;
+    u64 pending_capacity;
+    u32 mode;  // WordMode of the next flush
+
+    HtmlNode* quote_container;
+    HtmlNode* inline_holder;  // element that received the last flush
+    u64 list_counter;
+    u64 link_counter;
+
+    TocAnchor* toc;
+    u64 toc_count;
+    bool toc_sorted;
+    TargetSlot* targets;
+    u64 target_capacity;  // power of two; 0 without internal links
+    MarkerInsert* markers;
+};
+
+// ---- Small helpers -----------------------------------------------------------------------------------
+
+static bool is_kind(const KavNode* node, u32 kind) { return !kav_node_is_nil(node) && node->kind == kind; }
+
+static bool is_word_with(const KavNode* node, u64 flags) { return is_kind(node, KAV_NODE_WORD) && (node->flags & flags); }
+
+static bool is_inline_context(const KavNode* node) {
+    return is_kind(node, KAV_NODE_CONTEXT) && (node->flags & KAV_FLAG_INLINE_CONTEXT);
+}
+
+static bool has_ancestor(const KavNode* node, u32 kind) { return !kav_node_is_nil(kav_node_ancestor((KavNode*)node, kind)); }
+
+static bool is_descendant(const KavNode* node, const KavNode* ancestor) {
+    for (const KavNode* n = node; !kav_node_is_nil(n); n = n->parent) {
+        if (n == ancestor) return true;
+    }
+    return false;
+}
+
+static bool is_hidden_key(const KavNode* node) {
+    return is_kind(node, KAV_NODE_RESERVED_CONTEXT_KEYWORD) && node->entry && node->entry->hidden;
+}
+
+static String numbered_id(Converter* c, u32 kind, u64 flags, u64 n) {
+    String code = kav_kind_code(kind, flags);
+    return string_format(c->scratch, "%S_%llu", &code, (unsigned long long)n);
+}
+
+static u64 next_element_number() { return g_page_element_counter++; }
+
+static HtmlNode* element(Converter* c, HtmlTag tag, const KavNode* node) {
+    return html_element_create_at(c->arena, tag, node->offset);
+}
+
+static void set(Converter* c, HtmlNode* el, HtmlAttr attr, String value) { html_set_attribute(c->arena, el, attr, value); }
+
+static HtmlNode* icon(Converter* c, u32 index, const KavNode* node, const char* style) {
+    HtmlNode* el = make_icon(c->arena, index);
+    if (html_is_nil(el)) return el;
+    el->position = node->offset;
+    if (style) set(c, el, HTML_ATTR_STYLE, string_from_cstr(style));
+    return el;
+}
+
+static String number_text(Converter* c, u64 n) { return string_format(c->scratch, "%llu", (unsigned long long)n); }
+
+// ---- Parent stack ------------------------------------------------------------------------------------
+
+static HtmlNode* top(Converter* c) { return c->top->element; }
+
+static void stack_push(Converter* c, HtmlNode* el) {
+    StackEntry* entry = c->free_entries;
+    if (entry) {
+        c->free_entries = entry->below;
+    } else {
+        entry = push_struct<StackEntry>(c->scratch);
+    }
+    entry->element = el;
+    entry->below = c->top;
+    c->top = entry;
+    c->depth += 1;
+}
+
+// Pushes the element made for `owner`, unless the node has no children
+// (there is nothing to put into it, and nothing would take it off again).
+static void push_for(Converter* c, HtmlNode* el, const KavNode* owner) {
+    if (kav_node_is_nil(owner->first)) return;
+    stack_push(c, el);
+    ScopeEntry* scope = c->free_scopes;
+    if (scope) {
+        c->free_scopes = scope->below;
+    } else {
+        scope = push_struct<ScopeEntry>(c->scratch);
+    }
+    scope->owner = owner;
+    scope->depth = c->depth;
+    scope->below = c->scopes;
+    c->scopes = scope;
+}
+
+// Never below the page root.
+static void stack_pop(Converter* c) {
+    if (c->depth <= 1) return;
+    StackEntry* entry = c->top;
+    c->top = entry->below;
+    entry->below = c->free_entries;
+    c->free_entries = entry;
+    c->depth -= 1;
+}
+
+static void pop_to_root(Converter* c) {
+    while (c->depth > 1) stack_pop(c);
+}
+
+static void pop_until_id_prefix(Converter* c, String prefix) {
+    while (c->depth > 1 && !html_attribute_starts_with(top(c), HTML_ATTR_ID, prefix)) stack_pop(c);
+}
+
+static void pop_until_tag(Converter* c, HtmlTag tag) {
+    while (c->depth > 1 && top(c)->element->tag != tag) stack_pop(c);
+}
+
+static void pop_until_class(Converter* c, String class_name) {
+    while (c->depth > 1 && !html_has_class(top(c), class_name)) stack_pop(c);
+}
+
+// Pops to the element whose id is `id` when it is on the stack.
+static void pop_to_id(Converter* c, String id) {
+    for (StackEntry* e = c->top; e; e = e->below) {
+        if (string_equal(html_attribute_value(e->element, HTML_ATTR_ID), id)) {
+            while (c->top != e) stack_pop(c);
+            return;
+        }
+    }
+}
+
+// ---- Pending words -------------------------------------------------------------------------------------
+
+static void pending_reserve(Converter* c, u64 extra) {
+    if (c->pending_size + extra <= c->pending_capacity) return;
+    u64 capacity = MAX(MAX(c->pending_capacity * 2, c->pending_size + extra), 256ull);
+    u8* bytes = push_array_no_zero<u8>(c->scratch, capacity);
+    if (c->pending_size) memcpy(bytes, c->pending, c->pending_size);
+    c->pending = bytes;
+    c->pending_capacity = capacity;
+}
+
+static void pending_add(Converter* c, String text) {
+    pending_reserve(c, text.size);
+    if (text.size) memcpy(c->pending + c->pending_size, text.str, text.size);
+    c->pending_size += text.size;
+}
+
+// Adds a word's text with every "<" written as "&lt;".
+static void pending_add_escaped(Converter* c, String text) {
+    pending_reserve(c, text.size * 4);
+    for (u64 i = 0; i < text.size; i += 1) {
+        if (text.str[i] == '<') {
+            memcpy(c->pending + c->pending_size, "&lt;", 4);
+            c->pending_size += 4;
+        } else {
+            c->pending[c->pending_size++] = text.str[i];
+        }
+    }
+}
+
+// Writes the pending words into the top element by `mode` and starts a new
+// list.
+static void flush_pending(Converter* c, const KavNode* node, u32 mode) {
+    if (c->pending_size) {
+        StringNode piece = {0, String{c->pending, c->pending_size}};
+        StringList list = {&piece, &piece, 1, c->pending_size};
+        flush_words(c->arena, top(c), node, &list, mode);
+    }
+    c->inline_holder = top(c);
+    c->pending_size = 0;
+}
+
+// ---- Lookups -----------------------------------------------------------------------------------------------
+
+// The links of the table of content by the offset of the heading they were
+// made from (their elements' position), in document order.
+static void index_toc(Converter* c, HtmlNode* toc) {
+    if (html_is_nil(toc)) return;
+    u64 count = 0;
+    for (HtmlNode* n = toc; !html_is_nil(n); n = html_walk_next(n, toc, n->kind == HTML_NODE_ATTRIBUTE_LIST)) {
+        if (n->kind == HTML_NODE_ELEMENT && html_attribute_value(n, HTML_ATTR_HREF).size) count += 1;
+    }
+    if (count == 0) return;
+    c->toc = push_array_no_zero<TocAnchor>(c->scratch, count);
+    c->toc_sorted = true;
+    for (HtmlNode* n = toc; !html_is_nil(n); n = html_walk_next(n, toc, n->kind == HTML_NODE_ATTRIBUTE_LIST)) {
+        if (n->kind != HTML_NODE_ELEMENT) continue;
+        String href = html_attribute_value(n, HTML_ATTR_HREF);
+        if (href.size == 0) continue;
+        if (c->toc_count && c->toc[c->toc_count - 1].position > n->position) c->toc_sorted = false;
+        c->toc[c->toc_count++] = TocAnchor{n->position, href};
+    }
+}
+
+// The href of the first table-of-content link made from the heading at
+// `offset`; empty when there is none.
+static String toc_href(Converter* c, u64 offset) {
+    if (c->toc_sorted) {
+        u64 low = 0, high = c->toc_count;
+        while (low < high) {
+            u64 mid = low + (high - low) / 2;
+            if (c->toc[mid].position < offset) {
+                low = mid + 1;
+            } else {
+                high = mid;
+            }
+        }
+        return low < c->toc_count && c->toc[low].position == offset ? c->toc[low].href : String{};
+    }
+    for (u64 i = 0; i < c->toc_count; i += 1) {
+        if (c->toc[i].position == offset) return c->toc[i].href;
+    }
+    return String{};
+}
+
+static u64 target_slot(const Converter* c, const KavNode* node) {
+    u64 h = ((u64)(uintptr_t)node >> 4) * 0x9E3779B97F4A7C15ull;
+    return h & (c->target_capacity - 1);
+}
+
+// The number of the first internal link that targets each node.
+static void index_targets(Converter* c) {
+    u64 count = c->document ? c->document->internal_links.count : 0;
+    if (count == 0) return;
+    u64 capacity = 16;
+    while (capacity < count * 2) capacity *= 2;
+    c->targets = push_array<TargetSlot>(c->scratch, capacity);
+    c->target_capacity = capacity;
+    for (KavNodeCell* cell = c->document->internal_links.first; cell; cell = cell->next) {
+        const KavNode* target = cell->node->first;
+        if (kav_node_is_nil(target)) continue;
+        for (u64 i = target_slot(c, target);; i = (i + 1) & (capacity - 1)) {
+            if (c->targets[i].node == target) break;
+            if (!c->targets[i].node) {
+                c->targets[i] = TargetSlot{target, cell->node->level};
+                break;
+            }
+        }
+    }
+}
+
+static u64 target_number(const Converter* c, const KavNode* node) {
+    if (c->target_capacity == 0) return 0;
+    for (u64 i = target_slot(c, node);; i = (i + 1) & (c->target_capacity - 1)) {
+        if (c->targets[i].node == node) return c->targets[i].number;
+        if (!c->targets[i].node) return 0;
+    }
+}
+
+// Levels of a list and its ancestors, up to and including the first list of
+// level 0: with the list number it makes the list's id.
+static u64 list_level_sum(const KavNode* list) {
+    u64 sum = 0;
+    for (const KavNode* n = list; !kav_node_is_nil(n); n = n->parent) {
+        sum += n->level;
+        if (n->kind == KAV_NODE_LIST && n->level == 0) break;
+    }
+    return sum;
+}
+
+// The code of the block a line belongs to for the parent stack: contexts
+// and quotes keep their lines, and so does the document header.
+static String line_block_code(const KavNode* node, bool quote_first) {
+    bool in_quote = has_ancestor(node, KAV_NODE_QUOTE);
+    bool in_context = has_ancestor(node, KAV_NODE_CONTEXT);
+    if (quote_first) {
+        if (in_context) return kav_kind_code(KAV_NODE_CONTEXT, 0);
+        if (in_quote) return kav_kind_code(KAV_NODE_QUOTE, 0);
+    } else {
+        if (in_quote) return kav_kind_code(KAV_NODE_QUOTE, 0);
+        if (in_context) return kav_kind_code(KAV_NODE_CONTEXT, 0);
+    }
+    if (has_ancestor(node, KAV_NODE_CONTEXT_DOCUMENT)) return kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
+    return String{};
+}
+
+// True when the source holds a "|" between word `a` and its next sibling `b`:
+// the pipe that separates the parts of an inline toggle.
+static bool pipe_between(const Converter* c, const KavNode* a, const KavNode* b) {
+    u64 token = a->text.size + ((a->flags & (KAV_FLAG_QUOTED | KAV_FLAG_TEXT)) ? 2 : 0);
+    u64 from = a->offset + token;
+    u64 to = MIN(b->offset, c->source.size);
+    for (u64 i = from; i < to; i += 1) {
+        if (c->source.str[i] == '|') return true;
+    }
+    return false;
+}
+
+// ---- Conversion of one node ------------------------------------------------------------------------------
+
+// The eye icon that marks the target of an internal link.
+static void convert_anchor(Converter* c, const KavNode* node) {
+    flush_pending(c, node, c->mode);
+    c->mode = WORD_MODE_PLAIN;
+    HtmlNode* eye = icon(c, ICON_EYE, node, STYLE_ANCHOR_ICON);
+    set(c, eye, HTML_ATTR_ID, numbered_id(c, KAV_NODE_INTERNAL_LINK, 0, target_number(c, node)));
+    html_append_to_content(top(c), eye);
+    if (node->flags & KAV_FLAG_SPACE_AFTER) pending_add(c, S(" "));
+}
+
+static void convert_heading(Converter* c, KavNode* node) {
+    String code = line_block_code(node, true);
+    if (code.size) pop_until_id_prefix(c, code);
+    if (has_ancestor(node, KAV_NODE_CONTEXT)) {
+        // The table of content links to headings in toggles too: such a
+        // heading keeps the id the link names.
+        HtmlNode* span = element(c, HTML_TAG_SPAN, node);
+        String id = numbered_id(c, KAV_NODE_HEADING, node->flags, next_element_number());
+        String href = toc_href(c, node->offset);
+        set(c, span, HTML_ATTR_ID, href.size > 1 ? string_skip(href, 1) : id);
+        html_append_to_content(top(c), span);
+        push_for(c, span, node);
+        return;
+    }
+    HtmlTag tag = node->level == 0   ? HTML_TAG_H2
+                  : node->level == 2 ? HTML_TAG_H3
+                  : node->level == 4 ? HTML_TAG_H4
+                  : node->level == 6 ? HTML_TAG_H5
+                                     : HTML_TAG_NONE;
+    if (tag == HTML_TAG_NONE) {
+        // No element of its own: the content goes where the heading stands.
+        push_for(c, top(c), node);
+        return;
+    }
+    HtmlNode* heading = element(c, tag, node);
+    heading->level = node->level;
+    String href = toc_href(c, node->offset);
+    set(c, heading, HTML_ATTR_ID, string_skip(href, 1));
+    html_append_to_content(top(c), heading);
+    push_for(c, heading, node);
+}
+
+static void convert_paragraph(Converter* c, KavNode* node) {
+    String code = line_block_code(node, false);
+    if (code.size) {
+        pop_until_id_prefix(c, code);
+    } else {
+        pop_to_root(c);
+    }
+    bool in_context = has_ancestor(node, KAV_NODE_CONTEXT);
+    HtmlNode* paragraph = element(c, in_context ? HTML_TAG_SPAN : HTML_TAG_P, node);
+    set(c, paragraph, HTML_ATTR_ID, numbered_id(c, KAV_NODE_PARAGRAPH, node->flags, next_element_number()));
+    if (!in_context) {
+        if (has_ancestor(node, KAV_NODE_QUOTE)) set(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
+        paragraph->level = node->level;
+    }
+    html_append_to_content(top(c), paragraph);
+    push_for(c, paragraph, node);
+}
+
+static void convert_quote(Converter* c, KavNode* node) {
+    if (html_is_nil(c->quote_container)) {
+        HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
+        set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
+        quote->level = node->level;
+        c->quote_container = quote;
+        html_append_to_content(is_kind(node->parent, KAV_NODE_CONTEXT) ? top(c) : c->root, quote);
+        HtmlNode* row = element(c, HTML_TAG_DIV, node);
+        set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
+        HtmlNode* bar = element(c, HTML_TAG_DIV, node);
+        set(c, bar, HTML_ATTR_STYLE, S(STYLE_QUOTE_BAR));
+        html_append_to_content(row, bar);
+        html_append_to_content(quote, row);
+        HtmlNode* body = element(c, HTML_TAG_DIV, node);
+        set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_BODY));
+        set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number()));
+        html_append_to_content(quote, body);
+        push_for(c, body, node);
+        return;
+    }
+    HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
+    set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
+    set(c, quote, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number()));
+    set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED));
+    quote->level = node->level;
+    u8 host_level = node->level == c->quote_container->level ? node->level : (u8)(node->level - 1);
+    HtmlNode* host = html_find_by_tag_and_level(c->quote_container, HTML_TAG_BLOCKQUOTE, host_level);
+    if (html_is_nil(host)) host = c->quote_container;
+    html_append_to_content(host, quote);
+    HtmlNode* row = element(c, HTML_TAG_DIV, node);
+    set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
+    HtmlNode* corner = element(c, HTML_TAG_DIV, node);
+    set(c, corner, HTML_ATTR_STYLE, S(STYLE_QUOTE_CORNER));
+    HtmlNode* body = element(c, HTML_TAG_DIV, node);
+    set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED_BODY));
+    set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number()));
+    html_append_to_content(row, corner);
+    html_append_to_content(row, body);
+    html_append_to_content(quote, row);
+    push_for(c, body, node);
+}
+
+// The checkbox that shows and hides a toggle's content: the "Info" icon
+// made an `input`.
+static HtmlNode* toggle_control(Converter* c, const KavNode* node, String id) {
+    HtmlNode* control = icon(c, ICON_INFO, node, STYLE_TOGGLE_ICON);
+    html_element_retag(control, HTML_TAG_INPUT);
+    set(c, control, HTML_ATTR_ID, id);
+    set(c, control, HTML_ATTR_TYPE, S("checkbox"));
+    return control;
+}
+
+static void convert_context(Converter* c, KavNode* node) {
+    if (kav_node_is_nil(node->first)) return;
+    u64 n = next_element_number();
+    bool inline_context = node->flags & KAV_FLAG_INLINE_CONTEXT;
+    HtmlNode* content = element(c, inline_context ? HTML_TAG_SPAN : HTML_TAG_DIV, node);
+    set(c, content, HTML_ATTR_CLASS,
+        string_format(c->scratch, inline_context ? "toggle-content_i_%llu" : "toggle-content_%llu", (unsigned long long)n));
+    html_add_class(c->arena, content, kav_kind_code(KAV_NODE_CONTEXT, node->flags));
+    set(c, content, HTML_ATTR_ID, numbered_id(c, KAV_NODE_CONTEXT, 0, n));
+    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%llu", (unsigned long long)n));
+
+    HtmlNode* quote = html_nil_node;
+    if (!inline_context && has_ancestor(node, KAV_NODE_QUOTE)) {
+        for (HtmlNode* e = top(c); e; e = html_enclosing_element(e->parent)) {
+            if (e->element->tag == HTML_TAG_BLOCKQUOTE) {
+                quote = e;
+                break;
+            }
+        }
+    }
+    if (inline_context) {
+        html_append_to_content(top(c), control);
+        html_append_to_content(top(c), content);
+    } else if (!html_is_nil(quote)) {
+        html_insert(quote, content, HTML_INSERT_CONTENT_FIRST);
+        html_insert(quote, control, HTML_INSERT_CONTENT_FIRST);
+    } else {
+        html_append_to_content(top(c), control);
+        html_insert(control, content, HTML_INSERT_AFTER);
+    }
+    push_for(c, content, node);
+}
+
+static void convert_document_context(Converter* c, KavNode* node) {
+    u64 n = next_element_number();
+    String code = kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
+    HtmlNode* content = element(c, HTML_TAG_DIV, node);
+    set(c, content, HTML_ATTR_ID, code);
+    set(c, content, HTML_ATTR_CLASS, string_format(c->scratch, "toggle-content_%llu", (unsigned long long)n));
+    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%S", &code));
+    html_append_to_content(top(c), control);
+    html_insert(control, content, HTML_INSERT_AFTER);
+    push_for(c, content, node);
+}
+
+// Puts emphasis markers around the key's value (for this call only).
+static void mark_key_value(Converter* c, KavNode* key) {
+    if (!is_kind(key->first, KAV_NODE_WORD) || !is_kind(key->last, KAV_NODE_WORD)) return;
+    for (KavNode* child = key->first; !kav_node_is_nil(child); child = child->next) {
+        if (child->flags & FLAGS_EMPHASIS) return;
+    }
+    MarkerInsert* insert = push_struct<MarkerInsert>(c->scratch);
+    insert->keyword = key;
+    insert->open = kav_node_make(c->scratch, KAV_NODE_WORD, KAV_FLAG_EM_OPEN, String{}, String{}, key->first->offset);
+    insert->close = kav_node_make(c->scratch, KAV_NODE_WORD, KAV_FLAG_EM_CLOSE, String{}, String{}, key->last->offset);
+    kav_node_insert_before(key, key->first, insert->open);
+    kav_node_append(key, insert->close);
+    insert->next = c->markers;
+    c->markers = insert;
+}
+
+static void unmark_key_values(Converter* c) {
+    for (MarkerInsert* m = c->markers; m; m = m->next) {
+        KavNode* key = m->keyword;
+        KavNode* nil = kav_nil();
+        key->first = m->open->next;
+        key->first->prev = nil;
+        key->last = m->close->prev;
+        key->last->next = nil;
+        key->child_count -= 2;
+    }
+    c->markers = 0;
+}
+
+static void convert_keyword(Converter* c, KavNode* node) {
+    const KavMetaKey* key = node->entry;
+    if (!key || key->hidden) return;
+    HtmlNode* el;
+    if (key->id == KAV_KEY_TITLE) {
+        el = element(c, HTML_TAG_H1, node);
+        html_append_to_content(c->root, el);
+    } else {
+        el = element(c, HTML_TAG_SPAN, node);
+        html_append_to_content(top(c), el);
+        if (key->id == KAV_KEY_AUTHOR_LINK) {
+            c->mode = WORD_MODE_AUTHOR_LINK;
+        } else if (key->id == KAV_KEY_CATEGORY) {
+            next_element_number();
+            c->mode = WORD_MODE_CATEGORY;
+        } else if (key->mask & 0x1000) {
+            c->mode = WORD_MODE_DATE;
+        } else if (key->value_flags & KEY_FLAGS_EMPHASISED) {
+            mark_key_value(c, node);
+        }
+    }
+    html_append_to_content(el, icon(c, (u32)key->icon, node, STYLE_KEY_ICON));
+    set(c, el, HTML_ATTR_TITLE, node->text);
+    push_for(c, el, node);
+}
+
+static void convert_list(Converter* c, KavNode* node) {
+    bool inline_list = node->flags & KAV_FLAG_INLINE_LIST;
+    HtmlTag tag = inline_list                                              ? HTML_TAG_SPAN
+                  : (node->flags & (KAV_FLAG_LETTERED | KAV_FLAG_NUMBERED)) ? HTML_TAG_OL
+                                                                           : HTML_TAG_UL;
+    u64 number;
+    if (!is_kind(node->parent, KAV_NODE_LIST) && !is_kind(node->parent, KAV_NODE_ITEM)) {
+        number = c->list_counter++;
+    } else {
+        number = c->list_counter - 1;
+    }
+    u64 id = inline_list ? number : (number + list_level_sum(node)) % 256;
+    HtmlNode* list = element(c, tag, node);
+    set(c, list, HTML_ATTR_ID, numbered_id(c, KAV_NODE_LIST, node->flags, id));
+    list->level = node->level;
+    html_append_to_content(inline_list ? c->inline_holder : top(c), list);
+    push_for(c, list, node);
+}
+
+static void convert_item(Converter* c, KavNode* node) {
+    const KavNode* list = node->parent;
+    bool inline_parent = is_kind(list, KAV_NODE_LIST) && (list->flags & KAV_FLAG_INLINE_LIST);
+    u64 number = c->list_counter - 1;
+    u64 list_number = inline_parent ? number : (list_level_sum(list) + number) % 256;
+    pop_to_id(c, numbered_id(c, KAV_NODE_LIST, list->flags, list_number));
+    HtmlNode* item = element(c, inline_parent ? HTML_TAG_SPAN : HTML_TAG_LI, node);
+    set(c, item, HTML_ATTR_ID, numbered_id(c, KAV_NODE_ITEM, node->flags, node->level + list_number));
+    item->level = node->level;
+    html_append_to_content(top(c), item);
+    push_for(c, item, node);
+}
+
+// The nearest `table` element from the top of the stack upwards.
+static HtmlNode* enclosing_table(Converter* c) {
+    for (HtmlNode* e = top(c); e; e = html_enclosing_element(e->parent)) {
+        if (e->element->tag == HTML_TAG_TABLE) return e;
+    }
+    return html_nil_node;
+}
+
+static void convert_table(Converter* c, KavNode* node) {
+    if (kav_node_is_nil(node->first)) return;
+    if ((node->flags & KAV_FLAG_SIDE_BY_SIDE) && c->depth == 1) {
+        HtmlNode* row = element(c, HTML_TAG_DIV, node);
+        set(c, row, HTML_ATTR_CLASS, S("ta_c"));
+        html_append_to_content(c->root, row);
+        push_for(c, row, node);
+        HtmlNode* table = element(c, HTML_TAG_TABLE, node);
+        table->level = node->level;
+        html_append_to_content(row, table);
+        stack_push(c, table);
+        HtmlNode* head = element(c, HTML_TAG_THEAD, node);
+        html_append_to_content(head, element(c, HTML_TAG_TR, node));
+        html_append_to_content(table, head);
+        return;
+    }
+    HtmlNode* table = element(c, HTML_TAG_TABLE, node);
+    table->level = node->level;
+    html_append_to_content(top(c), table);
+    push_for(c, table, node);
+    HtmlNode* head = element(c, HTML_TAG_THEAD, node);
+    html_append_to_content(head, element(c, HTML_TAG_TR, node));
+    html_append_to_content(table, head);
+}
+
+static void convert_table_entry(Converter* c, KavNode* node) {
+    pop_until_tag(c, HTML_TAG_TABLE);
+    HtmlNode* table = top(c);
+    HtmlNode* row = html_nil_node;
+    if (table->element->tag == HTML_TAG_TABLE) {
+        HtmlNode* body = html_find_last_by_tag(table, HTML_TAG_TBODY);
+        if (html_is_nil(body)) {
+            body = element(c, HTML_TAG_TBODY, node);
+            html_append_to_content(table, body);
+        }
+        row = html_find_by_tag_and_level(body, HTML_TAG_TR, node->level);
+        if (html_is_nil(row)) {
+            row = element(c, HTML_TAG_TR, node);
+            row->level = node->level;
+            html_append_to_content(body, row);
+        }
+    } else {
+        row = table;  // no table open: the cell goes where the walk stands
+    }
+    HtmlNode* cell = element(c, HTML_TAG_TD, node);
+    html_append_to_content(row, cell);
+    push_for(c, cell, node);
+}
+
+static void convert_table_header(Converter* c, KavNode* node) {
+    HtmlNode* table = enclosing_table(c);
+    HtmlNode* row = html_is_nil(table) ? html_nil_node : html_find_by_tag_and_level(table, HTML_TAG_TR, 0);
+    if (html_is_nil(row)) row = top(c);
+    HtmlNode* cell = element(c, HTML_TAG_TH, node);
+    cell->level = node->level;
+    html_append_to_content(row, cell);
+    push_for(c, cell, node);
+}
+
+static void convert_footnote_reference(Converter* c, KavNode* node) {
+    html_append_text(c->arena, top(c), S("   "));
+    String code = kav_kind_code(KAV_NODE_FOOTNOTE, 0);
+    HtmlNode* link = element(c, HTML_TAG_A, node);
+    set(c, link, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_LINK));
+    set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+    HtmlNode* box = element(c, HTML_TAG_SPAN, node);
+    set(c, box, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_BOX));
+    HtmlNode* number = element(c, HTML_TAG_SPAN, node);
+    set(c, number, HTML_ATTR_STYLE, S(STYLE_NUMBER));
+    html_append_text(c->arena, number, number_text(c, node->level));
+    html_append_to_content(box, number);
+    html_append_to_content(box, icon(c, ICON_DOWN_DIR, node, 0));
+    html_append_to_content(link, box);
+    html_append_to_content(top(c), link);
+}
+
+static void convert_footnote(Converter* c, KavNode* node) {
+    HtmlNode* item = element(c, HTML_TAG_LI, node);
+    html_append_text(c->arena, item, S(" "));
+    HtmlNode* sup = element(c, HTML_TAG_SUP, node);
+    set(c, sup, HTML_ATTR_ID, numbered_id(c, KAV_NODE_FOOTNOTE, 0, node->level));
+    HtmlNode* number = element(c, HTML_TAG_SPAN, node);
+    set(c, number, HTML_ATTR_STYLE, S(STYLE_NOTE_NUMBER));
+    html_append_text(c->arena, number, number_text(c, node->level));
+    html_append_to_content(sup, number);
+    html_append_to_content(item, sup);
+    html_append_to_content(top(c), item);
+    push_for(c, sup, node);
+}
+
+static void convert_footnote_list(Converter* c, KavNode* node) {
+    pop_to_root(c);
+    HtmlNode* nav = element(c, HTML_TAG_NAV, node);
+    set(c, nav, HTML_ATTR_ID, kav_kind_code(KAV_NODE_FOOTNOTE_LIST, 0));
+    HtmlNode* list = element(c, HTML_TAG_UL, node);
+    html_append_to_content(nav, list);
+    html_append_to_content(c->root, nav);
+    push_for(c, list, node);
+}
+
+static void convert_link_reference(Converter* c, KavNode* node) {
+    String code = kav_kind_code(KAV_NODE_INTERNAL_LINK, 0);
+    HtmlNode* link = element(c, HTML_TAG_A, node);
+    set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+    HtmlNode* box = element(c, HTML_TAG_SPAN, node);
+    set(c, box, HTML_ATTR_STYLE, S(STYLE_LINK_REF_BOX));
+    HtmlNode* number = element(c, HTML_TAG_SPAN, node);
+    set(c, number, HTML_ATTR_STYLE, S(STYLE_NUMBER));
+    html_append_text(c->arena, number, number_text(c, node->level));
+    HtmlNode* eye = icon(c, ICON_EYE, node, 0);
+    html_append_to_content(box, number);
+    html_append_to_content(box, eye);
+    html_append_to_content(link, box);
+    html_append_to_content(top(c), link);
+    if (kav_node_is_nil(node->first)) {
+        set(c, link, HTML_ATTR_STYLE, S("margin-right:.3em;"));
+    } else {
+        set(c, eye, HTML_ATTR_STYLE, S("margin-right:0.4em;"));
+        push_for(c, link, node);
+    }
+}
+
+static void convert_embedded_html(Converter* c, KavNode* node) {
+    HtmlDocument fragment = html_read_template(c->arena, node->value, String{}, HTML_PARSE_QUIET);
+    if (!fragment.root) return;
+    HtmlNode* child = fragment.root->first_child;
+    while (!html_is_nil(child)) {
+        HtmlNode* next = child->next;
+        html_detach(child);
+        html_append_to_content(top(c), child);
+        child = next;
+    }
+}
+
+// The "view raw" link of a page: to the raw copy beside the page.
+static void convert_view_raw(Converter* c, KavNode* word) {
+    String path = c->document_path;
+    String name = path_file_name(path);
+    String directory = name.size < path.size ? string_prefix(path, path.size - name.size - 1) : String{};
+    String raw = string_format(c->scratch, "%S/raw_%S", &directory, &name);
+    HtmlNode* link = element(c, HTML_TAG_A, word);
+    set(c, link, HTML_ATTR_REL, S("alternate"));
+    set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, KAV_FLAG_FILE_FOUND, next_element_number()));
+    set(c, link, HTML_ATTR_TARGET, S("_blank"));
+    set(c, link, HTML_ATTR_TITLE, S("view raw document"));
+    set(c, link, HTML_ATTR_HREF, resolve_link(c->scratch, raw));
+    html_append_to_content(link, icon(c, ICON_PENCIL, word, STYLE_KEY_ICON));
+    html_append_text(c->arena, link, S("view raw"));
+    html_append_to_content(top(c), link);
+}
+
+static void convert_word(Converter* c, KavNode* node) {
+    KavNode* parent = node->parent;
+
+    if (is_inline_context(node->prev)) {
+        String code = kav_kind_code(KAV_NODE_CONTEXT, 0);
+        while (c->depth > 1 && html_attribute_starts_with(top(c), HTML_ATTR_ID, code)) stack_pop(c);
+    }
+
+    // Code: the text goes in as it is, one word after the other.
+    if (is_kind(parent, KAV_NODE_BLOCK) || is_kind(parent, KAV_NODE_UNFORMATED_TEXT)) {
+        html_append_text(c->arena, top(c), html_escape_lt(c->scratch, node->text));
+        if (kav_node_is_nil(node->next)) stack_pop(c);
+        return;
+    }
+
+    // Hidden keys show nothing, except the page's "view raw" link once per
+    // output_path line.
+    if (is_hidden_key(parent)) {
+        if (parent->entry->id == KAV_KEY_OUTPUT_PATH && parent->first == node) convert_view_raw(c, node);
+        return;
+    }
+
+    // The description of an image is its alternative text and size.
+    bool image_description = is_kind(parent, KAV_NODE_DESC) && (parent->parent->flags & KAV_FLAG_IMAGE);
+    if (image_description) return;
+
+    if (node->flags & FLAG_SPACE_BEFORE) pending_add(c, S(" "));
+
+    bool image = node->flags & KAV_FLAG_IMAGE;
+    bool described = is_kind(node->first, KAV_NODE_DESC);
+    bool text_taken = image || (node->flags & FLAGS_EMPHASIS);
+    if (((node->flags & FLAGS_LINK) && !image) || c->mode == WORD_MODE_AUTHOR_LINK) {
+        HtmlNode* link = html_nil_node;
+        if (node->flags & KAV_FLAG_FILE_MISSING) {
+            StringList parts = path_split(c->scratch, node->text);
+            StringJoin join = {String{}, S("/"), String{}};
+            link = element(c, HTML_TAG_SPAN, node);
+            set(c, link, HTML_ATTR_TITLE, string_list_join(c->scratch, &parts, &join));
+            html_append_to_content(link, icon(c, ICON_UNLINK, node, "color:#440202"));
+        } else if (node->flags & (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND)) {
+            link = element(c, HTML_TAG_A, node);
+            String href = (node->flags & KAV_FLAG_FILE_FOUND) ? resolve_link(c->scratch, node->text) : node->text;
+            set(c, link, HTML_ATTR_HREF, href);
+        }
+        if (!html_is_nil(link)) {
+            // Words before the link stay before it.
+            flush_pending(c, node, c->mode);
+            set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, node->flags, c->link_counter++));
+            html_append_to_content(top(c), link);
+            if (described) {
+                push_for(c, link, node);
+                text_taken = true;
+            } else if (link->element->tag == HTML_TAG_A) {
+                // A link without a description shows its own text.
+                html_append_text(c->arena, link, html_escape_lt(c->scratch, node->text));
+                text_taken = true;
+            }
+        }
+    }
+    if (!text_taken) pending_add_escaped(c, node->text);
+    if (image) {
+        flush_pending(c, node, c->mode);  // words before the image stay before it
+        HtmlNode* img = make_image(c->arena, node);
+        html_append_to_content(top(c), img);
+        if (described) push_for(c, img, node);
+    }
+    // A described word takes its blank after the description is done.
+    if ((node->flags & KAV_FLAG_SPACE_AFTER) && !described) pending_add(c, S(" "));
+    if (node->flags & KAV_FLAG_EM_OPEN) {
+        HtmlNode* em = element(c, HTML_TAG_EM, node);
+        html_append_to_content(top(c), em);
+        stack_push(c, em);
+    } else if (node->flags & KAV_FLAG_STRONG_OPEN) {
+        HtmlNode* strong = element(c, HTML_TAG_STRONG, node);
+        html_append_to_content(top(c), strong);
+        stack_push(c, strong);
+    }
+}
+
+static void convert_node(Converter* c, KavNode* node) {
+    switch (node->kind) {
+        case KAV_NODE_CHECKBOX:
+            html_append_to_content(top(c), icon(c, (node->flags & KAV_FLAG_TICKED) ? ICON_CHECK : ICON_CHECK_EMPTY, node, 0));
+            break;
+        case KAV_NODE_HEADING: convert_heading(c, node); break;
+        case KAV_NODE_WORD: convert_word(c, node); break;
+        case KAV_NODE_QUOTE: convert_quote(c, node); break;
+        case KAV_NODE_FOOTNOTE_REFERENCE: convert_footnote_reference(c, node); break;
+        case KAV_NODE_FOOTNOTE: convert_footnote(c, node); break;
+        case KAV_NODE_FOOTNOTE_LIST: convert_footnote_list(c, node); break;
+        case KAV_NODE_INTERNAL_LINK_REFERENCE: convert_link_reference(c, node); break;
+        case KAV_NODE_BLOCK: {
+            HtmlNode* span = element(c, HTML_TAG_SPAN, node);
+            set(c, span, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
+            html_append_to_content(top(c), span);
+            push_for(c, span, node);
+        } break;
+        case KAV_NODE_EMBEDDED_HTML: convert_embedded_html(c, node); break;
+        case KAV_NODE_UNFORMATED_TEXT: {
+            HtmlNode* code = element(c, HTML_TAG_CODE, node);
+            html_append_to_content(top(c), code);
+            push_for(c, code, node);
+        } break;
+        case KAV_NODE_CONTEXT: convert_context(c, node); break;
+        case KAV_NODE_RESERVED_CONTEXT_KEYWORD: convert_keyword(c, node); break;
+        case KAV_NODE_CONTEXT_DOCUMENT: convert_document_context(c, node); break;
+        case KAV_NODE_PARAGRAPH: convert_paragraph(c, node); break;
+        case KAV_NODE_LIST: convert_list(c, node); break;
+        case KAV_NODE_ITEM: convert_item(c, node); break;
+        case KAV_NODE_SEPARATOR:
+            pop_to_root(c);
+            html_append_to_content(c->root, element(c, HTML_TAG_HR, node));
+            break;
+        case KAV_NODE_TABLE: convert_table(c, node); break;
+        case KAV_NODE_TABLE_ENTRY: convert_table_entry(c, node); break;
+        case KAV_NODE_TABLE_HEADER_COLUMN: convert_table_header(c, node); break;
+        default: break;  // File, Main, Desc, Prefix, ContextInlined, InternalLink, TOC: children in place
+    }
+}
+
+// ---- After a node --------------------------------------------------------------------------------------------
+
+// Whether the words collected so far are written after word `node`.
+static bool word_flushes(const KavNode* node, const KavNode* next) {
+    const KavNode* parent = node->parent;
+    if (is_kind(parent, KAV_NODE_BLOCK) || is_kind(next, KAV_NODE_DESC) || is_hidden_key(parent)) return false;
+    if (!is_kind(next, KAV_NODE_WORD)) return true;
+    if (next->flags & (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND | FLAGS_OPENS)) return true;
+    if (node->flags & FLAGS_CLOSES) return true;
+    if (is_kind(parent, KAV_NODE_DESC) && parent->last == node) return true;
+    // Leaving the parent: its words stay inside it (inline toggles). Code
+    // words never collect.
+    return next->parent != parent && !is_kind(parent, KAV_NODE_UNFORMATED_TEXT);
+}
+
+// After a flush: the element of the words is done unless more inline
+// content follows.
+static void close_after_flush(Converter* c, const KavNode* node, const KavNode* next) {
+    if (is_kind(node->parent, KAV_NODE_ITEM)) return;
+    if (is_inline_context(next) || is_kind(next, KAV_NODE_CHECKBOX) || is_kind(next, KAV_NODE_FOOTNOTE_REFERENCE) ||
+        is_kind(next, KAV_NODE_EMBEDDED_HTML) || is_kind(next, KAV_NODE_UNFORMATED_TEXT) ||
+        is_kind(next, KAV_NODE_INTERNAL_LINK_REFERENCE) || is_word_with(next, FLAGS_OPENS)) {
+        return;
+    }
+    if (is_kind(node->next, KAV_NODE_WORD) && !(node->flags & FLAGS_CLOSES)) return;
+    stack_pop(c);
+}
+
+static void close_after_node(Converter* c, const KavNode* node, const KavNode* next) {
+    const KavNode* parent = node->parent;
+
+    // Parts of an inline toggle are set apart by a middle dot.
+    if (is_inline_context(parent) && !kav_node_is_nil(node->next) && pipe_between(c, node, node->next)) {
+        if (c->pending_size && c->pending[c->pending_size - 1] == ' ') c->pending_size -= 1;
+        flush_pending(c, node, c->mode);
+        html_append_text(c->arena, top(c), S(CONTEXT_PART_SEPARATOR));
+    }
+
+    const KavNode* grandparent = kav_node_is_nil(parent) ? parent : parent->parent;
+    if (is_kind(grandparent, KAV_NODE_TOC) && !is_kind(next->parent, KAV_NODE_TOC)) stack_pop(c);
+    if (is_kind(grandparent, KAV_NODE_FOOTNOTE_LIST) && grandparent->last == parent) stack_pop(c);
+
+    // Leaving a list item for something that is not list content.
+    if (is_kind(parent, KAV_NODE_ITEM) && !is_descendant(next, parent) && !is_kind(next, KAV_NODE_WORD) &&
+        !is_kind(next, KAV_NODE_FOOTNOTE_REFERENCE) && !is_kind(next, KAV_NODE_INTERNAL_LINK_REFERENCE) &&
+        !is_kind(next, KAV_NODE_UNFORMATED_TEXT) && !is_kind(next, KAV_NODE_LIST) && !is_kind(next, KAV_NODE_ITEM)) {
+        pop_to_root(c);
+    }
+
+    // Tables: out of the table to the page root, to the row of side-by-side
+    // tables, or back to the table for the next cell.
+    const KavNode* table = kav_node_ancestor((KavNode*)node, KAV_NODE_TABLE);
+    if (!kav_node_is_nil(table)) {
+        if (kav_node_is_nil(kav_node_ancestor((KavNode*)next, KAV_NODE_TABLE))) {
+            pop_to_root(c);
+        } else if (next->kind == KAV_NODE_TABLE) {
+            if (next->parent == table) {
+                pop_until_class(c, S("ta_c"));
+            } else {
+                pop_to_root(c);
+            }
+        } else if (next->kind == KAV_NODE_TABLE_ENTRY || next->kind == KAV_NODE_TABLE_HEADER_COLUMN) {
+            pop_until_tag(c, HTML_TAG_TABLE);
+        }
+    }
+
+    // A line that ends with closing emphasis closes its own element too.
+    if ((node->flags & FLAGS_CLOSES) && is_kind(parent->last, KAV_NODE_WORD) &&
+        (parent->last->flags & (FLAGS_EMPHASIS | KAV_FLAG_STRONG_MARK | KAV_FLAG_EM_MARK))) {
+        stack_pop(c);
+    }
+}
+
+// The walk leaves `node` (and its subtree): the element made for it is done.
+static void leave_node(Converter* c, const KavNode* node) {
+    while (c->scopes && c->scopes->owner == node) {
+        ScopeEntry* scope = c->scopes;
+        if (c->pending_size) {
+            flush_pending(c, node, c->mode);
+            c->mode = WORD_MODE_PLAIN;
+        }
+        while (c->depth > 1 && c->depth >= scope->depth) stack_pop(c);
+        c->scopes = scope->below;
+        scope->below = c->free_scopes;
+        c->free_scopes = scope;
+    }
+    // The blank after an inline construct (code, a toggle, a link
+    // reference, a described link, ...) comes after all of it. A plain
+    // word adds its own blank.
+    bool plain_word = node->kind == KAV_NODE_WORD && !is_kind(node->first, KAV_NODE_DESC);
+    bool empty_toggle = node->kind == KAV_NODE_CONTEXT && kav_node_is_nil(node->first);
+    if ((node->flags & KAV_FLAG_SPACE_AFTER) && !plain_word && !empty_toggle) pending_add(c, S(" "));
+}
+
+// ---- Walk ----------------------------------------------------------------------------------------------------------
+
+void convert_nodes(Arena* arena, KavNode* start, const KavParseResult* document, HtmlNode* container,
+                   String document_path, u64 first_list_number, u64 first_link_number, HtmlNode* toc_tree) {
+    if (html_is_nil(container) || kav_node_is_nil(start)) return;
+    Scratch scratch(arena);
+    Converter converter = {};
+    Converter* c = &converter;
+    c->arena = arena;
+    c->scratch = scratch.arena;
+    c->document = document;
+    c->boundary = document && !kav_node_is_nil(document->root) ? document->root : start;
+    c->start = start;
+    c->source = document && !kav_node_is_nil(document->root) ? document->root->text : String{};
+    c->document_path = document_path;
+    c->root = container;
+    c->quote_container = html_nil_node;
+    c->inline_holder = container;
+    c->list_counter = first_list_number;
+    c->link_counter = first_link_number;
+    stack_push(c, container);
+    index_toc(c, toc_tree);
+    index_targets(c);
+
+    KavNode* node = start;
+    while (!kav_node_is_nil(node)) {
+        if (node->flags & KAV_FLAG_LINK_TARGET) convert_anchor(c, node);
+        convert_node(c, node);
+
+        // Next in document order; an internal link's `first` is its target,
+        // not a child.
+        KavNode* next = kav_nil();
+        KavNode* last_left = 0;
+        if (!kav_node_is_nil(node->first) && node->kind != KAV_NODE_INTERNAL_LINK) {
+            next = node->first;
+        } else {
+            for (KavNode* t = node;; t = t->parent) {
+                last_left = t;
+                if (t == c->boundary || t == c->start) break;
+                if (!kav_node_is_nil(t->next)) {
+                    next = t->next;
+                    break;
+                }
+                if (kav_node_is_nil(t->parent)) break;
+            }
+        }
+
+        if (node->kind == KAV_NODE_WORD && word_flushes(node, next)) {
+            flush_pending(c, node, c->mode);
+            c->mode = WORD_MODE_PLAIN;
+            close_after_flush(c, node, next);
+        }
+        close_after_node(c, node, next);
+        if (!html_is_nil(c->quote_container) && has_ancestor(node, KAV_NODE_QUOTE) &&
+            (kav_node_is_nil(next) || !has_ancestor(next, KAV_NODE_QUOTE))) {
+            c->quote_container = html_nil_node;
+        }
+        if (last_left) {
+            for (KavNode* t = node;; t = t->parent) {
+                leave_node(c, t);
+                if (t == last_left || kav_node_is_nil(t->parent)) break;
+            }
+        }
+        node = next;
+    }
+    flush_pending(c, start, c->mode);
+    unmark_key_values(c);
+}

@@ -1,0 +1,517 @@
+#include "site/page.h"
+
+#include "base/os.h"
+#include "htmldom/html_reader.h"
+#include "site/convert.h"
+#include "site/links.h"
+#include "site/site_state.h"
+
+// ---- Site files ------------------------------------------------------------------
+
+static SiteFileReader* g_site_file_reader;
+
+void site_set_file_reader(SiteFileReader* reader) { g_site_file_reader = reader; }
+
+String site_read_file(Arena* arena, String path) {
+    if (g_site_file_reader) return g_site_file_reader(arena, path);
+    return os_read_whole_file(arena, path);
+}
+
+// The parsed templates of the site, one per template: every page gets a copy
+// of the parsed element, so a template is read once per build however many
+// pages there are. The template's bytes are compared on every use, so a
+// rewritten template is read again.
+struct TemplateCache {
+    Arena* arena;  // the bytes and the parsed element; emptied when the bytes change
+    String bytes;
+    HtmlNode* element;  // detached; the nil element when the template holds none
+};
+
+enum PageTemplate : u32 {
+    PAGE_TEMPLATE_HEAD = 0,
+    PAGE_TEMPLATE_MENU = 1,
+    PAGE_TEMPLATE_COUNT = 2,
+};
+
+static TemplateCache g_template_cache[PAGE_TEMPLATE_COUNT];
+
+// A copy of `source` and its subtree in `arena`, without recursion. Texts
+// are shared with the source: they are never changed in place.
+static HtmlNode* clone_tree(Arena* arena, HtmlNode* source) {
+    auto copy = [arena](HtmlNode* n) {
+        HtmlNode* c = push_struct<HtmlNode>(arena);
+        *c = *n;
+        c->next = c->prev = c->parent = c->first_child = c->last_child = html_nil_node;
+        c->child_count = 0;
+        return c;
+    };
+    HtmlNode* result = copy(source);
+    HtmlNode* from = source;
+    HtmlNode* to = result;
+    for (;;) {
+        if (!html_is_nil(from->first_child)) {
+            from = from->first_child;
+            HtmlNode* child = copy(from);
+            html_append_child(to, child);
+            to = child;
+            continue;
+        }
+        while (from != source && html_is_nil(from->next)) {
+            from = from->parent;
+            to = to->parent;
+        }
+        if (from == source) break;
+        from = from->next;
+        HtmlNode* sibling = copy(from);
+        html_append_child(to->parent, sibling);
+        to = sibling;
+    }
+    return result;
+}
+
+// A copy of the first top-level element of the template at `relative`
+// under the site root; the nil element when the file is missing, empty or
+// holds no element. Problems of the template are shown when the shared
+// resources are made, not once per page.
+static HtmlNode* read_template_element(Arena* arena, PageTemplate which, String relative) {
+    TemplateCache* cache = &g_template_cache[which];
+    Scratch scratch(arena);
+    String root = site_root();
+    String path = string_format(scratch.arena, "%S%S", &root, &relative);
+    String text = site_read_file(scratch.arena, path);
+    if (!cache->arena || !string_equal(cache->bytes, text)) {
+        if (cache->arena) {
+            arena_pop_to(cache->arena, 0);
+        } else {
+            cache->arena = arena_create(MB(64), KB(64));
+        }
+        cache->bytes = string_copy(cache->arena, text);
+        cache->element = html_nil_node;
+        HtmlDocument document = html_read_template(cache->arena, cache->bytes, path, HTML_PARSE_QUIET);
+        for (HtmlNode* n = document.root ? document.root->first_child : html_nil_node; !html_is_nil(n); n = n->next) {
+            if (n->kind == HTML_NODE_ELEMENT) {
+                html_detach(n);
+                cache->element = n;
+                break;
+            }
+        }
+    }
+    return html_is_nil(cache->element) ? html_nil_node : clone_tree(arena, cache->element);
+}
+
+// ---- Fixed texts -------------------------------------------------------------------------
+
+#define STYLE_WARN_BAN \
+    "font-size:0.6rem;text-align:center;left:0;display:none;top:0;position:fixed;width:100vw;max-width:100vw;"
+#define STYLE_WARN_TEXT "color:red;background-color:yellow;width:100%;"
+#define TEXT_WARN                                                                                            \
+    "Warning: the layout for smartphone is not done, it is highly recommended to use desktop to access this " \
+    "website."
+#define STYLE_LEFT \
+    "box-sizing:border-box;display:flex;flex-direction:column;border-right: 1px #efefef solid;position:fixed;"
+#define STYLE_RIGHT                                                                                           \
+    "box-sizing:border-box;display:flex;flex-direction:column;border-left:1px #efefef solid;position:fixed;" \
+    "height:100vh;right:0;"
+#define FORMAT_PANEL_SIZE "min-width:%Svw;width:%Svw;max-height:%Svh;height:%Svh;top:%Svh;"
+#define STYLE_TOC_TITLE "margin-bottom:1rem;font-size:1.5rem;"
+#define STYLE_BOTTOM "padding:1rem 2rem;"
+#define STYLE_FOOTNOTES "background-color:#f7f7f7;margin-top:5rem;padding:1rem 0.6rem;font-size:0.8em;color:#484745;"
+#define STYLE_TOGGLE_ROW "display:flex;flex-direction:column;width:100%;"
+#define STYLE_RAW_BLOCK                                                                                           \
+    "color:black;width:fit-content;min-width:100vw;height:fit-content;min-height:100vh;padding:0;margin:0;font-" \
+    "size:0.7rem;font-family:'Fira Code';user-select:all;cursor: pointer;"
+#define STYLE_RETURN "font-size:0.9rem;position:fixed;top:0;left:0;"
+
+static const char* const page_toggle_rules[] = {
+    ("[class*=\"toggle-content_\"]{padding:0 1.2em;margin:0;display:none !important;background-color:#f9f9f9;"
+     "border:1px solid #ddd;border-radius:5px;display:inline-block;}"),
+    "input[type=\"checkbox\"]:checked~[class*=\"toggle-content_\"]{display:flex !important;flex-direction:column;}",
+    "input[type=\"checkbox\"]:checked~[class*=\"toggle-content_i\"]{display:inline-block !important;}",
+};
+
+// Layout sizes, vw across and vh down.
+#define LAYOUT_PANEL_HEIGHT 95.0
+#define LAYOUT_TOP 5.0
+#define LAYOUT_LEFT_WIDTH 10.0
+#define LAYOUT_RIGHT_WIDTH 15.0
+#define LAYOUT_CONTENT_WIDTH 75.0
+#define LAYOUT_CONTENT_LEFT 12.0
+
+// ---- Helpers -------------------------------------------------------------------------------
+
+static HtmlNode* div_with(Arena* arena, String id, String style) {
+    HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
+    html_set_attribute(arena, div, HTML_ATTR_ID, id);
+    html_set_attribute(arena, div, HTML_ATTR_STYLE, style);
+    return div;
+}
+
+// The element of `parent`'s subtree whose `attr` is `value`: a child of
+// `parent` is looked at first (the layout's blocks are children of the body,
+// the header's toggle a child of the wrapper), which spares a walk over the
+// whole page.
+static HtmlNode* find_near(HtmlNode* parent, HtmlAttr attr, String value) {
+    HtmlNode* content = html_find_kind(parent, HTML_NODE_CONTENT);
+    for (HtmlNode* child = content->first_child; !html_is_nil(child); child = child->next) {
+        if (child->kind == HTML_NODE_ELEMENT && string_equal(html_attribute_value(child, attr), value)) return child;
+    }
+    return html_find_by_attribute(parent, attr, value);
+}
+
+// The page's `html`, `head` and `body` elements, found where the skeleton
+// puts them.
+struct PageParts {
+    HtmlNode* html;
+    HtmlNode* head;
+    HtmlNode* body;
+};
+
+static HtmlNode* child_with_tag(HtmlNode* parent, HtmlTag tag, bool last) {
+    HtmlNode* found = html_nil_node;
+    HtmlNode* content = html_find_kind(parent, HTML_NODE_CONTENT);
+    if (parent->kind == HTML_NODE_DOCUMENT) content = parent;
+    for (HtmlNode* child = content->first_child; !html_is_nil(child); child = child->next) {
+        if (child->kind != HTML_NODE_ELEMENT || child->element->tag != tag) continue;
+        found = child;
+        if (!last) break;
+    }
+    return found;
+}
+
+static PageParts page_parts(HtmlNode* root) {
+    PageParts parts = {};
+    parts.html = child_with_tag(root, HTML_TAG_HTML, true);
+    parts.head = child_with_tag(parts.html, HTML_TAG_HEAD, false);
+    parts.body = child_with_tag(parts.html, HTML_TAG_BODY, true);
+    return parts;
+}
+
+static void remove_element_by_id(HtmlNode* body, String id) {
+    HtmlNode* element = find_near(body, HTML_ATTR_ID, id);
+    if (!html_is_nil(element)) html_detach(element);
+}
+
+// Empties an element's content (its text and its children).
+static void clear_content(HtmlNode* element) {
+    HtmlNode* content = html_find_kind(element, HTML_NODE_CONTENT);
+    if (html_is_nil(content)) return;
+    while (!html_is_nil(content->first_child)) html_detach(content->first_child);
+    content->text = String{};
+    content->raw_text = String{};
+}
+
+// ---- Skeleton ----------------------------------------------------------------------------------
+
+void add_layout(Arena* arena, HtmlNode* body) {
+    if (html_is_nil(body)) return;
+    Scratch scratch(arena);
+    String height = string_format(scratch.arena, "%.1f", LAYOUT_PANEL_HEIGHT);
+    String top = string_format(scratch.arena, "%.1f", LAYOUT_TOP);
+    String left = string_format(scratch.arena, "%.1f", LAYOUT_LEFT_WIDTH);
+    String right = string_format(scratch.arena, "%.1f", LAYOUT_RIGHT_WIDTH);
+    String width = string_format(scratch.arena, "%.1f", LAYOUT_CONTENT_WIDTH);
+    String margin = string_format(scratch.arena, "%.1f", LAYOUT_CONTENT_LEFT);
+
+    HtmlNode* header = div_with(arena, S("top"),
+                                string_format(scratch.arena, "box-sizing:border-box;margin-left:%Svw;margin-top:%Svh;",
+                                              &left, &top));
+    html_set_attribute(arena, header, HTML_ATTR_STYLE, string_format(scratch.arena, "min-width:%Svw;width:%Svw;", &width, &width));
+    html_append_to_content(body, header);
+
+    HtmlNode* left_panel = div_with(arena, S("left"), S(STYLE_LEFT));
+    html_set_attribute(arena, left_panel, HTML_ATTR_STYLE,
+                       string_format(scratch.arena, FORMAT_PANEL_SIZE, &left, &left, &height, &height, &top));
+    html_append_to_content(body, left_panel);
+
+    HtmlNode* right_panel = div_with(arena, S("right"), S(STYLE_RIGHT));
+    html_set_attribute(arena, right_panel, HTML_ATTR_STYLE,
+                       string_format(scratch.arena, FORMAT_PANEL_SIZE, &right, &right, &height, &height, &top));
+    html_append_to_content(body, right_panel);
+
+    HtmlNode* wrapper = div_with(
+        arena, S("b_w"),
+        string_format(scratch.arena, "box-sizing:border-box;margin-left:%Svw;min-width:%Svw;width:%Svw;", &margin, &width,
+                      &width));
+    html_append_to_content(body, wrapper);
+}
+
+void build_page_skeleton(Arena* arena, HtmlPage* page) {
+    if (!page->document.root) {
+        page->document.root = html_node_create(arena, HTML_NODE_DOCUMENT, 0, String{}, 0);
+        page->document.ok = 1;
+    }
+    HtmlNode* root = page->document.root;
+    HtmlNode* doctype = html_element_create(arena, HTML_TAG_DOCTYPE, String{});
+    html_set_attribute(arena, doctype, HTML_ATTR_HTML, String{});
+    html_append_child(root, doctype);
+    HtmlNode* html = html_element_create(arena, HTML_TAG_HTML, String{});
+    html_set_attribute(arena, html, HTML_ATTR_LANG, S("en"));
+    html_append_child(root, html);
+
+    HtmlNode* head = read_template_element(arena, PAGE_TEMPLATE_HEAD, S("html/shared/html/default_head.html"));
+    if (html_is_nil(head)) head = html_element_create(arena, HTML_TAG_HEAD, String{});
+    html_append_to_content(html, head);
+
+    HtmlNode* body = html_element_create(arena, HTML_TAG_BODY, String{});
+    SiteState* site = g_site_state;
+    if (site && (site->js || site->dev_js)) {
+        Scratch scratch(arena);
+        String script = site->dev_js ? S("/shared/javascript/website/website_shared.js")
+                                     : S("/shared/javascript/website/website_shared.min.js");
+        String link = resolve_link(scratch.arena, script);
+        HtmlNode* preload = html_element_create(arena, HTML_TAG_LINK, String{});
+        html_set_attribute(arena, preload, HTML_ATTR_REL, S("preload"));
+        html_set_attribute(arena, preload, HTML_ATTR_AS, S("script"));
+        html_set_attribute(arena, preload, HTML_ATTR_HREF, link);
+        html_append_to_content(head, preload);
+        HtmlNode* tag = html_element_create(arena, HTML_TAG_SCRIPT, String{});
+        html_set_attribute(arena, tag, HTML_ATTR_SRC, link);
+        html_set_attribute(arena, tag, HTML_ATTR_DEFER, String{});
+        html_append_to_content(body, tag);
+    }
+
+    HtmlNode* banner = div_with(arena, S("warn-ban"), S(STYLE_WARN_BAN));
+    HtmlNode* warning = html_element_create(arena, HTML_TAG_P, S(TEXT_WARN));
+    html_set_attribute(arena, warning, HTML_ATTR_STYLE, S(STYLE_WARN_TEXT));
+    html_append_to_content(banner, warning);
+    html_append_to_content(body, banner);
+
+    add_layout(arena, body);
+
+    HtmlNode* menu = read_template_element(arena, PAGE_TEMPLATE_MENU, S("html/shared/html/default_menu.html"));
+    if (!html_is_nil(menu)) html_insert(body, menu, HTML_INSERT_CONTENT_FIRST);
+
+    html_append_to_content(body, html_element_create(arena, HTML_TAG_FOOTER, String{}));
+    html_append_to_content(html, body);
+}
+
+// ---- Page ----------------------------------------------------------------------------------------
+
+#define TITLE_SKIPPED_FLAGS                                                                                  \
+    (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING | KAV_FLAG_STRONG_OPEN | KAV_FLAG_STRONG_CLOSE | \
+     KAV_FLAG_EM_OPEN | KAV_FLAG_EM_CLOSE | KAV_FLAG_STRONG_MARK | KAV_FLAG_EM_MARK)
+
+String page_title(Arena* arena, const KavParseResult* document, String document_path) {
+    Scratch scratch(arena);
+    StringList words = {};
+    if (document && !kav_node_is_nil(document->title)) {
+        bool blank = false;  // the text so far ends in a blank
+        for (KavNode* w = document->title->first; !kav_node_is_nil(w); w = w->next) {
+            bool skipped = w->flags & TITLE_SKIPPED_FLAGS;
+            if (!skipped && w->value.size) {
+                string_list_push(scratch.arena, &words, w->value);
+                blank = false;
+            }
+            // A left-out mark keeps the blank after it: "_Big_ news" is "Big news".
+            if ((w->flags & KAV_FLAG_SPACE_AFTER) && words.total_size && !blank) {
+                string_list_push(scratch.arena, &words, S(" "));
+                blank = true;
+            }
+        }
+    }
+    String title = string_list_join(scratch.arena, &words);
+    if (title.size == 0) {
+        title = path_file_name(document_path);
+        u64 dot = string_find_last_byte(title, '.');
+        if (dot < title.size) title = string_prefix(title, dot);
+    }
+    return string_copy(arena, html_escape_lt(scratch.arena, title));
+}
+
+// The table of content: one link per heading copy, numbered with the page's
+// element counter, which the converted headings take as their ids.
+static HtmlNode* build_toc(Arena* arena, const KavParseResult* document, String page_path) {
+    Scratch scratch(arena);
+    HtmlNode* toc = html_element_create(arena, HTML_TAG_DIV, String{});
+    html_set_attribute(arena, toc, HTML_ATTR_ID, S("toc"));
+    HtmlNode* caption = html_element_create(arena, HTML_TAG_P, S("Table of content:"));
+    html_set_attribute(arena, caption, HTML_ATTR_STYLE, S(STYLE_TOC_TITLE));
+    html_append_to_content(toc, caption);
+    HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
+    html_append_to_content(toc, list);
+
+    for (KavNodeCell* cell = document->toc_entries.first; cell; cell = cell->next) {
+        KavNode* entry = cell->node;
+        HtmlNode* holder = html_element_create(arena, HTML_TAG_DIV, String{});
+        convert_nodes(arena, entry, document, holder, page_path, 0, 0, html_nil_node);
+        HtmlNode* content = html_find_kind(holder, HTML_NODE_CONTENT);
+        HtmlNode* link = content->first_child;
+        if (html_is_nil(link) || link->kind != HTML_NODE_ELEMENT || link != content->last_child) {
+            // Not one element (a heading level without a tag): the link holds
+            // what the conversion made.
+            link = html_element_create_at(arena, HTML_TAG_A, entry->offset);
+            while (!html_is_nil(content->first_child)) {
+                HtmlNode* child = content->first_child;
+                html_detach(child);
+                html_append_to_content(link, child);
+            }
+        }
+        html_detach(link);
+        html_element_retag(link, HTML_TAG_A);
+        String code = kav_kind_code(entry->kind, 0);
+        u64 n = g_page_element_counter++;
+        html_set_attribute(arena, link, HTML_ATTR_HREF,
+                           string_format(scratch.arena, "#%S_%llu", &code, (unsigned long long)n));
+        HtmlNode* item = html_element_create(arena, HTML_TAG_LI, String{});
+        html_set_attribute(arena, item, HTML_ATTR_ID, string_format(scratch.arena, "toc_i_%llu", (unsigned long long)n));
+        html_append_to_content(item, link);
+        html_append_to_content(list, item);
+    }
+    return toc;
+}
+
+void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, String document_path, String page_path,
+                String source) {
+    (void)source;
+    Scratch scratch(arena);
+    *out = HtmlPage{};
+    out->path = page_path;
+    g_page_element_counter = 0;
+    build_page_skeleton(arena, out);
+    HtmlNode* root = out->document.root;
+    PageParts parts = page_parts(root);
+    HtmlNode* head = parts.head;
+    HtmlNode* body = parts.body;
+    HtmlNode* top = find_near(body, HTML_ATTR_ID, S("top"));
+    HtmlNode* wrapper = find_near(body, HTML_ATTR_ID, S("b_w"));
+
+    // Title: the head template's own `title` takes the page's title, so the
+    // page has one.
+    out->title = page_title(arena, document, document_path);
+    HtmlNode* title = html_find_last_by_tag(head, HTML_TAG_TITLE);
+    if (html_is_nil(title)) {
+        title = html_element_create(arena, HTML_TAG_TITLE, String{});
+        html_append_to_content(head, title);
+    } else {
+        clear_content(title);
+    }
+    html_append_text(arena, title, out->title);
+
+    HtmlNode* toc = html_nil_node;
+    if (document && document->toc_entries.count) {
+        toc = build_toc(arena, document, page_path);
+        html_append_to_content(wrapper, toc);
+    }
+
+    html_append_to_content(body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
+
+    if (document && !kav_node_is_nil(document->root)) {
+        convert_nodes(arena, document->root, document, wrapper, page_path, 0, 0, toc);
+    }
+
+    StringList rules = {};
+    for (const char* rule : page_toggle_rules) string_list_push(scratch.arena, &rules, string_from_cstr(rule));
+    HtmlNode* style = html_element_create(arena, HTML_TAG_STYLE, string_list_join(scratch.arena, &rules));
+    html_append_to_content(head, style);
+
+    HtmlNode* heading = html_find_by_tag_and_level(wrapper, HTML_TAG_H1, 0);
+    if (!html_is_nil(heading)) {
+        html_detach(heading);
+        html_remove_attribute(heading, HTML_ATTR_ID);
+        html_insert(top, heading, HTML_INSERT_CONTENT_FIRST);
+    }
+    if (!html_is_nil(toc)) {
+        html_detach(toc);
+        html_append_to_content(top, toc);
+    }
+
+    if (document && document->footnotes.count) {
+        HtmlNode* notes = div_with(arena, S("fn_l"), S(STYLE_FOOTNOTES));
+        HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
+        html_append_to_content(notes, list);
+        html_append_to_content(wrapper, notes);
+        for (KavNodeCell* cell = document->footnotes.first; cell; cell = cell->next) {
+            convert_nodes(arena, cell->node, document, list, page_path, 0, 0, html_nil_node);
+        }
+    }
+
+    // The document header's toggle goes first in "top".
+    HtmlNode* row = html_element_create(arena, HTML_TAG_DIV, String{});
+    html_set_attribute(arena, row, HTML_ATTR_STYLE, S(STYLE_TOGGLE_ROW));
+    html_insert(top, row, HTML_INSERT_CONTENT_FIRST);
+    String code = kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
+    HtmlNode* control = find_near(wrapper, HTML_ATTR_ID, string_format(scratch.arena, "toggle-checkbox_%S", &code));
+    if (!html_is_nil(control)) {
+        html_detach(control);
+        html_append_to_content(row, control);
+    }
+    HtmlNode* header = find_near(wrapper, HTML_ATTR_ID, code);
+    if (!html_is_nil(header)) {
+        html_detach(header);
+        html_append_to_content(row, header);
+    }
+}
+
+// ---- Raw view --------------------------------------------------------------------------------------
+
+String raw_view_text(Arena* arena, String source) {
+    u64 count = 0;
+    for (u64 i = 0; i < source.size; i += 1) {
+        if (source.str[i] != '<') continue;
+        String rest = string_skip(source, i);
+        if (string_starts_with(rest, S("</script"), MATCH_CASE_INSENSITIVE) || string_starts_with(rest, S("<!--"), 0)) {
+            count += 1;
+        }
+    }
+    if (count == 0) return source;
+    u8* bytes = push_array_no_zero<u8>(arena, source.size + count * 3 + 1);
+    u64 at = 0;
+    for (u64 i = 0; i < source.size; i += 1) {
+        String rest = string_skip(source, i);
+        if (source.str[i] == '<' &&
+            (string_starts_with(rest, S("</script"), MATCH_CASE_INSENSITIVE) || string_starts_with(rest, S("<!--"), 0))) {
+            bytes[at++] = '&';
+            bytes[at++] = 'l';
+            bytes[at++] = 't';
+            bytes[at++] = ';';
+        } else {
+            bytes[at++] = source.str[i];
+        }
+    }
+    bytes[at] = 0;
+    return String{bytes, at};
+}
+
+void build_raw_page(HtmlPage* out, Arena* arena, String source, KavParseResult* document_out, String raw_path) {
+    Scratch scratch(arena);
+    // The view's document is one code block, made directly: parsing the
+    // source inside a fence would let the source's own fences, strings and
+    // escapes change what is shown. The block's text is put in below.
+    *document_out = KavParseResult{};
+    KavNode* root = kav_node_make(arena, KAV_NODE_FILE, 0, source, source, 0);
+    KavNode* block = kav_node_make(arena, KAV_NODE_BLOCK, 0, S("```"), S("```"), 0);
+    kav_node_append(root, block);
+    document_out->root = root;
+    document_out->success = 1;
+
+    build_page(out, arena, document_out, raw_path, raw_path, source);
+    PageParts parts = page_parts(out->document.root);
+    remove_element_by_id(parts.body, S("left"));
+    remove_element_by_id(parts.body, S("menu"));
+    remove_element_by_id(parts.body, S("right"));
+    html_replace_attribute(arena, parts.html, HTML_ATTR_STYLE, S("background-color:#dbdada;"));
+    HtmlNode* wrapper = find_near(parts.body, HTML_ATTR_ID, S("b_w"));
+    html_replace_attribute(arena, wrapper, HTML_ATTR_STYLE, S("padding:0 3rem;"));
+    html_replace_attribute(arena, find_near(parts.body, HTML_ATTR_ID, S("top")), HTML_ATTR_STYLE, S("padding:0;margin:0;"));
+
+    HtmlNode* code = find_near(wrapper, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
+    if (!html_is_nil(code)) {
+        html_element_retag(code, HTML_TAG_SCRIPT);
+        html_set_attribute(arena, code, HTML_ATTR_TYPE, S("text/plain"));
+        html_set_attribute(arena, code, HTML_ATTR_STYLE, S(STYLE_RAW_BLOCK));
+        // A script's text is shown as it is, entities included.
+        clear_content(code);
+        html_append_text(arena, code, raw_view_text(scratch.arena, source));
+    }
+
+    // Back to the page: the raw path without the "raw_" of its file name.
+    String name = path_file_name(raw_path);
+    String page_name = string_starts_with(name, S("raw_"), 0) ? string_skip(name, 4) : name;
+    String directory = string_prefix(raw_path, raw_path.size - name.size);
+    String page_path = string_format(scratch.arena, "%S%S", &directory, &page_name);
+    HtmlNode* back = html_element_create(arena, HTML_TAG_A, S("Return To Page"));
+    html_add_class(arena, back, S("btn"));
+    html_set_attribute(arena, back, HTML_ATTR_STYLE, S(STYLE_RETURN));
+    html_set_attribute(arena, back, HTML_ATTR_HREF, resolve_link(scratch.arena, page_path));
+    html_append_to_content(wrapper, back);
+}

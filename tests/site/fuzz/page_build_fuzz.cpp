@@ -1,0 +1,70 @@
+// libFuzzer target: parse arbitrary bytes, build the page and the raw view
+// of the document, and write both as HTML. Checks that conversion leaves the
+// parsed tree as it was and that the raw view holds the source.
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "base/arena.h"
+#include "htmldom/html_dom.h"
+#include "kav/kav_document.h"
+#include "kav/kav_print.h"
+#include "site/page.h"
+#include "site/site_state.h"
+
+static Arena* g_arena;
+static SiteState g_site;
+
+#define REQUIRE(cond)                                                           \
+    do {                                                                        \
+        if (!(cond)) {                                                          \
+            fprintf(stderr, "broken: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
+            __builtin_trap();                                                   \
+        }                                                                       \
+    } while (0)
+
+static String templates(Arena* arena, String path) {
+    (void)arena;
+    if (string_ends_with(path, S("default_head.html"), 0)) return S("<head><meta charset=\"utf-8\"><title>t</title></head>");
+    if (string_ends_with(path, S("default_menu.html"), 0)) return S("<nav id=\"menu\"><ul><li><a href=\"/\">Home</a></li></ul></nav>");
+    return String{};
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    g_arena = arena_create(GB(64), MB(1));
+    g_site.arena = g_arena;
+    g_site.root = S("/fuzz-site/");
+    g_site.js = 1;
+    g_site_state = &g_site;
+    site_set_file_reader(templates);
+    if (!freopen("/dev/null", "w", stdout)) return 1;  // the parse driver prints diagnostics
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    u64 mark = arena_pos(g_arena);
+    String source = {(u8*)data, (u64)size};
+    KavParseResult document = kav_parse_document(g_arena, source, S("/fuzz/doc.kav"));
+    String before = document.root ? kav_print_result(g_arena, &document, source) : String{};
+
+    HtmlPage page = {};
+    build_page(&page, g_arena, &document, S("/fuzz/doc.kav"), S("/fuzz-site/html/notes/doc.html"), source);
+    String html = html_serialize_to_string(g_arena, page.document.root);
+    REQUIRE(string_ends_with(html, S("</body></html>"), 0));
+    if (document.root) {
+        String after = kav_print_result(g_arena, &document, source);
+        REQUIRE(string_equal(before, after));
+        String problem = kav_check_result(g_arena, &document, source);
+        REQUIRE(problem.size == 0);
+    }
+
+    HtmlPage raw = {};
+    KavParseResult raw_document = {};
+    build_raw_page(&raw, g_arena, source, &raw_document, S("/fuzz-site/html/notes/raw_doc.html"));
+    HtmlNode* block = html_find_last_by_tag(raw.document.root, HTML_TAG_SCRIPT);
+    REQUIRE(!html_is_nil(block));
+    String text = html_serialize_to_string(g_arena, html_find_kind(block, HTML_NODE_CONTENT));
+    REQUIRE(string_equal(text, raw_view_text(g_arena, source)));
+    arena_pop_to(g_arena, mark);
+    return 0;
+}

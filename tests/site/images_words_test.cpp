@@ -1,0 +1,161 @@
+// Images (source, alternative text, size from the description or from a
+// JPEG file), word flushes (text, dates, category chips) and icons.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "site/icons.h"
+#include "site/images.h"
+#include "site/site_state.h"
+#include "site/words.h"
+#include "site_test_support.h"
+
+using namespace site_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A minimal JFIF file of the given size.
+std::string tiny_jpeg(u16 width, u16 height) {
+    std::vector<u8> b = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x01, 0x00, 0x48, 0x00,
+                         0x48, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x11, 0x08, (u8)(height >> 8), (u8)height, (u8)(width >> 8),
+                         (u8)width, 0x03, 0xFF, 0xD9};
+    return std::string(b.begin(), b.end());
+}
+
+// The first word of the tree with the image flag.
+KavNode* find_image(KavNode* root) {
+    for (KavNode* n = root; !kav_node_is_nil(n);) {
+        if (n->kind == KAV_NODE_WORD && (n->flags & KAV_FLAG_IMAGE)) return n;
+        if (!kav_node_is_nil(n->first)) {
+            n = n->first;
+            continue;
+        }
+        while (!kav_node_is_nil(n) && kav_node_is_nil(n->next)) n = n->parent;
+        if (!kav_node_is_nil(n)) n = n->next;
+    }
+    return nullptr;
+}
+
+struct ImageTest : ::testing::Test {
+    Arena* arena = nullptr;
+    fs::path dir;
+    std::string root;
+    OutputState* output = nullptr;
+    OutputState saved_output = {};
+    SiteState* site = nullptr;
+    SiteState saved_site = {};
+    void SetUp() override {
+        arena = arena_create(GB(1), KB(64));
+        char templ[] = "/tmp/kavsite_images_XXXXXX";
+        dir = mkdtemp(templ);
+        root = (dir / "site").string() + "/";
+        fs::create_directories(dir / "site" / "html" / "img");
+        std::ofstream(dir / "site" / "html" / "img" / "a.jpg", std::ios::binary) << tiny_jpeg(33, 17);
+        std::ofstream(dir / "site" / "html" / "img" / "b.png", std::ios::binary) << "\x89PNG";
+        output = output_state_create(S("/site/"), 0, 0, 0);
+        saved_output = *output;
+        output->root = copy(arena, root);
+        output->deploy = 0;
+        site = site_state_create(S("/site/"), 0, 0, 0, 0);
+        saved_site = *site;
+        site->root = output->root;
+    }
+    void TearDown() override {
+        *output = saved_output;
+        *site = saved_site;
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        arena_release(arena);
+    }
+};
+
+TEST_F(ImageTest, SourceAltAndSize) {
+    struct Case {
+        const char* image;  // inside the brackets
+        u32 file_check;
+        const char* src;    // relative to the site root; "-" for none
+        const char* alt;
+        const char* width;
+        const char* height;
+    };
+    const Case cases[] = {
+        {"_\"/img/a.jpg\"", 0, "html/img/a.jpg", "", "33", "17"},
+        {"_\"/img/a.jpg\"(\"cover\")", 0, "html/img/a.jpg", "cover", "33", "17"},
+        {"_\"/img/a.jpg\"(\"cover\" 640x480)", 0, "html/img/a.jpg", "cover", "640", "480"},
+        {"_\"/img/a.jpg\"(10X20)", 0, "html/img/a.jpg", "", "10", "20"},
+        {"_\"/img/b.png\"", 0, "html/img/b.png", "", "0", "0"},
+        {"_\"/img/b.png\"(320x200)", 0, "html/img/b.png", "", "320", "200"},
+        {"_\"/img/b.png\"(640x)", 0, "html/img/b.png", "", "0", "0"},
+        {"_\"/img/none.jpg\"", 0, "html/img/none.jpg", "", "0", "0"},
+        {"_\"/img/a.jpg\"", 1, "html/img/a.jpg", "", "33", "17"},
+        {"_\"/img/none.jpg\"(\"gone\")", 1, "-", "gone", "0", "0"},
+    };
+    for (const Case& c : cases) {
+        site->file_p_check = c.file_check;
+        KavParseResult document = parse(arena, std::string("x [") + c.image + "]\n");
+        KavNode* word = find_image(document.root);
+        ASSERT_NE(word, nullptr) << c.image;
+        HtmlNode* img = make_image(arena, word);
+        std::string src = *c.src == '-' ? "" : "file://" + root + c.src;
+        EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_SRC)), src) << c.image;
+        EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_ALT)), c.alt) << c.image;
+        EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_DATA_TITLE)), c.alt) << c.image;
+        EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_WIDTH)), c.width) << c.image;
+        EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_HEIGHT)), c.height) << c.image;
+        EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_DRAGGABLE)), "false") << c.image;
+    }
+}
+
+TEST_F(ImageTest, ExternalImageKeepsItsSourceWithTheFileCheck) {
+    site->file_p_check = 1;
+    KavParseResult document = parse(arena, "x [_\"https://example.com/a.jpg\"]\n");
+    KavNode* word = find_image(document.root);
+    ASSERT_NE(word, nullptr);
+    HtmlNode* img = make_image(arena, word);
+    EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_SRC)), "https://example.com/a.jpg");
+    EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_WIDTH)), "0");
+}
+
+TEST(Words, Flushes) {
+    Arena* arena = arena_create(MB(4), KB(4));
+    struct Case {
+        std::vector<const char*> pieces;
+        u32 mode;
+        const char* html;
+    };
+    const Case cases[] = {
+        {{"a", " ", "b"}, WORD_MODE_PLAIN, "a b"},
+        {{"x"}, WORD_MODE_AUTHOR_LINK, "x"},
+        {{}, WORD_MODE_PLAIN, ""},
+        {{"2024", "/", "03", "/", "15"}, WORD_MODE_DATE, "<time datetime=\"2024-3-15\" >15 Mar 2024, 12:00:00 am</time>"},
+        {{"2024-13-01"}, WORD_MODE_DATE, "<time datetime=\"2024-13-1\" >1 Err 2024, 12:00:00 am</time>"},
+        {{"a;;b"}, WORD_MODE_CATEGORY, "<span class=\"cat-it\" >a</span><span class=\"cat-it\" >b</span>"},
+        {{" it", "; ", "news "}, WORD_MODE_CATEGORY, "<span class=\"cat-it\" >it</span><span class=\"cat-it\" >news</span>"},
+        {{";", " ;"}, WORD_MODE_CATEGORY, ""},
+    };
+    for (const Case& c : cases) {
+        StringList pending = {};
+        for (const char* p : c.pieces) string_list_push(arena, &pending, string_from_cstr(p));
+        HtmlNode* target = html_element_create(arena, HTML_TAG_SPAN, String{});
+        flush_words(arena, target, nullptr, &pending, c.mode);
+        EXPECT_EQ(inner_html(arena, target), c.html) << c.html;
+    }
+    arena_release(arena);
+}
+
+TEST(Icons, MakeIcon) {
+    Arena* arena = arena_create(MB(1), KB(4));
+    EXPECT_TRUE(html_is_nil(make_icon(arena, ICON_NIL)));
+    EXPECT_TRUE(html_is_nil(make_icon(arena, ICON_COUNT)));
+    EXPECT_EQ(str(html_serialize_to_string(arena, make_icon(arena, ICON_INFO))), "<span class=\"icon icon-Info\" ></span>");
+    EXPECT_EQ(str(html_serialize_to_string(arena, make_icon(arena, ICON_CHECK_EMPTY))),
+              "<span class=\"icon icon-CheckEmpty\" ></span>");
+    arena_release(arena);
+}
+
+}  // namespace

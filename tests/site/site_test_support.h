@@ -1,0 +1,66 @@
+// Helpers of the page-generation tests: KAV text parsed with the parse
+// driver, DOM trees written as HTML, counting and cutting HTML text.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/arena.h"
+#include "base/string.h"
+#include "htmldom/html_dom.h"
+#include "kav/kav_document.h"
+#include "site/convert.h"
+
+namespace site_test {
+
+inline std::string str(String s) { return std::string((const char*)s.str, s.size); }
+
+// A String over the bytes of `text`, copied into `arena`.
+inline String copy(Arena* arena, const std::string& text) {
+    return string_copy(arena, String{(u8*)text.data(), text.size()});
+}
+
+inline KavParseResult parse(Arena* arena, const std::string& text, const char* path = "/docs/doc.kav") {
+    return kav_parse_document(arena, copy(arena, text), string_from_cstr(path));
+}
+
+// The HTML text of an element's content (its children), without the
+// element's own tags.
+inline std::string inner_html(Arena* arena, HtmlNode* element) {
+    std::string out;
+    HtmlNode* content = html_find_kind(element, HTML_NODE_CONTENT);
+    for (HtmlNode* n = content->first_child; !html_is_nil(n); n = n->next) out += str(html_serialize_to_string(arena, n));
+    return out;
+}
+
+inline size_t count(const std::string& text, const std::string& needle) {
+    size_t found = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) found += 1;
+    return found;
+}
+
+// The body of a document converted into a `div`, as HTML; the page's
+// element counter starts at 0.
+inline std::string convert_body(Arena* arena, const KavParseResult& document, HtmlNode* toc = html_nil_node,
+                                const char* page_path = "/site/html/notes/doc.html") {
+    g_page_element_counter = 0;
+    HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
+    convert_nodes(arena, document.root, &document, div, string_from_cstr(page_path), 0, 0, toc);
+    return inner_html(arena, div);
+}
+
+// Every value of `attribute="..."` in `html`, in order.
+inline std::vector<std::string> attribute_values(const std::string& html, const std::string& attribute) {
+    std::vector<std::string> values;
+    std::string key = " " + attribute + "=\"";
+    for (size_t at = html.find(key); at != std::string::npos; at = html.find(key, at + 1)) {
+        size_t begin = at + key.size();
+        size_t end = html.find('"', begin);
+        if (end == std::string::npos) break;
+        values.push_back(html.substr(begin, end - begin));
+    }
+    return values;
+}
+
+}  // namespace site_test
