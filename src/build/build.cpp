@@ -5,6 +5,7 @@
 #include "build/file_service.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
+#include "site/index_page.h"
 #include "site/page.h"
 #include "site/shared_resources.h"
 #include "site/site_state.h"
@@ -110,8 +111,14 @@ static void write_pages(RunState* run) {
     }
 }
 
-// Writes the index page (write_index_page) from OutputState.pages.
-static void phase_index_page(RunState* run) { (void)run; }
+// Writes the home page from OutputState.pages and the sections; a home page
+// that cannot be written is reported and counted like any page.
+static void phase_index_page(RunState* run) {
+    if (write_index_page(g_site_state->arena, g_output_state->pages_first, &run->sections)) return;
+    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &run->root);
+    run->page_failures += 1;
+    console_print("\tFaiLure: %.*s\n", STR_ARG(path));
+}
 
 // With file_p_check on: submits every URL node of every document to the URL
 // check queue with its "path:line:column" location in its own source.

@@ -1,6 +1,7 @@
 #include "site/index_page.h"
 
 #include "site/links.h"
+#include "site/page.h"
 #include "site/site_state.h"
 
 #define INDEX_GRID_STYLE "display:flex;flex-direction:row;flex-wrap: wrap;justify-content:space-around;"
@@ -71,4 +72,14 @@ void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, co
             html_append_to_content(card, link);
         }
     }
+}
+
+bool write_index_page(Arena* arena, const HtmlPageNode* pages, const StringList* sections) {
+    Scratch scratch(arena);
+    String root = site_root();
+    HtmlPage index = {};
+    index.path = string_format(scratch.arena, "%S" INDEX_PAGE_PATH, &root);
+    build_page_skeleton(scratch.arena, &index);
+    index_page_fill(scratch.arena, &index, pages, sections, root, site_deploy());
+    return html_write_file(scratch.arena, &index);
 }
