@@ -185,8 +185,36 @@ TEST_F(ExampleBuild, BuildsWithoutDiagnostics) {
                   .find(read_file(kExample / "shared/css/kav/css_kav.css")),
               std::string::npos);
 
+    // One page and one raw view per html output path of a published
+    // document; the draft makes none.
+    for (const char* page :
+         {"notes/welcome", "notes/lists-and-tables", "journal/first-day", "guides/code", "archive/code", "about"}) {
+        fs::path path = site / "html" / (std::string(page) + ".html");
+        EXPECT_TRUE(fs::exists(path)) << page;
+        EXPECT_TRUE(fs::exists(path.parent_path() / ("raw_" + path.filename().string()))) << page;
+    }
+    EXPECT_FALSE(fs::exists(site / "html/journal/unfinished.html"));
+    EXPECT_NE(r.output.find("\tkav count:  6\n\thtml count: 6\n"), std::string::npos) << r.output;
+    // The picture's size comes from the JPEG file.
+    EXPECT_NE(read_file(site / "html/journal/first-day.html").find("width=\"480\"  height=\"240\""), std::string::npos);
+
+    // The home page: a card per section, in the order the documents were
+    // read; the page in the html folder itself is on none.
+    std::string index = read_file(site / "html/index.html");
+    size_t previous = 0;
+    for (const char* section : {"wp-l-guides", "wp-l-archive", "wp-l-journal", "wp-l-notes"}) {
+        size_t at = index.find(section);
+        EXPECT_NE(at, std::string::npos) << section;
+        EXPECT_GT(at, previous) << section;
+        previous = at;
+    }
+    EXPECT_NE(index.find(">Lists, tables and checkboxes</a><a "), std::string::npos);
+    EXPECT_EQ(index.find(">about</a>"), std::string::npos);  // titled with its file name
+    EXPECT_EQ(index.find("Not published yet"), std::string::npos);
+
     r = build({"deploy"});
     EXPECT_EQ(r.status, 0) << r.output << r.errors;
+    EXPECT_NE(read_file(site / "html/index.html").find("href=\"/notes/welcome.html\""), std::string::npos);
     css = read_file(site / "html/shared/css/site.css");
     EXPECT_NE(css.find("url('/img/paper.svg')"), std::string::npos) << css;
 }
