@@ -262,8 +262,12 @@ TEST_F(Shared, HeadIsStableAcrossBuilds) {
             // The next build reads what the end of this build left.
             std::string second = head(strip(first), js, "/srv/site/", deploy);
             EXPECT_EQ(second, first) << "js " << js << " deploy " << deploy;
+            // A build that checks URLs does not clean the head at its end:
+            // the builds after it settle on one text at once.
+            std::string unclean = head(first, js, "/srv/site/", deploy);
+            EXPECT_EQ(head(unclean, js, "/srv/site/", deploy), unclean) << "js " << js << " deploy " << deploy;
             if (!js) {
-                EXPECT_EQ(head(first, js, "/srv/site/", deploy), first);
+                EXPECT_EQ(unclean, first);
             }
         }
     }
