@@ -111,7 +111,9 @@ bool os_create_directories(String path);
 String os_current_directory(Arena* arena);
 // Replaces the file at `path` atomically: writes a temporary file in the same
 // directory, then renames it over the old one. Creates missing directories.
-// On failure the old file is left intact and no temporary file remains.
+// On failure the old file is left intact and no temporary file remains. A
+// file that already holds exactly `data` is not written again; a file that
+// does not exist yet is written in place and removed if the write fails.
 bool os_write_file_atomic(String path, String data);
 
 // ---- Directories -----------------------------------------------------------

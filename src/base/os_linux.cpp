@@ -409,21 +409,69 @@ String os_current_directory(Arena* arena) {
     return string_copy(arena, string_from_cstr(buffer));
 }
 
+// True when the regular file at `cpath` holds exactly `data`.
+static bool os_file_holds(const char* cpath, String data) {
+    int fd = open(cpath, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st;
+    bool same = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (u64)st.st_size == data.size;
+    u8 buffer[KB(64)];
+    for (u64 done = 0; same && done < data.size;) {
+        ssize_t n = pread(fd, buffer, MIN(sizeof(buffer), data.size - done), (off_t)done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || memcmp(buffer, data.str + done, (size_t)n) != 0) same = false;
+        if (n > 0) done += (u64)n;
+    }
+    close(fd);
+    return same;
+}
+
+static int os_make_temp_beside(Arena* arena, String path, String* temp_out) {
+    String dir = path_directory(path);
+    String name = path_file_name(path);
+    *temp_out = (dir.size == path.size) ? string_format(arena, ".%S.XXXXXX", &name)
+                                        : string_format(arena, "%S/.%S.XXXXXX", &dir, &name);
+    return mkstemp((char*)temp_out->str);
+}
+
+// Writes all of `data` to a file just created at `cpath`; a failed write
+// removes the file again.
+static bool os_write_new_file(int fd, const char* cpath, String data) {
+    u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
+    bool ok = written == data.size;
+    if (close(fd) != 0) ok = false;
+    if (!ok) unlink(cpath);
+    return ok;
+}
+
 bool os_write_file_atomic(String path, String data) {
     if (path.size == 0) return false;
     Scratch scratch;
-    os_create_directories(path);
-    String dir = path_directory(path);
-    String name = path_file_name(path);
-    String temp = (dir.size == path.size) ? string_format(scratch.arena, ".%S.XXXXXX", &name)
-                                          : string_format(scratch.arena, "%S/.%S.XXXXXX", &dir, &name);
-    int fd = mkstemp((char*)temp.str);
+    const char* cpath = os_cpath(scratch.arena, path);
+    // A file that already holds these bytes is left as it is: a rebuild of
+    // an unchanged site rewrites nothing.
+    if (os_file_holds(cpath, data)) return true;
+
+    // Without an old file there is nothing to keep intact: the new file is
+    // written in place (and removed again if the write fails).
+    int fd = open(cpath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ENOENT) {
+        // Directories are made only when missing, not on every write.
+        os_create_directories(path);
+        fd = open(cpath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    }
+    if (fd >= 0) return os_write_new_file(fd, cpath, data);
+    if (errno != EEXIST) return false;
+
+    // An old file is replaced by renaming a complete new one over it.
+    String temp;
+    fd = os_make_temp_beside(scratch.arena, path, &temp);
     if (fd < 0) return false;
     fchmod(fd, 0644);
     u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
     bool ok = written == data.size;
     if (close(fd) != 0) ok = false;
-    if (ok && rename((const char*)temp.str, os_cpath(scratch.arena, path)) != 0) ok = false;
+    if (ok && rename((const char*)temp.str, cpath) != 0) ok = false;
     if (!ok) unlink((const char*)temp.str);
     return ok;
 }

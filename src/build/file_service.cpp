@@ -363,6 +363,7 @@ static void fs_scanner_main(u64 param) {
     (void)param;
     os_set_thread_name("[FS] Scanner");
     for (;;) {
+        u64 pass_start = os_now_microseconds();
         for (u64 bucket = 0; bucket < FS_REQUEST_SLOT_COUNT; bucket += 1) {
             Scratch scratch;
             FileRequestSlot* slot = &g_fs_requests->slots[bucket];
@@ -392,7 +393,11 @@ static void fs_scanner_main(u64 param) {
             }
         }
         atomic_add(&g_fs_stats.scans, 1);
-        os_sleep(100);
+        // 100 ms between passes, and with many files at least nine times the
+        // pass itself: watching never takes more than a tenth of a processor
+        // away from the streamers and the build.
+        u64 pass_ms = (os_now_microseconds() - pass_start) / 1000;
+        os_sleep(MAX((u64)100, pass_ms * 9));
     }
 }
 

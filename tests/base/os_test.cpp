@@ -125,9 +125,19 @@ TEST_F(OsTest, AtomicReplace) {
         // A directory without write permission: the old file stays intact.
         fs::permissions(dir / "out/deep", fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_FALSE(os_write_file_atomic(from(p), S("third")));
+        // Unchanged content needs no write, so it succeeds even there.
+        EXPECT_TRUE(os_write_file_atomic(from(p), S("second")));
         fs::permissions(dir / "out/deep", fs::perms::owner_all);
         EXPECT_EQ(str(os_read_whole_file(arena, from(p))), "second");
     }
+    // The same bytes again leave the file untouched (same inode, no rename).
+    OsFileProperties before = os_path_properties(from(p));
+    EXPECT_TRUE(os_write_file_atomic(from(p), S("second")));
+    EXPECT_EQ(os_path_properties(from(p)).inode, before.inode);
+    EXPECT_TRUE(os_write_file_atomic(from(p), S("secont")));
+    EXPECT_NE(os_path_properties(from(p)).inode, before.inode);
+    EXPECT_EQ(str(os_read_whole_file(arena, from(p))), "secont");
+    EXPECT_TRUE(os_write_file_atomic(from(p), S("second")));
     // A path whose directory is a file fails and creates nothing.
     write(dir / "plain", "x");
     EXPECT_FALSE(os_write_file_atomic(from((dir / "plain/page.html").string()), S("x")));
