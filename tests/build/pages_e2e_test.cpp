@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/html_text.h"
 #include "support/program.h"
 
 namespace fs = std::filesystem;
@@ -61,18 +62,6 @@ std::string tiny_jpeg(unsigned width, unsigned height) {
     return std::string((const char*)b, sizeof(b));
 }
 
-// Every value of `attribute="..."` in `html`, in order.
-std::vector<std::string> values_of(const std::string& html, const std::string& attribute) {
-    std::vector<std::string> values;
-    std::string key = " " + attribute + "=\"";
-    for (size_t at = html.find(key); at != std::string::npos; at = html.find(key, at + 1)) {
-        size_t begin = at + key.size();
-        size_t end = html.find('"', begin);
-        if (end == std::string::npos) break;
-        values.push_back(html.substr(begin, end - begin));
-    }
-    return values;
-}
 
 // The text between the start tag that contains `marker` and the next `end`.
 std::string text_after(const std::string& html, const std::string& marker, const std::string& end) {
@@ -122,10 +111,10 @@ TEST(PagesRun, IdsAndTheLinksThatPointAtThem) {
     std::string html = site.page("notes/a.html");
     ASSERT_FALSE(html.empty()) << run.output;
 
-    std::vector<std::string> ids = values_of(html, "id");
+    std::vector<std::string> ids = kavsite_test::attribute_values(html, "id");
     std::set<std::string> id_set(ids.begin(), ids.end());
     std::vector<std::string> fragments;
-    for (const std::string& href : values_of(html, "href")) {
+    for (const std::string& href : kavsite_test::attribute_values(html, "href")) {
         if (href[0] == '#') fragments.push_back(href.substr(1));
     }
     // Table of content, footnote references and internal link references,

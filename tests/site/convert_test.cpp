@@ -158,7 +158,7 @@ TEST_F(ConvertTest, EmptyToggleTakesNoNumber) {
     KavParseResult document = parse(arena, "a `` `` b ``c`` d\n");
     std::string html = convert_body(arena, document);
     // The toggle with content is the first to take a number.
-    EXPECT_EQ(attribute_values(html, "id"), (std::vector<std::string>{"toggle-checkbox_0", "contex_0"})) << html;
+    EXPECT_EQ(kavsite_test::attribute_values(html, "id"), (std::vector<std::string>{"toggle-checkbox_0", "contex_0"})) << html;
     EXPECT_EQ(g_page_element_counter, 1u);
 }
 
@@ -195,7 +195,7 @@ TEST_F(ConvertTest, HeadingsTakeTheirIdsFromTheTableOfContent) {
 TEST_F(ConvertTest, FootnotesAndTheirReferencesShareIds) {
     KavParseResult document = parse(arena, "Rivers\n  Rhone[*1] and Seine[*2].\n[*1] First.\n[*2] Second.\n");
     std::string body = convert_body(arena, document);
-    EXPECT_EQ(attribute_values(body, "href"), (std::vector<std::string>{"#fno_1", "#fno_2"})) << body;
+    EXPECT_EQ(kavsite_test::attribute_values(body, "href"), (std::vector<std::string>{"#fno_1", "#fno_2"})) << body;
     HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
     for (KavNodeCell* cell = document.footnotes.first; cell; cell = cell->next) {
         convert_nodes(arena, cell->node, &document, list, S("/site/html/doc.html"), 0, 0, html_nil_node);

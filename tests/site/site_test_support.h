@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "support/html_text.h"
 #include "base/arena.h"
 #include "base/string.h"
 #include "htmldom/html_dom.h"
@@ -50,17 +51,5 @@ inline std::string convert_body(Arena* arena, const KavParseResult& document, Ht
     return inner_html(arena, div);
 }
 
-// Every value of `attribute="..."` in `html`, in order.
-inline std::vector<std::string> attribute_values(const std::string& html, const std::string& attribute) {
-    std::vector<std::string> values;
-    std::string key = " " + attribute + "=\"";
-    for (size_t at = html.find(key); at != std::string::npos; at = html.find(key, at + 1)) {
-        size_t begin = at + key.size();
-        size_t end = html.find('"', begin);
-        if (end == std::string::npos) break;
-        values.push_back(html.substr(begin, end - begin));
-    }
-    return values;
-}
 
 }  // namespace site_test

@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include "support/fuzz_check.h"
 #include "base/arena.h"
 #include "kav/kav_document.h"
 #include "kav/kav_parser.h"
@@ -14,13 +15,6 @@
 static Arena* g_arena;
 static SiteState g_site;
 
-#define REQUIRE(cond)                                                        \
-    do {                                                                     \
-        if (!(cond)) {                                                       \
-            fprintf(stderr, "broken: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-            __builtin_trap();                                                \
-        }                                                                    \
-    } while (0)
 
 static void check_tokens(const KavTokens& tokens, u64 size) {
     u64 at = 0;

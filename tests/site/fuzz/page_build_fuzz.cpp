@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "support/fuzz_check.h"
 #include "base/arena.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_document.h"
@@ -15,13 +16,6 @@
 static Arena* g_arena;
 static SiteState g_site;
 
-#define REQUIRE(cond)                                                           \
-    do {                                                                        \
-        if (!(cond)) {                                                          \
-            fprintf(stderr, "broken: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-            __builtin_trap();                                                   \
-        }                                                                       \
-    } while (0)
 
 static String templates(Arena* arena, String path) {
     (void)arena;
