@@ -54,6 +54,8 @@ def main():
     parser.add_argument("--files", type=int, default=10000)
     parser.add_argument("--bytes", type=int, default=50_000_000, help="approximate total size")
     parser.add_argument("--seed", type=int, default=20240501)
+    parser.add_argument("--ext", default="kav",
+                        help="file extension; another one than kav makes the build fetch the files without parsing them")
     args = parser.parse_args()
 
     rng = random.Random(args.seed)
@@ -81,7 +83,7 @@ def main():
         )
         text = header + body(rng, max(0, size - len(header)))
         data = text.encode("utf-8")
-        with open(os.path.join(folder, "doc_%05d.kav" % i), "wb") as f:
+        with open(os.path.join(folder, "doc_%05d.%s" % (i, args.ext)), "wb") as f:
             f.write(data)
         total += len(data)
     print("wrote %d files, %d bytes, into %s" % (len(sizes), total, args.out))

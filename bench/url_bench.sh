@@ -11,10 +11,10 @@ runs=${1:-3}
 count=500
 delay=50
 
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVSITE_TESTS=OFF >/dev/null
-ninja -C build/bench kavsite_urlcheck kavsite_base >/dev/null
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVSITE_TESTS=OFF >/dev/null
+ninja -C build/release kavsite_urlcheck kavsite_base >/dev/null
 mkdir -p bench/out
-c++ -std=c++20 -O2 -Isrc bench/url_bench.cpp build/bench/libkavsite_urlcheck.a build/bench/libkavsite_base.a \
+c++ -std=c++20 -O2 -Isrc bench/url_bench.cpp build/release/libkavsite_urlcheck.a build/release/libkavsite_base.a \
     -lcurl -lpthread -o bench/out/url_bench
 
 work=$(mktemp -d /tmp/kavsite-urlbench-XXXXXX)
