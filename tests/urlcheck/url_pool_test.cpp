@@ -357,7 +357,9 @@ TEST(UrlPool, OneRequestPerUrlAtATime) {
     EXPECT_EQ(entry.status, 200u);
     EXPECT_EQ(entry.claimed, 0u);
     EXPECT_GT(entry.elapsed_ms, 0u);
-    EXPECT_EQ(str(entry.location), "/d/one.kav:1:1");
+    // Either job's worker may win the entry; the other one drops its job.
+    std::string location = str(entry.location);
+    EXPECT_TRUE(location == "/d/one.kav:1:1" || location == "/d/two.kav:2:2") << location;
     EXPECT_EQ(str(entry.body), "");
     ASSERT_TRUE(url_pool_find(pool, scratch.arena, view(solo), &entry));
     EXPECT_EQ(str(entry.body), "counted");
