@@ -3,6 +3,7 @@
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
+#include "build/page_writer.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
 #include "site/index_page.h"
@@ -167,6 +168,8 @@ static void phase_head_rewrite(RunState* run) {
 
 static void phase_conversion(RunState* run) {
     console_print("HTML conversion:\n");
+    // Every page queued in the parse phase is stored before any is reported.
+    page_writer_drain();
     // The summary follows the last page; without pages there is none.
     if (!g_output_state->pages_first) return;
     write_pages(run);

@@ -1,6 +1,7 @@
 #include "base/os.h"
 #include "build/build_state.h"
 #include "build/file_service.h"
+#include "build/page_writer.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_document.h"
 #include "site/page.h"
@@ -199,15 +200,16 @@ static void parse_document(RunState* run, String path, String bytes) {
                 u64 page_start = arena_pos(work);
                 HtmlPage page = {};
                 build_page(&page, work, &document, path, page_path, bytes);
-                bool written = html_write_file(work, &page);
                 HtmlPageNode* node = push_struct<HtmlPageNode>(output->arena);
                 keep_page(output->arena, &node->page, &page);
                 SLL_QUEUE_PUSH(output->pages_first, output->pages_last, node);
                 output->page_count += 1;
                 PageWriteResult* result = push_struct<PageWriteResult>(run->arena);
                 result->page = node;
-                result->written = written ? 1 : 0;
                 SLL_QUEUE_PUSH(run->page_results_first, run->page_results_last, result);
+                // Stored by the page writer; the conversion phase reads the
+                // result after waiting for every queued page.
+                page_writer_queue(&page, &result->written);
                 page_path_add(run, node->page.path);
                 console_print("\t%.*s\n", STR_ARG(source_name));
 
@@ -215,7 +217,7 @@ static void parse_document(RunState* run, String path, String bytes) {
                 KavParseResult raw_document = {};
                 build_raw_page(&raw, work, bytes, &raw_document, build_raw_path(work, page_path));
                 print_page_messages(&raw);
-                if (!page_path_seen(run, raw.path)) html_write_file(work, &raw);
+                if (!page_path_seen(run, raw.path)) page_writer_queue(&raw, 0);
                 build_add_section(run, page_path);
                 arena_pop_to(work, page_start);
             }
@@ -252,6 +254,8 @@ void build_parse_phase(RunState* run) {
         run->kav_count += 1;
         parse_document(run, node->path, bytes);
     }
+    // Every page handed to the writer is stored before the phase ends.
+    page_writer_drain();
 }
 
 // ---- Pages -------------------------------------------------------------------------
