@@ -141,6 +141,23 @@ static u64 url_ring_get_u64(UrlCheckPool* pool, u64 pos) {
     return value;
 }
 
+// A length-prefixed string field: its u64 length, then its bytes padded to a
+// multiple of 8. Both return the position after the field.
+static u64 url_ring_put_string(UrlCheckPool* pool, u64 pos, String text) {
+    url_ring_put_u64(pool, pos, text.size);
+    url_ring_put(pool, pos + 8, text.str, text.size);
+    return pos + 8 + ALIGN_POW2(text.size, 8);
+}
+
+static u64 url_ring_get_string(UrlCheckPool* pool, u64 pos, Arena* arena, String* out) {
+    u64 size = url_ring_get_u64(pool, pos);
+    out->str = push_array_no_zero<u8>(arena, size + 1);
+    out->size = size;
+    url_ring_get(pool, pos + 8, out->str, size);
+    out->str[size] = 0;
+    return pos + 8 + ALIGN_POW2(size, 8);
+}
+
 bool url_pool_submit(UrlCheckPool* pool, const UrlCheckJob* job, u64 deadline_us) {
     u64 size = url_record_size(job);
     if (size > pool->ring_capacity) {
@@ -160,14 +177,8 @@ bool url_pool_submit(UrlCheckPool* pool, const UrlCheckJob* job, u64 deadline_us
         os_condition_wait_mutex(pool->not_empty_or_full, pool->queue_lock, deadline_us);
     }
     u64 pos = pool->ring_write;
-    url_ring_put_u64(pool, pos, job->url.size);
-    pos += 8;
-    url_ring_put(pool, pos, job->url.str, job->url.size);
-    pos += ALIGN_POW2(job->url.size, 8);
-    url_ring_put_u64(pool, pos, job->location.size);
-    pos += 8;
-    url_ring_put(pool, pos, job->location.str, job->location.size);
-    pos += ALIGN_POW2(job->location.size, 8);
+    pos = url_ring_put_string(pool, pos, job->url);
+    pos = url_ring_put_string(pool, pos, job->location);
     url_ring_put_u64(pool, pos, (u64)job->kind | ((u64)job->read_body << 32));
     pos += 8;
     pool->ring_write = pos;
@@ -196,20 +207,8 @@ static void url_ring_take(UrlCheckPool* pool, Arena* arena, UrlCheckJob* job, bo
     }
     u64 pos = pool->ring_read;
     *job = UrlCheckJob{};
-    u64 url_size = url_ring_get_u64(pool, pos);
-    pos += 8;
-    job->url.str = push_array_no_zero<u8>(arena, url_size + 1);
-    job->url.size = url_size;
-    url_ring_get(pool, pos, job->url.str, url_size);
-    job->url.str[url_size] = 0;
-    pos += ALIGN_POW2(url_size, 8);
-    u64 location_size = url_ring_get_u64(pool, pos);
-    pos += 8;
-    job->location.str = push_array_no_zero<u8>(arena, location_size + 1);
-    job->location.size = location_size;
-    url_ring_get(pool, pos, job->location.str, location_size);
-    job->location.str[location_size] = 0;
-    pos += ALIGN_POW2(location_size, 8);
+    pos = url_ring_get_string(pool, pos, arena, &job->url);
+    pos = url_ring_get_string(pool, pos, arena, &job->location);
     u64 pair = url_ring_get_u64(pool, pos);
     pos += 8;
     job->kind = (u32)pair;
