@@ -59,6 +59,18 @@ StringList join_with_root(Arena* arena, String root, String path, PathForm wante
     return result;
 }
 
+// A rooted path placed in the site's html directory (unless it already is)
+// and joined with the root in the wanted form.
+static String links_join_under_html(Arena* arena, String root, String rooted, PathForm wanted) {
+    if (!links_in_html_directory(rooted)) {
+        String rest = string_skip(rooted, 1);
+        rooted = string_format(arena, "/html/%S", &rest);
+    }
+    StringList parts = join_with_root(arena, root, rooted, wanted);
+    StringJoin join = {String{}, S("/"), String{}};
+    return string_list_join(arena, &parts, &join);
+}
+
 String resolve_link_with(Arena* arena, String path, String root, u32 deploy) {
     if (path.size == 0) return String{};
     Scratch scratch(arena);
@@ -75,13 +87,7 @@ String resolve_link_with(Arena* arena, String path, String root, u32 deploy) {
         return links_slashes_forward(arena, string_copy(arena, text));
     }
 
-    if (!links_in_html_directory(text)) {
-        String rest = string_skip(text, 1);
-        text = string_format(scratch.arena, "/html/%S", &rest);
-    }
-    StringList parts = join_with_root(scratch.arena, root, text, PATH_FORM_DRIVE);
-    StringJoin join = {String{}, S("/"), String{}};
-    String joined = string_list_join(scratch.arena, &parts, &join);
+    String joined = links_join_under_html(scratch.arena, root, text, PATH_FORM_DRIVE);
     // "file://" and the absolute path: a Linux root brings its own "/".
     String link = (joined.size && joined.str[0] == '/') ? string_format(scratch.arena, "file://%S", &joined)
                                                          : string_format(scratch.arena, "file:///%S", &joined);
@@ -96,13 +102,7 @@ String convert_path_with(Arena* arena, String path, PathForm wanted, String root
     String text = string_trim_whitespace(path);
     if (links_begins_with_root(text, root)) text = string_skip(text, root.size);
     if (!(text.size && char_is_slash(text.str[0]))) text = string_format(scratch.arena, "/%S", &text);
-    if (!links_in_html_directory(text)) {
-        String rest = string_skip(text, 1);
-        text = string_format(scratch.arena, "/html/%S", &rest);
-    }
-    StringList parts = join_with_root(scratch.arena, root, text, wanted);
-    StringJoin join = {String{}, S("/"), String{}};
-    String joined = string_list_join(scratch.arena, &parts, &join);
+    String joined = links_join_under_html(scratch.arena, root, text, wanted);
     return links_slashes_forward(arena, string_copy(arena, joined));
 }
 
