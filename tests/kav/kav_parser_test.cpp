@@ -865,15 +865,6 @@ const TreeCase kInlineCases[] = {
      "toc level=0 \"A ] b }~ c\"\n"
      "warning 1:3 Unexpected \"]\" token.\n"
      "warning 1:7 Unexpected \"}~\" token.\n"},
-    {"bracket group is not text",
-     "A [plain words] b",
-     "Main\n"
-     "  Heading\n"
-     "    Word space \"A\"\n"
-     "    Word space \"plain\"\n"
-     "    Word space \"words\"\n"
-     "    Word \"b\"\n"
-     "toc level=0 \"A plain words b\"\n"},
     {"unterminated string keeps its text",
      "A \"open text\nB",
      "Main\n"
