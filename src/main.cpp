@@ -3,7 +3,7 @@
 #include "base/entry.h"
 #include "base/os.h"
 #include "base/string.h"
-#include "build/build.h"
+#include "driver/build.h"
 
 int main(int argc, char** argv) {
     // The main thread's context lives in this frame for the whole process.

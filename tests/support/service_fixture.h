@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "base/os.h"
-#include "build/file_service.h"
+#include "driver/file_service.h"
 #include "support/program.h"
 
 namespace kavsite_test {

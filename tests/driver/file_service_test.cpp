@@ -15,7 +15,7 @@
 
 #include "support/service_fixture.h"
 #include "base/os.h"
-#include "build/file_service.h"
+#include "driver/file_service.h"
 
 namespace fs = std::filesystem;
 

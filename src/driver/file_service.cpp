@@ -1,4 +1,4 @@
-#include "build/file_service.h"
+#include "driver/file_service.h"
 
 #include <xxhash.h>
 

@@ -1,9 +1,9 @@
-#include "build/build.h"
+#include "driver/build.h"
 
 #include "base/os.h"
-#include "build/build_state.h"
-#include "build/file_service.h"
-#include "build/page_writer.h"
+#include "driver/build_state.h"
+#include "driver/file_service.h"
+#include "driver/page_writer.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
 #include "site/index_page.h"

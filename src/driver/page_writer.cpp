@@ -1,4 +1,4 @@
-#include "build/page_writer.h"
+#include "driver/page_writer.h"
 
 #include "base/os.h"
 

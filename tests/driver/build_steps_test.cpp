@@ -11,8 +11,8 @@
 
 #include "support/service_fixture.h"
 #include "base/os.h"
-#include "build/build_state.h"
-#include "build/file_service.h"
+#include "driver/build_state.h"
+#include "driver/file_service.h"
 
 namespace fs = std::filesystem;
 

@@ -2,7 +2,7 @@
 // path says.
 #include <gtest/gtest.h>
 
-#include "build/build_state.h"
+#include "driver/build_state.h"
 
 namespace {
 
