@@ -1,5 +1,5 @@
 #include "htmldom/html_reader.h"
-#include "urlcheck/url.h"
+#include "base/url.h"
 
 // ---- Structure validation --------------------------------------------------
 

@@ -1,6 +1,6 @@
 #include "urlcheck/consent.h"
 
-#include "urlcheck/url.h"
+#include "base/url.h"
 
 // The video site's own values, as its consent form sends them. They change
 // when the site redeploys its consent front end; update them here.

@@ -1,7 +1,7 @@
 #include "urlcheck/url_pool.h"
 
 #include "urlcheck/consent.h"
-#include "urlcheck/url.h"
+#include "base/url.h"
 
 // ---- Settings ----------------------------------------------------------------
 

@@ -1,4 +1,4 @@
-#include "urlcheck/url.h"
+#include "base/url.h"
 
 UrlParts url_split(String url) {
     UrlParts parts = {};

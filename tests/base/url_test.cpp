@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "urlcheck/url.h"
+#include "base/url.h"
 
 namespace {
 
