@@ -9,7 +9,6 @@
 #include "site/index_page.h"
 #include "site/page.h"
 #include "site/shared_resources.h"
-#include "site/site_state.h"
 #include "urlcheck/known_searches.h"
 #include "urlcheck/url_pool.h"
 
@@ -35,12 +34,10 @@ static String read_site_file(Arena* arena, String path) {
 static void network_init() { http_global_init(); }
 
 // Writes the shared resources under the root and rewrites the head and menu
-// templates (generate_shared_resources in a temporary scope of the site arena).
+// templates, then reads the templates every page copies.
 static void phase_shared_resources(RunState* run) {
-    (void)run;
-    TempArena temp = temp_begin(g_site_state->arena);
-    generate_shared_resources(g_site_state->arena);
-    temp_end(temp);
+    generate_shared_resources(run->arena, run->site);
+    site_load_templates(run->site);
 }
 
 // Starts the URL check pool (url_pool_start) with the options consent_url,
@@ -58,24 +55,25 @@ static void phase_url_pool(RunState* run, const OptionTable* options) {
         count = count * 10 + (workers.str[i] - '0');
     }
     settings.worker_count = (u32)MIN(count, (u64)URL_MAX_WORKERS);
-    settings.check_urls = run->check_urls;
+    settings.check_urls = run->site->settings.check_urls;
     url_settings_set(&settings);
     url_pool_start();
-    if (!run->check_urls) return;
+    if (!settings.check_urls) return;
     console_print("[check urls]\n");
     url_pool_start();
     if (g_url_pool->online) {
         g_url_pool->enabled = 1;
     } else {
+        // The report is still printed, empty: the pool stays disabled, so
+        // nothing is submitted.
         console_print("Could not connect to internet, checks on URLs aborted\n");
-        g_output_state->check_urls = 0;
     }
 }
 
 // Reads "<root>kn_searchs.txt" into the main arena (empty when missing) and
 // hands it to the known-searches loader, which prints its warnings.
 static void phase_known_searches(RunState* run) {
-    String path = string_format(run->arena, "%Skn_searchs.txt", &run->root);
+    String path = string_format(run->arena, "%Skn_searchs.txt", &run->site->settings.root);
     String text = os_read_whole_file(run->arena, path);
     kn_load(run->arena, text, path);
 }
@@ -84,20 +82,9 @@ static void phase_known_searches(RunState* run) {
 // and "\t<file name>\n", on failure page_failures and "\tFaiLure: <output
 // path>\n"; then the page's messages.
 static void write_pages(RunState* run) {
-    OutputState* output = g_output_state;
-    PageWriteResult* result = run->page_results_first;
-    for (HtmlPageNode* node = output->pages_first; node; node = node->next) {
-        HtmlPage* page = &node->page;
-        // Pages of the parse phase were stored when they were assembled;
-        // a page that still holds its tree is written now.
-        bool written;
-        if (result && result->page == node) {
-            written = result->written;
-            result = result->next;
-        } else {
-            written = html_write_file(output->arena, page);
-        }
-        if (written) {
+    for (BuildPage* built = run->build_pages_first; built; built = built->next) {
+        HtmlPage* page = &built->node->page;
+        if (built->written) {
             run->html_count += 1;
             String name = path_file_name(page->path);
             console_print("\t%.*s\n", STR_ARG(name));
@@ -115,27 +102,10 @@ static void write_pages(RunState* run) {
 // Writes the home page from OutputState.pages and the sections; a home page
 // that cannot be written is reported and counted like any page.
 static void phase_index_page(RunState* run) {
-    if (write_index_page(g_site_state->arena, g_output_state->pages_first, &run->sections)) return;
-    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &run->root);
+    if (write_index_page(run->arena, run->site, run->pages_first, &run->sections)) return;
+    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &run->site->settings.root);
     run->page_failures += 1;
     console_print("\tFaiLure: %.*s\n", STR_ARG(path));
-}
-
-// With file_p_check on: submits every URL node of every document to the URL
-// check queue with its "path:line:column" location in its own source.
-static void queue_document_urls(RunState* run) {
-    Scratch scratch(run->arena);
-    for (DocumentEntry* entry = g_site_state->documents_first; entry; entry = entry->next) {
-        KavParseResult* document = &entry->document;
-        String source = kav_node_is_nil(document->root) ? String{} : document->root->text;
-        KavPositionCursor cursor = {};
-        for (KavNodeCell* cell = document->urls.first; cell; cell = cell->next) {
-            TextPosition at = kav_position_at(source, &cursor, cell->node->offset);
-            String location = string_format(scratch.arena, "%S:%I64d:%I64d", &entry->source_path, (long long)at.line,
-                                            (long long)at.column);
-            url_check_submit_found(cell->node->text, location);
-        }
-    }
 }
 
 // Prints the dashes, "HTTP checks\n", waits until every submitted check has
@@ -157,11 +127,11 @@ static void phase_url_report(RunState* run) {
 // head's `style` elements, and writes the template back, so the next build's
 // shared-resources step starts from a clean head.
 static void phase_head_rewrite(RunState* run) {
-    String path = string_format(run->arena, "%Shtml/shared/html/default_head.html", &run->root);
+    String path = string_format(run->arena, "%Shtml/shared/html/default_head.html", &run->site->settings.root);
     String text = fs_loaded_file(fs_request_file(path, DEADLINE_NONE));
     String codes[KAV_KIND_ROW_COUNT];
     for (u64 i = 0; i < KAV_KIND_ROW_COUNT; i += 1) codes[i] = kav_kind_table[i].code;
-    html_head_rewrite(g_site_state->arena, path, text, codes, KAV_KIND_ROW_COUNT);
+    html_head_rewrite(run->arena, path, text, codes, KAV_KIND_ROW_COUNT);
 }
 
 // ---- Driver ------------------------------------------------------------------------------
@@ -171,45 +141,41 @@ static void phase_conversion(RunState* run) {
     // Every page queued in the parse phase is stored before any is reported.
     page_writer_drain();
     // The summary follows the last page; without pages there is none.
-    if (!g_output_state->pages_first) return;
+    if (!run->pages_first) return;
     write_pages(run);
-    String summary = build_summary_text(run->arena, run->kav_count, run->html_count, &g_site_state->wrong_paths);
+    String summary = build_summary_text(run->arena, run->kav_count, run->html_count, run->wrong_paths_first);
     console_print("%.*s", STR_ARG(summary));
     phase_index_page(run);
-    if (g_site_state->file_p_check) queue_document_urls(run);
     run->done = 1;
 }
 
 int build_run(const OptionTable* options) {
-    RunState* run = run_state_create();
-    g_run_state = run;
-    Arena* arena = run->arena;
-
+    Scratch scratch;
     String target = option_string(options, S("targ_p"));
     String root = option_string(options, S("root_p"));
-    if (target.size) target = path_make_absolute(arena, target);
-    if (root.size) root = path_ensure_trailing_slash(arena, path_make_absolute(arena, root));
-    run->target = target;
-    run->root = root;
-    run->js = option_flag(options, S("js"));
-    run->dev_js = option_flag(options, S("dev_js"));
-    run->check_urls = option_flag(options, S("check_urls"));
-    run->file_p_check = option_flag(options, S("file_p_check"));
-    run->print_todos = option_flag(options, S("print_todos"));
-    run->deploy = option_flag(options, S("deploy"));
+    if (target.size) target = path_make_absolute(scratch.arena, target);
+    if (root.size) root = path_ensure_trailing_slash(scratch.arena, path_make_absolute(scratch.arena, root));
+    SiteSettings settings = {};
+    settings.root = root;
+    settings.js = option_flag(options, S("js"));
+    settings.dev_js = option_flag(options, S("dev_js"));
+    settings.check_urls = option_flag(options, S("check_urls"));
+    settings.file_p_check = option_flag(options, S("file_p_check"));
+    settings.print_todos = option_flag(options, S("print_todos"));
+    settings.deploy = option_flag(options, S("deploy"));
 
     bool abort = false;
     if (root.size == 0) {
         console_print("No root path provided, use 'root_p' argument\n");
         abort = true;
     }
-    if (run->deploy) {
+    if (settings.deploy) {
         console_print("\n[deploy]\n");
-        run->dev_js = 0;
-        run->file_p_check = 0;
+        settings.dev_js = 0;
+        settings.file_p_check = 0;
     } else {
-        if (run->dev_js) run->js = 1;
-        console_print(run->file_p_check ? "\nfile path check\n" : "\nno file paths check\n");
+        if (settings.dev_js) settings.js = 1;
+        console_print(settings.file_p_check ? "\nfile path check\n" : "\nno file paths check\n");
     }
     if (target.size == 0) {
         console_print("No file to parse provided, use 'targ_p' argument\n");
@@ -229,18 +195,18 @@ int build_run(const OptionTable* options) {
         return BUILD_EXIT_ABORTED;
     }
 
-    site_set_file_reader(read_site_file);
-    output_state_create(root, run->check_urls, run->print_todos, run->deploy);
-    site_state_create(root, run->file_p_check, run->check_urls, run->dev_js, run->js);
+    RunState* run = run_state_create(&settings);
+    run->target = string_copy(run->arena, target);
+    run->site->read_file = read_site_file;
     phase_shared_resources(run);
     phase_url_pool(run, options);
 
-    build_collect_sources(run, target, kind);
+    build_collect_sources(run, run->target, kind);
     phase_known_searches(run);
     build_parse_phase(run);
     phase_conversion(run);
 
-    if (run->done && g_site_state->check_urls) {
+    if (run->done && run->site->settings.check_urls) {
         phase_url_report(run);
     } else {
         phase_head_rewrite(run);

@@ -6,7 +6,9 @@
 #include "base/arena.h"
 #include "base/diagnostic.h"
 #include "base/string.h"
+#include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
+#include "site/site.h"
 
 // ---- State -----------------------------------------------------------------------
 
@@ -23,14 +25,6 @@ struct FileList {
     u64 total_size;  // bytes of all paths
 };
 
-// Whether a page was stored when it was assembled; the conversion phase
-// reports it in page order.
-struct PageWriteResult {
-    PageWriteResult* next;
-    const struct HtmlPageNode* page;
-    u32 written;  // 1: stored at its path; 0: the write failed
-};
-
 // Paths of the pages assembled so far: a raw view never replaces a page.
 #define PAGE_PATH_SLOT_COUNT 4096
 
@@ -39,45 +33,61 @@ struct PagePathNode {
     String path;
 };
 
+// A page of the build in document order: its record (path, title,
+// messages) for the conversion phase and the home page, and whether it was
+// stored.
+struct BuildPage {
+    BuildPage* next;
+    HtmlPageNode* node;  // in the run's page list
+    u32 written;         // set by the page writer: 1 stored, 0 the write failed
+};
+
+// A document whose pages wait until every page of the build is known: one
+// of its local file words names neither a file nor a page seen so far.
+struct DeferredDocument {
+    DeferredDocument* next;
+    String path;
+    String bytes;             // kept by the file service
+    BuildPage* first_page;    // its pages, consecutive in the page list
+    u64 page_count;
+    DiagnosticList* wrong_paths;  // where its missing paths go, in document order
+};
+
+// The missing local paths of one document, kept in document order for the
+// summary.
+struct WrongPathsNode {
+    WrongPathsNode* next;
+    DiagnosticList list;
+};
+
 struct RunState {
-    Arena* arena;         // reserve 8 GiB: file list, known-searches text, sections
+    Arena* arena;         // reserve 8 GiB: file list, known-searches text, sections, page records
+    Site* site;           // the settings and everything page generation shares
     StringList sections;  // distinct directory names holding generated pages, NUL-terminated copies
     FileList files;
     String target;  // absolute, without a trailing "/"
-    String root;    // absolute, ending in "/"
-    u32 js;
-    u32 dev_js;
-    u32 check_urls;
-    u32 file_p_check;
-    u32 print_todos;
-    u32 deploy;
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
     u32 done;           // the summary has been printed
     // One document at a time: its tree, its pages and its raw views live
-    // here until they are written, then the arena goes back to empty.
+    // here until they are handed to the writer, then the arena is emptied.
     Arena* document_arena;
-    PageWriteResult* page_results_first;
-    PageWriteResult* page_results_last;
+    HtmlPageNode* pages_first;  // every page of the build, in document order
+    HtmlPageNode* pages_last;
+    u64 page_count;
+    BuildPage* build_pages_first;  // the same pages with their write results
+    BuildPage* build_pages_last;
+    DeferredDocument* deferred_first;
+    DeferredDocument* deferred_last;
+    WrongPathsNode* wrong_paths_first;
+    WrongPathsNode* wrong_paths_last;
     PagePathNode** page_paths;  // PAGE_PATH_SLOT_COUNT buckets; null until the first page
 };
 
-// A parsed document and the file it came from, in the site arena: one
-// entry per output path of a published document. The document keeps what
-// the later steps read: its output paths, status and success, its root
-// (the source text) and its URL words (text and offset); its tree and
-// other lists are gone with the document's arena.
-struct DocumentEntry {
-    DocumentEntry* next;
-    KavParseResult document;
-    String source_path;  // equal to its file-list entry
-};
-
-// Null until a build starts.
-extern RunState* g_run_state;
-
-RunState* run_state_create();
+// A run with its site made from `settings` (the root absolute, ending in
+// "/"), both in arenas of their own.
+RunState* run_state_create(const SiteSettings* settings);
 
 // ---- Steps -------------------------------------------------------------------------
 
@@ -99,15 +109,16 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind);
 
 // Prints "KAV (parsing):", then fetches every listed file through the file
 // service, in order, and parses those whose extension is exactly "kav"
-// (counted, drafts included); the parse driver prints their diagnostics.
-// Drafts (status "draft" in any case) stop there. For every "html" output
-// path of another document the page is assembled and stored (the result is
-// reported in the conversion phase), the source's file name is printed, the
-// raw view is assembled and stored, and the page's folder is recorded as a
-// section; every output path gets a DocumentEntry. Memory grows with the
-// largest document, not with the site. The list is empty afterwards. Creates
-// the output and site states from the run's settings when no build made
-// them yet.
+// (counted, drafts included), printing their diagnostics. Drafts (status
+// "draft" in any case) stop there. Every "html" output path of another
+// document below the root is a page of the build: the source's file name is
+// printed, the page and its raw view are assembled and handed to the page
+// writer (the page's result is reported in the conversion phase), and the
+// page's folder is recorded as a section. With the file path check on, a
+// document that links a file that is neither on disk nor a page seen so far
+// is assembled once every page is known. URLs go to the URL checker when it
+// is enabled. Memory grows with the largest document, not with the site.
+// The list is empty afterwards, and every page is stored.
 void build_parse_phase(RunState* run);
 
 // True when `path`, with "." and ".." resolved, names something below
@@ -120,6 +131,6 @@ String build_raw_path(Arena* arena, String output_path);
 void build_add_section(RunState* run, String output_path);
 
 // The summary block printed after the last page.
-String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const DiagnosticList* wrong_paths);
+String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const WrongPathsNode* wrong_paths);
 // The text of --help.
 String build_usage_text();

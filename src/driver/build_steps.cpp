@@ -5,9 +5,8 @@
 #include "htmldom/html_dom.h"
 #include "kav/kav_document.h"
 #include "site/page.h"
-#include "site/site_state.h"
-
-RunState* g_run_state;
+#include "site/site_check.h"
+#include "urlcheck/url_pool.h"
 
 // Files requested ahead of the one being read, so the streamers read in
 // parallel while the driver goes through the list in order.
@@ -15,10 +14,11 @@ RunState* g_run_state;
 
 #define BUILD_DASHES "------------------------------------------------------------\n"
 
-RunState* run_state_create() {
+RunState* run_state_create(const SiteSettings* settings) {
     Arena* arena = arena_create(GB(8), KB(64));
     RunState* run = push_struct<RunState>(arena);
     run->arena = arena;
+    run->site = site_create(settings);
     return run;
 }
 
@@ -131,35 +131,18 @@ bool build_path_inside_root(String path, String root) {
     return full.size > root.size && string_starts_with(full, root, 0);
 }
 
-// What the later steps read of a parsed document, copied into `arena`.
-static KavParseResult keep_document(Arena* arena, const KavParseResult* document) {
-    KavParseResult kept = {};
-    for (StringNode* n = document->output_paths.first; n; n = n->next) {
-        string_list_push(arena, &kept.output_paths, string_copy(arena, n->string));
-    }
-    if (!kav_node_is_nil(document->root)) {
-        // The text is the source, which the file service keeps.
-        kept.root = kav_node_make(arena, KAV_NODE_FILE, 0, document->root->text, document->root->value, 0);
-    }
-    for (KavNodeCell* cell = document->urls.first; cell; cell = cell->next) {
-        String text = string_copy(arena, cell->node->text);
-        KavNode* word = kav_node_make(arena, KAV_NODE_WORD, cell->node->flags, text, text, cell->node->offset);
-        kav_node_list_push(arena, &kept.urls, word);
-    }
-    kept.status = string_copy(arena, document->status);
-    kept.success = document->success;
-    return kept;
-}
-
-// The page record kept for the conversion phase and the index page: path,
-// title and messages, copied into `arena`; no tree.
-static void keep_page(Arena* arena, HtmlPage* out, const HtmlPage* page) {
-    *out = HtmlPage{};
-    out->path = string_copy(arena, page->path);
-    out->title = string_copy(arena, page->title);
-    for (StringNode* m = page->messages.first; m; m = m->next) {
-        string_list_push(arena, &out->messages, string_copy(arena, m->string));
-    }
+// The page record kept for the conversion phase and the home page: path and
+// title, copied into the run's arena; no tree.
+static BuildPage* add_build_page(RunState* run, String path, String title) {
+    HtmlPageNode* node = push_struct<HtmlPageNode>(run->arena);
+    node->page.path = string_copy(run->arena, path);
+    node->page.title = string_copy(run->arena, title);
+    SLL_QUEUE_PUSH(run->pages_first, run->pages_last, node);
+    run->page_count += 1;
+    BuildPage* page = push_struct<BuildPage>(run->arena);
+    page->node = node;
+    SLL_QUEUE_PUSH(run->build_pages_first, run->build_pages_last, page);
+    return page;
 }
 
 // Prints a page's messages after its path, each followed by a line feed and
@@ -170,70 +153,108 @@ static void print_page_messages(const HtmlPage* page) {
     for (StringNode* m = page->messages.first; m; m = m->next) console_print("%.*s: \n\t", STR_ARG(m->string));
 }
 
-// Parses one document (kav_parse_document, which prints its diagnostics)
-// into the document arena and skips drafts. Each html output path gets its
-// page, stored at once and queued with its result for the conversion phase,
-// and its raw view, stored at once unless an earlier page has that path; its
-// section is recorded. Every output path appends a DocumentEntry. The
-// document arena is emptied before the next document.
+// Assembles the pages of a document whose file words are decided, and hands
+// each page and raw view to the writer. `pages` are its page records, one per
+// resolved html path, in order. A raw view never replaces a page of the
+// build: one seen before it (`final` off) or any (`final` on).
+static void assemble_pages(RunState* run, Arena* work, KavParseResult* document, String path, String bytes,
+                           BuildPage* pages, u64 count, bool final) {
+    Site* site = run->site;
+    BuildPage* page = pages;
+    for (u64 i = 0; i < count; i += 1, page = page->next) {
+        u64 start = arena_pos(work);
+        String page_path = page->node->page.path;
+        PageBuilder builder = page_builder(site, work);
+        HtmlPage built = {};
+        build_page(&builder, &built, document, path, page_path);
+        // Stored by the page writer; the conversion phase reads the result
+        // after waiting for every queued page.
+        page_writer_queue(&built, &page->written);
+
+        PageBuilder raw_builder = page_builder(site, work);
+        HtmlPage raw = {};
+        KavParseResult raw_document = {};
+        build_raw_page(&raw_builder, &raw, bytes, &raw_document, build_raw_path(work, page_path));
+        if (!final) print_page_messages(&raw);
+        bool taken = final ? site_has_output_path(site, raw.path) : page_path_seen(run, raw.path);
+        if (!taken) page_writer_queue(&raw, 0);
+        arena_pop_to(work, start);
+    }
+}
+
+static DiagnosticList* new_wrong_paths(RunState* run) {
+    WrongPathsNode* node = push_struct<WrongPathsNode>(run->arena);
+    SLL_QUEUE_PUSH(run->wrong_paths_first, run->wrong_paths_last, node);
+    return &node->list;
+}
+
+// Parses one document into the document arena, prints its diagnostics and
+// skips drafts. Each html output path below the root becomes a page record:
+// the source's name is printed and the folder recorded as a section. The
+// pages are assembled at once, unless a local file word may still name a
+// page of this build; then the document waits for the end of the phase.
 static void parse_document(RunState* run, String path, String bytes) {
-    SiteState* site = g_site_state;
-    OutputState* output = g_output_state;
+    Site* site = run->site;
     if (!run->document_arena) run->document_arena = arena_create(GB(8), KB(64));
     Arena* work = run->document_arena;
     u64 start = arena_pos(work);
 
-    Diagnostic* wrong_before = site->wrong_paths.last;
     KavParseResult document = kav_parse_document(work, bytes, path);
-    // Wrong paths outlive the tree: only their offsets and messages stay.
-    for (Diagnostic* d = wrong_before ? wrong_before->next : site->wrong_paths.first; d; d = d->next) d->node = 0;
+    StringList outputs = {};
+    check_output_paths(work, site, &document, &outputs);
+    diag_print_list(&document.diagnostics, path, bytes);
 
-    if (!string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE)) {
-        KavParseResult kept = keep_document(site->arena, &document);
+    // Drafts publish nothing, but their missing files are listed too.
+    bool draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
+    BuildPage* first_page = 0;
+    u64 page_count = 0;
+    if (!draft) {
+        if (site->settings.check_urls) check_submit_urls(&document, path, url_check_submit_found);
         String source_name = path_file_name(path);
-        for (StringNode* out = document.output_paths.first; out; out = out->next) {
+        String title = {};
+        for (StringNode* out = outputs.first; out; out = out->next) {
             String page_path = out->string;
-            // The parser keeps outside paths out (with a warning); a page is
-            // never written outside the site root whatever the path.
-            if (page_path.size && string_equal(path_extension(page_path), S("html")) &&
-                build_path_inside_root(page_path, run->root)) {
-                u64 page_start = arena_pos(work);
-                HtmlPage page = {};
-                build_page(&page, work, &document, path, page_path, bytes);
-                HtmlPageNode* node = push_struct<HtmlPageNode>(output->arena);
-                keep_page(output->arena, &node->page, &page);
-                SLL_QUEUE_PUSH(output->pages_first, output->pages_last, node);
-                output->page_count += 1;
-                PageWriteResult* result = push_struct<PageWriteResult>(run->arena);
-                result->page = node;
-                SLL_QUEUE_PUSH(run->page_results_first, run->page_results_last, result);
-                // Stored by the page writer; the conversion phase reads the
-                // result after waiting for every queued page.
-                page_writer_queue(&page, &result->written);
-                page_path_add(run, node->page.path);
-                console_print("\t%.*s\n", STR_ARG(source_name));
-
-                HtmlPage raw = {};
-                KavParseResult raw_document = {};
-                build_raw_page(&raw, work, bytes, &raw_document, build_raw_path(work, page_path));
-                print_page_messages(&raw);
-                if (!page_path_seen(run, raw.path)) page_writer_queue(&raw, 0);
-                build_add_section(run, page_path);
-                arena_pop_to(work, page_start);
-            }
-            DocumentEntry* entry = push_struct<DocumentEntry>(site->arena);
-            entry->document = kept;
-            entry->source_path = path;
-            SLL_QUEUE_PUSH(site->documents_first, site->documents_last, entry);
-            site->document_count += 1;
+            if (!string_equal(path_extension(page_path), S("html"))) continue;
+            if (page_count == 0) title = page_title(work, &document, path);
+            BuildPage* page = add_build_page(run, page_path, title);
+            if (!first_page) first_page = page;
+            page_count += 1;
+            page_path_add(run, page->node->page.path);
+            site_add_output_path(site, page->node->page.path);
+            console_print("\t%.*s\n", STR_ARG(source_name));
+            build_add_section(run, page_path);
         }
+    }
+    DiagnosticList* wrong_paths = new_wrong_paths(run);
+    if (check_file_words(run->arena, site, &document, path, CHECK_FILES_SO_FAR, wrong_paths)) {
+        assemble_pages(run, work, &document, path, bytes, first_page, page_count, false);
+    } else {
+        DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
+        deferred->path = path;
+        deferred->bytes = bytes;
+        deferred->first_page = first_page;
+        deferred->page_count = page_count;
+        deferred->wrong_paths = wrong_paths;
+        SLL_QUEUE_PUSH(run->deferred_first, run->deferred_last, deferred);
     }
     arena_pop_to(work, start);
 }
 
+// Documents that waited for every page of the build: parsed again (their
+// diagnostics were printed the first time), their file words decided for
+// good, their pages assembled.
+static void assemble_deferred(RunState* run) {
+    Arena* work = run->document_arena;
+    for (DeferredDocument* d = run->deferred_first; d; d = d->next) {
+        u64 start = arena_pos(work);
+        KavParseResult document = kav_parse_document(work, d->bytes, d->path);
+        check_file_words(run->arena, run->site, &document, d->path, CHECK_FILES_FINAL, d->wrong_paths);
+        assemble_pages(run, work, &document, d->path, d->bytes, d->first_page, d->page_count, true);
+        arena_pop_to(work, start);
+    }
+}
+
 void build_parse_phase(RunState* run) {
-    output_state_create(run->root, run->check_urls, run->print_todos, run->deploy);
-    site_state_create(run->root, run->file_p_check, run->check_urls, run->dev_js, run->js);
     console_print("KAV (parsing):\n");
     FileListNode* ahead = run->files.first;
     u64 requested = 0;  // files requested from the current one on
@@ -254,6 +275,7 @@ void build_parse_phase(RunState* run) {
         run->kav_count += 1;
         parse_document(run, node->path, bytes);
     }
+    assemble_deferred(run);
     // Every page handed to the writer is stored before the phase ends.
     page_writer_drain();
 }
@@ -280,7 +302,7 @@ void build_add_section(RunState* run, String output_path) {
 
 // ---- Texts ---------------------------------------------------------------------------
 
-String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const DiagnosticList* wrong_paths) {
+String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const WrongPathsNode* wrong_paths) {
     Scratch scratch(arena);
     StringList list = {};
     string_list_push(scratch.arena, &list, S(BUILD_DASHES));
@@ -288,8 +310,8 @@ String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const Dia
                       (unsigned long long)html_count);
     string_list_push(scratch.arena, &list, S(BUILD_DASHES));
     string_list_push(scratch.arena, &list, S("\tWrong file path(s):\n"));
-    for (Diagnostic* d = wrong_paths ? wrong_paths->first : 0; d; d = d->next) {
-        string_list_pushf(scratch.arena, &list, "\t%S\n", &d->message);
+    for (const WrongPathsNode* node = wrong_paths; node; node = node->next) {
+        for (Diagnostic* d = node->list.first; d; d = d->next) string_list_pushf(scratch.arena, &list, "\t%S\n", &d->message);
     }
     return string_list_join(arena, &list);
 }

@@ -7,14 +7,10 @@ KavParseResult kav_parse_document(Arena* arena, String source, String path) {
     KavParseResult result = {};
     if (source.size == 0) return result;
     // The tokens are only needed while parsing: they live in scratch memory.
+    // The tokenizer reports nothing, so the parser's diagnostics are all.
     Scratch scratch(arena);
     KavTokens tokens = kav_tokenize(scratch.arena, source);
     result = kav_parse(arena, path, source, &tokens);
-
-    DiagnosticList merged = tokens.diagnostics;
-    diag_concat(&merged, &result.diagnostics);
-    result.success = merged.max_level <= DIAG_ERROR ? 1 : 0;
-    result.diagnostics = DiagnosticList{};
-    diag_print_list(&merged, path, source);
+    result.success = result.diagnostics.max_level <= DIAG_ERROR ? 1 : 0;
     return result;
 }

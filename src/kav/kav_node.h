@@ -163,7 +163,8 @@ void kav_node_list_push(Arena* arena, KavNodeList* list, KavNode* node);
 // ---- Parse result ---------------------------------------------------------------
 
 struct KavParseResult {
-    StringList output_paths;      // resolved paths of "output_path" lines, in order
+    StringList output_paths;      // paths of "output_path" lines as written, in order
+    KavNodeList output_words;     // the words those paths came from, in the same order
     KavNode* root;                // the File node; text and value are the whole source
     KavNode* document_context;    // the ContextDocument node, or null
     KavNodeList footnotes;        // FootNote nodes (detached from the tree)

@@ -1,11 +1,7 @@
 #include "kav/kav_parser.h"
 
-#include "base/os.h"
+#include "base/url.h"
 #include "kav/kav_metadata.h"
-#include "site/links.h"
-#include "site/site_state.h"
-#include "urlcheck/url.h"
-#include "urlcheck/url_pool.h"
 
 // ---- Frames -----------------------------------------------------------------------------
 
@@ -100,10 +96,6 @@ struct Parser {
     u64 line_cache_offset;  // line_start() remembers its last answer
     u64 line_cache_start;
 };
-
-static KavUrlSubmit* g_kav_url_submit = url_check_submit_found;
-
-void kav_set_url_submit(KavUrlSubmit* submit) { g_kav_url_submit = submit ? submit : url_check_submit_found; }
 
 // ---- Tokens -------------------------------------------------------------------------------
 
@@ -495,17 +487,10 @@ static void link_word(Parser* p, KavNode* word, bool after_underscore) {
     }
 }
 
+// The path as written; the site layer places it under the site root.
 static void add_output_path(Parser* p, KavNode* word) {
-    Scratch scratch(p->arena);
-    String resolved = convert_path(scratch.arena, word->text, PATH_FORM_DRIVE);
-    String full = path_kind(resolved) == 2 ? path_make_absolute(scratch.arena, resolved) : resolved;
-    String root = site_root();
-    if (root.size && !string_starts_with(full, root, 0)) {
-        String message = string_format(p->arena, "Output path \"%S\" is outside the site root.", &word->text);
-        diag_append(p->arena, &p->result.diagnostics, word, DIAG_WARNING, message);
-        return;
-    }
-    string_list_push(p->arena, &p->result.output_paths, string_copy(p->arena, full));
+    string_list_push(p->arena, &p->result.output_paths, word->text);
+    kav_node_list_push(p->arena, &p->result.output_words, word);
 }
 
 // In an "output_path" value the tokens between two blanks form one path.
@@ -1407,39 +1392,6 @@ static void block_step(Parser* p) {
     line_node(p, false);
 }
 
-// ---- Post-pass -------------------------------------------------------------------------------------
-
-static void check_file_paths(Parser* p) {
-    SiteState* site = g_site_state;
-    KavPositionCursor cursor = {};
-    for (KavNodeCell* cell = p->result.file_paths.first; cell; cell = cell->next) {
-        KavNode* word = cell->node;
-        Scratch scratch(site->arena);
-        String resolved = convert_path(scratch.arena, word->text, PATH_FORM_DRIVE);
-        if (os_path_is_valid(resolved)) {
-            word->flags |= KAV_FLAG_FILE_FOUND;
-            continue;
-        }
-        word->flags |= KAV_FLAG_FILE_MISSING;
-        TextPosition at = kav_position_at(p->source, &cursor, word->offset);
-        String message = string_format(site->arena, "%S:%I64d:%I64d\n\t%S", &p->path, (long long)at.line,
-                                       (long long)at.column, &resolved);
-        diag_append(site->arena, &site->wrong_paths, word, DIAG_WARNING, message);
-    }
-}
-
-static void submit_urls(Parser* p) {
-    KavPositionCursor cursor = {};
-    for (KavNodeCell* cell = p->result.urls.first; cell; cell = cell->next) {
-        KavNode* word = cell->node;
-        Scratch scratch(p->arena);
-        TextPosition at = kav_position_at(p->source, &cursor, word->offset);
-        String location = string_format(scratch.arena, "%S:%I64d:%I64d", &p->path, (long long)at.line,
-                                         (long long)at.column);
-        g_kav_url_submit(word->text, location);
-    }
-}
-
 // ---- Driver ------------------------------------------------------------------------------------------
 
 KavParseResult kav_parse(Arena* arena, String path, String source, const KavTokens* tokens) {
@@ -1499,9 +1451,6 @@ KavParseResult kav_parse(Arena* arena, String path, String source, const KavToke
     // them the same tidying as a line end would.
     while (p->top != &p->bottom) pop(p);
 
-    SiteState* site = g_site_state;
-    if (site && site->file_p_check) check_file_paths(p);
-    if (site && site->file_p_check && site->check_urls) submit_urls(p);
     if (p->result.diagnostics.max_level >= DIAG_ERROR) p->result.success = 0;
     return p->result;
 }

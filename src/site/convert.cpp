@@ -9,7 +9,16 @@
 #include "site/links.h"
 #include "site/words.h"
 
-u64 g_page_element_counter;
+PageBuilder page_builder(const Site* site, Arena* arena) {
+    PageBuilder builder = {};
+    builder.site = site;
+    builder.arena = arena;
+    return builder;
+}
+
+String page_link(const PageBuilder* builder, Arena* arena, String path) {
+    return resolve_link(arena, path, builder->site->settings.root, builder->site->settings.deploy);
+}
 
 // ---- DOM helpers -------------------------------------------------------------------------
 
@@ -122,6 +131,7 @@ struct TargetSlot {
 };
 
 struct Converter {
+    PageBuilder* builder;
     Arena* arena;
     Arena* scratch;
     const KavParseResult* document;
@@ -183,7 +193,7 @@ static String numbered_id(Converter* c, u32 kind, u64 flags, u64 n) {
     return string_format(c->scratch, "%S_%llu", &code, (unsigned long long)n);
 }
 
-static u64 next_element_number() { return g_page_element_counter++; }
+static u64 next_element_number(Converter* c) { return c->builder->element_counter++; }
 
 static HtmlNode* element(Converter* c, HtmlTag tag, const KavNode* node) {
     return html_element_create_at(c->arena, tag, node->offset);
@@ -448,7 +458,7 @@ static void convert_heading(Converter* c, KavNode* node) {
         // The table of content links to headings in toggles too: such a
         // heading keeps the id the link names.
         HtmlNode* span = element(c, HTML_TAG_SPAN, node);
-        String id = numbered_id(c, KAV_NODE_HEADING, node->flags, next_element_number());
+        String id = numbered_id(c, KAV_NODE_HEADING, node->flags, next_element_number(c));
         String href = toc_href(c, node->offset);
         set(c, span, HTML_ATTR_ID, href.size > 1 ? string_skip(href, 1) : id);
         html_append_to_content(top(c), span);
@@ -482,7 +492,7 @@ static void convert_paragraph(Converter* c, KavNode* node) {
     }
     bool in_context = has_ancestor(node, KAV_NODE_CONTEXT);
     HtmlNode* paragraph = element(c, in_context ? HTML_TAG_SPAN : HTML_TAG_P, node);
-    set(c, paragraph, HTML_ATTR_ID, numbered_id(c, KAV_NODE_PARAGRAPH, node->flags, next_element_number()));
+    set(c, paragraph, HTML_ATTR_ID, numbered_id(c, KAV_NODE_PARAGRAPH, node->flags, next_element_number(c)));
     if (!in_context) {
         if (has_ancestor(node, KAV_NODE_QUOTE)) set(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
         paragraph->level = node->level;
@@ -506,14 +516,14 @@ static void convert_quote(Converter* c, KavNode* node) {
         html_append_to_content(quote, row);
         HtmlNode* body = element(c, HTML_TAG_DIV, node);
         set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_BODY));
-        set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number()));
+        set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
         html_append_to_content(quote, body);
         push_for(c, body, node);
         return;
     }
     HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
     set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
-    set(c, quote, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number()));
+    set(c, quote, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
     set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED));
     quote->level = node->level;
     u8 host_level = node->level == c->quote_container->level ? node->level : (u8)(node->level - 1);
@@ -526,7 +536,7 @@ static void convert_quote(Converter* c, KavNode* node) {
     set(c, corner, HTML_ATTR_STYLE, S(STYLE_QUOTE_CORNER));
     HtmlNode* body = element(c, HTML_TAG_DIV, node);
     set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED_BODY));
-    set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number()));
+    set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
     html_append_to_content(row, corner);
     html_append_to_content(row, body);
     html_append_to_content(quote, row);
@@ -545,7 +555,7 @@ static HtmlNode* toggle_control(Converter* c, const KavNode* node, String id) {
 
 static void convert_context(Converter* c, KavNode* node) {
     if (kav_node_is_nil(node->first)) return;
-    u64 n = next_element_number();
+    u64 n = next_element_number(c);
     bool inline_context = node->flags & KAV_FLAG_INLINE_CONTEXT;
     HtmlNode* content = element(c, inline_context ? HTML_TAG_SPAN : HTML_TAG_DIV, node);
     set(c, content, HTML_ATTR_CLASS,
@@ -577,7 +587,7 @@ static void convert_context(Converter* c, KavNode* node) {
 }
 
 static void convert_document_context(Converter* c, KavNode* node) {
-    u64 n = next_element_number();
+    u64 n = next_element_number(c);
     String code = kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
     HtmlNode* content = element(c, HTML_TAG_DIV, node);
     set(c, content, HTML_ATTR_ID, code);
@@ -630,7 +640,7 @@ static void convert_keyword(Converter* c, KavNode* node) {
         if (key->id == KAV_KEY_AUTHOR_LINK) {
             c->mode = WORD_MODE_AUTHOR_LINK;
         } else if (key->id == KAV_KEY_CATEGORY) {
-            next_element_number();
+            next_element_number(c);
             c->mode = WORD_MODE_CATEGORY;
         } else if (key->mask & 0x1000) {
             c->mode = WORD_MODE_DATE;
@@ -825,10 +835,10 @@ static void convert_view_raw(Converter* c, KavNode* word) {
     String raw = string_format(c->scratch, "%S/raw_%S", &directory, &name);
     HtmlNode* link = element(c, HTML_TAG_A, word);
     set(c, link, HTML_ATTR_REL, S("alternate"));
-    set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, KAV_FLAG_FILE_FOUND, next_element_number()));
+    set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, KAV_FLAG_FILE_FOUND, next_element_number(c)));
     set(c, link, HTML_ATTR_TARGET, S("_blank"));
     set(c, link, HTML_ATTR_TITLE, S("view raw document"));
-    set(c, link, HTML_ATTR_HREF, resolve_link(c->scratch, raw));
+    set(c, link, HTML_ATTR_HREF, page_link(c->builder, c->scratch, raw));
     html_append_to_content(link, icon(c, ICON_PENCIL, word, STYLE_KEY_ICON));
     html_append_text(c->arena, link, S("view raw"));
     html_append_to_content(top(c), link);
@@ -875,7 +885,7 @@ static void convert_word(Converter* c, KavNode* node) {
             html_append_to_content(link, icon(c, ICON_UNLINK, node, "color:#440202"));
         } else if (node->flags & (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND)) {
             link = element(c, HTML_TAG_A, node);
-            String href = (node->flags & KAV_FLAG_FILE_FOUND) ? resolve_link(c->scratch, node->text) : node->text;
+            String href = (node->flags & KAV_FLAG_FILE_FOUND) ? page_link(c->builder, c->scratch, node->text) : node->text;
             set(c, link, HTML_ATTR_HREF, href);
         }
         if (!html_is_nil(link)) {
@@ -896,7 +906,7 @@ static void convert_word(Converter* c, KavNode* node) {
     if (!text_taken) pending_add_escaped(c, node->text);
     if (image) {
         flush_pending(c, node, c->mode);  // words before the image stay before it
-        HtmlNode* img = make_image(c->arena, node);
+        HtmlNode* img = make_image(c->builder, node);
         html_append_to_content(top(c), img);
         if (described) push_for(c, img, node);
     }
@@ -1050,12 +1060,14 @@ static void leave_node(Converter* c, const KavNode* node) {
 
 // ---- Walk ----------------------------------------------------------------------------------------------------------
 
-void convert_nodes(Arena* arena, KavNode* start, const KavParseResult* document, HtmlNode* container,
+void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* document, HtmlNode* container,
                    String document_path, u64 first_list_number, u64 first_link_number, HtmlNode* toc_tree) {
     if (html_is_nil(container) || kav_node_is_nil(start)) return;
+    Arena* arena = builder->arena;
     Scratch scratch(arena);
     Converter converter = {};
     Converter* c = &converter;
+    c->builder = builder;
     c->arena = arena;
     c->scratch = scratch.arena;
     c->document = document;

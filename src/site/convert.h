@@ -9,14 +9,23 @@
 #include "base/string.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
+#include "site/site.h"
 
-// ---- Page numbering -------------------------------------------------------------
+// ---- One page's builder ------------------------------------------------------------
 
-// The number of most element ids of the page being built: every use takes
-// the current value and increments it. Page assembly sets it to 0 at the
-// start of each page, so ids are unique across the table of content, the
-// body and the footnotes of one page.
-extern u64 g_page_element_counter;
+// What building one page needs besides its document: the site, the arena of
+// the page's DOM, and the number of most element ids: every use takes the
+// current value and increments it, so ids are unique across the table of
+// content, the body and the footnotes of one page.
+struct PageBuilder {
+    const Site* site;
+    Arena* arena;
+    u64 element_counter;
+};
+
+PageBuilder page_builder(const Site* site, Arena* arena);
+// The link to write for `path` on this site.
+String page_link(const PageBuilder* builder, Arena* arena, String path);
 
 // ---- Conversion -------------------------------------------------------------------
 
@@ -26,8 +35,8 @@ extern u64 g_page_element_counter;
 // into `container`. `document_path` is the page path the "view raw" link is
 // made from; the two numbers start the call's list and link counters;
 // `toc_tree` (or the nil element) is the page's table of content, whose links
-// give headings their ids. DOM nodes and texts come from `arena`.
-void convert_nodes(Arena* arena, KavNode* start, const KavParseResult* document, HtmlNode* container,
+// give headings their ids. DOM nodes and texts come from the builder's arena.
+void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* document, HtmlNode* container,
                    String document_path, u64 first_list_number, u64 first_link_number, HtmlNode* toc_tree);
 
 // ---- DOM helpers used by page assembly -------------------------------------------------

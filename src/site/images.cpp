@@ -4,31 +4,16 @@
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
 #include "site/jpeg_info.h"
+#include "base/url.h"
+#include "site/convert.h"
 #include "site/links.h"
-#include "site/site_state.h"
-#include "urlcheck/url.h"
-#include "urlcheck/url_pool.h"
 
-// True when the URL checker finished a request for `url` and it failed.
-static bool image_url_failed(Arena* arena, String url) {
-    if (!g_url_pool) return false;
-    UrlCheckEntry entry = {};
-    if (!url_pool_find(g_url_pool, arena, url, &entry) || entry.elapsed_ms == 0) return false;
-    return url_classify(entry.status, url, url) == URL_REPORT_FAILED;
-}
-
-// With the file path check on: whether the image keeps its source. A local
-// file must exist, or else have been checked successfully as a URL; an
-// external image is kept unless its check already failed.
-static bool image_source_checked(Arena* arena, const KavNode* word) {
+// With the file path check on: whether the image keeps its source. A quoted
+// source on the web is kept; a local one when the check pass found it.
+static bool image_source_checked(const KavNode* word) {
     if (!(word->flags & KAV_FLAG_TEXT)) return false;
-    String path = word->text;
-    if (url_is_external(url_split(path))) return !image_url_failed(arena, path);
-    if (os_path_is_valid(convert_path(arena, path, PATH_FORM_DRIVE))) return true;
-    if (!g_url_pool) return false;
-    UrlCheckEntry entry = {};
-    if (!url_pool_find(g_url_pool, arena, path, &entry) || entry.elapsed_ms == 0) return false;
-    return url_classify(entry.status, path, path) != URL_REPORT_FAILED;
+    if (url_is_external(url_split(word->text))) return true;
+    return word->flags & KAV_FLAG_FILE_FOUND;
 }
 
 // A size word "<width>x<height>" (or "X"): exactly two non-empty pieces.
@@ -50,16 +35,17 @@ static bool image_size_word(String text, String* width, String* height) {
     return true;
 }
 
-HtmlNode* make_image(Arena* arena, const KavNode* word) {
+HtmlNode* make_image(PageBuilder* builder, const KavNode* word) {
+    Arena* arena = builder->arena;
+    const SiteSettings* settings = &builder->site->settings;
     Scratch scratch(arena);
     HtmlNode* img = html_element_create_at(arena, HTML_TAG_IMG, word->offset);
     String path = word->text;
-    SiteState* site = g_site_state;
-    bool keep_source = !(site && site->file_p_check) || image_source_checked(scratch.arena, word);
+    bool keep_source = !settings->file_p_check || image_source_checked(word);
     if (keep_source) {
         // A local image is linked into the site; an image on the web as it is.
         bool external = url_is_external(url_split(path));
-        html_set_attribute(arena, img, HTML_ATTR_SRC, external ? path : resolve_link(scratch.arena, path));
+        html_set_attribute(arena, img, HTML_ATTR_SRC, external ? path : page_link(builder, scratch.arena, path));
     }
 
     String alt = {};
@@ -84,7 +70,7 @@ HtmlNode* make_image(Arena* arena, const KavNode* word) {
         // Only a local JPEG can tell its size.
         JpegInfo info = {};
         if (jpeg_extension(path_extension(path)) && !url_is_external(url_split(path))) {
-            info = read_jpeg_info(scratch.arena, convert_path(scratch.arena, path, PATH_FORM_DRIVE));
+            info = read_jpeg_info(scratch.arena, convert_path(scratch.arena, path, PATH_FORM_DRIVE, settings->root));
         }
         width = string_format(scratch.arena, "%u", (unsigned)info.width);
         height = string_format(scratch.arena, "%u", (unsigned)info.height);

@@ -2,7 +2,6 @@
 
 #include "site/links.h"
 #include "site/page.h"
-#include "site/site_state.h"
 
 #define INDEX_GRID_STYLE "display:flex;flex-direction:row;flex-wrap: wrap;justify-content:space-around;"
 #define INDEX_CARD_STYLE \
@@ -67,19 +66,20 @@ void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, co
             if (!string_match(index_section_of(node->page.path), section->string, MATCH_CASE_INSENSITIVE)) continue;
             HtmlNode* link = html_element_create(arena, HTML_TAG_A, index_escape_text(arena, node->page.title));
             html_set_attribute(arena, link, HTML_ATTR_STYLE, S(INDEX_LINK_STYLE));
-            String href = resolve_link_with(arena, node->page.path, root, deploy);
+            String href = resolve_link(arena, node->page.path, root, deploy);
             html_set_attribute(arena, link, HTML_ATTR_HREF, index_escape_attribute(arena, href));
             html_append_to_content(card, link);
         }
     }
 }
 
-bool write_index_page(Arena* arena, const HtmlPageNode* pages, const StringList* sections) {
+bool write_index_page(Arena* arena, const Site* site, const HtmlPageNode* pages, const StringList* sections) {
     Scratch scratch(arena);
-    String root = site_root();
+    String root = site->settings.root;
     HtmlPage index = {};
     index.path = string_format(scratch.arena, "%S" INDEX_PAGE_PATH, &root);
-    build_page_skeleton(scratch.arena, &index);
-    index_page_fill(scratch.arena, &index, pages, sections, root, site_deploy());
+    PageBuilder builder = page_builder(site, scratch.arena);
+    build_page_skeleton(&builder, &index);
+    index_page_fill(scratch.arena, &index, pages, sections, root, site->settings.deploy);
     return html_write_file(scratch.arena, &index);
 }

@@ -6,6 +6,7 @@
 #include "base/arena.h"
 #include "base/string.h"
 #include "htmldom/html_dom.h"
+#include "site/site.h"
 
 #define INDEX_PAGE_TITLE "Ilvo Marsk | Home"
 #define INDEX_PAGE_PATH "html/index.html"  // under the site root
@@ -24,6 +25,5 @@ void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, co
                      u32 deploy);
 
 // Builds the home page from the built pages and the build's sections and
-// writes it under the site root of the build state. False when the file
-// could not be written.
-bool write_index_page(Arena* arena, const HtmlPageNode* pages, const StringList* sections);
+// writes it under the site's root. False when the file could not be written.
+bool write_index_page(Arena* arena, const Site* site, const HtmlPageNode* pages, const StringList* sections);

@@ -1,7 +1,5 @@
 #include "site/links.h"
 
-#include "site/site_state.h"
-
 // Leading characters a link loses before it is placed under the site: dots,
 // separators and blanks ("./img/a.jpg" is "img/a.jpg"). Digits and "_" stay.
 static String links_drop_leading(String s) {
@@ -71,7 +69,7 @@ static String links_join_under_html(Arena* arena, String root, String rooted, Pa
     return string_list_join(arena, &parts, &join);
 }
 
-String resolve_link_with(Arena* arena, String path, String root, u32 deploy) {
+String resolve_link(Arena* arena, String path, String root, u32 deploy) {
     if (path.size == 0) return String{};
     Scratch scratch(arena);
     String text = string_replace_all(scratch.arena, path, S("file:///"), String{}, 0);
@@ -94,9 +92,7 @@ String resolve_link_with(Arena* arena, String path, String root, u32 deploy) {
     return links_slashes_forward(arena, string_copy(arena, link));
 }
 
-String resolve_link(Arena* arena, String path) { return resolve_link_with(arena, path, site_root(), site_deploy()); }
-
-String convert_path_with(Arena* arena, String path, PathForm wanted, String root) {
+String convert_path(Arena* arena, String path, PathForm wanted, String root) {
     if (path.size == 0 || path_form(path, root) == wanted) return path;
     Scratch scratch(arena);
     String text = string_trim_whitespace(path);
@@ -104,8 +100,4 @@ String convert_path_with(Arena* arena, String path, PathForm wanted, String root
     if (!(text.size && char_is_slash(text.str[0]))) text = string_format(scratch.arena, "/%S", &text);
     String joined = links_join_under_html(scratch.arena, root, text, wanted);
     return links_slashes_forward(arena, string_copy(arena, joined));
-}
-
-String convert_path(Arena* arena, String path, PathForm wanted) {
-    return convert_path_with(arena, path, wanted, site_root());
 }

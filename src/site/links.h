@@ -17,14 +17,12 @@ enum PathForm : u32 {
 // begins with the root is in drive form; any other "/" path is rooted).
 PathForm path_form(String path, String root);
 
-// The link to write for `path`, using the site root and deploy switch of the
-// build state.
-String resolve_link(Arena* arena, String path);
-String resolve_link_with(Arena* arena, String path, String root, u32 deploy);
+// The link to write for `path` in a site at `root`, built with or without
+// `deploy`.
+String resolve_link(Arena* arena, String path, String root, u32 deploy);
 
 // `path` brought into `wanted` form relative to the site root.
-String convert_path(Arena* arena, String path, PathForm wanted);
-String convert_path_with(Arena* arena, String path, PathForm wanted, String root);
+String convert_path(Arena* arena, String path, PathForm wanted, String root);
 
 // Components of `path` joined with `root` in the wanted form; callers join
 // them with "/".

@@ -4,36 +4,8 @@
 #include "htmldom/html_reader.h"
 #include "site/convert.h"
 #include "site/links.h"
-#include "site/site_state.h"
 
-// ---- Site files ------------------------------------------------------------------
-
-static SiteFileReader* g_site_file_reader;
-
-void site_set_file_reader(SiteFileReader* reader) { g_site_file_reader = reader; }
-
-String site_read_file(Arena* arena, String path) {
-    if (g_site_file_reader) return g_site_file_reader(arena, path);
-    return os_read_whole_file(arena, path);
-}
-
-// The parsed templates of the site, one per template: every page gets a copy
-// of the parsed element, so a template is read once per build however many
-// pages there are. The template's bytes are compared on every use, so a
-// rewritten template is read again.
-struct TemplateCache {
-    Arena* arena;  // the bytes and the parsed element; emptied when the bytes change
-    String bytes;
-    HtmlNode* element;  // detached; the nil element when the template holds none
-};
-
-enum PageTemplate : u32 {
-    PAGE_TEMPLATE_HEAD = 0,
-    PAGE_TEMPLATE_MENU = 1,
-    PAGE_TEMPLATE_COUNT = 2,
-};
-
-static TemplateCache g_template_cache[PAGE_TEMPLATE_COUNT];
+// ---- Templates ------------------------------------------------------------------------
 
 // A copy of `source` and its subtree in `arena`, without recursion. Texts
 // are shared with the source: they are never changed in place.
@@ -69,34 +41,10 @@ static HtmlNode* clone_tree(Arena* arena, HtmlNode* source) {
     return result;
 }
 
-// A copy of the first top-level element of the template at `relative`
-// under the site root; the nil element when the file is missing, empty or
-// holds no element. Problems of the template are shown when the shared
-// resources are made, not once per page.
-static HtmlNode* read_template_element(Arena* arena, PageTemplate which, String relative) {
-    TemplateCache* cache = &g_template_cache[which];
-    Scratch scratch(arena);
-    String root = site_root();
-    String path = string_format(scratch.arena, "%S%S", &root, &relative);
-    String text = site_read_file(scratch.arena, path);
-    if (!cache->arena || !string_equal(cache->bytes, text)) {
-        if (cache->arena) {
-            arena_pop_to(cache->arena, 0);
-        } else {
-            cache->arena = arena_create(MB(64), KB(64));
-        }
-        cache->bytes = string_copy(cache->arena, text);
-        cache->element = html_nil_node;
-        HtmlDocument document = html_read_template(cache->arena, cache->bytes, path, HTML_PARSE_QUIET);
-        for (HtmlNode* n = document.root ? document.root->first_child : html_nil_node; !html_is_nil(n); n = n->next) {
-            if (n->kind == HTML_NODE_ELEMENT) {
-                html_detach(n);
-                cache->element = n;
-                break;
-            }
-        }
-    }
-    return html_is_nil(cache->element) ? html_nil_node : clone_tree(arena, cache->element);
+// A copy of a template element of the site for one page; the nil element
+// when the site has none.
+static HtmlNode* template_copy(Arena* arena, HtmlNode* element) {
+    return html_is_nil(element) ? html_nil_node : clone_tree(arena, element);
 }
 
 // ---- Fixed texts -------------------------------------------------------------------------
@@ -235,7 +183,9 @@ void add_layout(Arena* arena, HtmlNode* body) {
     html_append_to_content(body, wrapper);
 }
 
-void build_page_skeleton(Arena* arena, HtmlPage* page) {
+void build_page_skeleton(PageBuilder* builder, HtmlPage* page) {
+    Arena* arena = builder->arena;
+    const Site* site = builder->site;
     if (!page->document.root) {
         page->document.root = html_node_create(arena, HTML_NODE_DOCUMENT, 0, String{}, 0);
         page->document.ok = 1;
@@ -248,17 +198,16 @@ void build_page_skeleton(Arena* arena, HtmlPage* page) {
     html_set_attribute(arena, html, HTML_ATTR_LANG, S("en"));
     html_append_child(root, html);
 
-    HtmlNode* head = read_template_element(arena, PAGE_TEMPLATE_HEAD, S("html/shared/html/default_head.html"));
+    HtmlNode* head = template_copy(arena, site->head_template);
     if (html_is_nil(head)) head = html_element_create(arena, HTML_TAG_HEAD, String{});
     html_append_to_content(html, head);
 
     HtmlNode* body = html_element_create(arena, HTML_TAG_BODY, String{});
-    SiteState* site = g_site_state;
-    if (site && (site->js || site->dev_js)) {
+    if (site->settings.js || site->settings.dev_js) {
         Scratch scratch(arena);
-        String script = site->dev_js ? S("/shared/javascript/website/website_shared.js")
-                                     : S("/shared/javascript/website/website_shared.min.js");
-        String link = resolve_link(scratch.arena, script);
+        String script = site->settings.dev_js ? S("/shared/javascript/website/website_shared.js")
+                                              : S("/shared/javascript/website/website_shared.min.js");
+        String link = page_link(builder, scratch.arena, script);
         HtmlNode* preload = html_element_create(arena, HTML_TAG_LINK, String{});
         html_set_attribute(arena, preload, HTML_ATTR_REL, S("preload"));
         html_set_attribute(arena, preload, HTML_ATTR_AS, S("script"));
@@ -278,7 +227,7 @@ void build_page_skeleton(Arena* arena, HtmlPage* page) {
 
     add_layout(arena, body);
 
-    HtmlNode* menu = read_template_element(arena, PAGE_TEMPLATE_MENU, S("html/shared/html/default_menu.html"));
+    HtmlNode* menu = template_copy(arena, site->menu_template);
     if (!html_is_nil(menu)) html_insert(body, menu, HTML_INSERT_CONTENT_FIRST);
 
     html_append_to_content(body, html_element_create(arena, HTML_TAG_FOOTER, String{}));
@@ -320,7 +269,8 @@ String page_title(Arena* arena, const KavParseResult* document, String document_
 
 // The table of content: one link per heading copy, numbered with the page's
 // element counter, which the converted headings take as their ids.
-static HtmlNode* build_toc(Arena* arena, const KavParseResult* document, String page_path) {
+static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document, String page_path) {
+    Arena* arena = builder->arena;
     Scratch scratch(arena);
     HtmlNode* toc = html_element_create(arena, HTML_TAG_DIV, String{});
     html_set_attribute(arena, toc, HTML_ATTR_ID, S("toc"));
@@ -333,7 +283,7 @@ static HtmlNode* build_toc(Arena* arena, const KavParseResult* document, String 
     for (KavNodeCell* cell = document->toc_entries.first; cell; cell = cell->next) {
         KavNode* entry = cell->node;
         HtmlNode* holder = html_element_create(arena, HTML_TAG_DIV, String{});
-        convert_nodes(arena, entry, document, holder, page_path, 0, 0, html_nil_node);
+        convert_nodes(builder, entry, document, holder, page_path, 0, 0, html_nil_node);
         HtmlNode* content = html_find_kind(holder, HTML_NODE_CONTENT);
         HtmlNode* link = content->first_child;
         if (html_is_nil(link) || link->kind != HTML_NODE_ELEMENT || link != content->last_child) {
@@ -349,7 +299,7 @@ static HtmlNode* build_toc(Arena* arena, const KavParseResult* document, String 
         html_detach(link);
         html_element_retag(link, HTML_TAG_A);
         String code = kav_kind_code(entry->kind, 0);
-        u64 n = g_page_element_counter++;
+        u64 n = builder->element_counter++;
         html_set_attribute(arena, link, HTML_ATTR_HREF,
                            string_format(scratch.arena, "#%S_%llu", &code, (unsigned long long)n));
         HtmlNode* item = html_element_create(arena, HTML_TAG_LI, String{});
@@ -360,14 +310,13 @@ static HtmlNode* build_toc(Arena* arena, const KavParseResult* document, String 
     return toc;
 }
 
-void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, String document_path, String page_path,
-                String source) {
-    (void)source;
+void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* document, String document_path,
+                String page_path) {
+    Arena* arena = builder->arena;
     Scratch scratch(arena);
     *out = HtmlPage{};
     out->path = page_path;
-    g_page_element_counter = 0;
-    build_page_skeleton(arena, out);
+    build_page_skeleton(builder, out);
     HtmlNode* root = out->document.root;
     PageParts parts = page_parts(root);
     HtmlNode* head = parts.head;
@@ -389,14 +338,14 @@ void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, Str
 
     HtmlNode* toc = html_nil_node;
     if (document && document->toc_entries.count) {
-        toc = build_toc(arena, document, page_path);
+        toc = build_toc(builder, document, page_path);
         html_append_to_content(wrapper, toc);
     }
 
     html_append_to_content(body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
 
     if (document && !kav_node_is_nil(document->root)) {
-        convert_nodes(arena, document->root, document, wrapper, page_path, 0, 0, toc);
+        convert_nodes(builder, document->root, document, wrapper, page_path, 0, 0, toc);
     }
 
     StringList rules = {};
@@ -421,7 +370,7 @@ void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, Str
         html_append_to_content(notes, list);
         html_append_to_content(wrapper, notes);
         for (KavNodeCell* cell = document->footnotes.first; cell; cell = cell->next) {
-            convert_nodes(arena, cell->node, document, list, page_path, 0, 0, html_nil_node);
+            convert_nodes(builder, cell->node, document, list, page_path, 0, 0, html_nil_node);
         }
     }
 
@@ -472,7 +421,9 @@ String raw_view_text(Arena* arena, String source) {
     return String{bytes, at};
 }
 
-void build_raw_page(HtmlPage* out, Arena* arena, String source, KavParseResult* document_out, String raw_path) {
+void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, KavParseResult* document_out,
+                    String raw_path) {
+    Arena* arena = builder->arena;
     Scratch scratch(arena);
     // The view's document is one code block, made directly: parsing the
     // source inside a fence would let the source's own fences, strings and
@@ -484,7 +435,7 @@ void build_raw_page(HtmlPage* out, Arena* arena, String source, KavParseResult* 
     document_out->root = root;
     document_out->success = 1;
 
-    build_page(out, arena, document_out, raw_path, raw_path, source);
+    build_page(builder, out, document_out, raw_path, raw_path);
     PageParts parts = page_parts(out->document.root);
     remove_element_by_id(parts.body, S("left"));
     remove_element_by_id(parts.body, S("menu"));
@@ -512,6 +463,6 @@ void build_raw_page(HtmlPage* out, Arena* arena, String source, KavParseResult* 
     HtmlNode* back = html_element_create(arena, HTML_TAG_A, S("Return To Page"));
     html_add_class(arena, back, S("btn"));
     html_set_attribute(arena, back, HTML_ATTR_STYLE, S(STYLE_RETURN));
-    html_set_attribute(arena, back, HTML_ATTR_HREF, resolve_link(scratch.arena, page_path));
+    html_set_attribute(arena, back, HTML_ATTR_HREF, page_link(builder, scratch.arena, page_path));
     html_append_to_content(wrapper, back);
 }

@@ -9,15 +9,7 @@
 #include "base/string.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
-
-// ---- Site files ------------------------------------------------------------------
-
-// Reads a whole file of the site (a template): empty when it is missing. The
-// build installs a reader that goes through its file service; without one
-// the file is read directly.
-typedef String SiteFileReader(Arena* arena, String path);
-void site_set_file_reader(SiteFileReader* reader);
-String site_read_file(Arena* arena, String path);
+#include "site/convert.h"
 
 // ---- Assembly --------------------------------------------------------------------------
 
@@ -26,22 +18,24 @@ String site_read_file(Arena* arena, String path);
 // the js option is on, the small-screen banner, the layout panels, the menu
 // from the menu template (none when it is missing or empty), a `footer`.
 // Creates the page's document root when it has none.
-void build_page_skeleton(Arena* arena, HtmlPage* page);
+void build_page_skeleton(PageBuilder* builder, HtmlPage* page);
 // Appends the panels "top", "left", "right" and "b_w" to `body`; nothing
 // for the nil element.
 void add_layout(Arena* arena, HtmlNode* body);
 
-// The page for `document` at `page_path`. `document_path` is the source file
+// The page for `document` at `page_path`, built by a fresh `builder` (its
+// element counter at 0); DOM nodes come from the builder's arena. `document_path` is the source file
 // the document came from: its name without extension is the title of a
 // document without a title key. The page's links to its raw view are made
 // from `page_path`.
-void build_page(HtmlPage* out, Arena* arena, const KavParseResult* document, String document_path, String page_path,
-                String source);
+void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* document, String document_path,
+                String page_path);
 // The raw view of a document at `raw_path`: its source shown exactly as
 // written in one plain-text block, without menu and side panels, with a
 // "Return To Page" link to the page beside it. `document_out` receives the
 // document the view is made of.
-void build_raw_page(HtmlPage* out, Arena* arena, String source, KavParseResult* document_out, String raw_path);
+void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, KavParseResult* document_out,
+                    String raw_path);
 
 // The title of a page: the words of the document's title key that are not
 // links or emphasis marks, else the file name of `document_path` without its

@@ -6,7 +6,6 @@
 #include "kav/kav_node.h"
 #include "site/icons.h"
 #include "site/links.h"
-#include "site/site_state.h"
 
 // ---- Constant tables ---------------------------------------------------------------
 
@@ -187,9 +186,9 @@ bool shared_link_points_into_site(String link) {
     return true;
 }
 
-static String shared_resolve(Arena* arena, String link, const SharedSettings* settings) {
+static String shared_resolve(Arena* arena, String link, const SiteSettings* settings) {
     if (!shared_link_points_into_site(link)) return link;
-    return resolve_link_with(arena, link, settings->root, settings->deploy);
+    return resolve_link(arena, link, settings->root, settings->deploy);
 }
 
 // Replaces the attribute's value (attributes other than `id` would gain a
@@ -199,14 +198,14 @@ static void shared_replace_attribute(Arena* arena, HtmlNode* element, HtmlAttr a
     html_set_attribute(arena, element, attr, value);
 }
 
-static void shared_resolve_href(Arena* arena, HtmlNode* element, String href, const SharedSettings* settings) {
+static void shared_resolve_href(Arena* arena, HtmlNode* element, String href, const SiteSettings* settings) {
     String resolved = shared_resolve(arena, href, settings);
     if (!string_equal(resolved, href)) shared_replace_attribute(arena, element, HTML_ATTR_HREF, resolved);
 }
 
 // ---- Style sheet url(...) rewrite --------------------------------------------------------
 
-String shared_rewrite_css_urls(Arena* arena, String text, const SharedSettings* settings) {
+String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* settings) {
     Scratch scratch(arena);
     StringList out = {};
     u64 copied = 0;  // text before this offset is in `out`
@@ -277,7 +276,7 @@ static SharedTemplate shared_read_template(Arena* arena, String text, String pat
 }
 
 String shared_rewrite_head(Arena* arena, String head_text, String path, String style_document,
-                           const SharedSettings* settings) {
+                           const SiteSettings* settings) {
     if (style_document.size == 0) return String{};
     Scratch scratch(arena);
     SharedTemplate head = shared_read_template(scratch.arena, head_text, path, shared_default_head());
@@ -320,7 +319,7 @@ String shared_rewrite_head(Arena* arena, String head_text, String path, String s
     return html_serialize_to_string(arena, head.document.root);
 }
 
-String shared_rewrite_menu(Arena* arena, String menu_text, String path, const SharedSettings* settings) {
+String shared_rewrite_menu(Arena* arena, String menu_text, String path, const SiteSettings* settings) {
     Scratch scratch(arena);
     SharedTemplate menu = shared_read_template(scratch.arena, menu_text, path, shared_default_menu());
     html_detach(html_find_attribute(menu.top, HTML_ATTR_STYLE));
@@ -358,7 +357,7 @@ static void shared_write(String path, String text) {
 // Every regular file directly in the shared CSS folder but fonts.css (exact
 // name) gets its url(...) arguments resolved; an unchanged file is not
 // written again.
-static void shared_rewrite_css_folder(Arena* arena, const SharedSettings* settings) {
+static void shared_rewrite_css_folder(Arena* arena, const SiteSettings* settings) {
     Scratch scratch(arena);
     String folder = string_format(scratch.arena, "%S" SHARED_CSS_FOLDER, &settings->root);
     OsDirIter iter = os_dir_begin(scratch.arena, &folder);
@@ -374,9 +373,9 @@ static void shared_rewrite_css_folder(Arena* arena, const SharedSettings* settin
     }
 }
 
-void generate_shared_resources(Arena* arena) {
+void generate_shared_resources(Arena* arena, const Site* site) {
     Scratch scratch(arena);
-    SharedSettings settings = {site_root(), site_deploy(), g_site_state ? g_site_state->js : 0};
+    SiteSettings settings = site->settings;
     String root = settings.root;
     // A root that is not a folder was reported by the driver; no site is
     // made out of it.

@@ -8,6 +8,7 @@
 
 #include "base/arena.h"
 #include "base/string.h"
+#include "site/site.h"
 
 // ---- Files under the site root ------------------------------------------------
 
@@ -31,13 +32,8 @@ String shared_style_document(Arena* arena, String kav_css, u32 js);
 
 // ---- Rewrites (pure: text in, text out) -----------------------------------------------
 
-// What the rewrites depend on: links are resolved for this site root and
-// deploy switch; `js` adds the node-kind `meta` elements to the head.
-struct SharedSettings {
-    String root;  // site root, ending in "/"
-    u32 deploy;
-    u32 js;
-};
+// The rewrites resolve links for the settings' root and deploy switch; `js`
+// adds the node-kind `meta` elements to the head.
 
 // True when a link written in a template or style sheet points into the site
 // and is resolved; external URLs ("https://...", "mailto:", "data:",
@@ -48,7 +44,7 @@ bool shared_link_points_into_site(String link);
 // quotes and every other byte are kept. A quoted argument runs to its closing
 // quote (or the end of the text); an unquoted one to the next ")", blanks
 // around it kept. An argument that does not point into the site is kept.
-String shared_rewrite_css_urls(Arena* arena, String text, const SharedSettings* settings);
+String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* settings);
 
 // The head template rewritten: its `style` children removed, the href of
 // each element child resolved, then "*{all:unset;}" and the shared sheet's
@@ -58,14 +54,14 @@ String shared_rewrite_css_urls(Arena* arena, String text, const SharedSettings* 
 // as it was). A text without an element is replaced by the default head.
 // `path` names the template in the reader's messages.
 String shared_rewrite_head(Arena* arena, String head_text, String path, String style_document,
-                           const SharedSettings* settings);
+                           const SiteSettings* settings);
 
 // The menu template rewritten: the menu element (the first top-level
 // element) loses its style; in its first `ul` the first `a` of each item has
 // its href resolved ("/" stands for "/index.html"); the menu gets id "menu"
 // and its fixed style. A text without an element is replaced by the default
 // menu.
-String shared_rewrite_menu(Arena* arena, String menu_text, String path, const SharedSettings* settings);
+String shared_rewrite_menu(Arena* arena, String menu_text, String path, const SiteSettings* settings);
 
 // Minimal templates for a site root that has none.
 String shared_default_head();
@@ -73,11 +69,11 @@ String shared_default_menu();
 
 // ---- The whole step ------------------------------------------------------------------
 
-// Regenerates every shared resource under the site root of the site state,
+// Regenerates every shared resource under the site's root,
 // in order: the shared sheet, the url(...) rewrite of the shared CSS folder,
 // the head template, the menu template; then prints
 // "HTML: Shared ressources generated\n". Files are replaced atomically; a
 // file that cannot be written is reported with "\tFaiLure: <path>\n" and
 // the step goes on. A root that is not an existing folder gets nothing
 // written. `arena` holds nothing the caller needs afterwards.
-void generate_shared_resources(Arena* arena);
+void generate_shared_resources(Arena* arena, const Site* site);

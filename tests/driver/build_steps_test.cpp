@@ -37,10 +37,17 @@ void make_entry(const fs::path& base, const std::string& entry) {
     }
 }
 
+// A run for a site at /site/ with default settings.
+RunState* new_run() {
+    SiteSettings settings = {};
+    settings.root = S("/site/");
+    return run_state_create(&settings);
+}
+
 struct BuildStepsTest : kavsite_test::ServiceTest {
     // The collected paths relative to `target`.
     std::vector<std::string> collect(const std::string& target) {
-        RunState* run = run_state_create();
+        RunState* run = new_run();
         String t = from(target);
         build_collect_sources(run, t, build_target_kind(t));
         std::vector<std::string> paths;
@@ -122,13 +129,13 @@ TEST_F(BuildStepsTest, WalkCollectsFilesBreadthFirstInListingOrder) {
 TEST_F(BuildStepsTest, DocumentTargetIsTheOnlyEntry) {
     make_entry(dir, "folder.d/one.kav");
     std::string target = (dir / "folder.d/one.kav").string();
-    RunState* run = run_state_create();
+    RunState* run = new_run();
     build_collect_sources(run, from(target), BUILD_TARGET_DOCUMENT);
     ASSERT_EQ(run->files.count, 1u);
     EXPECT_EQ(str(run->files.first->path), target);
     arena_release(run->arena);
     // A target that names nothing collects nothing.
-    run = run_state_create();
+    run = new_run();
     build_collect_sources(run, from((dir / "nothing").string()), BUILD_TARGET_NONE);
     EXPECT_EQ(run->files.count, 0u);
     arena_release(run->arena);
@@ -143,7 +150,7 @@ TEST_F(BuildStepsTest, ParsePhaseFetchesEveryFileAndCountsExactKavExtension) {
     std::ofstream(dir / "e.kav", std::ios::trunc).close();  // an empty document counts too
     const u64 expected_kav = 5;                              // a, e, sub/f, sub/.kav, sub/h.txt.kav
 
-    RunState* run = run_state_create();
+    RunState* run = new_run();
     build_collect_sources(run, from(dir.string()), BUILD_TARGET_DIRECTORY);
     ASSERT_EQ(run->files.count, tree.size());
     std::vector<std::string> paths;
@@ -167,7 +174,7 @@ TEST_F(BuildStepsTest, ParsePhaseOverManyFilesFetchesEachOnce) {
     const int count = 700;
     for (int i = 0; i < count; i += 1) make_entry(dir, "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".kav");
     make_entry(dir, "d0/dead.kav -> missing");
-    RunState* run = run_state_create();
+    RunState* run = new_run();
     build_collect_sources(run, from(dir.string()), BUILD_TARGET_DIRECTORY);
     ASSERT_EQ(run->files.count, (u64)count + 1);
     std::vector<std::string> paths;
@@ -212,7 +219,7 @@ TEST(BuildNames, SectionsAreDistinctFolderNamesOtherThanHtml) {
         {"htmlx is not html", {"htmlx/a.html"}, {"htmlx"}},
     };
     for (const Case& c : cases) {
-        RunState* run = run_state_create();
+        RunState* run = new_run();
         for (const std::string& output : c.outputs) build_add_section(run, from(output));
         std::vector<std::string> got;
         for (StringNode* node = run->sections.first; node; node = node->next) {
@@ -227,16 +234,19 @@ TEST(BuildNames, SectionsAreDistinctFolderNamesOtherThanHtml) {
 TEST(BuildTexts, SummaryBlock) {
     Arena* arena = arena_create(MB(1), KB(4));
     const std::string dashes(60, '-');
-    DiagnosticList none = {};
-    EXPECT_EQ(str(build_summary_text(arena, 10, 7, &none)),
+    EXPECT_EQ(str(build_summary_text(arena, 10, 7, nullptr)),
               dashes + "\n\tkav count:  10\n\thtml count: 7\n" + dashes + "\n\tWrong file path(s):\n");
-    DiagnosticList wrong = {};
-    diag_append_at(arena, &wrong, 0, 0, DIAG_WARNING, S("img/a.png"));
-    diag_append_at(arena, &wrong, 0, 5, DIAG_WARNING, S("files/b c.pdf"));
-    EXPECT_EQ(str(build_summary_text(arena, 0, 0, &wrong)),
+    // The lists of two documents, the first with two paths, one empty.
+    WrongPathsNode lists[3] = {};
+    lists[0].next = &lists[1];
+    lists[1].next = &lists[2];
+    diag_append_at(arena, &lists[0].list, 0, 0, DIAG_WARNING, S("img/a.png"));
+    diag_append_at(arena, &lists[0].list, 0, 5, DIAG_WARNING, S("files/b c.pdf"));
+    diag_append_at(arena, &lists[2].list, 0, 1, DIAG_WARNING, S("c.txt"));
+    EXPECT_EQ(str(build_summary_text(arena, 0, 0, lists)),
               dashes + "\n\tkav count:  0\n\thtml count: 0\n" + dashes +
-                  "\n\tWrong file path(s):\n\timg/a.png\n\tfiles/b c.pdf\n");
-    EXPECT_EQ(str(build_summary_text(arena, 18446744073709551615ull, 1, &none)),
+                  "\n\tWrong file path(s):\n\timg/a.png\n\tfiles/b c.pdf\n\tc.txt\n");
+    EXPECT_EQ(str(build_summary_text(arena, 18446744073709551615ull, 1, nullptr)),
               dashes + "\n\tkav count:  18446744073709551615\n\thtml count: 1\n" + dashes + "\n\tWrong file path(s):\n");
     arena_release(arena);
 }

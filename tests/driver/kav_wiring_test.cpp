@@ -1,7 +1,7 @@
 // The KAV parser in the build's parse phase: documents parsed with their
-// diagnostics printed, drafts skipped, one document entry per output path,
-// sections from html output paths, missing local files listed as wrong
-// paths for the summary; and the same seen from a whole run of the program.
+// diagnostics printed, drafts skipped, one page per html output path,
+// sections from those pages, missing local files listed as wrong paths for
+// the summary; and the same seen from a whole run of the program.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -20,7 +20,6 @@
 #include "base/os.h"
 #include "driver/build_state.h"
 #include "driver/file_service.h"
-#include "site/site_state.h"
 
 namespace fs = std::filesystem;
 
@@ -53,11 +52,10 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     std::string root = (dir / "site").string() + "/";
     fs::create_directories(root);
 
-    RunState* run = run_state_create();
-    run->root = from(root);
-    run->file_p_check = 1;
-    g_site_state = nullptr;  // the phase makes both states from the run's settings
-    g_output_state = nullptr;
+    SiteSettings settings = {};
+    settings.root = from(root);
+    settings.file_p_check = 1;
+    RunState* run = run_state_create(&settings);
     build_collect_sources(run, from(docs.string()), BUILD_TARGET_DIRECTORY);
 
     testing::internal::CaptureStdout();
@@ -71,25 +69,17 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
                            ":5:1\n\td.kav\n\te.kav\n\te.kav\n");
     EXPECT_EQ(run->kav_count, 5u);
 
-    SiteState* site = g_site_state;
-    ASSERT_NE(site, nullptr);
-    EXPECT_EQ(site->file_p_check, 1u);
-    std::vector<std::string> entries;
-    for (DocumentEntry* e = site->documents_first; e; e = e->next) {
-        entries.push_back(fs::path(str(e->source_path)).filename().string() + " " +
-                          str(e->document.output_paths.first->string).substr(root.size()));
-        EXPECT_TRUE(e->document.root);
-        EXPECT_EQ(str(e->document.root->text).substr(0, 2), "``");
+    // One page per html output path below the root, titled from the
+    // document; none for a draft or a document without output path.
+    std::vector<std::string> pages;
+    for (HtmlPageNode* n = run->pages_first; n; n = n->next) {
+        pages.push_back(str(n->page.path).substr(root.size()) + " " + str(n->page.title));
     }
-    // One entry per output path, whatever its extension; none for a
-    // document without output path or for a draft.
-    std::vector<std::string> want = {"a.kav html/a/x.html", "a.kav html/a/x.html", "d.kav html/Notes/n.html",
-                                     "e.kav html/notes/m.html", "e.kav html/notes/m.html"};
-    EXPECT_EQ(entries, want);
-    EXPECT_EQ(site->document_count, 5u);
-    u64 second_paths = site->documents_first->document.output_paths.node_count;
-    EXPECT_EQ(second_paths, 2u);
-    EXPECT_EQ(str(site->documents_first->document.output_paths.last->string), root + "html/b/y.htm");
+    std::vector<std::string> want = {"html/a/x.html A", "html/Notes/n.html d", "html/notes/m.html e",
+                                     "html/top.html e"};
+    EXPECT_EQ(pages, want);
+    EXPECT_EQ(run->page_count, 4u);
+    for (BuildPage* p = run->build_pages_first; p; p = p->next) EXPECT_EQ(p->written, 1u) << str(p->node->page.path);
 
     // Sections: html pages only, first spelling wins, the html folder none.
     std::vector<std::string> sections;
@@ -97,15 +87,12 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     EXPECT_EQ(sections, (std::vector<std::string>{"a", "Notes"}));
 
     // The missing local file is a wrong path for the summary.
-    ASSERT_EQ(site->wrong_paths.count, 1u);
     std::string wrong = (docs / "a.kav").string() + ":5:5\n\t" + root + "html/img/none.png";
-    EXPECT_EQ(str(site->wrong_paths.first->message), wrong);
-    String summary = build_summary_text(run->arena, run->kav_count, 0, &site->wrong_paths);
+    String summary = build_summary_text(run->arena, run->kav_count, 0, run->wrong_paths_first);
     EXPECT_NE(str(summary).find("\tkav count:  5\n"), std::string::npos) << str(summary);
     EXPECT_NE(str(summary).find("\tWrong file path(s):\n\t" + wrong + "\n"), std::string::npos) << str(summary);
+    arena_release(run->site->arena);
     arena_release(run->arena);
-    g_site_state = nullptr;
-    g_output_state = nullptr;
 }
 
 // Standard output of the program run on `args`.

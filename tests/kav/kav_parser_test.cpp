@@ -1176,7 +1176,7 @@ const TreeCase kMetadataCases[] = {
      "title 9:1\n"
      "status \"s\"\n"
      "document context 1:1\n"
-     "output \"/html/c.html\"\n"},
+     "output \"c.html\"\n"},
     {"unquoted output path is one path",
      "``\noutput_path: notes/a b.html \"q/x y.html\" https://x.org/p\n``",
      "ContextDocument backquotes\n"
@@ -1187,9 +1187,9 @@ const TreeCase kMetadataCases[] = {
      "    Word url \"https://x.org/p\"\n"
      "url \"https://x.org/p\" 2:42\n"
      "document context 1:1\n"
-     "output \"/html/notes/a\"\n"
-     "output \"/html/b.html\"\n"
-     "output \"/html/q/x y.html\"\n"},
+     "output \"notes/a\"\n"
+     "output \"b.html\"\n"
+     "output \"q/x y.html\"\n"},
 };
 
 struct KavParserTest : KavArenaTest {

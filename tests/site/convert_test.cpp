@@ -7,17 +7,34 @@
 #include <vector>
 
 #include "site/icons.h"
-#include "site/site_state.h"
+#include "site/site_check.h"
 #include "site_test_support.h"
 
 using namespace site_test;
 
 namespace {
 
+// Links are resolved for deployment, so they do not depend on a folder.
 struct ConvertTest : ::testing::Test {
     Arena* arena = nullptr;
-    void SetUp() override { arena = arena_create(GB(1), KB(64)); }
-    void TearDown() override { arena_release(arena); }
+    Site* site = nullptr;
+    void SetUp() override {
+        arena = arena_create(GB(1), KB(64));
+        site = make_site("/site/", 1);
+    }
+    void TearDown() override {
+        arena_release(site->arena);
+        arena_release(arena);
+    }
+    std::string body(const KavParseResult& document, HtmlNode* toc = html_nil_node) {
+        return convert_body(arena, site, document, toc);
+    }
+    // Converts `start` and what follows it with a fresh builder.
+    PageBuilder convert(KavNode* start, const KavParseResult& document, HtmlNode* container) {
+        PageBuilder builder = page_builder(site, arena);
+        convert_nodes(&builder, start, &document, container, S("/site/html/doc.html"), 0, 0, html_nil_node);
+        return builder;
+    }
 };
 
 // Sources whose converted body is known exactly.
@@ -133,21 +150,16 @@ const ExactCase exact_cases[] = {
 };
 
 TEST_F(ConvertTest, ConvertedBodies) {
-    // Links are resolved for deployment, so they do not depend on a folder.
-    OutputState* output = output_state_create(S("/site/"), 0, 0, 1);
-    u32 deploy = output->deploy;
-    output->deploy = 1;
     for (const ExactCase& c : exact_cases) {
         KavParseResult document = parse(arena, c.source);
-        EXPECT_EQ(convert_body(arena, document), c.html) << c.name;
+        EXPECT_EQ(body(document), c.html) << c.name;
     }
-    output->deploy = deploy;
 }
 
 TEST_F(ConvertTest, ConsecutiveWordsBecomeOneTextNode) {
     KavParseResult document = parse(arena, "x\n  a b\n");
     HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
-    convert_nodes(arena, document.root, &document, div, S("/site/html/doc.html"), 0, 0, html_nil_node);
+    convert(document.root, document, div);
     HtmlNode* p = html_find_last_by_tag(div, HTML_TAG_P);
     HtmlNode* content = html_find_kind(p, HTML_NODE_CONTENT);
     ASSERT_EQ(content->child_count, 1u);
@@ -156,15 +168,17 @@ TEST_F(ConvertTest, ConsecutiveWordsBecomeOneTextNode) {
 
 TEST_F(ConvertTest, EmptyToggleTakesNoNumber) {
     KavParseResult document = parse(arena, "a `` `` b ``c`` d\n");
-    std::string html = convert_body(arena, document);
+    HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
+    PageBuilder builder = convert(document.root, document, div);
+    std::string html = inner_html(arena, div);
     // The toggle with content is the first to take a number.
     EXPECT_EQ(kavsite_test::attribute_values(html, "id"), (std::vector<std::string>{"toggle-checkbox_0", "contex_0"})) << html;
-    EXPECT_EQ(g_page_element_counter, 1u);
+    EXPECT_EQ(builder.element_counter, 1u);
 }
 
 TEST_F(ConvertTest, TwoDocumentHeadersGiveTheSameIds) {
     KavParseResult document = parse(arena, "``\ntitle: A\n``\n``\nremark: B\n``\n");
-    std::string html = convert_body(arena, document);
+    std::string html = body(document);
     EXPECT_EQ(count(html, " id=\"contexd\" "), 2u) << html;
     EXPECT_EQ(count(html, " id=\"toggle-checkbox_contexd\" "), 2u) << html;
     EXPECT_EQ(count(html, "class=\"toggle-content_0\""), 1u) << html;
@@ -188,17 +202,17 @@ TEST_F(ConvertTest, HeadingsTakeTheirIdsFromTheTableOfContent) {
         html_append_to_content(toc, a);
         cell = cell->next;
     }
-    std::string html = convert_body(arena, document, toc);
+    std::string html = body(document, toc);
     EXPECT_EQ(html, "<h2 id=\"hea_0\" >Top</h2><h3 id=\"x_7\" >Sub</h3><h2>Other</h2>");
 }
 
 TEST_F(ConvertTest, FootnotesAndTheirReferencesShareIds) {
     KavParseResult document = parse(arena, "Rivers\n  Rhone[*1] and Seine[*2].\n[*1] First.\n[*2] Second.\n");
-    std::string body = convert_body(arena, document);
-    EXPECT_EQ(kavsite_test::attribute_values(body, "href"), (std::vector<std::string>{"#fno_1", "#fno_2"})) << body;
+    std::string html = body(document);
+    EXPECT_EQ(kavsite_test::attribute_values(html, "href"), (std::vector<std::string>{"#fno_1", "#fno_2"})) << html;
     HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
     for (KavNodeCell* cell = document.footnotes.first; cell; cell = cell->next) {
-        convert_nodes(arena, cell->node, &document, list, S("/site/html/doc.html"), 0, 0, html_nil_node);
+        convert(cell->node, document, list);
     }
     std::string notes = inner_html(arena, list);
     EXPECT_EQ(notes,
@@ -209,7 +223,7 @@ TEST_F(ConvertTest, FootnotesAndTheirReferencesShareIds) {
 
 TEST_F(ConvertTest, ImageShowsNeitherItsPathNorItsDescription) {
     KavParseResult document = parse(arena, "p [_\"/img/a.png\"(\"Cat\" 320x200)] after\n");
-    std::string html = convert_body(arena, document);
+    std::string html = body(document);
     EXPECT_EQ(html.find("/img/a.png<"), std::string::npos) << html;
     EXPECT_EQ(count(html, "Cat"), 2u) << html;  // alt and data-title only
     EXPECT_EQ(html.find("320x200"), std::string::npos) << html;
@@ -221,7 +235,7 @@ TEST_F(ConvertTest, ImageShowsNeitherItsPathNorItsDescription) {
 
 TEST_F(ConvertTest, TablesSideBySideShareOneRow) {
     KavParseResult document = parse(arena, "|---          |---\n| City | Pop  | River\n|---          |---\n| Lyon | 0.5  | Rhone\nafter\n");
-    std::string html = convert_body(arena, document);
+    std::string html = body(document);
     EXPECT_EQ(html,
               "<div class=\"ta_c\" ><table><thead><tr><th>City</th><th>Pop</th></tr></thead><tbody><tr><td>Lyon</td><td>0.5"
               "</td></tr></tbody></table><table><thead><tr><th>River</th></tr></thead><tbody><tr><td>Rhone</td></tr></tbody>"
@@ -231,7 +245,7 @@ TEST_F(ConvertTest, TablesSideBySideShareOneRow) {
 TEST_F(ConvertTest, NestedQuotesHangInTheirParentQuote) {
     KavParseResult document = parse(arena, "> a\n> > b\n> > > c\n");
     HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
-    convert_nodes(arena, document.root, &document, div, S("/site/html/doc.html"), 0, 0, html_nil_node);
+    convert(document.root, document, div);
     // Three blockquotes, each inside the one before it.
     HtmlNode* outer = html_find_by_tag_and_level(div, HTML_TAG_BLOCKQUOTE, 0);
     HtmlNode* middle = html_find_by_tag_and_level(div, HTML_TAG_BLOCKQUOTE, 1);
@@ -249,12 +263,12 @@ TEST_F(ConvertTest, NestedQuotesHangInTheirParentQuote) {
 }
 
 TEST_F(ConvertTest, MissingFileIsMarkedWhereItStands) {
-    SiteState* site = site_state_create(S("/site/"), 1, 0, 0, 0);
-    u32 check = site->file_p_check;
-    site->file_p_check = 1;
+    site->settings.file_p_check = 1;
     KavParseResult document = parse(arena, "See \"/no/such/file.png\" and more\n");
-    site->file_p_check = check;
-    std::string html = convert_body(arena, document);
+    DiagnosticList wrong = {};
+    check_file_words(arena, site, &document, S("doc.kav"), CHECK_FILES_FINAL, &wrong);
+    EXPECT_EQ(wrong.count, 1u);
+    std::string html = body(document);
     EXPECT_EQ(html,
               "<h2>See <span title=\"/no/such/file.png\"  id=\"wdq_0\" ><span class=\"icon icon-Unlink\"  style=\"color:"
               "#440202\" ></span></span>/no/such/file.png and more</h2>");
@@ -282,7 +296,7 @@ TEST_F(ConvertTest, DeepAndLongInputs) {
     };
     for (const Case& c : cases) {
         KavParseResult document = parse(arena, c.source);
-        std::string html = convert_body(arena, document);
+        std::string html = body(document);
         EXPECT_EQ(count(html, c.needle), c.times) << c.name;
     }
 }

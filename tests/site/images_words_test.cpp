@@ -10,7 +10,7 @@
 
 #include "site/icons.h"
 #include "site/images.h"
-#include "site/site_state.h"
+#include "site/site_check.h"
 #include "site/words.h"
 #include "site_test_support.h"
 
@@ -45,10 +45,7 @@ struct ImageTest : ::testing::Test {
     Arena* arena = nullptr;
     fs::path dir;
     std::string root;
-    OutputState* output = nullptr;
-    OutputState saved_output = {};
-    SiteState* site = nullptr;
-    SiteState saved_site = {};
+    Site* site = nullptr;
     void SetUp() override {
         arena = arena_create(GB(1), KB(64));
         char templ[] = "/tmp/kavsite_images_XXXXXX";
@@ -57,17 +54,18 @@ struct ImageTest : ::testing::Test {
         fs::create_directories(dir / "site" / "html" / "img");
         std::ofstream(dir / "site" / "html" / "img" / "a.jpg", std::ios::binary) << tiny_jpeg(33, 17);
         std::ofstream(dir / "site" / "html" / "img" / "b.png", std::ios::binary) << "\x89PNG";
-        output = output_state_create(S("/site/"), 0, 0, 0);
-        saved_output = *output;
-        output->root = copy(arena, root);
-        output->deploy = 0;
-        site = site_state_create(S("/site/"), 0, 0, 0, 0);
-        saved_site = *site;
-        site->root = output->root;
+        site = make_site(root.c_str());
+    }
+    // The image of `word` as a page of the site shows it, after the check
+    // pass looked at the document's files.
+    HtmlNode* image(KavParseResult* document, KavNode* word) {
+        DiagnosticList wrong = {};
+        check_file_words(arena, site, document, S("doc.kav"), CHECK_FILES_FINAL, &wrong);
+        PageBuilder builder = page_builder(site, arena);
+        return make_image(&builder, word);
     }
     void TearDown() override {
-        *output = saved_output;
-        *site = saved_site;
+        arena_release(site->arena);
         std::error_code ec;
         fs::remove_all(dir, ec);
         arena_release(arena);
@@ -96,11 +94,11 @@ TEST_F(ImageTest, SourceAltAndSize) {
         {"_\"/img/none.jpg\"(\"gone\")", 1, "-", "gone", "0", "0"},
     };
     for (const Case& c : cases) {
-        site->file_p_check = c.file_check;
+        site->settings.file_p_check = c.file_check;
         KavParseResult document = parse(arena, std::string("x [") + c.image + "]\n");
         KavNode* word = find_image(document.root);
         ASSERT_NE(word, nullptr) << c.image;
-        HtmlNode* img = make_image(arena, word);
+        HtmlNode* img = image(&document, word);
         std::string src = *c.src == '-' ? "" : "file://" + root + c.src;
         EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_SRC)), src) << c.image;
         EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_ALT)), c.alt) << c.image;
@@ -112,11 +110,11 @@ TEST_F(ImageTest, SourceAltAndSize) {
 }
 
 TEST_F(ImageTest, ExternalImageKeepsItsSourceWithTheFileCheck) {
-    site->file_p_check = 1;
+    site->settings.file_p_check = 1;
     KavParseResult document = parse(arena, "x [_\"https://example.com/a.jpg\"]\n");
     KavNode* word = find_image(document.root);
     ASSERT_NE(word, nullptr);
-    HtmlNode* img = make_image(arena, word);
+    HtmlNode* img = image(&document, word);
     EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_SRC)), "https://example.com/a.jpg");
     EXPECT_EQ(str(html_attribute_value(img, HTML_ATTR_WIDTH)), "0");
 }

@@ -12,10 +12,10 @@ struct Links : ::testing::Test {
     Arena* arena = arena_create(MB(16), KB(64));
     ~Links() override { arena_release(arena); }
     std::string resolve(const char* path, const char* root, u32 deploy) {
-        return str(resolve_link_with(arena, string_from_cstr(path), string_from_cstr(root), deploy));
+        return str(resolve_link(arena, string_from_cstr(path), string_from_cstr(root), deploy));
     }
     std::string convert(const char* path, PathForm form, const char* root) {
-        return str(convert_path_with(arena, string_from_cstr(path), form, string_from_cstr(root)));
+        return str(convert_path(arena, string_from_cstr(path), form, string_from_cstr(root)));
     }
 };
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "site/page.h"
-#include "site/site_state.h"
 #include "site_test_support.h"
 
 using namespace site_test;
@@ -33,25 +32,24 @@ const char* const MENU = "html/shared/html/default_menu.html";
 
 struct PageTest : ::testing::Test {
     Arena* arena = nullptr;
-    SiteState* site = nullptr;
-    SiteState saved = {};
-    OutputState* output = nullptr;
-    u32 saved_deploy = 0;
+    Site* site = nullptr;
     void SetUp() override {
         arena = arena_create(GB(1), KB(64));
-        output = output_state_create(S("/site/"), 0, 0, 1);
-        saved_deploy = output->deploy;
-        output->deploy = 1;  // links do not depend on a folder
-        site = site_state_create(S("/site/"), 0, 0, 0, 0);
-        saved = *site;
+        SiteSettings settings = {};
+        settings.root = S("/site/");
+        settings.deploy = 1;  // links do not depend on a folder
+        site = site_create(&settings);
+        site->read_file = fake_reader;
         g_templates.clear();
-        site_set_file_reader(fake_reader);
     }
     void TearDown() override {
-        site_set_file_reader(nullptr);
-        *site = saved;
-        output->deploy = saved_deploy;
+        arena_release(site->arena);
         arena_release(arena);
+    }
+    // A builder for one page, with the templates as they are now.
+    PageBuilder builder() {
+        site_load_templates(site);
+        return page_builder(site, arena);
     }
     std::string page_html(const HtmlPage& page) { return str(html_serialize_to_string(arena, page.document.root)); }
     HtmlPage build(const std::string& source, const char* document_path = "/docs/doc.kav",
@@ -59,7 +57,8 @@ struct PageTest : ::testing::Test {
         KavParseResult* document = push_struct<KavParseResult>(arena);
         *document = parse(arena, source, document_path);
         HtmlPage page = {};
-        build_page(&page, arena, document, string_from_cstr(document_path), string_from_cstr(page_path), String{});
+        PageBuilder b = builder();
+        build_page(&b, &page, document, string_from_cstr(document_path), string_from_cstr(page_path));
         return page;
     }
 };
@@ -97,7 +96,8 @@ TEST_F(PageTest, SkeletonWithAndWithoutTemplates) {
         if (c.head) g_templates[HEAD] = c.head;
         if (c.menu) g_templates[MENU] = c.menu;
         HtmlPage page = {};
-        build_page_skeleton(arena, &page);
+        PageBuilder b = builder();
+        build_page_skeleton(&b, &page);
         std::string want = std::string("<!DOCTYPE html ><html lang=\"en\" >") + c.html_head + "<body>" + c.menu_html +
                            WARN_BAN + LAYOUT + "<footer></footer></body></html>";
         EXPECT_EQ(page_html(page), want) << c.name;
@@ -115,10 +115,11 @@ TEST_F(PageTest, SharedScriptFollowsTheSwitches) {
         {1, 1, "/shared/javascript/website/website_shared.js"},
     };
     for (const Case& c : cases) {
-        site->js = c.js;
-        site->dev_js = c.dev_js;
+        site->settings.js = c.js;
+        site->settings.dev_js = c.dev_js;
         HtmlPage page = {};
-        build_page_skeleton(arena, &page);
+        PageBuilder b = builder();
+        build_page_skeleton(&b, &page);
         std::string html = page_html(page);
         if (*c.script) {
             std::string s = c.script;
@@ -239,7 +240,8 @@ TEST_F(PageTest, RawViewShowsTheSourceExactly) {
     for (const char* source : sources) {
         HtmlPage page = {};
         KavParseResult document = {};
-        build_raw_page(&page, arena, string_from_cstr(source), &document, S("/site/html/notes/raw_doc.html"));
+        PageBuilder b = builder();
+        build_raw_page(&b, &page, string_from_cstr(source), &document, S("/site/html/notes/raw_doc.html"));
         HtmlNode* root = page.document.root;
         HtmlNode* block = html_find_last_by_tag(root, HTML_TAG_SCRIPT);
         ASSERT_FALSE(html_is_nil(block)) << source;
@@ -269,7 +271,8 @@ TEST_F(PageTest, RawViewLayout) {
     g_templates[MENU] = "<nav id=\"menu\"><ul></ul></nav>";
     HtmlPage page = {};
     KavParseResult document = {};
-    build_raw_page(&page, arena, S("Text\n"), &document, S("/site/html/raw_notes/raw_doc.html"));
+    PageBuilder b = builder();
+    build_raw_page(&b, &page, S("Text\n"), &document, S("/site/html/raw_notes/raw_doc.html"));
     EXPECT_EQ(str(page.path), "/site/html/raw_notes/raw_doc.html");
     std::string html = page_html(page);
     for (const char* gone : {"id=\"left\"", "id=\"right\"", "id=\"menu\""}) {

@@ -34,16 +34,25 @@ struct Shared : ::testing::Test {
         return str(string_list_join(arena, &rules));
     }
     std::string css(const char* text, const char* root, u32 deploy) {
-        SharedSettings settings = {string_from_cstr(root), deploy, 0};
+        SiteSettings settings = {};
+        settings.root = string_from_cstr(root);
+        settings.deploy = deploy;
+        settings.js = 0;
         return str(shared_rewrite_css_urls(arena, string_from_cstr(text), &settings));
     }
     std::string head(const std::string& text, u32 js, const char* root = "/srv/site/", u32 deploy = 0) {
-        SharedSettings settings = {string_from_cstr(root), deploy, js};
+        SiteSettings settings = {};
+        settings.root = string_from_cstr(root);
+        settings.deploy = deploy;
+        settings.js = js;
         String style = shared_style_document(arena, S(".kav{}"), js);
         return str(shared_rewrite_head(arena, sv(text), S("head.html"), style, &settings));
     }
     std::string menu(const std::string& text, const char* root = "/srv/site/", u32 deploy = 0) {
-        SharedSettings settings = {string_from_cstr(root), deploy, 0};
+        SiteSettings settings = {};
+        settings.root = string_from_cstr(root);
+        settings.deploy = deploy;
+        settings.js = 0;
         return str(shared_rewrite_menu(arena, sv(text), S("menu.html"), &settings));
     }
     // The end-of-build cleaning of the head template.
@@ -280,7 +289,10 @@ TEST_F(Shared, MissingOrEmptyHeadTemplateGivesTheDefaultHead) {
         EXPECT_NE(out.find("<style>*{all:unset;}</style>"), std::string::npos) << text;
     }
     // Without a shared sheet the head is left as it was.
-    SharedSettings settings = {S("/srv/site/"), 0, 0};
+    SiteSettings settings = {};
+    settings.root = S("/srv/site/");
+    settings.deploy = 0;
+    settings.js = 0;
     EXPECT_EQ(shared_rewrite_head(arena, S("<head></head>"), S("h"), String{}, &settings).size, 0u);
 }
 

@@ -12,6 +12,7 @@
 #include "htmldom/html_dom.h"
 #include "kav/kav_document.h"
 #include "site/convert.h"
+#include "site/site.h"
 
 namespace site_test {
 
@@ -41,13 +42,23 @@ inline size_t count(const std::string& text, const std::string& needle) {
     return found;
 }
 
-// The body of a document converted into a `div`, as HTML; the page's
-// element counter starts at 0.
-inline std::string convert_body(Arena* arena, const KavParseResult& document, HtmlNode* toc = html_nil_node,
-                                const char* page_path = "/site/html/notes/doc.html") {
-    g_page_element_counter = 0;
+// A site at `root` in an arena of its own (release it with
+// arena_release(site->arena)).
+inline Site* make_site(const char* root, u32 deploy = 0, u32 file_p_check = 0) {
+    SiteSettings settings = {};
+    settings.root = string_from_cstr(root);
+    settings.deploy = deploy;
+    settings.file_p_check = file_p_check;
+    return site_create(&settings);
+}
+
+// The body of a document converted into a `div` by a fresh page builder, as
+// HTML.
+inline std::string convert_body(Arena* arena, const Site* site, const KavParseResult& document,
+                                HtmlNode* toc = html_nil_node, const char* page_path = "/site/html/notes/doc.html") {
+    PageBuilder builder = page_builder(site, arena);
     HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
-    convert_nodes(arena, document.root, &document, div, string_from_cstr(page_path), 0, 0, toc);
+    convert_nodes(&builder, document.root, &document, div, string_from_cstr(page_path), 0, 0, toc);
     return inner_html(arena, div);
 }
 

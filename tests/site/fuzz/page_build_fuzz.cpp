@@ -11,10 +11,10 @@
 #include "kav/kav_document.h"
 #include "kav/kav_print.h"
 #include "site/page.h"
-#include "site/site_state.h"
+#include "site/site.h"
 
 static Arena* g_arena;
-static SiteState g_site;
+static Site* g_site;
 
 
 static String templates(Arena* arena, String path) {
@@ -26,12 +26,12 @@ static String templates(Arena* arena, String path) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_arena = arena_create(GB(64), MB(1));
-    g_site.arena = g_arena;
-    g_site.root = S("/fuzz-site/");
-    g_site.js = 1;
-    g_site_state = &g_site;
-    site_set_file_reader(templates);
-    if (!freopen("/dev/null", "w", stdout)) return 1;  // the parse driver prints diagnostics
+    SiteSettings settings = {};
+    settings.root = S("/fuzz-site/");
+    settings.js = 1;
+    g_site = site_create(&settings);
+    g_site->read_file = templates;
+    site_load_templates(g_site);
     return 0;
 }
 
@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     String before = document.root ? kav_print_result(g_arena, &document, source) : String{};
 
     HtmlPage page = {};
-    build_page(&page, g_arena, &document, S("/fuzz/doc.kav"), S("/fuzz-site/html/notes/doc.html"), source);
+    PageBuilder builder = page_builder(g_site, g_arena);
+    build_page(&builder, &page, &document, S("/fuzz/doc.kav"), S("/fuzz-site/html/notes/doc.html"));
     String html = html_serialize_to_string(g_arena, page.document.root);
     REQUIRE(string_ends_with(html, S("</body></html>"), 0));
     if (document.root) {
@@ -54,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     HtmlPage raw = {};
     KavParseResult raw_document = {};
-    build_raw_page(&raw, g_arena, source, &raw_document, S("/fuzz-site/html/notes/raw_doc.html"));
+    PageBuilder raw_builder = page_builder(g_site, g_arena);
+    build_raw_page(&raw_builder, &raw, source, &raw_document, S("/fuzz-site/html/notes/raw_doc.html"));
     HtmlNode* block = html_find_last_by_tag(raw.document.root, HTML_TAG_SCRIPT);
     REQUIRE(!html_is_nil(block));
     String text = html_serialize_to_string(g_arena, html_find_kind(block, HTML_NODE_CONTENT));

@@ -1,0 +1,59 @@
+#include "site/site.h"
+
+#include "base/os.h"
+#include "htmldom/html_reader.h"
+#include "site/shared_resources.h"
+
+Site* site_create(const SiteSettings* settings) {
+    Arena* arena = arena_create(GB(1), KB(64));
+    Site* site = push_struct<Site>(arena);
+    site->arena = arena;
+    site->settings = *settings;
+    site->settings.root = string_copy(arena, settings->root);
+    site->head_template = html_nil_node;
+    site->menu_template = html_nil_node;
+    return site;
+}
+
+String site_read_file(const Site* site, Arena* arena, String path) {
+    if (site->read_file) return site->read_file(arena, path);
+    return os_read_whole_file(arena, path);
+}
+
+// The first top-level element of the template at `relative` under the root,
+// detached, in the site arena; the nil element when there is none.
+static HtmlNode* load_template_element(Site* site, String relative) {
+    String path = string_format(site->arena, "%S%S", &site->settings.root, &relative);
+    String text = site_read_file(site, site->arena, path);
+    HtmlDocument document = html_read_template(site->arena, text, path, HTML_PARSE_QUIET);
+    for (HtmlNode* n = document.root ? document.root->first_child : html_nil_node; !html_is_nil(n); n = n->next) {
+        if (n->kind == HTML_NODE_ELEMENT) {
+            html_detach(n);
+            return n;
+        }
+    }
+    return html_nil_node;
+}
+
+void site_load_templates(Site* site) {
+    site->head_template = load_template_element(site, S(SHARED_HEAD_TEMPLATE_PATH));
+    site->menu_template = load_template_element(site, S(SHARED_MENU_TEMPLATE_PATH));
+}
+
+bool site_has_output_path(const Site* site, String path) {
+    if (!site->output_slots) return false;
+    for (SiteOutputPath* n = site->output_slots[string_hash(path) % SITE_OUTPUT_SLOT_COUNT]; n; n = n->next) {
+        if (string_equal(n->path, path)) return true;
+    }
+    return false;
+}
+
+bool site_add_output_path(Site* site, String path) {
+    if (site_has_output_path(site, path)) return false;
+    if (!site->output_slots) site->output_slots = push_array<SiteOutputPath*>(site->arena, SITE_OUTPUT_SLOT_COUNT);
+    SiteOutputPath* node = push_struct<SiteOutputPath>(site->arena);
+    node->path = string_copy(site->arena, path);
+    SLL_STACK_PUSH(site->output_slots[string_hash(path) % SITE_OUTPUT_SLOT_COUNT], node);
+    site->output_count += 1;
+    return true;
+}

@@ -1,0 +1,131 @@
+// The check pass: output paths placed under the root (and refused outside
+// it), local file words decided against the disk and the pages of the build,
+// URL words handed to the checker once each with their location.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "site/site_check.h"
+#include "site_test_support.h"
+
+using namespace site_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct SiteCheckTest : ::testing::Test {
+    Arena* arena = nullptr;
+    fs::path dir;
+    std::string root;
+    Site* site = nullptr;
+    void SetUp() override {
+        arena = arena_create(GB(1), KB(64));
+        char templ[] = "/tmp/kavsite_check_XXXXXX";
+        dir = mkdtemp(templ);
+        root = dir.string() + "/";
+        fs::create_directories(dir / "html" / "img");
+        std::ofstream(dir / "html" / "img" / "here.png") << "png";
+        site = make_site(root.c_str(), 0, 1);
+    }
+    void TearDown() override {
+        arena_release(site->arena);
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        arena_release(arena);
+    }
+};
+
+TEST_F(SiteCheckTest, OutputPathsArePlacedUnderTheRoot) {
+    struct Case {
+        const char* value;
+        std::vector<std::string> paths;  // below the root
+        const char* warning;             // "" for none
+    };
+    const Case cases[] = {
+        {"notes/a.html", {"html/notes/a.html"}, ""},
+        {"/notes/a.html", {"html/notes/a.html"}, ""},
+        {"html/notes/a.html", {"html/notes/a.html"}, ""},
+        {"notes/../a.html", {"html/a.html"}, ""},
+        {"./notes/./a.html", {"html/notes/a.html"}, ""},
+        {"2024/post.html _drafts/x.html", {"html/2024/post.html", "html/_drafts/x.html"}, ""},
+        {"\"my notes/a b.html\"", {"html/my notes/a b.html"}, ""},
+        {"../../etc/x.html", {}, "Output path \"../../etc/x.html\" is outside the site root."},
+        {"a.html ../../../b.html c.html", {"html/a.html", "html/c.html"},
+         "Output path \"../../../b.html\" is outside the site root."},
+    };
+    for (const Case& c : cases) {
+        std::string text = std::string("``\noutput_path: ") + c.value + "\n``\n| bad\n";
+        KavParseResult document = parse(arena, text);
+        u64 before = document.diagnostics.count;
+        StringList placed = {};
+        check_output_paths(arena, site, &document, &placed);
+        std::vector<std::string> got;
+        for (StringNode* n = placed.first; n; n = n->next) got.push_back(str(n->string).substr(root.size()));
+        EXPECT_EQ(got, c.paths) << c.value;
+        if (*c.warning) {
+            ASSERT_EQ(document.diagnostics.count, before + 1) << c.value;
+            // In source order: the warning on line 2 comes before the
+            // parser's error on line 4.
+            EXPECT_EQ(str(document.diagnostics.first->message), c.warning) << c.value;
+            EXPECT_EQ(document.diagnostics.first->level, DIAG_WARNING);
+            EXPECT_EQ(document.diagnostics.last->level, DIAG_ERROR);
+        } else {
+            EXPECT_EQ(document.diagnostics.count, before) << c.value;
+        }
+    }
+}
+
+TEST_F(SiteCheckTest, FileWordsNameAFileOrAPageOfTheBuild) {
+    std::string text = "A \"/img/here.png\"\n  \"/img/gone.png\" \"/later/page.html\" \"C:/nope.txt\"\n";
+    KavParseResult document = parse(arena, text, "d/doc.kav");
+    ASSERT_EQ(document.file_paths.count, 4u);
+    DiagnosticList wrong = {};
+    // So far the page is unknown: undecided, nothing listed.
+    EXPECT_FALSE(check_file_words(arena, site, &document, S("d/doc.kav"), CHECK_FILES_SO_FAR, &wrong));
+    EXPECT_EQ(wrong.count, 0u);
+    ASSERT_TRUE(site_add_output_path(site, copy(arena, root + "html/later/page.html")));
+    EXPECT_FALSE(site_add_output_path(site, copy(arena, root + "html/later/page.html"))) << "added twice";
+    EXPECT_TRUE(check_file_words(arena, site, &document, S("d/doc.kav"), CHECK_FILES_FINAL, &wrong));
+
+    std::vector<u64> flags;
+    for (KavNodeCell* c = document.file_paths.first; c; c = c->next) {
+        flags.push_back(c->node->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING));
+    }
+    EXPECT_EQ(flags, (std::vector<u64>{KAV_FLAG_FILE_FOUND, KAV_FLAG_FILE_MISSING, KAV_FLAG_FILE_FOUND,
+                                       KAV_FLAG_FILE_MISSING}));
+    ASSERT_EQ(wrong.count, 2u);
+    EXPECT_EQ(str(wrong.first->message), "d/doc.kav:2:3\n\t" + root + "html/img/gone.png");
+    EXPECT_EQ(str(wrong.last->message), "d/doc.kav:2:38\n\tC:/nope.txt");
+    EXPECT_EQ(wrong.first->node, nullptr) << "the list outlives the tree";
+}
+
+TEST_F(SiteCheckTest, WithoutTheFileCheckNothingIsMarked) {
+    site->settings.file_p_check = 0;
+    KavParseResult document = parse(arena, "A \"/img/here.png\" \"/img/gone.png\"\n");
+    DiagnosticList wrong = {};
+    EXPECT_TRUE(check_file_words(arena, site, &document, S("doc.kav"), CHECK_FILES_FINAL, &wrong));
+    for (KavNodeCell* c = document.file_paths.first; c; c = c->next) {
+        EXPECT_FALSE(c->node->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING));
+    }
+    EXPECT_EQ(wrong.count, 0u);
+}
+
+std::vector<std::pair<std::string, std::string>> g_submitted;
+void record_submit(String url, String location) { g_submitted.emplace_back(str(url), str(location)); }
+
+TEST_F(SiteCheckTest, EachUrlWordIsSubmittedOnceWithItsLocation) {
+    KavParseResult document =
+        parse(arena, "A \"https://a.example.org/x\"\n  p \"https://b.example.org\" \"/img/here.png\" https://c.org\n");
+    g_submitted.clear();
+    check_submit_urls(&document, S("doc.kav"), record_submit);
+    std::vector<std::pair<std::string, std::string>> want = {{"https://a.example.org/x", "doc.kav:1:3"},
+                                                             {"https://b.example.org", "doc.kav:2:5"}};
+    EXPECT_EQ(g_submitted, want);
+}
+
+}  // namespace
