@@ -173,8 +173,7 @@ static void assemble_pages(RunState* run, Arena* work, KavParseResult* document,
 
         PageBuilder raw_builder = page_builder(site, work);
         HtmlPage raw = {};
-        KavParseResult raw_document = {};
-        build_raw_page(&raw_builder, &raw, bytes, &raw_document, build_raw_path(work, page_path));
+        build_raw_page(&raw_builder, &raw, bytes, build_raw_path(work, page_path));
         if (!final) print_page_messages(&raw);
         bool taken = final ? site_has_output_path(site, raw.path) : page_path_seen(run, raw.path);
         if (!taken) page_writer_queue(&raw, 0);

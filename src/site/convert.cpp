@@ -87,9 +87,6 @@ String html_escape_lt(Arena* arena, String text) {
 // A blank, U+00B7 MIDDLE DOT, a blank: between the parts of an inline toggle.
 #define CONTEXT_PART_SEPARATOR " \xC2\xB7 "
 
-// Words: a blank comes before the word (the parser leaves it to the word
-// before, which carries the blank after).
-#define FLAG_SPACE_BEFORE 0x4ull
 #define FLAGS_EMPHASIS (KAV_FLAG_STRONG_OPEN | KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_OPEN | KAV_FLAG_EM_CLOSE)
 #define FLAGS_OPENS (KAV_FLAG_STRONG_OPEN | KAV_FLAG_EM_OPEN)
 #define FLAGS_CLOSES (KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_CLOSE)
@@ -99,9 +96,45 @@ String html_escape_lt(Arena* arena, String text) {
 
 // ---- Converter state ------------------------------------------------------------------------------
 
+// What kind of block an element on the parent stack is: the closing rules
+// pop back to a kind of block, never search the page for it.
+enum StackBlock : u32 {
+    BLOCK_NONE = 0,
+    BLOCK_QUOTE = 1 << 0,             // the body of a quote
+    BLOCK_CONTEXT = 1 << 1,           // the content of a toggle
+    BLOCK_DOCUMENT_CONTEXT = 1 << 2,  // the content of the document header's toggle
+    BLOCK_TABLE = 1 << 3,
+    BLOCK_TABLE_ROW = 1 << 4,  // the row that holds tables side by side
+    BLOCK_LIST = 1 << 5,
+};
+
+// The rows of a table's body by row number, made as its cells come.
+struct TableRecord {
+    HtmlNode* header_row;
+    HtmlNode* body;  // nil until the first cell
+    HtmlNode** rows;
+    u64 row_capacity;
+};
+
+// The open list elements with one id: an item goes back to the topmost one.
+struct ListKey {
+    ListKey* next;  // bucket chain
+    String code;
+    u64 number;
+    struct StackEntry* top;  // topmost entry on the stack with this id; null when none
+};
+
+#define LIST_KEY_BUCKETS 256
+
 struct StackEntry {
     StackEntry* below;
     HtmlNode* element;
+    u32 block;                // StackBlock
+    StackEntry* table;        // the nearest table entry at or below this one; null when none
+    HtmlNode* quote;          // the blockquote of the nearest quote body at or below; null when none
+    TableRecord* record;      // table entries
+    ListKey* list;            // list entries
+    StackEntry* same_list_below;
 };
 
 // An element pushed for a node with children: when the walk leaves that
@@ -120,14 +153,16 @@ struct MarkerInsert {
     KavNode* close;
 };
 
-struct TocAnchor {
-    u64 position;
-    String href;
-};
-
-struct TargetSlot {
+// A node on the walk's path from the top of the tree, with what the
+// converter asks about its ancestors, copied from the entry below so no
+// question walks the tree. Each count includes the node itself.
+struct PathEntry {
     const KavNode* node;
-    u64 number;
+    const KavNode* table;  // the innermost Table node; nil when none
+    u32 quotes;            // Quote nodes
+    u32 contexts;          // Context nodes
+    u32 document_contexts;  // ContextDocument nodes
+    u64 list_level_sum;    // levels up to and including the nearest List of level 0
 };
 
 struct Converter {
@@ -146,6 +181,11 @@ struct Converter {
     u64 depth;  // entries on the stack, the page root included
     ScopeEntry* scopes;
     ScopeEntry* free_scopes;
+    ListKey** list_keys;  // LIST_KEY_BUCKETS chains
+
+    PathEntry* path;
+    u64 path_count;
+    u64 path_capacity;
 
     u8* pending;  // pending words, already escaped
     u64 pending_size;
@@ -153,15 +193,11 @@ struct Converter {
     u32 mode;  // WordMode of the next flush
 
     HtmlNode* quote_container;
+    HtmlNode* first_quote_at_level[256];  // in the quote container, by level
     HtmlNode* inline_holder;  // element that received the last flush
     u64 list_counter;
     u64 link_counter;
 
-    TocAnchor* toc;
-    u64 toc_count;
-    bool toc_sorted;
-    TargetSlot* targets;
-    u64 target_capacity;  // power of two; 0 without internal links
     MarkerInsert* markers;
 };
 
@@ -173,15 +209,6 @@ static bool is_word_with(const KavNode* node, u64 flags) { return is_kind(node, 
 
 static bool is_inline_context(const KavNode* node) {
     return is_kind(node, KAV_NODE_CONTEXT) && (node->flags & KAV_FLAG_INLINE_CONTEXT);
-}
-
-static bool has_ancestor(const KavNode* node, u32 kind) { return !kav_node_is_nil(kav_node_ancestor((KavNode*)node, kind)); }
-
-static bool is_descendant(const KavNode* node, const KavNode* ancestor) {
-    for (const KavNode* n = node; !kav_node_is_nil(n); n = n->parent) {
-        if (n == ancestor) return true;
-    }
-    return false;
 }
 
 static bool is_hidden_key(const KavNode* node) {
@@ -211,28 +238,83 @@ static HtmlNode* icon(Converter* c, u32 index, const KavNode* node, const char* 
 
 static String number_text(Converter* c, u64 n) { return string_format(c->scratch, "%llu", (unsigned long long)n); }
 
+// ---- Path ----------------------------------------------------------------------------------------------
+
+// The entry `node` would have with `below` (null at the top) under it.
+static PathEntry path_entry(const PathEntry* below, const KavNode* node) {
+    PathEntry e = {};
+    e.node = node;
+    e.table = below ? below->table : kav_nil();
+    if (below) {
+        e.quotes = below->quotes;
+        e.contexts = below->contexts;
+        e.document_contexts = below->document_contexts;
+    }
+    if (node->kind == KAV_NODE_TABLE) e.table = node;
+    e.quotes += node->kind == KAV_NODE_QUOTE;
+    e.contexts += node->kind == KAV_NODE_CONTEXT;
+    e.document_contexts += node->kind == KAV_NODE_CONTEXT_DOCUMENT;
+    bool list_zero = node->kind == KAV_NODE_LIST && node->level == 0;
+    e.list_level_sum = node->level + (list_zero || !below ? 0 : below->list_level_sum);
+    return e;
+}
+
+static void path_push(Converter* c, const KavNode* node) {
+    if (c->path_count == c->path_capacity) {
+        u64 capacity = MAX(c->path_capacity * 2, 64ull);
+        PathEntry* grown = push_array_no_zero<PathEntry>(c->scratch, capacity);
+        if (c->path_count) memcpy(grown, c->path, c->path_count * sizeof(PathEntry));
+        c->path = grown;
+        c->path_capacity = capacity;
+    }
+    c->path[c->path_count] = path_entry(c->path_count ? &c->path[c->path_count - 1] : 0, node);
+    c->path_count += 1;
+}
+
+static const PathEntry* path_top(const Converter* c) { return &c->path[c->path_count - 1]; }
+
 // ---- Parent stack ------------------------------------------------------------------------------------
 
 static HtmlNode* top(Converter* c) { return c->top->element; }
 
-static void stack_push(Converter* c, HtmlNode* el) {
+static ListKey* list_key(Converter* c, String code, u64 number, bool make) {
+    u64 slot = (string_hash(code) ^ (number * 0x9E3779B97F4A7C15ull)) % LIST_KEY_BUCKETS;
+    for (ListKey* k = c->list_keys[slot]; k; k = k->next) {
+        if (k->number == number && string_equal(k->code, code)) return k;
+    }
+    if (!make) return 0;
+    ListKey* k = push_struct<ListKey>(c->scratch);
+    k->code = code;
+    k->number = number;
+    k->next = c->list_keys[slot];
+    c->list_keys[slot] = k;
+    return k;
+}
+
+static StackEntry* stack_push(Converter* c, HtmlNode* el, u32 block) {
     StackEntry* entry = c->free_entries;
     if (entry) {
         c->free_entries = entry->below;
     } else {
         entry = push_struct<StackEntry>(c->scratch);
     }
+    StackEntry* below = c->top;
+    *entry = StackEntry{};
     entry->element = el;
-    entry->below = c->top;
+    entry->block = block;
+    entry->below = below;
+    entry->table = block == BLOCK_TABLE ? entry : below ? below->table : 0;
+    entry->quote = below ? below->quote : 0;
     c->top = entry;
     c->depth += 1;
+    return entry;
 }
 
 // Pushes the element made for `owner`, unless the node has no children
 // (there is nothing to put into it, and nothing would take it off again).
-static void push_for(Converter* c, HtmlNode* el, const KavNode* owner) {
-    if (kav_node_is_nil(owner->first)) return;
-    stack_push(c, el);
+static StackEntry* push_for(Converter* c, HtmlNode* el, const KavNode* owner, u32 block) {
+    if (kav_node_is_nil(owner->first)) return 0;
+    StackEntry* entry = stack_push(c, el, block);
     ScopeEntry* scope = c->free_scopes;
     if (scope) {
         c->free_scopes = scope->below;
@@ -243,12 +325,24 @@ static void push_for(Converter* c, HtmlNode* el, const KavNode* owner) {
     scope->depth = c->depth;
     scope->below = c->scopes;
     c->scopes = scope;
+    return entry;
+}
+
+// A list element on the stack answers to its id.
+static void push_list(Converter* c, HtmlNode* el, const KavNode* owner, String code, u64 number) {
+    StackEntry* entry = push_for(c, el, owner, BLOCK_LIST);
+    if (!entry) return;
+    ListKey* key = list_key(c, code, number, true);
+    entry->list = key;
+    entry->same_list_below = key->top;
+    key->top = entry;
 }
 
 // Never below the page root.
 static void stack_pop(Converter* c) {
     if (c->depth <= 1) return;
     StackEntry* entry = c->top;
+    if (entry->list) entry->list->top = entry->same_list_below;
     c->top = entry->below;
     entry->below = c->free_entries;
     c->free_entries = entry;
@@ -259,26 +353,16 @@ static void pop_to_root(Converter* c) {
     while (c->depth > 1) stack_pop(c);
 }
 
-static void pop_until_id_prefix(Converter* c, String prefix) {
-    while (c->depth > 1 && !html_attribute_starts_with(top(c), HTML_ATTR_ID, prefix)) stack_pop(c);
+// Pops to the nearest element of one of the `blocks`, or to the root.
+static void pop_to_block(Converter* c, u32 blocks) {
+    while (c->depth > 1 && !(c->top->block & blocks)) stack_pop(c);
 }
 
-static void pop_until_tag(Converter* c, HtmlTag tag) {
-    while (c->depth > 1 && top(c)->element->tag != tag) stack_pop(c);
-}
-
-static void pop_until_class(Converter* c, String class_name) {
-    while (c->depth > 1 && !html_has_class(top(c), class_name)) stack_pop(c);
-}
-
-// Pops to the element whose id is `id` when it is on the stack.
-static void pop_to_id(Converter* c, String id) {
-    for (StackEntry* e = c->top; e; e = e->below) {
-        if (string_equal(html_attribute_value(e->element, HTML_ATTR_ID), id)) {
-            while (c->top != e) stack_pop(c);
-            return;
-        }
-    }
+// Pops to the list element with this id when one is on the stack.
+static void pop_to_list(Converter* c, String code, u64 number) {
+    ListKey* key = list_key(c, code, number, false);
+    if (!key || !key->top) return;
+    while (c->top != key->top) stack_pop(c);
 }
 
 // ---- Pending words -------------------------------------------------------------------------------------
@@ -325,67 +409,55 @@ static void flush_pending(Converter* c, const KavNode* node, u32 mode) {
 
 // ---- Lookups -----------------------------------------------------------------------------------------------
 
-// The links of the table of content by the offset of the heading they were
-// made from (their elements' position), in document order.
-static void index_toc(Converter* c, HtmlNode* toc) {
-    if (html_is_nil(toc)) return;
-    u64 count = 0;
-    for (HtmlNode* n = toc; !html_is_nil(n); n = html_walk_next(n, toc, n->kind == HTML_NODE_ATTRIBUTE_LIST)) {
-        if (n->kind == HTML_NODE_ELEMENT && html_attribute_value(n, HTML_ATTR_HREF).size) count += 1;
-    }
-    if (count == 0) return;
-    c->toc = push_array_no_zero<TocAnchor>(c->scratch, count);
-    c->toc_sorted = true;
-    for (HtmlNode* n = toc; !html_is_nil(n); n = html_walk_next(n, toc, n->kind == HTML_NODE_ATTRIBUTE_LIST)) {
-        if (n->kind != HTML_NODE_ELEMENT) continue;
-        String href = html_attribute_value(n, HTML_ATTR_HREF);
-        if (href.size == 0) continue;
-        if (c->toc_count && c->toc[c->toc_count - 1].position > n->position) c->toc_sorted = false;
-        c->toc[c->toc_count++] = TocAnchor{n->position, href};
-    }
-}
-
-// The href of the first table-of-content link made from the heading at
-// `offset`; empty when there is none.
+// The href of the table-of-content link made from the heading at `offset`;
+// empty when there is none.
 static String toc_href(Converter* c, u64 offset) {
-    if (c->toc_sorted) {
-        u64 low = 0, high = c->toc_count;
+    const PageBuilder* b = c->builder;
+    if (b->toc_sorted) {
+        u64 low = 0, high = b->toc_count;
         while (low < high) {
             u64 mid = low + (high - low) / 2;
-            if (c->toc[mid].position < offset) {
+            if (b->toc[mid].offset < offset) {
                 low = mid + 1;
             } else {
                 high = mid;
             }
         }
-        return low < c->toc_count && c->toc[low].position == offset ? c->toc[low].href : String{};
+        return low < b->toc_count && b->toc[low].offset == offset ? b->toc[low].href : String{};
     }
-    for (u64 i = 0; i < c->toc_count; i += 1) {
-        if (c->toc[i].position == offset) return c->toc[i].href;
+    for (u64 i = 0; i < b->toc_count; i += 1) {
+        if (b->toc[i].offset == offset) return b->toc[i].href;
     }
     return String{};
 }
 
-static u64 target_slot(const Converter* c, const KavNode* node) {
-    u64 h = ((u64)(uintptr_t)node >> 4) * 0x9E3779B97F4A7C15ull;
-    return h & (c->target_capacity - 1);
+// The high bits of a multiplicative hash: nodes sit at regular strides, so
+// the low bits of the product would crowd a few slots.
+static u64 target_slot(const PageBuilder* b, const KavNode* node) {
+    u64 h = (u64)(uintptr_t)node * 0x9E3779B97F4A7C15ull;
+    return (h >> 32) & (b->target_capacity - 1);
 }
 
-// The number of the first internal link that targets each node.
-static void index_targets(Converter* c) {
-    u64 count = c->document ? c->document->internal_links.count : 0;
+// The number of the first internal link that targets each node, once per
+// page and document.
+static void index_targets(PageBuilder* b, const KavParseResult* document) {
+    if (b->targets_of == document) return;
+    b->targets_of = document;
+    b->targets = 0;
+    b->target_capacity = 0;
+    u64 count = document ? document->internal_links.count : 0;
     if (count == 0) return;
     u64 capacity = 16;
     while (capacity < count * 2) capacity *= 2;
-    c->targets = push_array<TargetSlot>(c->scratch, capacity);
-    c->target_capacity = capacity;
-    for (KavNodeCell* cell = c->document->internal_links.first; cell; cell = cell->next) {
+    b->targets = push_array<LinkTarget>(b->arena, capacity);
+    b->target_capacity = capacity;
+    for (KavNodeCell* cell = document->internal_links.first; cell; cell = cell->next) {
         const KavNode* target = cell->node->first;
         if (kav_node_is_nil(target)) continue;
-        for (u64 i = target_slot(c, target);; i = (i + 1) & (capacity - 1)) {
-            if (c->targets[i].node == target) break;
-            if (!c->targets[i].node) {
-                c->targets[i] = TargetSlot{target, cell->node->level};
+        for (u64 i = target_slot(b, target);; i = (i + 1) & (capacity - 1)) {
+            if (b->targets[i].node == target) break;
+            if (!b->targets[i].node) {
+                b->targets[i] = LinkTarget{target, cell->node->level};
                 break;
             }
         }
@@ -393,38 +465,28 @@ static void index_targets(Converter* c) {
 }
 
 static u64 target_number(const Converter* c, const KavNode* node) {
-    if (c->target_capacity == 0) return 0;
-    for (u64 i = target_slot(c, node);; i = (i + 1) & (c->target_capacity - 1)) {
-        if (c->targets[i].node == node) return c->targets[i].number;
-        if (!c->targets[i].node) return 0;
+    const PageBuilder* b = c->builder;
+    if (b->target_capacity == 0) return 0;
+    for (u64 i = target_slot(b, node);; i = (i + 1) & (b->target_capacity - 1)) {
+        if (b->targets[i].node == node) return b->targets[i].number;
+        if (!b->targets[i].node) return 0;
     }
 }
 
-// Levels of a list and its ancestors, up to and including the first list of
-// level 0: with the list number it makes the list's id.
-static u64 list_level_sum(const KavNode* list) {
-    u64 sum = 0;
-    for (const KavNode* n = list; !kav_node_is_nil(n); n = n->parent) {
-        sum += n->level;
-        if (n->kind == KAV_NODE_LIST && n->level == 0) break;
-    }
-    return sum;
-}
-
-// The code of the block a line belongs to for the parent stack: contexts
-// and quotes keep their lines, and so does the document header.
-static String line_block_code(const KavNode* node, bool quote_first) {
-    bool in_quote = has_ancestor(node, KAV_NODE_QUOTE);
-    bool in_context = has_ancestor(node, KAV_NODE_CONTEXT);
+// The block a line of the current node belongs to for the parent stack:
+// contexts and quotes keep their lines, and so does the document header.
+static u32 line_blocks(const PathEntry* at, bool quote_first) {
+    bool in_quote = at->quotes;
+    bool in_context = at->contexts;
     if (quote_first) {
-        if (in_context) return kav_kind_code(KAV_NODE_CONTEXT, 0);
-        if (in_quote) return kav_kind_code(KAV_NODE_QUOTE, 0);
+        if (in_context) return BLOCK_CONTEXT | BLOCK_DOCUMENT_CONTEXT;
+        if (in_quote) return BLOCK_QUOTE;
     } else {
-        if (in_quote) return kav_kind_code(KAV_NODE_QUOTE, 0);
-        if (in_context) return kav_kind_code(KAV_NODE_CONTEXT, 0);
+        if (in_quote) return BLOCK_QUOTE;
+        if (in_context) return BLOCK_CONTEXT | BLOCK_DOCUMENT_CONTEXT;
     }
-    if (has_ancestor(node, KAV_NODE_CONTEXT_DOCUMENT)) return kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
-    return String{};
+    if (at->document_contexts) return BLOCK_DOCUMENT_CONTEXT;
+    return BLOCK_NONE;
 }
 
 // True when the source holds a "|" between word `a` and its next sibling `b`:
@@ -452,9 +514,10 @@ static void convert_anchor(Converter* c, const KavNode* node) {
 }
 
 static void convert_heading(Converter* c, KavNode* node) {
-    String code = line_block_code(node, true);
-    if (code.size) pop_until_id_prefix(c, code);
-    if (has_ancestor(node, KAV_NODE_CONTEXT)) {
+    const PathEntry* at = path_top(c);
+    u32 blocks = line_blocks(at, true);
+    if (blocks) pop_to_block(c, blocks);
+    if (at->contexts) {
         // The table of content links to headings in toggles too: such a
         // heading keeps the id the link names.
         HtmlNode* span = element(c, HTML_TAG_SPAN, node);
@@ -462,7 +525,7 @@ static void convert_heading(Converter* c, KavNode* node) {
         String href = toc_href(c, node->offset);
         set(c, span, HTML_ATTR_ID, href.size > 1 ? string_skip(href, 1) : id);
         html_append_to_content(top(c), span);
-        push_for(c, span, node);
+        push_for(c, span, node, BLOCK_NONE);
         return;
     }
     HtmlTag tag = node->level == 0   ? HTML_TAG_H2
@@ -472,7 +535,7 @@ static void convert_heading(Converter* c, KavNode* node) {
                                      : HTML_TAG_NONE;
     if (tag == HTML_TAG_NONE) {
         // No element of its own: the content goes where the heading stands.
-        push_for(c, top(c), node);
+        push_for(c, top(c), node, BLOCK_NONE);
         return;
     }
     HtmlNode* heading = element(c, tag, node);
@@ -480,25 +543,26 @@ static void convert_heading(Converter* c, KavNode* node) {
     String href = toc_href(c, node->offset);
     set(c, heading, HTML_ATTR_ID, string_skip(href, 1));
     html_append_to_content(top(c), heading);
-    push_for(c, heading, node);
+    push_for(c, heading, node, BLOCK_NONE);
 }
 
 static void convert_paragraph(Converter* c, KavNode* node) {
-    String code = line_block_code(node, false);
-    if (code.size) {
-        pop_until_id_prefix(c, code);
+    const PathEntry* at = path_top(c);
+    u32 blocks = line_blocks(at, false);
+    if (blocks) {
+        pop_to_block(c, blocks);
     } else {
         pop_to_root(c);
     }
-    bool in_context = has_ancestor(node, KAV_NODE_CONTEXT);
+    bool in_context = at->contexts;
     HtmlNode* paragraph = element(c, in_context ? HTML_TAG_SPAN : HTML_TAG_P, node);
     set(c, paragraph, HTML_ATTR_ID, numbered_id(c, KAV_NODE_PARAGRAPH, node->flags, next_element_number(c)));
     if (!in_context) {
-        if (has_ancestor(node, KAV_NODE_QUOTE)) set(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
+        if (at->quotes) set(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
         paragraph->level = node->level;
     }
     html_append_to_content(top(c), paragraph);
-    push_for(c, paragraph, node);
+    push_for(c, paragraph, node, BLOCK_NONE);
 }
 
 static void convert_quote(Converter* c, KavNode* node) {
@@ -507,6 +571,8 @@ static void convert_quote(Converter* c, KavNode* node) {
         set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
         quote->level = node->level;
         c->quote_container = quote;
+        memset(c->first_quote_at_level, 0, sizeof(c->first_quote_at_level));
+        c->first_quote_at_level[quote->level] = quote;
         html_append_to_content(is_kind(node->parent, KAV_NODE_CONTEXT) ? top(c) : c->root, quote);
         HtmlNode* row = element(c, HTML_TAG_DIV, node);
         set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
@@ -518,7 +584,8 @@ static void convert_quote(Converter* c, KavNode* node) {
         set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_BODY));
         set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
         html_append_to_content(quote, body);
-        push_for(c, body, node);
+        StackEntry* entry = push_for(c, body, node, BLOCK_QUOTE);
+        if (entry) entry->quote = quote;
         return;
     }
     HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
@@ -526,10 +593,13 @@ static void convert_quote(Converter* c, KavNode* node) {
     set(c, quote, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
     set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED));
     quote->level = node->level;
+    // Into the first quote of the level above (or of its own level at the
+    // container's level) that the container holds.
     u8 host_level = node->level == c->quote_container->level ? node->level : (u8)(node->level - 1);
-    HtmlNode* host = html_find_by_tag_and_level(c->quote_container, HTML_TAG_BLOCKQUOTE, host_level);
-    if (html_is_nil(host)) host = c->quote_container;
+    HtmlNode* host = c->first_quote_at_level[host_level];
+    if (!host) host = c->quote_container;
     html_append_to_content(host, quote);
+    if (!c->first_quote_at_level[quote->level]) c->first_quote_at_level[quote->level] = quote;
     HtmlNode* row = element(c, HTML_TAG_DIV, node);
     set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
     HtmlNode* corner = element(c, HTML_TAG_DIV, node);
@@ -540,7 +610,8 @@ static void convert_quote(Converter* c, KavNode* node) {
     html_append_to_content(row, corner);
     html_append_to_content(row, body);
     html_append_to_content(quote, row);
-    push_for(c, body, node);
+    StackEntry* entry = push_for(c, body, node, BLOCK_QUOTE);
+    if (entry) entry->quote = quote;
 }
 
 // The checkbox that shows and hides a toggle's content: the "Info" icon
@@ -565,14 +636,7 @@ static void convert_context(Converter* c, KavNode* node) {
     HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%llu", (unsigned long long)n));
 
     HtmlNode* quote = html_nil_node;
-    if (!inline_context && has_ancestor(node, KAV_NODE_QUOTE)) {
-        for (HtmlNode* e = top(c); e; e = html_enclosing_element(e->parent)) {
-            if (e->element->tag == HTML_TAG_BLOCKQUOTE) {
-                quote = e;
-                break;
-            }
-        }
-    }
+    if (!inline_context && path_top(c)->quotes && c->top->quote) quote = c->top->quote;
     if (inline_context) {
         html_append_to_content(top(c), control);
         html_append_to_content(top(c), content);
@@ -583,7 +647,7 @@ static void convert_context(Converter* c, KavNode* node) {
         html_append_to_content(top(c), control);
         html_insert(control, content, HTML_INSERT_AFTER);
     }
-    push_for(c, content, node);
+    push_for(c, content, node, BLOCK_CONTEXT);
 }
 
 static void convert_document_context(Converter* c, KavNode* node) {
@@ -593,9 +657,16 @@ static void convert_document_context(Converter* c, KavNode* node) {
     set(c, content, HTML_ATTR_ID, code);
     set(c, content, HTML_ATTR_CLASS, string_format(c->scratch, "toggle-content_%llu", (unsigned long long)n));
     HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%S", &code));
-    html_append_to_content(top(c), control);
-    html_insert(control, content, HTML_INSERT_AFTER);
-    push_for(c, content, node);
+    PageSlots* slots = c->builder->slots;
+    if (slots && html_is_nil(slots->header_content)) {
+        // The first document header goes to the page's header row.
+        slots->header_control = control;
+        slots->header_content = content;
+    } else {
+        html_append_to_content(top(c), control);
+        html_insert(control, content, HTML_INSERT_AFTER);
+    }
+    push_for(c, content, node, BLOCK_DOCUMENT_CONTEXT);
 }
 
 // Puts emphasis markers around the key's value (for this call only).
@@ -633,7 +704,12 @@ static void convert_keyword(Converter* c, KavNode* node) {
     HtmlNode* el;
     if (key->id == KAV_KEY_TITLE) {
         el = element(c, HTML_TAG_H1, node);
-        html_append_to_content(c->root, el);
+        PageSlots* slots = c->builder->slots;
+        if (slots && html_is_nil(slots->title)) {
+            slots->title = el;  // the page's title heading, in its header
+        } else {
+            html_append_to_content(c->root, el);
+        }
     } else {
         el = element(c, HTML_TAG_SPAN, node);
         html_append_to_content(top(c), el);
@@ -650,7 +726,7 @@ static void convert_keyword(Converter* c, KavNode* node) {
     }
     html_append_to_content(el, icon(c, (u32)key->icon, node, STYLE_KEY_ICON));
     set(c, el, HTML_ATTR_TITLE, node->text);
-    push_for(c, el, node);
+    push_for(c, el, node, BLOCK_NONE);
 }
 
 static void convert_list(Converter* c, KavNode* node) {
@@ -664,33 +740,43 @@ static void convert_list(Converter* c, KavNode* node) {
     } else {
         number = c->list_counter - 1;
     }
-    u64 id = inline_list ? number : (number + list_level_sum(node)) % 256;
+    u64 id = inline_list ? number : (number + path_top(c)->list_level_sum) % 256;
     HtmlNode* list = element(c, tag, node);
     set(c, list, HTML_ATTR_ID, numbered_id(c, KAV_NODE_LIST, node->flags, id));
     list->level = node->level;
     html_append_to_content(inline_list ? c->inline_holder : top(c), list);
-    push_for(c, list, node);
+    push_list(c, list, node, kav_kind_code(KAV_NODE_LIST, node->flags), id);
 }
 
 static void convert_item(Converter* c, KavNode* node) {
     const KavNode* list = node->parent;
     bool inline_parent = is_kind(list, KAV_NODE_LIST) && (list->flags & KAV_FLAG_INLINE_LIST);
     u64 number = c->list_counter - 1;
-    u64 list_number = inline_parent ? number : (list_level_sum(list) + number) % 256;
-    pop_to_id(c, numbered_id(c, KAV_NODE_LIST, list->flags, list_number));
+    // The parent list is the entry below the item's on the path.
+    u64 level_sum = c->path_count >= 2 ? c->path[c->path_count - 2].list_level_sum : 0;
+    u64 list_number = inline_parent ? number : (level_sum + number) % 256;
+    pop_to_list(c, kav_kind_code(KAV_NODE_LIST, list->flags), list_number);
     HtmlNode* item = element(c, inline_parent ? HTML_TAG_SPAN : HTML_TAG_LI, node);
     set(c, item, HTML_ATTR_ID, numbered_id(c, KAV_NODE_ITEM, node->flags, node->level + list_number));
     item->level = node->level;
     html_append_to_content(top(c), item);
-    push_for(c, item, node);
+    push_for(c, item, node, BLOCK_NONE);
 }
 
-// The nearest `table` element from the top of the stack upwards.
-static HtmlNode* enclosing_table(Converter* c) {
-    for (HtmlNode* e = top(c); e; e = html_enclosing_element(e->parent)) {
-        if (e->element->tag == HTML_TAG_TABLE) return e;
-    }
-    return html_nil_node;
+static TableRecord* new_table_record(Converter* c, HtmlNode* header_row) {
+    TableRecord* record = push_struct<TableRecord>(c->scratch);
+    record->header_row = header_row;
+    record->body = html_nil_node;
+    return record;
+}
+
+// The table's head, with its one row, in `table`.
+static HtmlNode* add_table_head(Converter* c, HtmlNode* table, const KavNode* node) {
+    HtmlNode* head = element(c, HTML_TAG_THEAD, node);
+    HtmlNode* row = element(c, HTML_TAG_TR, node);
+    html_append_to_content(head, row);
+    html_append_to_content(table, head);
+    return row;
 }
 
 static void convert_table(Converter* c, KavNode* node) {
@@ -699,57 +785,62 @@ static void convert_table(Converter* c, KavNode* node) {
         HtmlNode* row = element(c, HTML_TAG_DIV, node);
         set(c, row, HTML_ATTR_CLASS, S("ta_c"));
         html_append_to_content(c->root, row);
-        push_for(c, row, node);
+        push_for(c, row, node, BLOCK_TABLE_ROW);
         HtmlNode* table = element(c, HTML_TAG_TABLE, node);
         table->level = node->level;
         html_append_to_content(row, table);
-        stack_push(c, table);
-        HtmlNode* head = element(c, HTML_TAG_THEAD, node);
-        html_append_to_content(head, element(c, HTML_TAG_TR, node));
-        html_append_to_content(table, head);
+        StackEntry* entry = stack_push(c, table, BLOCK_TABLE);
+        entry->record = new_table_record(c, add_table_head(c, table, node));
         return;
     }
     HtmlNode* table = element(c, HTML_TAG_TABLE, node);
     table->level = node->level;
     html_append_to_content(top(c), table);
-    push_for(c, table, node);
-    HtmlNode* head = element(c, HTML_TAG_THEAD, node);
-    html_append_to_content(head, element(c, HTML_TAG_TR, node));
-    html_append_to_content(table, head);
+    StackEntry* entry = push_for(c, table, node, BLOCK_TABLE);
+    HtmlNode* header_row = add_table_head(c, table, node);
+    if (entry) entry->record = new_table_record(c, header_row);
+}
+
+// The body row of `record` for row number `level`, made when missing.
+static HtmlNode* table_row(Converter* c, TableRecord* record, const KavNode* node) {
+    if (html_is_nil(record->body)) {
+        record->body = element(c, HTML_TAG_TBODY, node);
+        StackEntry* table = c->top;
+        html_append_to_content(table->element, record->body);
+    }
+    u64 level = node->level;
+    if (level >= record->row_capacity) {
+        u64 capacity = MAX(MAX(record->row_capacity * 2, level + 1), 8ull);
+        HtmlNode** grown = push_array<HtmlNode*>(c->scratch, capacity);
+        if (record->row_capacity) memcpy(grown, record->rows, record->row_capacity * sizeof(HtmlNode*));
+        record->rows = grown;
+        record->row_capacity = capacity;
+    }
+    if (!record->rows[level]) {
+        HtmlNode* row = element(c, HTML_TAG_TR, node);
+        row->level = node->level;
+        html_append_to_content(record->body, row);
+        record->rows[level] = row;
+    }
+    return record->rows[level];
 }
 
 static void convert_table_entry(Converter* c, KavNode* node) {
-    pop_until_tag(c, HTML_TAG_TABLE);
-    HtmlNode* table = top(c);
-    HtmlNode* row = html_nil_node;
-    if (table->element->tag == HTML_TAG_TABLE) {
-        HtmlNode* body = html_find_last_by_tag(table, HTML_TAG_TBODY);
-        if (html_is_nil(body)) {
-            body = element(c, HTML_TAG_TBODY, node);
-            html_append_to_content(table, body);
-        }
-        row = html_find_by_tag_and_level(body, HTML_TAG_TR, node->level);
-        if (html_is_nil(row)) {
-            row = element(c, HTML_TAG_TR, node);
-            row->level = node->level;
-            html_append_to_content(body, row);
-        }
-    } else {
-        row = table;  // no table open: the cell goes where the walk stands
-    }
+    pop_to_block(c, BLOCK_TABLE);
+    // With no table open the cell goes where the walk stands.
+    HtmlNode* row = c->top->block == BLOCK_TABLE ? table_row(c, c->top->record, node) : top(c);
     HtmlNode* cell = element(c, HTML_TAG_TD, node);
     html_append_to_content(row, cell);
-    push_for(c, cell, node);
+    push_for(c, cell, node, BLOCK_NONE);
 }
 
 static void convert_table_header(Converter* c, KavNode* node) {
-    HtmlNode* table = enclosing_table(c);
-    HtmlNode* row = html_is_nil(table) ? html_nil_node : html_find_by_tag_and_level(table, HTML_TAG_TR, 0);
-    if (html_is_nil(row)) row = top(c);
+    StackEntry* table = c->top->table;
+    HtmlNode* row = table ? table->record->header_row : top(c);
     HtmlNode* cell = element(c, HTML_TAG_TH, node);
     cell->level = node->level;
     html_append_to_content(row, cell);
-    push_for(c, cell, node);
+    push_for(c, cell, node, BLOCK_NONE);
 }
 
 static void convert_footnote_reference(Converter* c, KavNode* node) {
@@ -780,7 +871,7 @@ static void convert_footnote(Converter* c, KavNode* node) {
     html_append_to_content(sup, number);
     html_append_to_content(item, sup);
     html_append_to_content(top(c), item);
-    push_for(c, sup, node);
+    push_for(c, sup, node, BLOCK_NONE);
 }
 
 static void convert_footnote_list(Converter* c, KavNode* node) {
@@ -790,7 +881,7 @@ static void convert_footnote_list(Converter* c, KavNode* node) {
     HtmlNode* list = element(c, HTML_TAG_UL, node);
     html_append_to_content(nav, list);
     html_append_to_content(c->root, nav);
-    push_for(c, list, node);
+    push_for(c, list, node, BLOCK_NONE);
 }
 
 static void convert_link_reference(Converter* c, KavNode* node) {
@@ -811,7 +902,7 @@ static void convert_link_reference(Converter* c, KavNode* node) {
         set(c, link, HTML_ATTR_STYLE, S("margin-right:.3em;"));
     } else {
         set(c, eye, HTML_ATTR_STYLE, S("margin-right:0.4em;"));
-        push_for(c, link, node);
+        push_for(c, link, node, BLOCK_NONE);
     }
 }
 
@@ -848,8 +939,7 @@ static void convert_word(Converter* c, KavNode* node) {
     KavNode* parent = node->parent;
 
     if (is_inline_context(node->prev)) {
-        String code = kav_kind_code(KAV_NODE_CONTEXT, 0);
-        while (c->depth > 1 && html_attribute_starts_with(top(c), HTML_ATTR_ID, code)) stack_pop(c);
+        while (c->depth > 1 && (c->top->block & (BLOCK_CONTEXT | BLOCK_DOCUMENT_CONTEXT))) stack_pop(c);
     }
 
     // Code: the text goes in as it is, one word after the other.
@@ -870,7 +960,6 @@ static void convert_word(Converter* c, KavNode* node) {
     bool image_description = is_kind(parent, KAV_NODE_DESC) && (parent->parent->flags & KAV_FLAG_IMAGE);
     if (image_description) return;
 
-    if (node->flags & FLAG_SPACE_BEFORE) pending_add(c, S(" "));
 
     bool image = node->flags & KAV_FLAG_IMAGE;
     bool described = is_kind(node->first, KAV_NODE_DESC);
@@ -894,7 +983,7 @@ static void convert_word(Converter* c, KavNode* node) {
             set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, node->flags, c->link_counter++));
             html_append_to_content(top(c), link);
             if (described) {
-                push_for(c, link, node);
+                push_for(c, link, node, BLOCK_NONE);
                 text_taken = true;
             } else if (link->element->tag == HTML_TAG_A) {
                 // A link without a description shows its own text.
@@ -908,18 +997,18 @@ static void convert_word(Converter* c, KavNode* node) {
         flush_pending(c, node, c->mode);  // words before the image stay before it
         HtmlNode* img = make_image(c->builder, node);
         html_append_to_content(top(c), img);
-        if (described) push_for(c, img, node);
+        if (described) push_for(c, img, node, BLOCK_NONE);
     }
     // A described word takes its blank after the description is done.
     if ((node->flags & KAV_FLAG_SPACE_AFTER) && !described) pending_add(c, S(" "));
     if (node->flags & KAV_FLAG_EM_OPEN) {
         HtmlNode* em = element(c, HTML_TAG_EM, node);
         html_append_to_content(top(c), em);
-        stack_push(c, em);
+        stack_push(c, em, BLOCK_NONE);
     } else if (node->flags & KAV_FLAG_STRONG_OPEN) {
         HtmlNode* strong = element(c, HTML_TAG_STRONG, node);
         html_append_to_content(top(c), strong);
-        stack_push(c, strong);
+        stack_push(c, strong, BLOCK_NONE);
     }
 }
 
@@ -939,13 +1028,13 @@ static void convert_node(Converter* c, KavNode* node) {
             HtmlNode* span = element(c, HTML_TAG_SPAN, node);
             set(c, span, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
             html_append_to_content(top(c), span);
-            push_for(c, span, node);
+            push_for(c, span, node, BLOCK_NONE);
         } break;
         case KAV_NODE_EMBEDDED_HTML: convert_embedded_html(c, node); break;
         case KAV_NODE_UNFORMATED_TEXT: {
             HtmlNode* code = element(c, HTML_TAG_CODE, node);
             html_append_to_content(top(c), code);
-            push_for(c, code, node);
+            push_for(c, code, node, BLOCK_NONE);
         } break;
         case KAV_NODE_CONTEXT: convert_context(c, node); break;
         case KAV_NODE_RESERVED_CONTEXT_KEYWORD: convert_keyword(c, node); break;
@@ -992,7 +1081,11 @@ static void close_after_flush(Converter* c, const KavNode* node, const KavNode* 
     stack_pop(c);
 }
 
-static void close_after_node(Converter* c, const KavNode* node, const KavNode* next) {
+// `next` is what the walk converts after `node`; `next_at` its path entry
+// (what its ancestors are), and `next_inside_parent` whether it belongs to
+// the subtree of node's parent.
+static void close_after_node(Converter* c, const KavNode* node, const KavNode* next, const PathEntry* next_at,
+                             bool next_inside_parent) {
     const KavNode* parent = node->parent;
 
     // Parts of an inline toggle are set apart by a middle dot.
@@ -1007,7 +1100,7 @@ static void close_after_node(Converter* c, const KavNode* node, const KavNode* n
     if (is_kind(grandparent, KAV_NODE_FOOTNOTE_LIST) && grandparent->last == parent) stack_pop(c);
 
     // Leaving a list item for something that is not list content.
-    if (is_kind(parent, KAV_NODE_ITEM) && !is_descendant(next, parent) && !is_kind(next, KAV_NODE_WORD) &&
+    if (is_kind(parent, KAV_NODE_ITEM) && !next_inside_parent && !is_kind(next, KAV_NODE_WORD) &&
         !is_kind(next, KAV_NODE_FOOTNOTE_REFERENCE) && !is_kind(next, KAV_NODE_INTERNAL_LINK_REFERENCE) &&
         !is_kind(next, KAV_NODE_UNFORMATED_TEXT) && !is_kind(next, KAV_NODE_LIST) && !is_kind(next, KAV_NODE_ITEM)) {
         pop_to_root(c);
@@ -1015,18 +1108,18 @@ static void close_after_node(Converter* c, const KavNode* node, const KavNode* n
 
     // Tables: out of the table to the page root, to the row of side-by-side
     // tables, or back to the table for the next cell.
-    const KavNode* table = kav_node_ancestor((KavNode*)node, KAV_NODE_TABLE);
+    const KavNode* table = path_top(c)->table;
     if (!kav_node_is_nil(table)) {
-        if (kav_node_is_nil(kav_node_ancestor((KavNode*)next, KAV_NODE_TABLE))) {
+        if (kav_node_is_nil(next) || kav_node_is_nil(next_at->table)) {
             pop_to_root(c);
         } else if (next->kind == KAV_NODE_TABLE) {
             if (next->parent == table) {
-                pop_until_class(c, S("ta_c"));
+                pop_to_block(c, BLOCK_TABLE_ROW);
             } else {
                 pop_to_root(c);
             }
         } else if (next->kind == KAV_NODE_TABLE_ENTRY || next->kind == KAV_NODE_TABLE_HEADER_COLUMN) {
-            pop_until_tag(c, HTML_TAG_TABLE);
+            pop_to_block(c, BLOCK_TABLE);
         }
     }
 
@@ -1061,7 +1154,7 @@ static void leave_node(Converter* c, const KavNode* node) {
 // ---- Walk ----------------------------------------------------------------------------------------------------------
 
 void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* document, HtmlNode* container,
-                   String document_path, u64 first_list_number, u64 first_link_number, HtmlNode* toc_tree) {
+                   String document_path) {
     if (html_is_nil(container) || kav_node_is_nil(start)) return;
     Arena* arena = builder->arena;
     Scratch scratch(arena);
@@ -1078,26 +1171,37 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
     c->root = container;
     c->quote_container = html_nil_node;
     c->inline_holder = container;
-    c->list_counter = first_list_number;
-    c->link_counter = first_link_number;
-    stack_push(c, container);
-    index_toc(c, toc_tree);
-    index_targets(c);
+    c->list_keys = push_array<ListKey*>(c->scratch, LIST_KEY_BUCKETS);
+    stack_push(c, container, BLOCK_NONE);
+    index_targets(builder, document);
+
+    // The path starts with the ancestors of `start`, top first.
+    u64 above = 0;
+    for (KavNode* a = start->parent; !kav_node_is_nil(a); a = a->parent) above += 1;
+    if (above) {
+        KavNode** chain = push_array_no_zero<KavNode*>(c->scratch, above);
+        u64 k = above;
+        for (KavNode* a = start->parent; !kav_node_is_nil(a); a = a->parent) chain[--k] = a;
+        for (u64 i = 0; i < above; i += 1) path_push(c, chain[i]);
+    }
 
     KavNode* node = start;
     while (!kav_node_is_nil(node)) {
+        path_push(c, node);
         if (node->flags & KAV_FLAG_LINK_TARGET) convert_anchor(c, node);
         convert_node(c, node);
 
         // Next in document order; an internal link's `first` is its target,
-        // not a child.
+        // not a child. `left` counts the nodes the walk leaves on the way,
+        // node itself first; the entry below the last one left is the
+        // parent of `next`.
         KavNode* next = kav_nil();
-        KavNode* last_left = 0;
+        u64 left = 0;
         if (!kav_node_is_nil(node->first) && node->kind != KAV_NODE_INTERNAL_LINK) {
             next = node->first;
         } else {
             for (KavNode* t = node;; t = t->parent) {
-                last_left = t;
+                left += 1;
                 if (t == c->boundary || t == c->start) break;
                 if (!kav_node_is_nil(t->next)) {
                     next = t->next;
@@ -1106,22 +1210,23 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
                 if (kav_node_is_nil(t->parent)) break;
             }
         }
+        u64 below = c->path_count - left;  // entries up to next's parent
+        PathEntry next_at = {kav_nil(), kav_nil(), 0, 0, 0, 0};
+        if (!kav_node_is_nil(next)) next_at = path_entry(below ? &c->path[below - 1] : 0, next);
+        bool next_inside_parent = !kav_node_is_nil(next) && left <= 1;
 
         if (node->kind == KAV_NODE_WORD && word_flushes(node, next)) {
             flush_pending(c, node, c->mode);
             c->mode = WORD_MODE_PLAIN;
             close_after_flush(c, node, next);
         }
-        close_after_node(c, node, next);
-        if (!html_is_nil(c->quote_container) && has_ancestor(node, KAV_NODE_QUOTE) &&
-            (kav_node_is_nil(next) || !has_ancestor(next, KAV_NODE_QUOTE))) {
+        close_after_node(c, node, next, &next_at, next_inside_parent);
+        if (!html_is_nil(c->quote_container) && path_top(c)->quotes && next_at.quotes == 0) {
             c->quote_container = html_nil_node;
         }
-        if (last_left) {
-            for (KavNode* t = node;; t = t->parent) {
-                leave_node(c, t);
-                if (t == last_left || kav_node_is_nil(t->parent)) break;
-            }
+        for (u64 i = 0; i < left; i += 1) {
+            leave_node(c, c->path[c->path_count - 1].node);
+            c->path_count -= 1;
         }
         node = next;
     }

@@ -13,14 +13,44 @@
 
 // ---- One page's builder ------------------------------------------------------------
 
+// The link of the table of content made from the heading at `offset`.
+struct TocAnchor {
+    u64 offset;
+    String href;  // "#<code>_<n>"; the heading takes "<code>_<n>" as its id
+};
+
+// The parts of a page that the body's conversion fills but that are shown
+// in the page's header: the first title heading and the first document
+// header's toggle (its checkbox and its content). Nil until met.
+struct PageSlots {
+    HtmlNode* title;
+    HtmlNode* header_control;
+    HtmlNode* header_content;
+};
+
+// A node that internal links target, with the number of the first link.
+struct LinkTarget {
+    const KavNode* node;
+    u64 number;
+};
+
 // What building one page needs besides its document: the site, the arena of
-// the page's DOM, and the number of most element ids: every use takes the
+// the page's DOM, the number of most element ids (every use takes the
 // current value and increments it, so ids are unique across the table of
-// content, the body and the footnotes of one page.
+// content, the body and the footnotes of one page), the links of the table
+// of content, and the page's header slots (null: everything stays where the
+// conversion puts it).
 struct PageBuilder {
     const Site* site;
     Arena* arena;
     u64 element_counter;
+    TocAnchor* toc;  // in document order of their headings when toc_sorted
+    u64 toc_count;
+    bool toc_sorted;
+    PageSlots* slots;
+    const KavParseResult* targets_of;  // the document `targets` was made for
+    LinkTarget* targets;               // open addressing by node
+    u64 target_capacity;               // power of two; 0 without internal links
 };
 
 PageBuilder page_builder(const Site* site, Arena* arena);
@@ -33,11 +63,11 @@ String page_link(const PageBuilder* builder, Arena* arena, String path);
 // of `document`'s tree (its root is the boundary of the walk) or of the
 // subtree of a detached start node (a footnote, a table-of-content copy),
 // into `container`. `document_path` is the page path the "view raw" link is
-// made from; the two numbers start the call's list and link counters;
-// `toc_tree` (or the nil element) is the page's table of content, whose links
-// give headings their ids. DOM nodes and texts come from the builder's arena.
+// made from. Headings take their ids from the builder's table-of-content
+// links. DOM nodes and texts come from the builder's arena. Linear in the
+// size of the tree, whatever its shape.
 void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* document, HtmlNode* container,
-                   String document_path, u64 first_list_number, u64 first_link_number, HtmlNode* toc_tree);
+                   String document_path);
 
 // ---- DOM helpers used by page assembly -------------------------------------------------
 

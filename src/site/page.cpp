@@ -69,6 +69,9 @@ static HtmlNode* template_copy(Arena* arena, HtmlNode* element) {
     "color:black;width:fit-content;min-width:100vw;height:fit-content;min-height:100vh;padding:0;margin:0;font-" \
     "size:0.7rem;font-family:'Fira Code';user-select:all;cursor: pointer;"
 #define STYLE_RETURN "font-size:0.9rem;position:fixed;top:0;left:0;"
+#define STYLE_RAW_HTML "background-color:#dbdada;"
+#define STYLE_RAW_TOP "padding:0;margin:0;"
+#define STYLE_RAW_WRAPPER "padding:0 3rem;"
 
 static const char* const page_toggle_rules[] = {
     ("[class*=\"toggle-content_\"]{padding:0 1.2em;margin:0;display:none !important;background-color:#f9f9f9;"
@@ -94,50 +97,19 @@ static HtmlNode* div_with(Arena* arena, String id, String style) {
     return div;
 }
 
-// The element of `parent`'s subtree whose `attr` is `value`: a child of
-// `parent` is looked at first (the layout's blocks are children of the body,
-// the header's toggle a child of the wrapper), which spares a walk over the
-// whole page.
-static HtmlNode* find_near(HtmlNode* parent, HtmlAttr attr, String value) {
-    HtmlNode* content = html_find_kind(parent, HTML_NODE_CONTENT);
-    for (HtmlNode* child = content->first_child; !html_is_nil(child); child = child->next) {
-        if (child->kind == HTML_NODE_ELEMENT && string_equal(html_attribute_value(child, attr), value)) return child;
-    }
-    return html_find_by_attribute(parent, attr, value);
-}
-
-// The page's `html`, `head` and `body` elements, found where the skeleton
-// puts them.
+// The elements of a page that assembly fills, as the skeleton made them.
 struct PageParts {
     HtmlNode* html;
     HtmlNode* head;
     HtmlNode* body;
+    HtmlNode* top;      // the page's header
+    HtmlNode* wrapper;  // the content
 };
 
-static HtmlNode* child_with_tag(HtmlNode* parent, HtmlTag tag, bool last) {
-    HtmlNode* found = html_nil_node;
-    HtmlNode* content = html_find_kind(parent, HTML_NODE_CONTENT);
-    if (parent->kind == HTML_NODE_DOCUMENT) content = parent;
-    for (HtmlNode* child = content->first_child; !html_is_nil(child); child = child->next) {
-        if (child->kind != HTML_NODE_ELEMENT || child->element->tag != tag) continue;
-        found = child;
-        if (!last) break;
-    }
-    return found;
-}
-
-static PageParts page_parts(HtmlNode* root) {
-    PageParts parts = {};
-    parts.html = child_with_tag(root, HTML_TAG_HTML, true);
-    parts.head = child_with_tag(parts.html, HTML_TAG_HEAD, false);
-    parts.body = child_with_tag(parts.html, HTML_TAG_BODY, true);
-    return parts;
-}
-
-static void remove_element_by_id(HtmlNode* body, String id) {
-    HtmlNode* element = find_near(body, HTML_ATTR_ID, id);
-    if (!html_is_nil(element)) html_detach(element);
-}
+enum PageKind : u32 {
+    PAGE_FULL = 0,  // menu and side panels
+    PAGE_RAW = 1,   // a raw view: neither, and its own colours and spacing
+};
 
 // Empties an element's content (its text and its children).
 static void clear_content(HtmlNode* element) {
@@ -150,8 +122,8 @@ static void clear_content(HtmlNode* element) {
 
 // ---- Skeleton ----------------------------------------------------------------------------------
 
-void add_layout(Arena* arena, HtmlNode* body) {
-    if (html_is_nil(body)) return;
+// The header, the side panels and the content wrapper, appended to `body`.
+static void layout(Arena* arena, HtmlNode* body, PageKind kind, PageParts* parts) {
     Scratch scratch(arena);
     String height = string_format(scratch.arena, "%.1f", LAYOUT_PANEL_HEIGHT);
     String top = string_format(scratch.arena, "%.1f", LAYOUT_TOP);
@@ -160,11 +132,22 @@ void add_layout(Arena* arena, HtmlNode* body) {
     String width = string_format(scratch.arena, "%.1f", LAYOUT_CONTENT_WIDTH);
     String margin = string_format(scratch.arena, "%.1f", LAYOUT_CONTENT_LEFT);
 
-    HtmlNode* header = div_with(arena, S("top"),
-                                string_format(scratch.arena, "box-sizing:border-box;margin-left:%Svw;margin-top:%Svh;",
-                                              &left, &top));
-    html_set_attribute(arena, header, HTML_ATTR_STYLE, string_format(scratch.arena, "min-width:%Svw;width:%Svw;", &width, &width));
+    HtmlNode* header;
+    if (kind == PAGE_RAW) {
+        header = div_with(arena, S("top"), S(STYLE_RAW_TOP));
+    } else {
+        header = div_with(arena, S("top"), string_format(scratch.arena, "box-sizing:border-box;margin-left:%Svw;margin-top:%Svh;",
+                                                          &left, &top));
+        html_set_attribute(arena, header, HTML_ATTR_STYLE,
+                           string_format(scratch.arena, "min-width:%Svw;width:%Svw;", &width, &width));
+    }
     html_append_to_content(body, header);
+    parts->top = header;
+
+    if (kind == PAGE_RAW) {
+        parts->wrapper = html_append_to_content(body, div_with(arena, S("b_w"), S(STYLE_RAW_WRAPPER)));
+        return;
+    }
 
     HtmlNode* left_panel = div_with(arena, S("left"), S(STYLE_LEFT));
     html_set_attribute(arena, left_panel, HTML_ATTR_STYLE,
@@ -181,9 +164,15 @@ void add_layout(Arena* arena, HtmlNode* body) {
         string_format(scratch.arena, "box-sizing:border-box;margin-left:%Svw;min-width:%Svw;width:%Svw;", &margin, &width,
                       &width));
     html_append_to_content(body, wrapper);
+    parts->wrapper = wrapper;
 }
 
-void build_page_skeleton(PageBuilder* builder, HtmlPage* page) {
+// Doctype, `html`, the head from the site's head template (an empty `head`
+// when there is none), and `body`: the shared script when the js option is
+// on, the small-screen banner, the layout, the menu (full pages), a
+// `footer`.
+static PageParts page_skeleton(PageBuilder* builder, HtmlPage* page, PageKind kind) {
+    PageParts parts = {};
     Arena* arena = builder->arena;
     const Site* site = builder->site;
     if (!page->document.root) {
@@ -196,11 +185,14 @@ void build_page_skeleton(PageBuilder* builder, HtmlPage* page) {
     html_append_child(root, doctype);
     HtmlNode* html = html_element_create(arena, HTML_TAG_HTML, String{});
     html_set_attribute(arena, html, HTML_ATTR_LANG, S("en"));
+    if (kind == PAGE_RAW) html_set_attribute(arena, html, HTML_ATTR_STYLE, S(STYLE_RAW_HTML));
     html_append_child(root, html);
+    parts.html = html;
 
     HtmlNode* head = template_copy(arena, site->head_template);
     if (html_is_nil(head)) head = html_element_create(arena, HTML_TAG_HEAD, String{});
     html_append_to_content(html, head);
+    parts.head = head;
 
     HtmlNode* body = html_element_create(arena, HTML_TAG_BODY, String{});
     if (site->settings.js || site->settings.dev_js) {
@@ -225,16 +217,43 @@ void build_page_skeleton(PageBuilder* builder, HtmlPage* page) {
     html_append_to_content(banner, warning);
     html_append_to_content(body, banner);
 
-    add_layout(arena, body);
+    layout(arena, body, kind, &parts);
 
-    HtmlNode* menu = template_copy(arena, site->menu_template);
-    if (!html_is_nil(menu)) html_insert(body, menu, HTML_INSERT_CONTENT_FIRST);
+    if (kind == PAGE_FULL) {
+        HtmlNode* menu = template_copy(arena, site->menu_template);
+        if (!html_is_nil(menu)) html_insert(body, menu, HTML_INSERT_CONTENT_FIRST);
+    }
 
     html_append_to_content(body, html_element_create(arena, HTML_TAG_FOOTER, String{}));
     html_append_to_content(html, body);
+    parts.body = body;
+    return parts;
 }
 
+void build_page_skeleton(PageBuilder* builder, HtmlPage* page) { page_skeleton(builder, page, PAGE_FULL); }
+
 // ---- Page ----------------------------------------------------------------------------------------
+
+// The head template's own `title` (the last one) takes the page's title, so
+// the page has one.
+static void set_head_title(Arena* arena, HtmlNode* head, String text) {
+    HtmlNode* title = html_find_last_by_tag(head, HTML_TAG_TITLE);
+    if (html_is_nil(title)) {
+        title = html_element_create(arena, HTML_TAG_TITLE, String{});
+        html_append_to_content(head, title);
+    } else {
+        clear_content(title);
+    }
+    html_append_text(arena, title, text);
+}
+
+// The rules that open and close toggles, in a `style` element of the head.
+static void add_toggle_rules(Arena* arena, HtmlNode* head) {
+    Scratch scratch(arena);
+    StringList rules = {};
+    for (const char* rule : page_toggle_rules) string_list_push(scratch.arena, &rules, string_from_cstr(rule));
+    html_append_to_content(head, html_element_create(arena, HTML_TAG_STYLE, string_list_join(scratch.arena, &rules)));
+}
 
 #define TITLE_SKIPPED_FLAGS                                                                                  \
     (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING | KAV_FLAG_STRONG_OPEN | KAV_FLAG_STRONG_CLOSE | \
@@ -268,7 +287,8 @@ String page_title(Arena* arena, const KavParseResult* document, String document_
 }
 
 // The table of content: one link per heading copy, numbered with the page's
-// element counter, which the converted headings take as their ids.
+// element counter. Each link is recorded in the builder by its heading's
+// offset, so the converted heading takes the id the link names.
 static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document, String page_path) {
     Arena* arena = builder->arena;
     Scratch scratch(arena);
@@ -280,10 +300,13 @@ static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document,
     HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
     html_append_to_content(toc, list);
 
+    TocAnchor* anchors = push_array_no_zero<TocAnchor>(arena, document->toc_entries.count);
+    u64 anchor_count = 0;
+    bool sorted = true;
     for (KavNodeCell* cell = document->toc_entries.first; cell; cell = cell->next) {
         KavNode* entry = cell->node;
         HtmlNode* holder = html_element_create(arena, HTML_TAG_DIV, String{});
-        convert_nodes(builder, entry, document, holder, page_path, 0, 0, html_nil_node);
+        convert_nodes(builder, entry, document, holder, page_path);
         HtmlNode* content = html_find_kind(holder, HTML_NODE_CONTENT);
         HtmlNode* link = content->first_child;
         if (html_is_nil(link) || link->kind != HTML_NODE_ELEMENT || link != content->last_child) {
@@ -300,13 +323,18 @@ static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document,
         html_element_retag(link, HTML_TAG_A);
         String code = kav_kind_code(entry->kind, 0);
         u64 n = builder->element_counter++;
-        html_set_attribute(arena, link, HTML_ATTR_HREF,
-                           string_format(scratch.arena, "#%S_%llu", &code, (unsigned long long)n));
+        String href = string_format(arena, "#%S_%llu", &code, (unsigned long long)n);
+        html_set_attribute(arena, link, HTML_ATTR_HREF, href);
         HtmlNode* item = html_element_create(arena, HTML_TAG_LI, String{});
         html_set_attribute(arena, item, HTML_ATTR_ID, string_format(scratch.arena, "toc_i_%llu", (unsigned long long)n));
         html_append_to_content(item, link);
         html_append_to_content(list, item);
+        if (anchor_count && anchors[anchor_count - 1].offset > link->position) sorted = false;
+        anchors[anchor_count++] = TocAnchor{link->position, href};
     }
+    builder->toc = anchors;
+    builder->toc_count = anchor_count;
+    builder->toc_sorted = sorted;
     return toc;
 }
 
@@ -316,78 +344,47 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
     Scratch scratch(arena);
     *out = HtmlPage{};
     out->path = page_path;
-    build_page_skeleton(builder, out);
-    HtmlNode* root = out->document.root;
-    PageParts parts = page_parts(root);
-    HtmlNode* head = parts.head;
-    HtmlNode* body = parts.body;
-    HtmlNode* top = find_near(body, HTML_ATTR_ID, S("top"));
-    HtmlNode* wrapper = find_near(body, HTML_ATTR_ID, S("b_w"));
+    PageParts parts = page_skeleton(builder, out, PAGE_FULL);
 
-    // Title: the head template's own `title` takes the page's title, so the
-    // page has one.
     out->title = page_title(arena, document, document_path);
-    HtmlNode* title = html_find_last_by_tag(head, HTML_TAG_TITLE);
-    if (html_is_nil(title)) {
-        title = html_element_create(arena, HTML_TAG_TITLE, String{});
-        html_append_to_content(head, title);
-    } else {
-        clear_content(title);
-    }
-    html_append_text(arena, title, out->title);
+    set_head_title(arena, parts.head, out->title);
 
     HtmlNode* toc = html_nil_node;
-    if (document && document->toc_entries.count) {
-        toc = build_toc(builder, document, page_path);
-        html_append_to_content(wrapper, toc);
-    }
+    if (document && document->toc_entries.count) toc = build_toc(builder, document, page_path);
 
-    html_append_to_content(body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
+    html_append_to_content(parts.body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
 
+    // The body fills the header's slots as it meets the title and the
+    // document header; only the body's headings link to the table of content.
+    PageSlots slots = {html_nil_node, html_nil_node, html_nil_node};
     if (document && !kav_node_is_nil(document->root)) {
-        convert_nodes(builder, document->root, document, wrapper, page_path, 0, 0, toc);
+        builder->slots = &slots;
+        convert_nodes(builder, document->root, document, parts.wrapper, page_path);
+        builder->slots = 0;
     }
+    builder->toc = 0;
+    builder->toc_count = 0;
 
-    StringList rules = {};
-    for (const char* rule : page_toggle_rules) string_list_push(scratch.arena, &rules, string_from_cstr(rule));
-    HtmlNode* style = html_element_create(arena, HTML_TAG_STYLE, string_list_join(scratch.arena, &rules));
-    html_append_to_content(head, style);
+    add_toggle_rules(arena, parts.head);
 
-    HtmlNode* heading = html_find_by_tag_and_level(wrapper, HTML_TAG_H1, 0);
-    if (!html_is_nil(heading)) {
-        html_detach(heading);
-        html_remove_attribute(heading, HTML_ATTR_ID);
-        html_insert(top, heading, HTML_INSERT_CONTENT_FIRST);
-    }
-    if (!html_is_nil(toc)) {
-        html_detach(toc);
-        html_append_to_content(top, toc);
-    }
+    // The header: the document header's toggle in a row, the title, the
+    // table of content.
+    HtmlNode* row = html_element_create(arena, HTML_TAG_DIV, String{});
+    html_set_attribute(arena, row, HTML_ATTR_STYLE, S(STYLE_TOGGLE_ROW));
+    html_append_to_content(row, slots.header_control);
+    html_append_to_content(row, slots.header_content);
+    html_append_to_content(parts.top, row);
+    html_append_to_content(parts.top, slots.title);
+    html_append_to_content(parts.top, toc);
 
     if (document && document->footnotes.count) {
         HtmlNode* notes = div_with(arena, S("fn_l"), S(STYLE_FOOTNOTES));
         HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
         html_append_to_content(notes, list);
-        html_append_to_content(wrapper, notes);
+        html_append_to_content(parts.wrapper, notes);
         for (KavNodeCell* cell = document->footnotes.first; cell; cell = cell->next) {
-            convert_nodes(builder, cell->node, document, list, page_path, 0, 0, html_nil_node);
+            convert_nodes(builder, cell->node, document, list, page_path);
         }
-    }
-
-    // The document header's toggle goes first in "top".
-    HtmlNode* row = html_element_create(arena, HTML_TAG_DIV, String{});
-    html_set_attribute(arena, row, HTML_ATTR_STYLE, S(STYLE_TOGGLE_ROW));
-    html_insert(top, row, HTML_INSERT_CONTENT_FIRST);
-    String code = kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
-    HtmlNode* control = find_near(wrapper, HTML_ATTR_ID, string_format(scratch.arena, "toggle-checkbox_%S", &code));
-    if (!html_is_nil(control)) {
-        html_detach(control);
-        html_append_to_content(row, control);
-    }
-    HtmlNode* header = find_near(wrapper, HTML_ATTR_ID, code);
-    if (!html_is_nil(header)) {
-        html_detach(header);
-        html_append_to_content(row, header);
     }
 }
 
@@ -421,39 +418,29 @@ String raw_view_text(Arena* arena, String source) {
     return String{bytes, at};
 }
 
-void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, KavParseResult* document_out,
-                    String raw_path) {
+void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String raw_path) {
     Arena* arena = builder->arena;
     Scratch scratch(arena);
-    // The view's document is one code block, made directly: parsing the
-    // source inside a fence would let the source's own fences, strings and
-    // escapes change what is shown. The block's text is put in below.
-    *document_out = KavParseResult{};
-    KavNode* root = kav_node_make(arena, KAV_NODE_FILE, 0, source, source, 0);
-    KavNode* block = kav_node_make(arena, KAV_NODE_BLOCK, 0, S("```"), S("```"), 0);
-    kav_node_append(root, block);
-    document_out->root = root;
-    document_out->success = 1;
+    *out = HtmlPage{};
+    out->path = raw_path;
+    PageParts parts = page_skeleton(builder, out, PAGE_RAW);
+    out->title = page_title(arena, 0, raw_path);
+    set_head_title(arena, parts.head, out->title);
+    html_append_to_content(parts.body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
 
-    build_page(builder, out, document_out, raw_path, raw_path);
-    PageParts parts = page_parts(out->document.root);
-    remove_element_by_id(parts.body, S("left"));
-    remove_element_by_id(parts.body, S("menu"));
-    remove_element_by_id(parts.body, S("right"));
-    html_replace_attribute(arena, parts.html, HTML_ATTR_STYLE, S("background-color:#dbdada;"));
-    HtmlNode* wrapper = find_near(parts.body, HTML_ATTR_ID, S("b_w"));
-    html_replace_attribute(arena, wrapper, HTML_ATTR_STYLE, S("padding:0 3rem;"));
-    html_replace_attribute(arena, find_near(parts.body, HTML_ATTR_ID, S("top")), HTML_ATTR_STYLE, S("padding:0;margin:0;"));
+    // The source in one plain-text block: a script's text is shown as it
+    // is, entities included.
+    HtmlNode* code = html_element_create(arena, HTML_TAG_SCRIPT, String{});
+    html_add_class(arena, code, kav_kind_code(KAV_NODE_BLOCK, 0));
+    html_set_attribute(arena, code, HTML_ATTR_TYPE, S("text/plain"));
+    html_set_attribute(arena, code, HTML_ATTR_STYLE, S(STYLE_RAW_BLOCK));
+    html_append_text(arena, code, raw_view_text(scratch.arena, source));
+    html_append_to_content(parts.wrapper, code);
 
-    HtmlNode* code = find_near(wrapper, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
-    if (!html_is_nil(code)) {
-        html_element_retag(code, HTML_TAG_SCRIPT);
-        html_set_attribute(arena, code, HTML_ATTR_TYPE, S("text/plain"));
-        html_set_attribute(arena, code, HTML_ATTR_STYLE, S(STYLE_RAW_BLOCK));
-        // A script's text is shown as it is, entities included.
-        clear_content(code);
-        html_append_text(arena, code, raw_view_text(scratch.arena, source));
-    }
+    add_toggle_rules(arena, parts.head);
+    HtmlNode* row = html_element_create(arena, HTML_TAG_DIV, String{});
+    html_set_attribute(arena, row, HTML_ATTR_STYLE, S(STYLE_TOGGLE_ROW));
+    html_append_to_content(parts.top, row);
 
     // Back to the page: the raw path without the "raw_" of its file name.
     String name = path_file_name(raw_path);
@@ -464,5 +451,5 @@ void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, KavParse
     html_add_class(arena, back, S("btn"));
     html_set_attribute(arena, back, HTML_ATTR_STYLE, S(STYLE_RETURN));
     html_set_attribute(arena, back, HTML_ATTR_HREF, page_link(builder, scratch.arena, page_path));
-    html_append_to_content(wrapper, back);
+    html_append_to_content(parts.wrapper, back);
 }

@@ -19,10 +19,6 @@
 // from the menu template (none when it is missing or empty), a `footer`.
 // Creates the page's document root when it has none.
 void build_page_skeleton(PageBuilder* builder, HtmlPage* page);
-// Appends the panels "top", "left", "right" and "b_w" to `body`; nothing
-// for the nil element.
-void add_layout(Arena* arena, HtmlNode* body);
-
 // The page for `document` at `page_path`, built by a fresh `builder` (its
 // element counter at 0); DOM nodes come from the builder's arena. `document_path` is the source file
 // the document came from: its name without extension is the title of a
@@ -32,10 +28,8 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
                 String page_path);
 // The raw view of a document at `raw_path`: its source shown exactly as
 // written in one plain-text block, without menu and side panels, with a
-// "Return To Page" link to the page beside it. `document_out` receives the
-// document the view is made of.
-void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, KavParseResult* document_out,
-                    String raw_path);
+// "Return To Page" link to the page beside it.
+void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String raw_path);
 
 // The title of a page: the words of the document's title key that are not
 // links or emphasis marks, else the file name of `document_path` without its

@@ -26,13 +26,13 @@ struct ConvertTest : ::testing::Test {
         arena_release(site->arena);
         arena_release(arena);
     }
-    std::string body(const KavParseResult& document, HtmlNode* toc = html_nil_node) {
-        return convert_body(arena, site, document, toc);
+    std::string body(const KavParseResult& document, TocAnchor* toc = nullptr, u64 toc_count = 0) {
+        return convert_body(arena, site, document, toc, toc_count);
     }
     // Converts `start` and what follows it with a fresh builder.
     PageBuilder convert(KavNode* start, const KavParseResult& document, HtmlNode* container) {
         PageBuilder builder = page_builder(site, arena);
-        convert_nodes(&builder, start, &document, container, S("/site/html/doc.html"), 0, 0, html_nil_node);
+        convert_nodes(&builder, start, &document, container, S("/site/html/doc.html"));
         return builder;
     }
 };
@@ -190,19 +190,10 @@ TEST_F(ConvertTest, TwoDocumentHeadersGiveTheSameIds) {
 TEST_F(ConvertTest, HeadingsTakeTheirIdsFromTheTableOfContent) {
     KavParseResult document = parse(arena, "Top\n    Sub\nOther\n");
     ASSERT_EQ(document.toc_entries.count, 3u);
-    // A table of content whose own elements sit at position 0, like the
-    // first heading: only a link may give an id.
-    HtmlNode* toc = html_element_create(arena, HTML_TAG_DIV, String{});
-    html_append_to_content(toc, html_element_create(arena, HTML_TAG_P, S("Table of content:")));
-    const char* hrefs[] = {"#hea_0", "#x_7"};
+    // Links for the first two headings only; the third has none.
     KavNodeCell* cell = document.toc_entries.first;
-    for (const char* href : hrefs) {
-        HtmlNode* a = html_element_create_at(arena, HTML_TAG_A, cell->node->offset);
-        html_set_attribute(arena, a, HTML_ATTR_HREF, string_from_cstr(href));
-        html_append_to_content(toc, a);
-        cell = cell->next;
-    }
-    std::string html = body(document, toc);
+    TocAnchor anchors[] = {{cell->node->offset, S("#hea_0")}, {cell->next->node->offset, S("#x_7")}};
+    std::string html = body(document, anchors, 2);
     EXPECT_EQ(html, "<h2 id=\"hea_0\" >Top</h2><h3 id=\"x_7\" >Sub</h3><h2>Other</h2>");
 }
 

@@ -53,12 +53,15 @@ inline Site* make_site(const char* root, u32 deploy = 0, u32 file_p_check = 0) {
 }
 
 // The body of a document converted into a `div` by a fresh page builder, as
-// HTML.
-inline std::string convert_body(Arena* arena, const Site* site, const KavParseResult& document,
-                                HtmlNode* toc = html_nil_node, const char* page_path = "/site/html/notes/doc.html") {
+// HTML; headings take their ids from the `toc` links (sorted by offset).
+inline std::string convert_body(Arena* arena, const Site* site, const KavParseResult& document, TocAnchor* toc = nullptr,
+                                u64 toc_count = 0, const char* page_path = "/site/html/notes/doc.html") {
     PageBuilder builder = page_builder(site, arena);
+    builder.toc = toc;
+    builder.toc_count = toc_count;
+    builder.toc_sorted = true;
     HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
-    convert_nodes(&builder, document.root, &document, div, string_from_cstr(page_path), 0, 0, toc);
+    convert_nodes(&builder, document.root, &document, div, string_from_cstr(page_path));
     return inner_html(arena, div);
 }
 
