@@ -56,20 +56,24 @@ static TextPosition text_position_from(String text, u64 from, TextPosition pos, 
 
 TextPosition text_position(String text, u64 offset) { return text_position_from(text, 0, TextPosition{1, 1}, offset); }
 
-static void diag_print_at(const Diagnostic* d, String path, TextPosition pos) {
-    Scratch scratch;
-    String where = string_format(scratch.arena, "%S:%I64d:%I64d", &path, (long long)pos.line, (long long)pos.column);
+// The three lines of one record at `pos`.
+static void diag_format_at(Arena* arena, StringList* out, const Diagnostic* d, String path, TextPosition pos) {
     String name = diag_level_name(d->level);
-    console_print("%.*s: \n", STR_ARG(name));
-    console_print("token: %.*s\n", STR_ARG(d->message));
-    console_print("%.*s\n", STR_ARG(where));
+    string_list_pushf(arena, out, "%.*s: \ntoken: %.*s\n%.*s:%lld:%lld\n", STR_ARG(name), STR_ARG(d->message),
+                      STR_ARG(path), (long long)pos.line, (long long)pos.column);
 }
 
 void diag_print(const Diagnostic* d, String path, String source) {
-    diag_print_at(d, path, text_position(source, d->offset));
+    Scratch scratch;
+    StringList out = {};
+    diag_format_at(scratch.arena, &out, d, path, text_position(source, d->offset));
+    String text = string_list_join(scratch.arena, &out);
+    console_print("%.*s", STR_ARG(text));
 }
 
-void diag_print_list(const DiagnosticList* list, String path, String source) {
+String diag_format_list(Arena* arena, const DiagnosticList* list, String path, String source) {
+    Scratch scratch(arena);
+    StringList out = {};
     // Records come mostly in source order: continue counting from the last
     // one instead of rescanning the text from its start each time.
     u64 last_offset = 0;
@@ -82,6 +86,14 @@ void diag_print_list(const DiagnosticList* list, String path, String source) {
         }
         last = text_position_from(source, last_offset, last, offset);
         last_offset = offset;
-        diag_print_at(d, path, last);
+        diag_format_at(scratch.arena, &out, d, path, last);
     }
+    return string_list_join(arena, &out);
+}
+
+void diag_print_list(const DiagnosticList* list, String path, String source) {
+    if (!list->first) return;
+    Scratch scratch;
+    String text = diag_format_list(scratch.arena, list, path, source);
+    console_print("%.*s", STR_ARG(text));
 }

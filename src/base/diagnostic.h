@@ -55,3 +55,5 @@ TextPosition text_position(String text, u64 offset);
 // "path:line:column" of the record's offset in `source`.
 void diag_print(const Diagnostic* diagnostic, String path, String source);
 void diag_print_list(const DiagnosticList* list, String path, String source);
+// The printed text of every record of the list, in `arena`.
+String diag_format_list(Arena* arena, const DiagnosticList* list, String path, String source);

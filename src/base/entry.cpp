@@ -82,4 +82,11 @@ u32 option_flag(const OptionTable* table, String name) {
     return 0;
 }
 
+u64 option_number(const OptionTable* table, String name) {
+    String v = option_string(table, name);
+    u64 n = 0;
+    for (u64 i = 0; i < v.size && char_is_digit(v.str[i]); i += 1) n = MIN(n * 10 + (v.str[i] - '0'), (u64)0xFFFFFFFF);
+    return n;
+}
+
 bool option_present(const OptionTable* table, String name) { return option_find(table, name) != 0; }

@@ -34,5 +34,8 @@ String option_string(const OptionTable* table, String name);
 // 1 when the option is present with an empty value, "true" (any case) or
 // "1"; otherwise 0.
 u32 option_flag(const OptionTable* table, String name);
+// The value as a decimal number: its leading digits, 0 when it has none or
+// the option is absent, saturating at 2^32 - 1.
+u64 option_number(const OptionTable* table, String name);
 // True when an option named `name` is present at all.
 bool option_present(const OptionTable* table, String name);

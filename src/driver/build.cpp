@@ -49,12 +49,7 @@ static void phase_url_pool(RunState* run, const OptionTable* options) {
     UrlSettings settings = {};
     settings.consent_url = option_string(options, S("consent_url"));
     settings.ca_file = option_string(options, S("ca_file"));
-    String workers = option_string(options, S("url_workers"));
-    u64 count = 0;
-    for (u64 i = 0; i < workers.size && char_is_digit(workers.str[i]) && count <= URL_MAX_WORKERS; i += 1) {
-        count = count * 10 + (workers.str[i] - '0');
-    }
-    settings.worker_count = (u32)MIN(count, (u64)URL_MAX_WORKERS);
+    settings.worker_count = (u32)MIN(option_number(options, S("url_workers")), (u64)URL_MAX_WORKERS);
     settings.check_urls = run->site->settings.check_urls;
     url_settings_set(&settings);
     url_pool_start();
@@ -197,6 +192,7 @@ int build_run(const OptionTable* options) {
 
     RunState* run = run_state_create(&settings);
     run->target = string_copy(run->arena, target);
+    run->threads = (u32)MIN(option_number(options, S("threads")), (u64)64);
     run->site->read_file = read_site_file;
     phase_shared_resources(run);
     phase_url_pool(run, options);

@@ -47,8 +47,8 @@ struct BuildPage {
 struct DeferredDocument {
     DeferredDocument* next;
     String path;
-    String bytes;             // kept by the file service
-    BuildPage* first_page;    // its pages, consecutive in the page list
+    String bytes;                 // kept by the file service
+    BuildPage* first_page;        // its pages, consecutive in the page list
     u64 page_count;
     DiagnosticList* wrong_paths;  // where its missing paths go, in document order
 };
@@ -70,9 +70,6 @@ struct RunState {
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
     u32 done;           // the summary has been printed
-    // One document at a time: its tree, its pages and its raw views live
-    // here until they are handed to the writer, then the arena is emptied.
-    Arena* document_arena;
     HtmlPageNode* pages_first;  // every page of the build, in document order
     HtmlPageNode* pages_last;
     u64 page_count;
@@ -80,6 +77,8 @@ struct RunState {
     BuildPage* build_pages_last;
     DeferredDocument* deferred_first;
     DeferredDocument* deferred_last;
+    u64 deferred_count;
+    u32 threads;  // threads that parse and assemble documents; 0: one per processor
     WrongPathsNode* wrong_paths_first;
     WrongPathsNode* wrong_paths_last;
     PagePathNode** page_paths;  // PAGE_PATH_SLOT_COUNT buckets; null until the first page

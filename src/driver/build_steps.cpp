@@ -6,11 +6,8 @@
 #include "kav/kav_document.h"
 #include "site/page.h"
 #include "site/site_check.h"
+#include "base/ordered_work.h"
 #include "urlcheck/url_pool.h"
-
-// Files requested ahead of the one being read, so the streamers read in
-// parallel while the driver goes through the list in order.
-#define BUILD_READ_AHEAD 64
 
 #define BUILD_DASHES "------------------------------------------------------------\n"
 
@@ -145,136 +142,210 @@ static BuildPage* add_build_page(RunState* run, String path, String title) {
     return page;
 }
 
-// Prints a page's messages after its path, each followed by a line feed and
-// a tab.
-static void print_page_messages(const HtmlPage* page) {
-    if (!page->messages.first) return;
-    console_print("%.*s: \n\t", STR_ARG(page->path));
-    for (StringNode* m = page->messages.first; m; m = m->next) console_print("%.*s: \n\t", STR_ARG(m->string));
-}
-
-// Assembles the pages of a document whose file words are decided, and hands
-// each page and raw view to the writer. `pages` are its page records, one per
-// resolved html path, in order. A raw view never replaces a page of the
-// build: one seen before it (`final` off) or any (`final` on).
-static void assemble_pages(RunState* run, Arena* work, KavParseResult* document, String path, String bytes,
-                           BuildPage* pages, u64 count, bool final) {
-    Site* site = run->site;
-    BuildPage* page = pages;
-    for (u64 i = 0; i < count; i += 1, page = page->next) {
-        u64 start = arena_pos(work);
-        String page_path = page->node->page.path;
-        PageBuilder builder = page_builder(site, work);
-        HtmlPage built = {};
-        build_page(&builder, &built, document, path, page_path);
-        // Stored by the page writer; the conversion phase reads the result
-        // after waiting for every queued page.
-        page_writer_queue(&built, &page->written);
-
-        PageBuilder raw_builder = page_builder(site, work);
-        HtmlPage raw = {};
-        build_raw_page(&raw_builder, &raw, bytes, build_raw_path(work, page_path));
-        if (!final) print_page_messages(&raw);
-        bool taken = final ? site_has_output_path(site, raw.path) : page_path_seen(run, raw.path);
-        if (!taken) page_writer_queue(&raw, 0);
-        arena_pop_to(work, start);
-    }
-}
-
 static DiagnosticList* new_wrong_paths(RunState* run) {
     WrongPathsNode* node = push_struct<WrongPathsNode>(run->arena);
     SLL_QUEUE_PUSH(run->wrong_paths_first, run->wrong_paths_last, node);
     return &node->list;
 }
 
-// Parses one document into the document arena, prints its diagnostics and
-// skips drafts. Each html output path below the root becomes a page record:
-// the source's name is printed and the folder recorded as a section. The
-// pages are assembled at once, unless a local file word may still name a
-// page of this build; then the document waits for the end of the phase.
-static void parse_document(RunState* run, String path, String bytes) {
-    Site* site = run->site;
-    if (!run->document_arena) run->document_arena = arena_create(GB(8), KB(64));
-    Arena* work = run->document_arena;
-    u64 start = arena_pos(work);
+// ---- Documents on every core ---------------------------------------------------------
 
-    KavParseResult document = kav_parse_document(work, bytes, path);
+// A page and its raw view as written, made by a worker.
+struct PageTexts {
+    PageTexts* next;
+    String page;
+    String raw;
+    String raw_path;
+};
+
+// What a worker hands to the commit for one document, in its slot's arena.
+struct DocumentResult {
+    String path;
+    String bytes;        // kept by the file service
+    String diagnostics;  // as printed
+    u32 draft;
+    u32 deferred;  // a local file word names no file: its pages wait until every page is known
+    String title;
+    StringList page_paths;  // resolved html output paths below the root, in order
+    StringList urls;        // URL words, with their "path:line:column" in `locations`
+    StringList locations;
+    DiagnosticList wrong_paths;  // final pass: the local paths that exist nowhere
+    PageTexts* pages_first;      // one per page path, once assembled
+    PageTexts* pages_last;
+};
+
+struct DocumentsRun {
+    RunState* run;
+    String* paths;  // the documents, in order
+    DeferredDocument** deferred;  // final pass: the documents it goes over
+    u64 count;
+};
+
+// Files requested ahead of the one being read, so the streamers read in
+// parallel with parsing.
+#define BUILD_READ_AHEAD 32
+// Documents worked on ahead of the last one committed.
+#define BUILD_WINDOW 32
+
+static String fetch_document(DocumentsRun* d, u64 index) {
+    if (!d->deferred) {
+        for (u64 k = index + 1; k < d->count && k <= index + BUILD_READ_AHEAD; k += 1) fs_request_file(d->paths[k], 0);
+    }
+    return fs_loaded_file(fs_request_file(d->paths[index], DEADLINE_NONE));
+}
+
+// Assembles each page of `document` (and its raw view) in scratch memory and
+// keeps their text in the slot's arena.
+static void assemble_pages(Arena* out, const Site* site, KavParseResult* document, DocumentResult* result) {
+    for (StringNode* n = result->page_paths.first; n; n = n->next) {
+        Scratch scratch(out);
+        PageTexts* texts = push_struct<PageTexts>(out);
+        PageBuilder builder = page_builder(site, scratch.arena);
+        HtmlPage page = {};
+        build_page(&builder, &page, document, result->path, n->string);
+        texts->page = html_serialize_to_string(out, page.document.root);
+        texts->raw_path = build_raw_path(out, n->string);
+        PageBuilder raw_builder = page_builder(site, scratch.arena);
+        HtmlPage raw = {};
+        build_raw_page(&raw_builder, &raw, result->bytes, texts->raw_path);
+        texts->raw = html_serialize_to_string(out, raw.document.root);
+        SLL_QUEUE_PUSH(result->pages_first, result->pages_last, texts);
+    }
+}
+
+// A worker's part of a document: parse, check, and the pages when every
+// file word is decided. The tree lives in scratch memory for the call only.
+static void work_document(void* context, u64 index, WorkSlot* slot) {
+    DocumentsRun* d = (DocumentsRun*)context;
+    const Site* site = d->run->site;
+    Arena* out = slot->arena;
+    DocumentResult* result = push_struct<DocumentResult>(out);
+    slot->result = result;
+    result->path = d->deferred ? d->deferred[index]->path : d->paths[index];
+    result->bytes = d->deferred ? d->deferred[index]->bytes : fetch_document(d, index);
+
+    Scratch scratch(out);
+    KavParseResult document = kav_parse_document(scratch.arena, result->bytes, result->path);
     StringList outputs = {};
-    check_output_paths(work, site, &document, &outputs);
-    diag_print_list(&document.diagnostics, path, bytes);
+    check_output_paths(scratch.arena, site, &document, &outputs);
+    if (!d->deferred) result->diagnostics = diag_format_list(out, &document.diagnostics, result->path, result->bytes);
+    result->draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
+    if (!result->draft) {
+        for (StringNode* n = outputs.first; n; n = n->next) {
+            if (string_equal(path_extension(n->string), S("html"))) {
+                string_list_push(out, &result->page_paths, string_copy(out, n->string));
+            }
+        }
+        if (result->page_paths.first) result->title = page_title(out, &document, result->path);
+        String source = result->bytes;
+        KavPositionCursor cursor = {};
+        for (KavNodeCell* cell = document.urls.first; cell && !d->deferred; cell = cell->next) {
+            TextPosition at = kav_position_at(source, &cursor, cell->node->offset);
+            string_list_push(out, &result->urls, string_copy(out, cell->node->text));
+            string_list_pushf(out, &result->locations, "%.*s:%lld:%lld", STR_ARG(result->path), (long long)at.line,
+                              (long long)at.column);
+        }
+    }
+    CheckFiles when = d->deferred ? CHECK_FILES_FINAL : CHECK_FILES_ON_DISK;
+    if (!check_file_words(out, site, &document, result->path, when, &result->wrong_paths)) {
+        result->deferred = 1;
+        return;
+    }
+    if (!result->draft) assemble_pages(out, site, &document, result);
+}
 
-    // Drafts publish nothing, but their missing files are listed too.
-    bool draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
+// Hands a document's pages and raw views to the page writer. A raw view
+// never replaces a page of the build: one seen before it, or (final) any.
+static void write_document_pages(RunState* run, DocumentResult* result, BuildPage* page, bool final) {
+    for (PageTexts* texts = result->pages_first; texts; texts = texts->next, page = page->next) {
+        StringList text = {};
+        string_list_push(run->arena, &text, texts->page);
+        page_writer_add(page->node->page.path, &text, &page->written);
+        bool taken = final ? site_has_output_path(run->site, texts->raw_path) : page_path_seen(run, texts->raw_path);
+        if (taken) continue;
+        StringList raw = {};
+        string_list_push(run->arena, &raw, texts->raw);
+        page_writer_add(texts->raw_path, &raw, 0);
+    }
+}
+
+// The main thread's part, in document order: the console, the page
+// records, sections, URLs, and the pages to the writer.
+static void commit_document(void* context, u64 index, WorkSlot* slot) {
+    (void)index;
+    DocumentsRun* d = (DocumentsRun*)context;
+    RunState* run = d->run;
+    DocumentResult* result = (DocumentResult*)slot->result;
+    run->kav_count += 1;
+    console_print("%.*s", STR_ARG(result->diagnostics));
     BuildPage* first_page = 0;
     u64 page_count = 0;
-    if (!draft) {
-        if (site->settings.check_urls) check_submit_urls(&document, path, url_check_submit_found);
-        String source_name = path_file_name(path);
-        String title = {};
-        for (StringNode* out = outputs.first; out; out = out->next) {
-            String page_path = out->string;
-            if (!string_equal(path_extension(page_path), S("html"))) continue;
-            if (page_count == 0) title = page_title(work, &document, path);
-            BuildPage* page = add_build_page(run, page_path, title);
+    if (!result->draft) {
+        for (StringNode* n = result->urls.first, *l = result->locations.first; n && l; n = n->next, l = l->next) {
+            url_check_submit_found(n->string, l->string);
+        }
+        String source_name = path_file_name(result->path);
+        for (StringNode* n = result->page_paths.first; n; n = n->next) {
+            BuildPage* page = add_build_page(run, n->string, result->title);
             if (!first_page) first_page = page;
             page_count += 1;
             page_path_add(run, page->node->page.path);
-            site_add_output_path(site, page->node->page.path);
+            site_add_output_path(run->site, page->node->page.path);
             console_print("\t%.*s\n", STR_ARG(source_name));
-            build_add_section(run, page_path);
+            build_add_section(run, n->string);
         }
     }
+    // Drafts publish nothing, but their missing files are listed too.
     DiagnosticList* wrong_paths = new_wrong_paths(run);
-    if (check_file_words(run->arena, site, &document, path, CHECK_FILES_SO_FAR, wrong_paths)) {
-        assemble_pages(run, work, &document, path, bytes, first_page, page_count, false);
-    } else {
-        DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
-        deferred->path = path;
-        deferred->bytes = bytes;
-        deferred->first_page = first_page;
-        deferred->page_count = page_count;
-        deferred->wrong_paths = wrong_paths;
-        SLL_QUEUE_PUSH(run->deferred_first, run->deferred_last, deferred);
+    if (!result->deferred) {
+        write_document_pages(run, result, first_page, false);
+        return;
     }
-    arena_pop_to(work, start);
+    DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
+    deferred->path = result->path;
+    deferred->bytes = result->bytes;
+    deferred->first_page = first_page;
+    deferred->page_count = page_count;
+    deferred->wrong_paths = wrong_paths;
+    SLL_QUEUE_PUSH(run->deferred_first, run->deferred_last, deferred);
+    run->deferred_count += 1;
 }
 
-// Documents that waited for every page of the build: parsed again (their
-// diagnostics were printed the first time), their file words decided for
-// good, their pages assembled.
-static void assemble_deferred(RunState* run) {
-    Arena* work = run->document_arena;
-    for (DeferredDocument* d = run->deferred_first; d; d = d->next) {
-        u64 start = arena_pos(work);
-        KavParseResult document = kav_parse_document(work, d->bytes, d->path);
-        check_file_words(run->arena, run->site, &document, d->path, CHECK_FILES_FINAL, d->wrong_paths);
-        assemble_pages(run, work, &document, d->path, d->bytes, d->first_page, d->page_count, true);
-        arena_pop_to(work, start);
+// Documents that waited for every page of the build: their missing paths
+// (copied out of the slot) and their pages.
+static void commit_deferred(void* context, u64 index, WorkSlot* slot) {
+    DocumentsRun* d = (DocumentsRun*)context;
+    RunState* run = d->run;
+    DocumentResult* result = (DocumentResult*)slot->result;
+    DeferredDocument* deferred = d->deferred[index];
+    for (Diagnostic* w = result->wrong_paths.first; w; w = w->next) {
+        diag_append_at(run->arena, deferred->wrong_paths, 0, w->offset, w->level, string_copy(run->arena, w->message));
     }
+    write_document_pages(run, result, deferred->first_page, true);
 }
 
 void build_parse_phase(RunState* run) {
     console_print("KAV (parsing):\n");
-    FileListNode* ahead = run->files.first;
-    u64 requested = 0;  // files requested from the current one on
-    while (run->files.first) {
-        FileListNode* node = run->files.first;
-        for (; ahead && requested < BUILD_READ_AHEAD; ahead = ahead->next, requested += 1) {
-            fs_request_file(ahead->path, 0);
-        }
-        String bytes = fs_loaded_file(fs_request_file(node->path, DEADLINE_NONE));
-        requested -= 1;
-
-        run->files.first = node->next;
-        if (!run->files.first) run->files.last = 0;
-        run->files.count -= 1;
-        run->files.total_size -= node->path.size;
-
-        if (!string_equal(path_extension(node->path), S("kav"))) continue;
-        run->kav_count += 1;
-        parse_document(run, node->path, bytes);
+    // Only documents are read; other files are passed over.
+    Scratch scratch(run->arena);
+    String* paths = push_array_no_zero<String>(scratch.arena, MAX(run->files.count, 1ull));
+    u64 count = 0;
+    for (FileListNode* node = run->files.first; node; node = node->next) {
+        if (string_equal(path_extension(node->path), S("kav"))) paths[count++] = node->path;
     }
-    assemble_deferred(run);
+    run->files = FileList{};
+
+    u32 threads = run->threads ? run->threads : os_system_info()->processor_count;
+    DocumentsRun first = {run, paths, 0, count};
+    work_ordered(count, threads, BUILD_WINDOW, work_document, commit_document, &first);
+
+    if (run->deferred_count) {
+        DeferredDocument** deferred = push_array_no_zero<DeferredDocument*>(scratch.arena, run->deferred_count);
+        u64 k = 0;
+        for (DeferredDocument* e = run->deferred_first; e; e = e->next) deferred[k++] = e;
+        DocumentsRun final = {run, 0, deferred, run->deferred_count};
+        work_ordered(run->deferred_count, threads, BUILD_WINDOW, work_document, commit_deferred, &final);
+    }
     // Every page handed to the writer is stored before the phase ends.
     page_writer_drain();
 }
@@ -337,6 +408,8 @@ String build_usage_text() {
              "                    (default https://consent.youtube.com/save)\n"
              "  ca_file=PATH      PEM bundle of trusted certificate authorities for every request\n"
              "  url_workers=N     number of URL-check workers (default: processors - 1, at least 1)\n"
+             "  threads=N         threads that parse documents and build pages (default: one per\n"
+             "                    processor)\n"
              "  help              print this text and exit\n"
              "  version           print the version and exit\n"
              "\n"

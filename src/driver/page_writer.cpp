@@ -2,26 +2,39 @@
 
 #include "base/os.h"
 
-// Enough slots to keep the writer busy while a document is assembled; each
-// slot's arena holds one serialized page and is reused.
-#define PAGE_WRITER_SLOT_COUNT 16
+// Enough batches to keep the writer busy while documents are assembled;
+// each batch's arena holds its pages' paths and bytes and is reused.
+#define PAGE_WRITER_BATCH_COUNT 8
+// A batch is handed over once it holds this many bytes or pages.
+#define PAGE_WRITER_BATCH_BYTES MB(2)
+#define PAGE_WRITER_BATCH_PAGES 256
 
-struct PageWriterSlot {
-    Arena* arena;
-    u64 base;      // arena position of an empty slot
-    String path;   // where the page goes
-    String text;   // the serialized page
+struct PageWriteItem {
+    PageWriteItem* next;
+    String path;   // NUL-terminated
+    String text;   // the whole page
     u32* written;  // receives the result; may be null
+};
+
+struct PageWriterBatch {
+    Arena* arena;
+    u64 base;  // arena position of an empty batch
+    PageWriteItem* first;
+    PageWriteItem* last;
+    u64 bytes;
+    u64 pages;
 };
 
 struct PageWriter {
     OsMutex* mutex;
-    OsCondition* cv;  // filled, emptied and drained all wake everybody
-    u64 filled;       // slots filled so far (only grows)
-    u64 stored;       // slots stored so far (only grows)
-    PageWriterSlot slots[PAGE_WRITER_SLOT_COUNT];
+    OsCondition* cv;  // handed over, stored and drained all wake everybody
+    u64 filled;       // batches handed over so far (only grows)
+    u64 stored;       // batches stored so far (only grows)
+    bool open;        // the builder holds batch `filled` and has put pages into it
+    PageWriterBatch batches[PAGE_WRITER_BATCH_COUNT];
 };
 
+// The builder's side runs on one thread at a time (the build's main thread).
 static PageWriter* g_page_writer;
 
 static void page_writer_main(u64 param) {
@@ -31,12 +44,14 @@ static void page_writer_main(u64 param) {
     for (;;) {
         os_mutex_lock(w->mutex);
         while (w->stored == w->filled) os_condition_wait_mutex(w->cv, w->mutex, DEADLINE_NONE);
-        PageWriterSlot* slot = &w->slots[w->stored % PAGE_WRITER_SLOT_COUNT];
+        PageWriterBatch* batch = &w->batches[w->stored % PAGE_WRITER_BATCH_COUNT];
         os_mutex_unlock(w->mutex);
 
-        // The slot is the writer's until `stored` moves past it.
-        bool ok = os_write_file_atomic(slot->path, slot->text);
-        if (slot->written) *slot->written = ok ? 1 : 0;
+        // The batch is the writer's until `stored` moves past it.
+        for (PageWriteItem* item = batch->first; item; item = item->next) {
+            bool ok = os_write_file_atomic(item->path, item->text);
+            if (item->written) *item->written = ok ? 1 : 0;
+        }
 
         os_mutex_lock(w->mutex);
         w->stored += 1;
@@ -51,37 +66,52 @@ void page_writer_start() {
     PageWriter* w = push_struct<PageWriter>(arena);
     w->mutex = os_mutex_alloc();
     w->cv = os_condition_alloc();
-    for (u64 i = 0; i < PAGE_WRITER_SLOT_COUNT; i += 1) {
-        w->slots[i].arena = arena_create(GB(4), KB(64));
-        w->slots[i].base = arena_pos(w->slots[i].arena);
+    for (u64 i = 0; i < PAGE_WRITER_BATCH_COUNT; i += 1) {
+        w->batches[i].arena = arena_create(GB(4), KB(64));
+        w->batches[i].base = arena_pos(w->batches[i].arena);
     }
     g_page_writer = w;
     os_thread_start(page_writer_main, 0);
 }
 
-void page_writer_queue(const HtmlPage* page, u32* written) {
-    page_writer_start();
-    PageWriter* w = g_page_writer;
-    os_mutex_lock(w->mutex);
-    while (w->filled - w->stored == PAGE_WRITER_SLOT_COUNT) os_condition_wait_mutex(w->cv, w->mutex, DEADLINE_NONE);
-    PageWriterSlot* slot = &w->slots[w->filled % PAGE_WRITER_SLOT_COUNT];
-    os_mutex_unlock(w->mutex);
-
-    // The free slot is the builder's until `filled` moves past it.
-    arena_pop_to(slot->arena, slot->base);
-    slot->path = string_copy(slot->arena, page->path);
-    slot->text = html_serialize_to_string(slot->arena, page->document.root);
-    slot->written = written;
-
+// Hands the open batch to the writer.
+static void page_writer_hand_over(PageWriter* w) {
+    if (!w->open) return;
+    w->open = false;
     os_mutex_lock(w->mutex);
     w->filled += 1;
     os_mutex_unlock(w->mutex);
     os_condition_broadcast(w->cv);
 }
 
+void page_writer_add(String path, const StringList* text, u32* written) {
+    page_writer_start();
+    PageWriter* w = g_page_writer;
+    PageWriterBatch* batch = &w->batches[w->filled % PAGE_WRITER_BATCH_COUNT];
+    if (!w->open) {
+        // Wait for a free batch: the writer has stored the one last in it.
+        os_mutex_lock(w->mutex);
+        while (w->filled - w->stored == PAGE_WRITER_BATCH_COUNT) os_condition_wait_mutex(w->cv, w->mutex, DEADLINE_NONE);
+        os_mutex_unlock(w->mutex);
+        arena_pop_to(batch->arena, batch->base);
+        batch->first = batch->last = 0;
+        batch->bytes = batch->pages = 0;
+        w->open = true;
+    }
+    PageWriteItem* item = push_struct<PageWriteItem>(batch->arena);
+    item->path = string_copy(batch->arena, path);
+    item->text = string_list_join(batch->arena, text);
+    item->written = written;
+    SLL_QUEUE_PUSH(batch->first, batch->last, item);
+    batch->bytes += item->text.size;
+    batch->pages += 1;
+    if (batch->bytes >= PAGE_WRITER_BATCH_BYTES || batch->pages >= PAGE_WRITER_BATCH_PAGES) page_writer_hand_over(w);
+}
+
 void page_writer_drain() {
     PageWriter* w = g_page_writer;
     if (!w) return;
+    page_writer_hand_over(w);
     os_mutex_lock(w->mutex);
     while (w->stored != w->filled) os_condition_wait_mutex(w->cv, w->mutex, DEADLINE_NONE);
     os_mutex_unlock(w->mutex);

@@ -1,16 +1,17 @@
 // Pages are stored on a thread of their own while the build assembles the
-// next document: the build serializes a page into a free slot and goes on;
-// the writer stores the slots in the order they were filled.
+// next documents: the build hands serialized pages over in batches, and the
+// writer stores the batches in the order they were handed over, each page in
+// the order it was added.
 #pragma once
 
 #include "base/core.h"
-#include "htmldom/html_dom.h"
+#include "base/string.h"
 
 // Starts the writer thread (once; later calls do nothing).
 void page_writer_start();
-// Serializes `page` into a free slot (waiting for one) and queues it. When
-// the page has been stored, `*written` (unless null) becomes 1, or 0 when
-// the write failed.
-void page_writer_queue(const HtmlPage* page, u32* written);
-// Waits until every queued page has been stored.
+// Copies `text` (its pieces joined) into the current batch as the page at
+// `path`. When the page has been stored, `*written` (unless null) becomes 1,
+// or 0 when the write failed. A full batch is handed over.
+void page_writer_add(String path, const StringList* text, u32* written);
+// Hands over the current batch and waits until every page added is stored.
 void page_writer_drain();

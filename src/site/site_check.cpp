@@ -63,11 +63,12 @@ bool check_file_words(Arena* arena, const Site* site, KavParseResult* document, 
         if (word->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING)) continue;
         Scratch scratch(arena);
         String resolved = convert_path(scratch.arena, word->text, PATH_FORM_DRIVE, site->settings.root);
-        if (os_path_is_valid(resolved) || site_has_output_path(site, normalized(scratch.arena, resolved))) {
+        bool page = when == CHECK_FILES_FINAL && site_has_output_path(site, normalized(scratch.arena, resolved));
+        if (page || os_path_is_valid(resolved)) {
             word->flags |= KAV_FLAG_FILE_FOUND;
             continue;
         }
-        if (when == CHECK_FILES_SO_FAR) {
+        if (when == CHECK_FILES_ON_DISK) {
             settled = false;
             continue;
         }

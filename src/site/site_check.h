@@ -22,14 +22,15 @@ void check_output_paths(Arena* arena, const Site* site, KavParseResult* document
 String check_file_path(Arena* arena, const Site* site, String word);
 
 enum CheckFiles : u32 {
-    CHECK_FILES_SO_FAR = 0,  // a file missing on disk may still be a page of this build
-    CHECK_FILES_FINAL = 1,   // every page of the build is known
+    CHECK_FILES_ON_DISK = 0,  // the pages of the build are not known yet: the disk alone decides
+    CHECK_FILES_FINAL = 1,    // every page of the build is known
 };
 
 // With the file path check on, marks each local file word of the document
-// KAV_FLAG_FILE_FOUND when it names an existing file or a page of this
-// build. So far: returns false, marking nothing more, when some word names
-// neither (yet). Final: such words are marked KAV_FLAG_FILE_MISSING and get
+// KAV_FLAG_FILE_FOUND when it names an existing file or (final) a page of
+// this build. On disk: returns false, marking nothing more, when some word
+// names no file (it may name a page). Final: such words are marked
+// KAV_FLAG_FILE_MISSING and get
 // one warning each in `wrong_paths` ("<path>:<line>:<column>\n\t<resolved
 // path>", in `arena`); returns true. `path` names the document.
 bool check_file_words(Arena* arena, const Site* site, KavParseResult* document, String path, CheckFiles when,
