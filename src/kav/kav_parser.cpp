@@ -366,7 +366,8 @@ static void close_line_node(Parser* p, Frame* f) {
         if (whole_line_marked(node, KAV_FLAG_STRONG_OPEN, KAV_FLAG_STRONG_CLOSE)) node->flags |= KAV_FLAG_STRONG_MARK;
         if (whole_line_marked(node, KAV_FLAG_EM_OPEN, KAV_FLAG_EM_CLOSE)) node->flags |= KAV_FLAG_EM_MARK;
     }
-    if (node->kind == KAV_NODE_HEADING) {
+    // A quoted heading is someone else's words, not a section of this page.
+    if (node->kind == KAV_NODE_HEADING && !f->quote) {
         kav_node_list_push(p->arena, &p->result.toc_entries, kav_node_copy_for_toc(p->arena, node));
     }
     if (!f->quote && !kav_node_is_nil(node->last)) node->last->flags &= ~(u64)KAV_FLAG_SPACE_AFTER;

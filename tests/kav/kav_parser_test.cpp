@@ -472,7 +472,6 @@ const TreeCase kQuoteCases[] = {
      "Main\n"
      "  Heading\n"
      "    Word \"after\"\n"
-     "toc level=0 \"Title\"\n"
      "toc level=0 \"after\"\n"},
     {"nested quote by marker count",
      "> a\n> > b\n>> c\n>  d",
@@ -485,10 +484,7 @@ const TreeCase kQuoteCases[] = {
      "    Heading indent=1\n"
      "      Word \"c\"\n"
      "  Paragraph level=1 indent=2\n"
-     "    Word \"d\"\n"
-     "toc level=0 \"a\"\n"
-     "toc level=0 \"b\"\n"
-     "toc level=0 \"c\"\n"},
+     "    Word \"d\"\n"},
     {"blank line ends a quote",
      "> a\n\n> b",
      "Quote\n"
@@ -496,15 +492,12 @@ const TreeCase kQuoteCases[] = {
      "    Word \"a\"\n"
      "Quote\n"
      "  Heading indent=1\n"
-     "    Word \"b\"\n"
-     "toc level=0 \"a\"\n"
-     "toc level=0 \"b\"\n"},
+     "    Word \"b\"\n"},
     {"angle bracket of the other way",
      "< reply",
      "Quote\n"
      "  Heading indent=1\n"
-     "    Word \"reply\"\n"
-     "toc level=0 \"reply\"\n"},
+     "    Word \"reply\"\n"},
     {"list inside a quote",
      ">  1. x\n>  2. y",
      "Quote\n"
@@ -524,6 +517,21 @@ const TreeCase kQuoteCases[] = {
      "    Paragraph level=1 indent=2\n"
      "      Word \"p\"\n"
      "toc level=0 \"A\"\n"},
+    {"quoted headings stay out of the table of content, in a toggle too",
+     "Top\n``\n> quoted\n>  words\n``\nafter",
+     "Main\n"
+     "  Heading\n"
+     "    Word \"Top\"\n"
+     "  Context backquotes\n"
+     "    Quote\n"
+     "      Heading indent=1\n"
+     "        Word \"quoted\"\n"
+     "        Paragraph level=1 indent=2\n"
+     "          Word \"words\"\n"
+     "  Heading\n"
+     "    Word \"after\"\n"
+     "toc level=0 \"Top\"\n"
+     "toc level=0 \"after\"\n"},
     {"escaped marker is text",
      "\\> not a quote",
      "Main\n"
@@ -538,8 +546,7 @@ const TreeCase kQuoteCases[] = {
      "Quote\n"
      "  Heading indent=1\n"
      "    Word space \"```\"\n"
-     "    Word \"x\"\n"
-     "toc level=0 \"``` x\"\n"},
+     "    Word \"x\"\n"},
 };
 
 const TreeCase kCodeCases[] = {
