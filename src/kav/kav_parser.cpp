@@ -1175,6 +1175,24 @@ static void table_step(Parser* p) {
 
 // ---- Block constructs ----------------------------------------------------------------------------
 
+static bool is_quote_marker(Parser* p, u64 k);
+
+// Moves k past the `markers` quote markers that start its line (a blank may
+// stand before the first and between two), but not past the blank after
+// the last one, which belongs to the line's content. False, k unchanged,
+// when the line carries fewer markers.
+static bool skip_quote_markers(Parser* p, u64* k, u64 markers) {
+    u64 at = *k;
+    if (kind_at(p, at) & KAV_TOKEN_WHITESPACE) at += 1;
+    for (u64 n = 0; n < markers; n += 1) {
+        if (n > 0 && (kind_at(p, at) & KAV_TOKEN_WHITESPACE) && is_quote_marker(p, at + 1)) at += 1;
+        if (!is_quote_marker(p, at)) return false;
+        at += 1;
+    }
+    *k = at;
+    return true;
+}
+
 static void code_block(Parser* p) {
     u64 i = p->i;
     u8 indent = indent_of(p, i);
@@ -1183,11 +1201,24 @@ static void code_block(Parser* p) {
     KavNode* block = kav_node_make(p->arena, KAV_NODE_BLOCK, token_flags(p->t[i].kind), fence, fence, p->t[i].begin);
     block->indent = indent;
     kav_node_append(parent, block);
+    // In a quote every line of the block starts with the quote's markers,
+    // which are not code; a line with fewer ends the block and the quote.
+    u64 markers = p->top->quote ? p->top->quote->quote_depth : 0;
+    bool left_quote = false;
     // The rest of the opening line is not content.
     u64 k = line_end(p, i + 1);
     if (k < p->count) k += 1;
     bool line_start = true;
+    bool line_markers = markers > 0;
     for (; k < p->count; k += 1) {
+        if (line_markers) {
+            line_markers = false;
+            if (!skip_quote_markers(p, &k, markers)) {
+                left_quote = true;
+                break;
+            }
+            if (k >= p->count) break;
+        }
         u32 kind = p->t[k].kind;
         if ((kind & KAV_TOKEN_TRIPLE_BACKTICK) && !(kind & KAV_TOKEN_ESCAPED)) break;
         // Code is verbatim: a backslash only matters before a fence.
@@ -1199,9 +1230,11 @@ static void code_block(Parser* p) {
             text = string_skip(text, indent);
         }
         line_start = (kind & KAV_TOKEN_NEWLINE) != 0;
+        line_markers = line_start && markers > 0;
         kav_node_append(block, kav_node_make(p->arena, KAV_NODE_WORD, token_flags(kind), text, text, p->t[k].begin));
     }
-    p->i = k < p->count ? k + 1 : p->count;
+    // A line that left the quote is read again from its start.
+    p->i = left_quote ? k : (k < p->count ? k + 1 : p->count);
     p->escaped = false;
 }
 
@@ -1386,7 +1419,7 @@ static void block_step(Parser* p) {
         quote_start(p);
         return;
     }
-    if ((kind & KAV_TOKEN_TRIPLE_BACKTICK) && unescaped && !f->quote) {
+    if ((kind & KAV_TOKEN_TRIPLE_BACKTICK) && unescaped) {
         code_block(p);
         return;
     }

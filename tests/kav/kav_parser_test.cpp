@@ -541,12 +541,35 @@ const TreeCase kQuoteCases[] = {
      "    Word space \"a\"\n"
      "    Word \"quote\"\n"
      "toc level=0 \"> not a quote\"\n"},
-    {"code fence inside a quote is text",
-     "> ``` x",
+    {"code block inside a quote: the markers are not code",
+     "> said\n> ```sh\n> ls\n>   x\n>\n> ```\n> after",
      "Quote\n"
      "  Heading indent=1\n"
-     "    Word space \"```\"\n"
-     "    Word \"x\"\n"},
+     "    Word \"said\"\n"
+     "  Block indent=1\n"
+     "    Word \"ls\"\n"
+     "    Word \"\\n\"\n"
+     "    Word space \"  \"\n"
+     "    Word \"x\"\n"
+     "    Word \"\\n\"\n"
+     "    Word \"\\n\"\n"
+     "  Heading indent=1\n"
+     "    Word \"after\"\n"},
+    {"markers beyond the quote's are code; fewer end the block",
+     "> > ```\n> > > x\n> y\nz",
+     "Quote\n"
+     "  Quote level=1 indent=1\n"
+     "    Block indent=1\n"
+     "      Word \">\"\n"
+     "      Word space \" \"\n"
+     "      Word \"x\"\n"
+     "      Word \"\\n\"\n"
+     "  Heading indent=1\n"
+     "    Word \"y\"\n"
+     "Main\n"
+     "  Heading\n"
+     "    Word \"z\"\n"
+     "toc level=0 \"z\"\n"},
 };
 
 const TreeCase kCodeCases[] = {
