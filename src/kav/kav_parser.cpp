@@ -201,6 +201,14 @@ static u64 line_start(Parser* p, u64 offset) {
 static u64 bytes_before(Parser* p, u64 k) { return p->t[k].begin - line_start(p, p->t[k].begin); }
 static u64 column_of(Parser* p, u64 k) { return bytes_before(p, k) + 1; }
 
+// Bytes before token k on its line, the quote markers that start a quoted
+// line left out: inside a quote a construct is measured as outside one.
+static u64 bytes_after_markers(Parser* p, u64 k) {
+    u64 start = line_start(p, p->t[k].begin);
+    if (p->line_first <= k && p->line_first < p->count) start = MAX(start, p->t[p->line_first].begin);
+    return p->t[k].begin - start;
+}
+
 // First token of its line, quote markers and indentation aside.
 static bool at_line_start(Parser* p, u64 k) {
     if (k == p->line_first) return true;
@@ -737,11 +745,19 @@ static void bracket(Parser* p) {
     advance(p, 1);
 }
 
+// The open block context that the pair of backquotes at token k closes:
+// the pair stands no further right than the context's own and in the same
+// quote (a quote inside a toggle cannot close it); null when none.
+static Frame* closed_block_context(Parser* p, u64 k) {
+    Frame* context = p->top->block_context;
+    if (!context || context->quote != p->top->quote) return 0;
+    return bytes_after_markers(p, k) <= context->node->indent ? context : 0;
+}
+
 static void double_backtick_in_run(Parser* p) {
     Frame* f = p->top;
     u64 i = p->i;
-    Frame* context = f->block_context;
-    if (context && bytes_before(p, i) <= context->node->indent) {
+    if (Frame* context = closed_block_context(p, i)) {
         pop_through(p, context);
         advance(p, 1);
         return;
@@ -1307,16 +1323,21 @@ static void quote_prefix(Parser* p) {
         }
         return;
     }
+    // Toggles opened inside a quote stay open across lines of deeper or
+    // shallower quotes; only the quotes themselves and the sections of the
+    // quote that continues close.
     u64 depth = quote->quote_depth;
     if (markers < depth) {
         Frame* keep = quote;
         while (keep->quote_depth > markers && keep->previous->quote) keep = keep->previous->quote;
-        while (p->top != keep && p->top != &p->bottom) pop(p);
+        while (p->top->quote != keep && p->top != &p->bottom) pop(p);
     } else if (markers > depth) {
-        while (p->top != quote && p->top != &p->bottom) pop(p);
+        while (p->top != quote && !(p->top->state == STATE_CONTEXT && p->top->quote == quote) && p->top != &p->bottom) {
+            pop(p);
+        }
         u64 skip = k;
         for (u64 n = 0; n < depth; n += 1) skip = after_quote_marker(p, skip);
-        after = open_quotes(p, quote->node, skip, depth, markers);
+        after = open_quotes(p, p->top->node, skip, depth, markers);
     }
     p->i = after;
     p->escaped = false;
@@ -1394,9 +1415,9 @@ static void block_step(Parser* p) {
         return;
     }
     bool unescaped = !(kind & KAV_TOKEN_ESCAPED);
-    if ((kind & KAV_TOKEN_DOUBLE_BACKTICK) && unescaped && f->block_context &&
-        bytes_before(p, i) <= f->block_context->node->indent) {
-        pop_through(p, f->block_context);
+    Frame* closed = (kind & KAV_TOKEN_DOUBLE_BACKTICK) && unescaped ? closed_block_context(p, i) : 0;
+    if (closed) {
+        pop_through(p, closed);
         advance(p, 1);
         return;
     }

@@ -532,6 +532,43 @@ const TreeCase kQuoteCases[] = {
      "    Word \"after\"\n"
      "toc level=0 \"Top\"\n"
      "toc level=0 \"after\"\n"},
+    {"a toggle inside a quote closes with its pair",
+     "> Said\n> ``\n>   more\n> ``\n> after",
+     "Quote\n"
+     "  Heading indent=1\n"
+     "    Word \"Said\"\n"
+     "  Context indent=1 backquotes\n"
+     "    Paragraph level=1 indent=3\n"
+     "      Word \"more\"\n"
+     "  Heading indent=1\n"
+     "    Word \"after\"\n"},
+    {"a deeper quote inside a quoted toggle stays in the toggle",
+     "> q\n> ``\n> > deeper\n>   para\n> ``\n> after",
+     "Quote\n"
+     "  Heading indent=1\n"
+     "    Word \"q\"\n"
+     "  Context indent=1 backquotes\n"
+     "    Quote level=1 indent=1\n"
+     "      Heading indent=1\n"
+     "        Word \"deeper\"\n"
+     "    Paragraph level=1 indent=3\n"
+     "      Word \"para\"\n"
+     "  Heading indent=1\n"
+     "    Word \"after\"\n"},
+    {"a quoted pair does not close a toggle opened outside the quote",
+     "A\n``\n>``\n> x\n``\nB",
+     "Main\n"
+     "  Heading\n"
+     "    Word \"A\"\n"
+     "  Context backquotes\n"
+     "    Quote\n"
+     "      Context backquotes\n"
+     "        Heading indent=1\n"
+     "          Word \"x\"\n"
+     "  Heading\n"
+     "    Word \"B\"\n"
+     "toc level=0 \"A\"\n"
+     "toc level=0 \"B\"\n"},
     {"escaped marker is text",
      "\\> not a quote",
      "Main\n"
