@@ -50,6 +50,7 @@ struct Frame {
     Frame* inline_context;  // nearest inline context of the line
     Frame* pipe_stop;       // nearest run of the line that a pipe ends
     Frame* item;            // nearest item of the line
+    u32 key_value;          // inside the value of a key line
     KavNode* heading0;      // nearest level-0 heading in the container
     u32 in_document;        // inside the document context
     u32 quote_in_context;   // a quote was opened since the innermost block context
@@ -278,6 +279,7 @@ static Frame* push(Parser* p, u32 state, KavNode* node, u32 flags) {
         f->inline_context = below->inline_context;
         f->pipe_stop = below->pipe_stop;
         f->item = below->item;
+        f->key_value = below->key_value;
     }
     switch (state) {
         case STATE_MAIN:
@@ -969,7 +971,8 @@ static void run_step(Parser* p) {
         } else if (kind & KAV_TOKEN_OPEN_BRACKET) {
             bracket(p);
             return;
-        } else if ((kind & KAV_TOKEN_NUMBER) && list_marker(p, i, true)) {
+        } else if ((kind & KAV_TOKEN_NUMBER) && !f->key_value && list_marker(p, i, true)) {
+            // (A key's value is one text: "Chapter 1. Intro" is not a list.)
             if (f->item) {
                 // The next marker ends this item; the list frame below takes it.
                 pop_through(p, f->item);
@@ -1394,7 +1397,7 @@ static bool key_line(Parser* p) {
     p->escaped = false;
     u32 flags = FRAME_LINE_NODE | FRAME_PIPE_CONSUME;
     if (entry->id == KAV_KEY_OUTPUT_PATH) flags |= FRAME_OUTPUT_PATH;
-    push_run(p, node, flags, true);
+    push_run(p, node, flags, true)->key_value = 1;
     return true;
 }
 

@@ -1158,6 +1158,23 @@ const TreeCase kMetadataCases[] = {
      "    Word quoted text url \"https://x.org\"\n"
      "url \"https://x.org\" 2:14\n"
      "document context 1:1\n"},
+    {"a number and a full stop in a value are text, not a list",
+     "``\ntitle: Chapter 1. Intro\nsummary: 1. mix 2. bake\n``",
+     "ContextDocument backquotes\n"
+     "  ReservedContextKeyword \"title\"\n"
+     "    Word space \"Chapter\"\n"
+     "    Word number \"1\"\n"
+     "    Word space symbol \".\"\n"
+     "    Word \"Intro\"\n"
+     "  ReservedContextKeyword \"summary\"\n"
+     "    Word number \"1\"\n"
+     "    Word space symbol \".\"\n"
+     "    Word space \"mix\"\n"
+     "    Word number \"2\"\n"
+     "    Word space symbol \".\"\n"
+     "    Word \"bake\"\n"
+     "title 2:1\n"
+     "document context 1:1\n"},
     {"unknown key stays text",
      "``\ntitles: x\n``",
      "ContextDocument backquotes\n"
