@@ -1296,4 +1296,21 @@ TEST_F(KavParserTest, InlineConstructs) { CHECK_CASES(kInlineCases); }
 TEST_F(KavParserTest, LinksNotesAndTargets) { CHECK_CASES(kLinkCases); }
 TEST_F(KavParserTest, MetadataLines) { CHECK_CASES(kMetadataCases); }
 
+// The row number is a byte: the cells of the rows after the 256th are added
+// to that row's cells, with one warning.
+TEST_F(KavParserTest, RowsAfterThe256thAddToItsCells) {
+    std::string source = "|---\n| n\n";
+    for (int row = 1; row <= 258; row += 1) source += "|---\n| " + std::to_string(row) + "\n";
+    KavParseResult result = parse(source);
+    KavNode* header = result.root->first->first;
+    ASSERT_EQ(header->kind, (u32)KAV_NODE_TABLE_HEADER_COLUMN);
+    EXPECT_EQ(header->child_count, 1u + 256u);  // its own word, then one entry per row
+    KavNode* last = header->last;
+    EXPECT_EQ(last->level, 255);
+    std::string words;
+    for (KavNode* w = last->first; !kav_node_is_nil(w); w = w->next) words += to_std(w->text) + " ";
+    EXPECT_EQ(words, "256 257 258 ");
+    EXPECT_EQ(result.diagnostics.count, 1u);
+}
+
 }  // namespace
