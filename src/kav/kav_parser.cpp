@@ -50,11 +50,11 @@ struct Frame {
     Frame* inline_context;  // nearest inline context of the line
     Frame* pipe_stop;       // nearest run of the line that a pipe ends
     Frame* item;            // nearest item of the line
-    u32 key_value;          // inside the value of a key line
     KavNode* heading0;      // nearest level-0 heading in the container
-    u32 in_document;        // inside the document context
-    u32 quote_in_context;   // a quote was opened since the innermost block context
     u64 quote_depth;        // quote frames: how many quotes of the run this one closes
+    u8 in_document;         // inside the document context
+    u8 quote_in_context;    // a quote was opened since the innermost block context
+    u8 key_value;           // inside the value of a key line
 };
 
 enum TablePhase : u32 {
