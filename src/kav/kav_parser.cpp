@@ -972,7 +972,7 @@ static void run_step(Parser* p) {
             bracket(p);
             return;
         } else if ((kind & KAV_TOKEN_NUMBER) && !f->key_value && list_marker(p, i, true)) {
-            // (A key's value is one text: "Chapter 1. Intro" is not a list.)
+            // Not in a key's value, which is one text ("Chapter 1. Intro").
             if (f->item) {
                 // The next marker ends this item; the list frame below takes it.
                 pop_through(p, f->item);
