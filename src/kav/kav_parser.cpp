@@ -47,9 +47,10 @@ struct Frame {
     Frame* pipe_stop;       // nearest run of the line that a pipe ends
     Frame* item;            // nearest item of the line
     KavNode* heading0;      // nearest level-0 heading in the container
-    u32 in_document;        // inside the document context
-    u32 quote_in_context;   // a quote was opened since the innermost block context
     u64 quote_depth;        // quote frames: how many quotes of the run this one closes
+    u8 in_document;         // inside the document context
+    u8 quote_in_context;    // a quote was opened since the innermost block context
+    u8 key_value;           // inside the value of a key line
 };
 
 enum TablePhase : u32 {
@@ -193,6 +194,14 @@ static u64 line_start(Parser* p, u64 offset) {
 static u64 bytes_before(Parser* p, u64 k) { return p->t[k].begin - line_start(p, p->t[k].begin); }
 static u64 column_of(Parser* p, u64 k) { return bytes_before(p, k) + 1; }
 
+// Bytes before token k on its line, the quote markers that start a quoted
+// line left out: inside a quote a construct is measured as outside one.
+static u64 bytes_after_markers(Parser* p, u64 k) {
+    u64 start = line_start(p, p->t[k].begin);
+    if (p->line_first <= k && p->line_first < p->count) start = MAX(start, p->t[p->line_first].begin);
+    return p->t[k].begin - start;
+}
+
 // First token of its line, quote markers and indentation aside.
 static bool at_line_start(Parser* p, u64 k) {
     if (k == p->line_first) return true;
@@ -262,6 +271,7 @@ static Frame* push(Parser* p, u32 state, KavNode* node, u32 flags) {
         f->inline_context = below->inline_context;
         f->pipe_stop = below->pipe_stop;
         f->item = below->item;
+        f->key_value = below->key_value;
     }
     switch (state) {
         case STATE_MAIN:
@@ -358,7 +368,8 @@ static void close_line_node(Parser* p, Frame* f) {
         if (whole_line_marked(node, KAV_FLAG_STRONG_OPEN, KAV_FLAG_STRONG_CLOSE)) node->flags |= KAV_FLAG_STRONG_MARK;
         if (whole_line_marked(node, KAV_FLAG_EM_OPEN, KAV_FLAG_EM_CLOSE)) node->flags |= KAV_FLAG_EM_MARK;
     }
-    if (node->kind == KAV_NODE_HEADING) {
+    // A quoted heading is someone else's words, not a section of this page.
+    if (node->kind == KAV_NODE_HEADING && !f->quote) {
         kav_node_list_push(p->arena, &p->result.toc_entries, kav_node_copy_for_toc(p->arena, node));
     }
     if (!f->quote && !kav_node_is_nil(node->last)) node->last->flags &= ~(u64)KAV_FLAG_SPACE_AFTER;
@@ -721,11 +732,19 @@ static void bracket(Parser* p) {
     advance(p, 1);
 }
 
+// The open block context that the pair of backquotes at token k closes:
+// the pair stands no further right than the context's own and in the same
+// quote (a quote inside a toggle cannot close it); null when none.
+static Frame* closed_block_context(Parser* p, u64 k) {
+    Frame* context = p->top->block_context;
+    if (!context || context->quote != p->top->quote) return 0;
+    return bytes_after_markers(p, k) <= context->node->indent ? context : 0;
+}
+
 static void double_backtick_in_run(Parser* p) {
     Frame* f = p->top;
     u64 i = p->i;
-    Frame* context = f->block_context;
-    if (context && bytes_before(p, i) <= context->node->indent) {
+    if (Frame* context = closed_block_context(p, i)) {
         pop_through(p, context);
         advance(p, 1);
         return;
@@ -937,7 +956,8 @@ static void run_step(Parser* p) {
         } else if (kind & KAV_TOKEN_OPEN_BRACKET) {
             bracket(p);
             return;
-        } else if ((kind & KAV_TOKEN_NUMBER) && list_marker(p, i, true)) {
+        } else if ((kind & KAV_TOKEN_NUMBER) && !f->key_value && list_marker(p, i, true)) {
+            // Not in a key's value, which is one text ("Chapter 1. Intro").
             if (f->item) {
                 // The next marker ends this item; the list frame below takes it.
                 pop_through(p, f->item);
@@ -1159,6 +1179,24 @@ static void table_step(Parser* p) {
 
 // ---- Block constructs ----------------------------------------------------------------------------
 
+static bool is_quote_marker(Parser* p, u64 k);
+
+// Moves k past the `markers` quote markers that start its line (a blank may
+// stand before the first and between two), but not past the blank after
+// the last one, which belongs to the line's content. False, k unchanged,
+// when the line carries fewer markers.
+static bool skip_quote_markers(Parser* p, u64* k, u64 markers) {
+    u64 at = *k;
+    if (kind_at(p, at) & KAV_TOKEN_WHITESPACE) at += 1;
+    for (u64 n = 0; n < markers; n += 1) {
+        if (n > 0 && (kind_at(p, at) & KAV_TOKEN_WHITESPACE) && is_quote_marker(p, at + 1)) at += 1;
+        if (!is_quote_marker(p, at)) return false;
+        at += 1;
+    }
+    *k = at;
+    return true;
+}
+
 static void code_block(Parser* p) {
     u64 i = p->i;
     u8 indent = indent_of(p, i);
@@ -1167,11 +1205,24 @@ static void code_block(Parser* p) {
     KavNode* block = kav_node_make(p->arena, KAV_NODE_BLOCK, token_flags(p->t[i].kind), fence, fence, p->t[i].begin);
     block->indent = indent;
     kav_node_append(parent, block);
+    // In a quote every line of the block starts with the quote's markers,
+    // which are not code; a line with fewer ends the block and the quote.
+    u64 markers = p->top->quote ? p->top->quote->quote_depth : 0;
+    bool left_quote = false;
     // The rest of the opening line is not content.
     u64 k = line_end(p, i + 1);
     if (k < p->count) k += 1;
     bool line_start = true;
+    bool line_markers = markers > 0;
     for (; k < p->count; k += 1) {
+        if (line_markers) {
+            line_markers = false;
+            if (!skip_quote_markers(p, &k, markers)) {
+                left_quote = true;
+                break;
+            }
+            if (k >= p->count) break;
+        }
         u32 kind = p->t[k].kind;
         if ((kind & KAV_TOKEN_TRIPLE_BACKTICK) && !(kind & KAV_TOKEN_ESCAPED)) break;
         // Code is verbatim: a backslash only matters before a fence.
@@ -1183,9 +1234,11 @@ static void code_block(Parser* p) {
             text = string_skip(text, indent);
         }
         line_start = (kind & KAV_TOKEN_NEWLINE) != 0;
+        line_markers = line_start && markers > 0;
         kav_node_append(block, kav_node_make(p->arena, KAV_NODE_WORD, token_flags(kind), text, text, p->t[k].begin));
     }
-    p->i = k < p->count ? k + 1 : p->count;
+    // A line that left the quote is read again from its start.
+    p->i = left_quote ? k : (k < p->count ? k + 1 : p->count);
     p->escaped = false;
 }
 
@@ -1258,16 +1311,21 @@ static void quote_prefix(Parser* p) {
         }
         return;
     }
+    // Toggles opened inside a quote stay open across lines of deeper or
+    // shallower quotes; only the quotes themselves and the sections of the
+    // quote that continues close.
     u64 depth = quote->quote_depth;
     if (markers < depth) {
         Frame* keep = quote;
         while (keep->quote_depth > markers && keep->previous->quote) keep = keep->previous->quote;
-        while (p->top != keep && p->top != &p->bottom) pop(p);
+        while (p->top->quote != keep && p->top != &p->bottom) pop(p);
     } else if (markers > depth) {
-        while (p->top != quote && p->top != &p->bottom) pop(p);
+        while (p->top != quote && !(p->top->state == STATE_CONTEXT && p->top->quote == quote) && p->top != &p->bottom) {
+            pop(p);
+        }
         u64 skip = k;
         for (u64 n = 0; n < depth; n += 1) skip = after_quote_marker(p, skip);
-        after = open_quotes(p, quote->node, skip, depth, markers);
+        after = open_quotes(p, p->top->node, skip, depth, markers);
     }
     p->i = after;
     p->escaped = false;
@@ -1324,7 +1382,7 @@ static bool key_line(Parser* p) {
     p->escaped = false;
     u32 flags = FRAME_LINE_NODE | FRAME_PIPE_CONSUME;
     if (entry->id == KAV_KEY_OUTPUT_PATH) flags |= FRAME_OUTPUT_PATH;
-    push_run(p, node, flags, true);
+    push_run(p, node, flags, true)->key_value = 1;
     return true;
 }
 
@@ -1345,9 +1403,9 @@ static void block_step(Parser* p) {
         return;
     }
     bool unescaped = !(kind & KAV_TOKEN_ESCAPED);
-    if ((kind & KAV_TOKEN_DOUBLE_BACKTICK) && unescaped && f->block_context &&
-        bytes_before(p, i) <= f->block_context->node->indent) {
-        pop_through(p, f->block_context);
+    Frame* closed = (kind & KAV_TOKEN_DOUBLE_BACKTICK) && unescaped ? closed_block_context(p, i) : 0;
+    if (closed) {
+        pop_through(p, closed);
         advance(p, 1);
         return;
     }
@@ -1370,7 +1428,7 @@ static void block_step(Parser* p) {
         quote_start(p);
         return;
     }
-    if ((kind & KAV_TOKEN_TRIPLE_BACKTICK) && unescaped && !f->quote) {
+    if ((kind & KAV_TOKEN_TRIPLE_BACKTICK) && unescaped) {
         code_block(p);
         return;
     }

@@ -472,7 +472,6 @@ const TreeCase kQuoteCases[] = {
      "Main\n"
      "  Heading\n"
      "    Word \"after\"\n"
-     "toc level=0 \"Title\"\n"
      "toc level=0 \"after\"\n"},
     {"nested quote by marker count",
      "> a\n> > b\n>> c\n>  d",
@@ -485,10 +484,7 @@ const TreeCase kQuoteCases[] = {
      "    Heading indent=1\n"
      "      Word \"c\"\n"
      "  Paragraph level=1 indent=2\n"
-     "    Word \"d\"\n"
-     "toc level=0 \"a\"\n"
-     "toc level=0 \"b\"\n"
-     "toc level=0 \"c\"\n"},
+     "    Word \"d\"\n"},
     {"blank line ends a quote",
      "> a\n\n> b",
      "Quote\n"
@@ -496,15 +492,12 @@ const TreeCase kQuoteCases[] = {
      "    Word \"a\"\n"
      "Quote\n"
      "  Heading indent=1\n"
-     "    Word \"b\"\n"
-     "toc level=0 \"a\"\n"
-     "toc level=0 \"b\"\n"},
+     "    Word \"b\"\n"},
     {"angle bracket of the other way",
      "< reply",
      "Quote\n"
      "  Heading indent=1\n"
-     "    Word \"reply\"\n"
-     "toc level=0 \"reply\"\n"},
+     "    Word \"reply\"\n"},
     {"list inside a quote",
      ">  1. x\n>  2. y",
      "Quote\n"
@@ -524,6 +517,58 @@ const TreeCase kQuoteCases[] = {
      "    Paragraph level=1 indent=2\n"
      "      Word \"p\"\n"
      "toc level=0 \"A\"\n"},
+    {"quoted headings stay out of the table of content, in a toggle too",
+     "Top\n``\n> quoted\n>  words\n``\nafter",
+     "Main\n"
+     "  Heading\n"
+     "    Word \"Top\"\n"
+     "  Context backquotes\n"
+     "    Quote\n"
+     "      Heading indent=1\n"
+     "        Word \"quoted\"\n"
+     "        Paragraph level=1 indent=2\n"
+     "          Word \"words\"\n"
+     "  Heading\n"
+     "    Word \"after\"\n"
+     "toc level=0 \"Top\"\n"
+     "toc level=0 \"after\"\n"},
+    {"a toggle inside a quote closes with its pair",
+     "> Said\n> ``\n>   more\n> ``\n> after",
+     "Quote\n"
+     "  Heading indent=1\n"
+     "    Word \"Said\"\n"
+     "  Context indent=1 backquotes\n"
+     "    Paragraph level=1 indent=3\n"
+     "      Word \"more\"\n"
+     "  Heading indent=1\n"
+     "    Word \"after\"\n"},
+    {"a deeper quote inside a quoted toggle stays in the toggle",
+     "> q\n> ``\n> > deeper\n>   para\n> ``\n> after",
+     "Quote\n"
+     "  Heading indent=1\n"
+     "    Word \"q\"\n"
+     "  Context indent=1 backquotes\n"
+     "    Quote level=1 indent=1\n"
+     "      Heading indent=1\n"
+     "        Word \"deeper\"\n"
+     "    Paragraph level=1 indent=3\n"
+     "      Word \"para\"\n"
+     "  Heading indent=1\n"
+     "    Word \"after\"\n"},
+    {"a quoted pair does not close a toggle opened outside the quote",
+     "A\n``\n>``\n> x\n``\nB",
+     "Main\n"
+     "  Heading\n"
+     "    Word \"A\"\n"
+     "  Context backquotes\n"
+     "    Quote\n"
+     "      Context backquotes\n"
+     "        Heading indent=1\n"
+     "          Word \"x\"\n"
+     "  Heading\n"
+     "    Word \"B\"\n"
+     "toc level=0 \"A\"\n"
+     "toc level=0 \"B\"\n"},
     {"escaped marker is text",
      "\\> not a quote",
      "Main\n"
@@ -533,13 +578,35 @@ const TreeCase kQuoteCases[] = {
      "    Word space \"a\"\n"
      "    Word \"quote\"\n"
      "toc level=0 \"> not a quote\"\n"},
-    {"code fence inside a quote is text",
-     "> ``` x",
+    {"code block inside a quote: the markers are not code",
+     "> said\n> ```sh\n> ls\n>   x\n>\n> ```\n> after",
      "Quote\n"
      "  Heading indent=1\n"
-     "    Word space \"```\"\n"
+     "    Word \"said\"\n"
+     "  Block indent=1\n"
+     "    Word \"ls\"\n"
+     "    Word \"\\n\"\n"
+     "    Word space \"  \"\n"
      "    Word \"x\"\n"
-     "toc level=0 \"``` x\"\n"},
+     "    Word \"\\n\"\n"
+     "    Word \"\\n\"\n"
+     "  Heading indent=1\n"
+     "    Word \"after\"\n"},
+    {"markers beyond the quote's are code; fewer end the block",
+     "> > ```\n> > > x\n> y\nz",
+     "Quote\n"
+     "  Quote level=1 indent=1\n"
+     "    Block indent=1\n"
+     "      Word \">\"\n"
+     "      Word space \" \"\n"
+     "      Word \"x\"\n"
+     "      Word \"\\n\"\n"
+     "  Heading indent=1\n"
+     "    Word \"y\"\n"
+     "Main\n"
+     "  Heading\n"
+     "    Word \"z\"\n"
+     "toc level=0 \"z\"\n"},
 };
 
 const TreeCase kCodeCases[] = {
@@ -1091,6 +1158,23 @@ const TreeCase kMetadataCases[] = {
      "    Word quoted text url \"https://x.org\"\n"
      "url \"https://x.org\" 2:14\n"
      "document context 1:1\n"},
+    {"a number and a full stop in a value are text, not a list",
+     "``\ntitle: Chapter 1. Intro\nsummary: 1. mix 2. bake\n``",
+     "ContextDocument backquotes\n"
+     "  ReservedContextKeyword \"title\"\n"
+     "    Word space \"Chapter\"\n"
+     "    Word number \"1\"\n"
+     "    Word space symbol \".\"\n"
+     "    Word \"Intro\"\n"
+     "  ReservedContextKeyword \"summary\"\n"
+     "    Word number \"1\"\n"
+     "    Word space symbol \".\"\n"
+     "    Word space \"mix\"\n"
+     "    Word number \"2\"\n"
+     "    Word space symbol \".\"\n"
+     "    Word \"bake\"\n"
+     "title 2:1\n"
+     "document context 1:1\n"},
     {"unknown key stays text",
      "``\ntitles: x\n``",
      "ContextDocument backquotes\n"
@@ -1211,5 +1295,22 @@ TEST_F(KavParserTest, Contexts) { CHECK_CASES(kContextCases); }
 TEST_F(KavParserTest, InlineConstructs) { CHECK_CASES(kInlineCases); }
 TEST_F(KavParserTest, LinksNotesAndTargets) { CHECK_CASES(kLinkCases); }
 TEST_F(KavParserTest, MetadataLines) { CHECK_CASES(kMetadataCases); }
+
+// The row number is a byte: the cells of the rows after the 256th are added
+// to that row's cells, with one warning.
+TEST_F(KavParserTest, RowsAfterThe256thAddToItsCells) {
+    std::string source = "|---\n| n\n";
+    for (int row = 1; row <= 258; row += 1) source += "|---\n| " + std::to_string(row) + "\n";
+    KavParseResult result = parse(source);
+    KavNode* header = result.root->first->first;
+    ASSERT_EQ(header->kind, (u32)KAV_NODE_TABLE_HEADER_COLUMN);
+    EXPECT_EQ(header->child_count, 1u + 256u);  // its own word, then one entry per row
+    KavNode* last = header->last;
+    EXPECT_EQ(last->level, 255);
+    std::string words;
+    for (KavNode* w = last->first; !kav_node_is_nil(w); w = w->next) words += to_std(w->text) + " ";
+    EXPECT_EQ(words, "256 257 258 ");
+    EXPECT_EQ(result.diagnostics.count, 1u);
+}
 
 }  // namespace

@@ -3,6 +3,7 @@
 // large document. Each case runs in a child process under a wall-clock
 // limit, so quadratic work or a hang fails loudly instead of stalling the
 // suite, and a crash fails only its own case.
+#include <ctype.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -187,6 +188,27 @@ const Pathological kCases[] = {
                     ? ""
                     : "lists incomplete";
      }},
+    {"one internal-link label repeated on every line", [] { return repeat("Part [#1_] see [#1]\n", 50000); },
+     [](const KavParseResult& r, const Shape& s) {
+         std::string e = expect_count(s, KAV_NODE_INTERNAL_LINK_REFERENCE, 50000);
+         if (e.empty()) e = expect_count(s, KAV_NODE_HEADING, 50000);
+         return e.size() ? e : (r.internal_links.count == 50000 ? "" : "want one target per line");
+     }},
+    {"100,000 nested quote markers, then back to the outer quote",
+     [] { return repeat(">", 100000) + " deep\n> back\nafter\n"; },
+     [](const KavParseResult&, const Shape& s) {
+         std::string e = expect_count(s, KAV_NODE_QUOTE, 100000);
+         if (e.empty()) e = expect_count(s, KAV_NODE_HEADING, 3);
+         return e.size() ? e : expect_at_least(s.depth, 100000, "depth");
+     }},
+    {"5,000 table columns and 20 rows", [] {
+         return repeat("|--- ", 5000) + "\n" + repeat("| h  ", 5000) + "\n" + repeat("|---\n" + repeat("| c  ", 5000) + "\n", 20);
+     },
+     [](const KavParseResult&, const Shape& s) {
+         std::string e = expect_count(s, KAV_NODE_TABLE, 5000);
+         if (e.empty()) e = expect_count(s, KAV_NODE_TABLE_HEADER_COLUMN, 5000);
+         return e.size() ? e : expect_count(s, KAV_NODE_TABLE_ENTRY, 5000 * 20);
+     }},
     {"long line", [] { return repeat("word ", 2000000); },
      [](const KavParseResult&, const Shape& s) { return expect_count(s, KAV_NODE_WORD, 2000000); }},
     {"NUL bytes", [] { return repeat(std::string("a\0b [\0] `\0`\n", 12), 50000); },
@@ -251,9 +273,26 @@ std::string run_case(const Pathological& c) {
     return "";
 }
 
-TEST(KavPathologicalTest, EveryCaseFinishesInTimeWithItsShape) {
-    for (const Pathological& c : kCases) EXPECT_EQ(run_case(c), "") << c.name;
+// One test per case, so each gets the suite's own time budget too and a
+// busy machine cannot push the sum of all cases over it.
+struct KavPathologicalCase : ::testing::TestWithParam<size_t> {};
+
+TEST_P(KavPathologicalCase, FinishesInTimeWithItsShape) {
+    const Pathological& c = kCases[GetParam()];
+    EXPECT_EQ(run_case(c), "") << c.name;
 }
+
+std::string case_name(const ::testing::TestParamInfo<size_t>& info) {
+    std::string name;
+    for (const char* at = kCases[info.param].name; *at; at += 1) {
+        if (isalnum((unsigned char)*at)) name += *at;
+        else if (name.size() && name.back() != '_') name += '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(KavPathological, KavPathologicalCase,
+                         ::testing::Range((size_t)0, sizeof kCases / sizeof kCases[0]), case_name);
 
 // The diagnostics of a large bad document are found and printed in time.
 TEST(KavPathologicalTest, DriverPrintsManyDiagnosticsInTime) {
