@@ -7,6 +7,7 @@
 #include "site/icons.h"
 #include "site/links.h"
 #include "site/site_state.h"
+#include "site/theme_files.h"
 
 // ---- Constant tables ---------------------------------------------------------------
 
@@ -240,7 +241,18 @@ String shared_rewrite_css_urls(Arena* arena, String text, const SharedSettings* 
 
 // ---- Templates --------------------------------------------------------------------------
 
-String shared_default_head() { return S("<head><meta charset=\"utf-8\" ><title>Ilvo Marsk</title></head>"); }
+String shared_default_head(Arena* arena, String site_title) {
+    String title = site_title.size ? site_title : S("Ilvo Marsk");
+    // The title is text: "<" and ">" in it must not open markup; entities
+    // already in it stay as they are.
+    title = string_replace_all(arena, title, S("<"), S("&lt;"), 0);
+    title = string_replace_all(arena, title, S(">"), S("&gt;"), 0);
+    return string_format(arena,
+                         "<head><meta charset=\"utf-8\" >"
+                         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\" >"
+                         "<title>%S</title><link rel=\"stylesheet\" href=\"/shared/css/fonts.css\" ></head>",
+                         &title);
+}
 
 String shared_default_menu() { return S("<nav><ul><li><a href=\"/\" >Home</a></li></ul></nav>"); }
 
@@ -280,7 +292,8 @@ String shared_rewrite_head(Arena* arena, String head_text, String path, String s
                            const SharedSettings* settings) {
     if (style_document.size == 0) return String{};
     Scratch scratch(arena);
-    SharedTemplate head = shared_read_template(scratch.arena, head_text, path, shared_default_head());
+    SharedTemplate head = shared_read_template(scratch.arena, head_text, path,
+                                               shared_default_head(scratch.arena, settings->site_title));
     HtmlNode* content = html_find_kind(head.top, HTML_NODE_CONTENT);
 
     // Styles of the previous build go; hrefs are resolved (again: resolving
@@ -374,9 +387,9 @@ static void shared_rewrite_css_folder(Arena* arena, const SharedSettings* settin
     }
 }
 
-void generate_shared_resources(Arena* arena) {
+void generate_shared_resources(Arena* arena, String site_title) {
     Scratch scratch(arena);
-    SharedSettings settings = {site_root(), site_deploy(), g_site_state ? g_site_state->js : 0};
+    SharedSettings settings = {site_root(), site_deploy(), g_site_state ? g_site_state->js : 0, site_title};
     String root = settings.root;
     // A root that is not a folder was reported by the driver; no site is
     // made out of it.
@@ -384,6 +397,10 @@ void generate_shared_resources(Arena* arena) {
         console_print("HTML: Shared ressources generated\n");
         return;
     }
+
+    // The theme's fonts and style sheets, where the root lacks them.
+    theme_write_missing_files(scratch.arena, root);
+    theme_warn_missing_script(scratch.arena, root, settings.js, g_site_state ? g_site_state->dev_js : 0);
 
     // Read directly, not through the file service: these files are replaced
     // here, and the pages must read the new contents.

@@ -37,6 +37,7 @@ struct SharedSettings {
     String root;  // site root, ending in "/"
     u32 deploy;
     u32 js;
+    String site_title = {};  // the default head's title; empty: "Ilvo Marsk"
 };
 
 // True when a link written in a template or style sheet points into the site
@@ -67,8 +68,10 @@ String shared_rewrite_head(Arena* arena, String head_text, String path, String s
 // menu.
 String shared_rewrite_menu(Arena* arena, String menu_text, String path, const SharedSettings* settings);
 
-// Minimal templates for a site root that has none.
-String shared_default_head();
+// Default templates for a site root that has none. The head has the
+// charset, the viewport for narrow screens, the title (`site_title`, or
+// "Ilvo Marsk" when empty) and the link to the theme's fonts.css.
+String shared_default_head(Arena* arena, String site_title);
 String shared_default_menu();
 
 // ---- The whole step ------------------------------------------------------------------
@@ -79,5 +82,7 @@ String shared_default_menu();
 // "HTML: Shared ressources generated\n". Files are replaced atomically; a
 // file that cannot be written is reported with "\tFaiLure: <path>\n" and
 // the step goes on. A root that is not an existing folder gets nothing
-// written. `arena` holds nothing the caller needs afterwards.
-void generate_shared_resources(Arena* arena);
+// written. `arena` holds nothing the caller needs afterwards. Before all
+// that, the theme files the root lacks are written, and with `js` a missing
+// site script is reported. `site_title` names the site in a new default head.
+void generate_shared_resources(Arena* arena, String site_title = {});
