@@ -37,9 +37,8 @@ static void network_init() { http_global_init(); }
 // Writes the shared resources under the root and rewrites the head and menu
 // templates (generate_shared_resources in a temporary scope of the site arena).
 static void phase_shared_resources(RunState* run) {
-    (void)run;
     TempArena temp = temp_begin(g_site_state->arena);
-    generate_shared_resources(g_site_state->arena);
+    generate_shared_resources(g_site_state->arena, run->site_title);
     temp_end(temp);
 }
 
@@ -115,7 +114,7 @@ static void write_pages(RunState* run) {
 // Writes the home page from OutputState.pages and the sections; a home page
 // that cannot be written is reported and counted like any page.
 static void phase_index_page(RunState* run) {
-    if (write_index_page(g_site_state->arena, g_output_state->pages_first, &run->sections)) return;
+    if (write_index_page(g_site_state->arena, g_output_state->pages_first, &run->sections, run->site_title)) return;
     String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &run->root);
     run->page_failures += 1;
     console_print("\tFaiLure: %.*s\n", STR_ARG(path));
@@ -197,6 +196,7 @@ int build_run(const OptionTable* options) {
     run->file_p_check = option_flag(options, S("file_p_check"));
     run->print_todos = option_flag(options, S("print_todos"));
     run->deploy = option_flag(options, S("deploy"));
+    run->site_title = option_string(options, S("site_title"));
 
     bool abort = false;
     if (root.size == 0) {

@@ -51,6 +51,7 @@ struct RunState {
     u32 file_p_check;
     u32 print_todos;
     u32 deploy;
+    String site_title;  // option site_title: names the site in the default head and the home page
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
