@@ -20,11 +20,15 @@ import os
 import re
 import sys
 
-from fontTools import subset
-from fontTools.pens.transformPen import TransformPen
-from fontTools.pens.ttGlyphPen import TTGlyphPen
-from fontTools.ttLib import TTFont, newTable
-from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
+try:
+    import brotli  # noqa: F401 (woff2 compression)
+    from fontTools import subset
+    from fontTools.pens.transformPen import TransformPen
+    from fontTools.pens.ttGlyphPen import TTGlyphPen
+    from fontTools.ttLib import TTFont, newTable
+    from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
+except ImportError as error:
+    sys.exit("make_fonts: %s: install python3-fonttools and python3-brotli (scripts/install-deps.sh)" % error)
 
 FONT_AWESOME = "/usr/share/fonts/truetype/font-awesome/fontawesome-webfont.ttf"
 FIRA_CODE = "/usr/share/fonts/truetype/firacode/FiraCode-Regular.ttf"
