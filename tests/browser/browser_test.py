@@ -149,8 +149,10 @@ class Tab:
         elif method == "Network.requestWillBeSent":
             self.requests[params.get("requestId")] = params.get("request", {}).get("url", "")
         elif method == "Network.loadingFailed":
-            url = self.requests.get(params.get("requestId"), params.get("requestId", ""))
-            self.errors.append("failed request: %s %s" % (params.get("errorText", ""), url))
+            # A request of the page before (cancelled by this navigation) is not this page's.
+            if params.get("requestId") in self.requests:
+                url = self.requests[params["requestId"]]
+                self.errors.append("failed request: %s %s" % (params.get("errorText", ""), url))
         elif method == "Network.responseReceived":
             response = params.get("response", {})
             if response.get("status", 200) >= 400:
@@ -162,6 +164,7 @@ class Tab:
             "width": width, "height": 844 if mobile else 900, "deviceScaleFactor": 1, "mobile": mobile})
         await self.send("Emulation.setTouchEmulationEnabled", {"enabled": mobile})
         self.errors = []
+        self.requests = {}
         self.loaded.clear()
         result = await self.send("Page.navigate", {"url": url})
         if result.get("errorText"):
