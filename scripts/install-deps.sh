@@ -4,7 +4,10 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libcurl4-openssl-dev libxxhash-dev
-          googletest libgtest-dev openssl ca-certificates)
+          googletest libgtest-dev openssl ca-certificates
+          fonts-font-awesome fonts-firacode fonts-inter python3-fonttools python3-brotli python3-websockets)
+# The browser test runs every page in Chromium; without it that test is skipped.
+optional=(chromium)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -12,6 +15,7 @@ for package in "${packages[@]}"; do
   fi
 done
 command -v python3 >/dev/null 2>&1 || missing+=(python3)
+[ -x /usr/bin/python3 ] || missing+=(python3)
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
@@ -21,5 +25,23 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
     $sudo apt-get update
     $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+fi
+
+optional_missing=()
+for package in "${optional[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    optional_missing+=("$package")
+  fi
+done
+if [ ${#optional_missing[@]} -gt 0 ]; then
+  echo "installing: ${optional_missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  if ! $sudo apt-get install -y --no-install-recommends "${optional_missing[@]}"; then
+    $sudo apt-get update || true
+    $sudo apt-get install -y --no-install-recommends "${optional_missing[@]}" ||
+      echo "could not install ${optional_missing[*]}: the browser test will be skipped"
   fi
 fi

@@ -158,6 +158,7 @@ int build_run(const OptionTable* options) {
     settings.file_p_check = option_flag(options, S("file_p_check"));
     settings.print_todos = option_flag(options, S("print_todos"));
     settings.deploy = option_flag(options, S("deploy"));
+    settings.site_title = option_string(options, S("site_title"));
 
     bool abort = false;
     if (root.size == 0) {

@@ -404,6 +404,8 @@ String build_usage_text() {
              "  print_todos       accepted, reserved\n"
              "  deploy            build for publication: site-absolute links, no development\n"
              "                    scripts, no file path checks\n"
+             "  site_title=TEXT   the site's name: the title of a new site's head template and\n"
+             "                    of the home page (\"TEXT | Home\")\n"
              "  consent_url=URL   consent endpoint, also the connection test\n"
              "                    (default https://consent.youtube.com/save)\n"
              "  ca_file=PATH      PEM bundle of trusted certificate authorities for every request\n"

@@ -36,17 +36,18 @@ static void index_clear_content(HtmlNode* element) {
 }
 
 void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, const StringList* sections, String root,
-                     u32 deploy) {
+                     u32 deploy, String site_title) {
     HtmlNode* document = page->document.root;
+    String title_text = site_title.size ? string_format(arena, "%S | Home", &site_title) : S(INDEX_PAGE_TITLE);
 
     // The head template's title (the last one) becomes the page's title.
     HtmlNode* title = html_find_last_by_tag(document, HTML_TAG_TITLE);
     if (html_is_nil(title)) title = html_element_create(arena, HTML_TAG_TITLE, String{});
     html_detach(title);
     index_clear_content(title);
-    html_append_text(arena, title, S(INDEX_PAGE_TITLE));
+    html_append_text(arena, title, index_escape_text(arena, title_text));
     html_append_to_content(html_find_last_by_tag(document, HTML_TAG_HEAD), title);
-    page->title = S(INDEX_PAGE_TITLE);
+    page->title = title_text;
 
     HtmlNode* grid = html_element_create(arena, HTML_TAG_DIV, String{});
     html_set_attribute(arena, grid, HTML_ATTR_STYLE, S(INDEX_GRID_STYLE));
@@ -80,6 +81,7 @@ bool write_index_page(Arena* arena, const Site* site, const HtmlPageNode* pages,
     index.path = string_format(scratch.arena, "%S" INDEX_PAGE_PATH, &root);
     PageBuilder builder = page_builder(site, scratch.arena);
     build_page_skeleton(&builder, &index);
-    index_page_fill(scratch.arena, &index, pages, sections, root, site->settings.deploy);
+    index_page_fill(scratch.arena, &index, pages, sections, root, site->settings.deploy,
+                    site->settings.site_title);
     return html_write_file(scratch.arena, &index);
 }

@@ -1,5 +1,5 @@
 // The site's home page, "<root>html/index.html": the page skeleton every
-// page has, titled "Ilvo Marsk | Home", with one card per section (the name
+// page has, titled "Ilvo Marsk | Home" (or "<site title> | Home"), with one card per section (the name
 // of the folder that holds a page) listing that section's pages by title.
 #pragma once
 
@@ -20,9 +20,9 @@ String index_section_of(String page_path);
 // the grid). For each section in order: a card with id "wp-l-<section>", its
 // name as a heading, and a link to each page, in list order, whose folder
 // name equals the section (ASCII case-insensitively). Links are resolved for
-// `root` and `deploy`.
+// `root` and `deploy`. A `site_title` names the site in the page title.
 void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, const StringList* sections, String root,
-                     u32 deploy);
+                     u32 deploy, String site_title = {});
 
 // Builds the home page from the built pages and the build's sections and
 // writes it under the site's root. False when the file could not be written.

@@ -6,6 +6,7 @@
 #include "kav/kav_node.h"
 #include "site/icons.h"
 #include "site/links.h"
+#include "site/theme_files.h"
 
 // ---- Constant tables ---------------------------------------------------------------
 
@@ -239,7 +240,18 @@ String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* se
 
 // ---- Templates --------------------------------------------------------------------------
 
-String shared_default_head() { return S("<head><meta charset=\"utf-8\" ><title>Ilvo Marsk</title></head>"); }
+String shared_default_head(Arena* arena, String site_title) {
+    String title = site_title.size ? site_title : S("Ilvo Marsk");
+    // The title is text: "<" and ">" in it must not open markup; entities
+    // already in it stay as they are.
+    title = string_replace_all(arena, title, S("<"), S("&lt;"), 0);
+    title = string_replace_all(arena, title, S(">"), S("&gt;"), 0);
+    return string_format(arena,
+                         "<head><meta charset=\"utf-8\" >"
+                         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\" >"
+                         "<title>%S</title><link rel=\"stylesheet\" href=\"/shared/css/fonts.css\" ></head>",
+                         &title);
+}
 
 String shared_default_menu() { return S("<nav><ul><li><a href=\"/\" >Home</a></li></ul></nav>"); }
 
@@ -279,7 +291,8 @@ String shared_rewrite_head(Arena* arena, String head_text, String path, String s
                            const SiteSettings* settings) {
     if (style_document.size == 0) return String{};
     Scratch scratch(arena);
-    SharedTemplate head = shared_read_template(scratch.arena, head_text, path, shared_default_head());
+    SharedTemplate head = shared_read_template(scratch.arena, head_text, path,
+                                               shared_default_head(scratch.arena, settings->site_title));
     HtmlNode* content = html_find_kind(head.top, HTML_NODE_CONTENT);
 
     // Styles of the previous build go; hrefs are resolved (again: resolving
@@ -383,6 +396,10 @@ void generate_shared_resources(Arena* arena, const Site* site) {
         console_print("HTML: Shared ressources generated\n");
         return;
     }
+
+    // The theme's fonts and style sheets, where the root lacks them.
+    theme_write_missing_files(scratch.arena, root);
+    theme_warn_missing_script(scratch.arena, root, settings.js, settings.dev_js);
 
     // Read directly, not through the file service: these files are replaced
     // here, and the pages must read the new contents.

@@ -63,8 +63,10 @@ String shared_rewrite_head(Arena* arena, String head_text, String path, String s
 // menu.
 String shared_rewrite_menu(Arena* arena, String menu_text, String path, const SiteSettings* settings);
 
-// Minimal templates for a site root that has none.
-String shared_default_head();
+// Default templates for a site root that has none. The head has the
+// charset, the viewport for narrow screens, the title (`site_title`, or
+// "Ilvo Marsk" when empty) and the link to the theme's fonts.css.
+String shared_default_head(Arena* arena, String site_title);
 String shared_default_menu();
 
 // ---- The whole step ------------------------------------------------------------------
@@ -75,5 +77,7 @@ String shared_default_menu();
 // "HTML: Shared ressources generated\n". Files are replaced atomically; a
 // file that cannot be written is reported with "\tFaiLure: <path>\n" and
 // the step goes on. A root that is not an existing folder gets nothing
-// written. `arena` holds nothing the caller needs afterwards.
+// written. `arena` holds nothing the caller needs afterwards. Before all
+// that, the theme files the root lacks are written, and with `js` a missing
+// site script is reported.
 void generate_shared_resources(Arena* arena, const Site* site);

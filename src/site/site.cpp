@@ -10,6 +10,7 @@ Site* site_create(const SiteSettings* settings) {
     site->arena = arena;
     site->settings = *settings;
     site->settings.root = string_copy(arena, settings->root);
+    site->settings.site_title = string_copy(arena, settings->site_title);
     site->head_template = html_nil_node;
     site->menu_template = html_nil_node;
     return site;

@@ -18,6 +18,7 @@ struct SiteSettings {
     u32 file_p_check;  // local file paths named in documents are checked
     u32 check_urls;    // external URLs named in documents are checked
     u32 print_todos;   // accepted, reserved
+    String site_title;  // names the site in a new root's head and in the home page's title; may be empty
 };
 
 // Reads a whole file of the site (a template): empty when it is missing.

@@ -108,7 +108,10 @@ TEST_F(DriverTest, ModeLinesFollowTheSwitches) {
         std::vector<std::string> flags;
         std::string mode;
         std::string checks = "";  // after the shared resources
+        std::string warnings = "";  // before the shared-resources line
     };
+    const std::string no_script = "warning: every page loads the script \"" + at("site") +
+                                  "/html/shared/javascript/website/website_shared.js\", which does not exist\n";
     const Case cases[] = {
         {{}, kNoCheck},
         {{"file_p_check"}, "\nfile path check\n"},
@@ -121,7 +124,7 @@ TEST_F(DriverTest, ModeLinesFollowTheSwitches) {
         {{"deploy", "dev_js", "file_p_check"}, "\n[deploy]\n"},
         {{"--deploy=true", "-file_p_check"}, "\n[deploy]\n"},
         {{"deploy=0", "file_p_check"}, "\nfile path check\n"},
-        {{"dev_js", "js"}, kNoCheck},
+        {{"dev_js", "js"}, kNoCheck, "", no_script},
         {{"check_urls"}, kNoCheck, "[check urls]\n" + kOffline},
         {{"deploy", "check_urls"}, "\n[deploy]\n", "[check urls]\n" + kOffline},
         {{"print_todos", "unknown=1", "--other:x,y", "-z"}, kNoCheck},
@@ -132,7 +135,7 @@ TEST_F(DriverTest, ModeLinesFollowTheSwitches) {
         RunResult r = run_kavsite(args, dir.string());
         std::string flags;
         for (const std::string& f : c.flags) flags += f + " ";
-        EXPECT_EQ(r.output, c.mode + kShared + c.checks + kPhases) << flags;
+        EXPECT_EQ(r.output, c.mode + c.warnings + kShared + c.checks + kPhases) << flags;
         EXPECT_EQ(r.status, 0) << flags << r.errors;
     }
 }

@@ -10,6 +10,7 @@
 #include "base/os.h"
 #include "kav/kav_document.h"
 #include "kav/kav_node.h"
+#include "site/theme_files.h"
 #include "support/program.h"
 
 namespace {
@@ -175,15 +176,17 @@ TEST_F(ExampleBuild, BuildsWithoutDiagnostics) {
     }
     EXPECT_EQ(r.errors, "");
     // The style sheets of the shared folder point at the site's pictures;
-    // fonts.css stays as written.
+    // the fonts and css_kav.css are the default theme's.
     std::string css = read_file(site / "html/shared/css/site.css");
     std::string img = "file://" + site.string() + "/html/img/paper.svg";
     EXPECT_NE(css.find("url('" + img + "')"), std::string::npos) << css;
     EXPECT_NE(css.find("url(\"" + img + "\")"), std::string::npos) << css;
-    EXPECT_EQ(read_file(site / "html/shared/css/fonts.css"), read_file(kExample / "html/shared/css/fonts.css"));
-    EXPECT_NE(read_file(site / "html/shared/css/kav/css_default.html")
-                  .find(read_file(kExample / "shared/css/kav/css_kav.css")),
-              std::string::npos);
+    for (u64 i = 0; i < theme_file_count; i += 1) {
+        String path = theme_files[i].path;
+        EXPECT_EQ(read_file(site / str(path)), str(theme_files[i].bytes)) << str(path);
+    }
+    String kav_css = theme_file_find(S("shared/css/kav/css_kav.css"))->bytes;
+    EXPECT_NE(read_file(site / "html/shared/css/kav/css_default.html").find(str(kav_css)), std::string::npos);
 
     // One page and one raw view per html output path of a published
     // document; the draft makes none.

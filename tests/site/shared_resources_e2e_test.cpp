@@ -47,7 +47,7 @@ TEST_F(SharedRun, NewEmptySiteRootBuilds) {
     EXPECT_LT(shared, r.output.find("KAV (parsing):\n"));
 
     std::string head = at("html/shared/html/default_head.html");
-    EXPECT_EQ(head.rfind("<head><meta charset=\"utf-8\" ><title>", 0), 0u) << head;
+    EXPECT_EQ(head.rfind("<head><meta charset=\"utf-8\" ><meta name=\"viewport\" ", 0), 0u) << head;
     std::string menu = at("html/shared/html/default_menu.html");
     std::string home = "<a href=\"file://" + site.string() + "/html/index.html\" >Home</a>";
     EXPECT_NE(menu.find("<nav id=\"menu\" "), std::string::npos) << menu;
