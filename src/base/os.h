@@ -23,6 +23,17 @@ const SystemInfo* os_system_info();
 u64 os_now_microseconds();
 void os_sleep(u64 milliseconds);
 
+// ---- Network errors --------------------------------------------------------
+
+enum OsNetError : u32 {
+    OS_NET_ERROR_OTHER = 0,
+    OS_NET_ERROR_REFUSED = 1,      // nothing listens on the port
+    OS_NET_ERROR_UNREACHABLE = 2,  // no route to the host or its network
+};
+
+// What a system error number left by a failed connection means.
+u32 os_net_error_kind(s64 error_number);
+
 // ---- Threads ---------------------------------------------------------------
 
 typedef void OsThreadEntry(u64 param);

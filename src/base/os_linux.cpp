@@ -149,6 +149,19 @@ void os_sleep(u64 milliseconds) {
     }
 }
 
+// ---- Network errors --------------------------------------------------------
+
+u32 os_net_error_kind(s64 error_number) {
+    switch (error_number) {
+        case ECONNREFUSED: return OS_NET_ERROR_REFUSED;
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case ENETDOWN: return OS_NET_ERROR_UNREACHABLE;
+        default: return OS_NET_ERROR_OTHER;
+    }
+}
+
 // ---- Threads ---------------------------------------------------------------
 
 static void* os_thread_main(void* raw) {
