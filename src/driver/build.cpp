@@ -4,6 +4,7 @@
 #include "driver/build_state.h"
 #include "driver/file_service.h"
 #include "driver/page_writer.h"
+#include "driver/root_lock.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
 #include "site/index_page.h"
@@ -220,14 +221,16 @@ int build_run(const OptionTable* options) {
         console_print("aborted");
         return BUILD_EXIT_ABORTED;
     }
-    // A root must be a directory; a missing one is only reported.
-    if (!os_path_properties(root).is_directory) console_print("[root_p] was not valid\n");
-    BuildTargetKind kind = build_target_kind(target);
-    if (kind == BUILD_TARGET_NONE) {
-        console_print("[targ_p] was not valid\n");
+    // Nothing is written before both paths are known to be usable, and
+    // nothing without holding the root.
+    bool root_usable = build_check_root(root);
+    BuildTargetKind kind = build_check_target(target);
+    RootLock lock = {};
+    if (!root_usable || kind == BUILD_TARGET_NONE || !root_lock_acquire(&lock, root, option_flag(options, S("no_wait")))) {
         console_print("aborted");
         return BUILD_EXIT_ABORTED;
     }
+    build_read_limits(run, options);
 
     site_set_file_reader(read_site_file);
     output_state_create(root, run->check_urls, run->print_todos, run->deploy);
@@ -245,6 +248,7 @@ int build_run(const OptionTable* options) {
     } else {
         phase_head_rewrite(run);
     }
+    root_lock_release(&lock);
     return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
 }
 

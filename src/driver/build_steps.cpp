@@ -30,6 +30,105 @@ BuildTargetKind build_target_kind(String target) {
     return props.is_directory ? BUILD_TARGET_DIRECTORY : BUILD_TARGET_DOCUMENT;
 }
 
+// What the console says about a path that cannot be used.
+struct BuildFileErrorText {
+    u32 error;  // OsFileError
+    const char* text;
+};
+static constexpr BuildFileErrorText build_file_error_texts[] = {
+    {OS_FILE_ERROR_NONE, "cannot be used"},
+    {OS_FILE_ERROR_MISSING, "does not exist"},
+    {OS_FILE_ERROR_DENIED, "cannot be read (permission denied)"},
+    {OS_FILE_ERROR_NOT_REGULAR, "a device or FIFO, not a document"},
+    {OS_FILE_ERROR_NAME_TOO_LONG, "path too long for the system"},
+    {OS_FILE_ERROR_LINK_LOOP, "too many levels of symbolic links"},
+    {OS_FILE_ERROR_NOT_DIRECTORY, "a part of the path is not a folder"},
+    {OS_FILE_ERROR_IO, "cannot be read (input/output error)"},
+    {OS_FILE_ERROR_TOO_LARGE, "too large"},
+    {OS_FILE_ERROR_OTHER, "cannot be opened"},
+};
+static_assert(ARRAY_COUNT(build_file_error_texts) == 10, "one text per OsFileError");
+
+static const char* build_file_error_text(u32 error) {
+    for (const BuildFileErrorText& row : build_file_error_texts) {
+        if (row.error == error) return row.text;
+    }
+    return build_file_error_texts[0].text;
+}
+
+// A path as the console shows it: control bytes escaped.
+static String shown(Arena* arena, String path) { return string_escape_control_bytes(arena, path); }
+
+BuildTargetKind build_check_target(String target) {
+    Scratch scratch;
+    OsFileProperties props = os_path_properties(target);
+    BuildTargetKind kind = props.exists ? (props.is_directory ? BUILD_TARGET_DIRECTORY : BUILD_TARGET_DOCUMENT)
+                                        : BUILD_TARGET_NONE;
+    const char* problem = 0;
+    if (kind == BUILD_TARGET_NONE) {
+        problem = build_file_error_text(props.error);
+    } else if (kind == BUILD_TARGET_DIRECTORY) {
+        String dir = path_ensure_trailing_slash(scratch.arena, target);
+        OsDirIter iter = os_dir_begin(scratch.arena, &dir);
+        if (iter.error) problem = build_file_error_text(iter.error);
+    } else if (!props.is_regular) {
+        problem = build_file_error_text(OS_FILE_ERROR_NOT_REGULAR);
+    } else if (!string_equal(path_extension(target), S("kav"))) {
+        problem = "not a .kav file";
+    } else {
+        u32 error = OS_FILE_ERROR_NONE;
+        OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, target, &error);
+        os_close_file(file);
+        if (file == OS_FILE_INVALID) problem = build_file_error_text(error);
+    }
+    if (!problem) return kind;
+    console_print("[targ_p] was not valid\n");
+    console_print("%.*s: %s\n", STR_ARG(shown(scratch.arena, target)), problem);
+    return BUILD_TARGET_NONE;
+}
+
+bool build_check_root(String root) {
+    Scratch scratch;
+    // Without its final "/", so that a file named as the root is "not a
+    // folder" rather than a path through a file.
+    String trimmed = root;
+    while (trimmed.size > 1 && char_is_slash(trimmed.str[trimmed.size - 1])) trimmed.size -= 1;
+    OsFileProperties props = os_path_properties(trimmed);
+    const char* problem = 0;
+    if (props.exists && !props.is_directory) {
+        problem = "not a folder";
+    } else if (props.exists && !os_directory_is_writable(trimmed)) {
+        problem = "cannot be written to (permission denied)";
+    } else if (!props.exists && props.error != OS_FILE_ERROR_MISSING) {
+        problem = build_file_error_text(props.error);
+    } else if (!props.exists) {
+        // A new site: its folder is made, inside a folder that exists.
+        String parent = path_directory(trimmed);
+        OsFileProperties parent_props = os_path_properties(parent.size ? parent : S("/"));
+        if (!parent_props.is_directory) {
+            problem = "does not exist, nor does the folder that would hold it";
+        } else if (!os_directory_is_writable(parent.size ? parent : S("/"))) {
+            problem = "does not exist and cannot be made (permission denied)";
+        }
+    }
+    if (!problem) return true;
+    console_print("[root_p] was not valid\n");
+    console_print("%.*s: %s\n", STR_ARG(shown(scratch.arena, root)), problem);
+    return false;
+}
+
+void build_read_limits(RunState* run, const OptionTable* options) {
+    String text = option_string(options, S("max_doc_mb"));
+    u64 megabytes = BUILD_DEFAULT_MAX_DOC_MB;
+    bool digits = text.size > 0 && text.size <= 12;
+    for (u64 i = 0; digits && i < text.size; i += 1) digits = char_is_digit(text.str[i]);
+    if (digits) {
+        megabytes = 0;
+        for (u64 i = 0; i < text.size; i += 1) megabytes = megabytes * 10 + (text.str[i] - '0');
+    }
+    run->max_doc_size = megabytes * MB(1);
+}
+
 static void file_list_push(RunState* run, String path) {
     FileListNode* node = push_struct<FileListNode>(run->arena);
     node->path = path;
@@ -70,6 +169,20 @@ struct DirQueueNode {
     String path;  // ends in "/"
 };
 
+// True for a name whose extension, after its last ".", is exactly "kav"; a
+// name without a "." has none.
+static bool is_document_name(String name) {
+    u64 dot = string_find_last_byte(name, '.');
+    return dot < name.size && string_equal(string_skip(name, dot + 1), S("kav"));
+}
+
+// True when the real path `real` is `dir` (a real path) or lies below it.
+static bool real_path_within(String real, String dir) {
+    if (string_equal(dir, S("/"))) return real.size > 0;
+    return string_equal(real, dir) ||
+           (real.size > dir.size && string_starts_with(real, dir, 0) && real.str[dir.size] == '/');
+}
+
 void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     if (kind == BUILD_TARGET_NONE) return;
     if (kind == BUILD_TARGET_DOCUMENT) {
@@ -81,6 +194,9 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     VisitedSet visited = {push_array<VisitedNode*>(scratch.arena, VISITED_SLOT_COUNT)};
     OsFileProperties target_props = os_path_properties(target);
     if (target_props.is_directory) visited_insert(scratch.arena, &visited, target_props.device, target_props.inode);
+    // Links are followed only where they stay inside the target: a link to
+    // "/" (as every process has in /proc) would walk the whole system.
+    String target_real = os_real_path(scratch.arena, target);
 
     DirQueueNode* first = push_struct<DirQueueNode>(scratch.arena);
     first->path = path_ensure_trailing_slash(scratch.arena, target);
@@ -88,15 +204,28 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     for (DirQueueNode* dir = first; dir; dir = dir->next) {
         String dir_path = dir->path;
         OsDirIter iter = os_dir_begin(scratch.arena, &dir_path);
+        if (iter.error) {
+            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(scratch.arena, dir_path)),
+                          build_file_error_text(iter.error));
+        }
         OsDirEntry entry;
         while (os_dir_next(scratch.arena, &iter, &entry)) {
             if (entry.flags & OS_DIR_ENTRY_DIRECTORY) {
+                String path = string_format(scratch.arena, "%S%S/", &dir_path, &entry.name);
+                if (entry.flags & OS_DIR_ENTRY_SYMLINK) {
+                    String real = os_real_path(scratch.arena, path);
+                    if (!real.size || !target_real.size || !real_path_within(real, target_real)) {
+                        console_print("Skipped folder %.*s: a link that leads outside the target\n",
+                                      STR_ARG(shown(scratch.arena, path)));
+                        continue;
+                    }
+                }
                 if (!visited_insert(scratch.arena, &visited, entry.device, entry.inode)) continue;
                 DirQueueNode* node = push_struct<DirQueueNode>(scratch.arena);
-                node->path = string_format(scratch.arena, "%S%S/", &dir_path, &entry.name);
+                node->path = path;
                 last->next = node;
                 last = node;
-            } else {
+            } else if (is_document_name(entry.name)) {
                 file_list_push(run, string_format(run->arena, "%S%S", &dir_path, &entry.name));
             }
         }
@@ -231,26 +360,50 @@ static void parse_document(RunState* run, String path, String bytes) {
     arena_pop_to(work, start);
 }
 
+static bool is_document_path(String path) { return string_equal(path_extension(path), S("kav")); }
+
+// Prints why a listed document is not parsed.
+static void print_skipped_document(RunState* run, String path, FileKey key) {
+    Scratch scratch;
+    String name = shown(scratch.arena, path);
+    if (key.error == OS_FILE_ERROR_TOO_LARGE) {
+        console_print("Skipped %.*s: %llu MB, more than max_doc_mb=%llu\n", STR_ARG(name),
+                      (unsigned long long)((key.size + MB(1) - 1) / MB(1)), (unsigned long long)(run->max_doc_size / MB(1)));
+    } else {
+        console_print("Skipped %.*s: %s\n", STR_ARG(name), build_file_error_text(key.error));
+    }
+}
+
 void build_parse_phase(RunState* run) {
     output_state_create(run->root, run->check_urls, run->print_todos, run->deploy);
     site_state_create(run->root, run->file_p_check, run->check_urls, run->dev_js, run->js);
     console_print("KAV (parsing):\n");
     FileListNode* ahead = run->files.first;
-    u64 requested = 0;  // files requested from the current one on
+    u64 requested = 0;  // documents requested from the current one on
     while (run->files.first) {
         FileListNode* node = run->files.first;
-        for (; ahead && requested < BUILD_READ_AHEAD; ahead = ahead->next, requested += 1) {
-            fs_request_file(ahead->path, 0);
+        for (; ahead && requested < BUILD_READ_AHEAD; ahead = ahead->next) {
+            if (!is_document_path(ahead->path)) continue;
+            fs_request_file_up_to(ahead->path, run->max_doc_size, 0);
+            requested += 1;
         }
-        String bytes = fs_loaded_file(fs_request_file(node->path, DEADLINE_NONE));
-        requested -= 1;
-
         run->files.first = node->next;
         if (!run->files.first) run->files.last = 0;
         run->files.count -= 1;
         run->files.total_size -= node->path.size;
+        // Only documents are read: any other file, however large, is not.
+        if (!is_document_path(node->path)) continue;
 
-        if (!string_equal(path_extension(node->path), S("kav"))) continue;
+        FileKey key = fs_request_file_up_to(node->path, run->max_doc_size, DEADLINE_NONE);
+        requested -= 1;
+        // A path the service cannot even queue is far beyond the system's limit.
+        if (fs_key_is_zero(key)) key.error = OS_FILE_ERROR_NAME_TOO_LONG;
+        if (key.error != OS_FILE_ERROR_NONE) {
+            print_skipped_document(run, node->path, key);
+            continue;
+        }
+        String bytes = fs_loaded_file(key);
+        if (string_starts_with(bytes, S("\xEF\xBB\xBF"), 0)) bytes = string_skip(bytes, 3);
         run->kav_count += 1;
         parse_document(run, node->path, bytes);
     }
@@ -317,8 +470,13 @@ String build_usage_text() {
              "  ca_file=PATH      PEM bundle of trusted certificate authorities for every request\n"
              "  url_workers=N     number of URL-check workers (default 16: checking waits on\n"
              "                    the network, it does not compute)\n"
+             "  max_doc_mb=N      documents larger than N MiB are skipped unread\n"
+             "                    (default 64; 0 for no limit)\n"
+             "  no_wait           stop (exit status 2) instead of waiting when another build\n"
+             "                    is using the same site root\n"
              "  help              print this text and exit\n"
              "  version           print the version and exit\n"
              "\n"
-             "Exit status: 0 built, 1 a page failed to write, 2 aborted.\n");
+             "Exit status: 0 built, 1 a page failed to write, 2 aborted (also: the root is\n"
+             "in use and no_wait was given).\n");
 }
