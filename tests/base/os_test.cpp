@@ -322,7 +322,8 @@ TEST_F(OsTest, ErrorsSayWhyAPathCannotBeUsed) {
             EXPECT_EQ(props.error, c.error) << c.path;
         }
     }
-    String missing_dir = from((dir / "missing/").string() + "/");
+    std::string missing_text = (dir / "missing").string() + "/";
+    String missing_dir = from(missing_text);
     EXPECT_EQ(os_dir_begin(arena, &missing_dir).error, (u32)OS_FILE_ERROR_MISSING);
     EXPECT_EQ(str(os_real_path(arena, from(dir.string() + "/./file"))), fs::canonical(dir / "file").string());
     EXPECT_EQ(os_real_path(arena, from((dir / "dead").string())).size, 0u);

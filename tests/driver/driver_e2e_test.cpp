@@ -301,6 +301,37 @@ TEST_F(DriverTest, SpecialFilesAreSkippedWithoutHanging) {
     EXPECT_EQ(r.status, 0) << r.errors;
 }
 
+// Large files: a video is never read, a document above max_doc_mb is skipped
+// with its size (the 4 GiB files are sparse: they cost nothing).
+TEST_F(DriverTest, LargeFilesAreNotRead) {
+    for (const char* name : {"docs/video.mp4", "docs/huge.kav"}) {
+        write_file(dir / name, "");
+        ASSERT_EQ(truncate(at(name).c_str(), 4ll << 30), 0);
+    }
+    write_file(dir / "docs/two.kav", std::string(2 * 1024 * 1024, 'x'));
+    struct Case {
+        std::vector<std::string> options;
+        std::string skipped;
+    };
+    const Case cases[] = {
+        {{}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=64\n"},
+        {{"max_doc_mb=1"}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=1\nSkipped " +
+                               at("docs/two.kav") + ": 2 MB, more than max_doc_mb=1\n"},
+        {{"max_doc_mb=lots"}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=64\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"targ_p=" + at("docs"), "root_p=" + at("site")};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        RunResult r = run_kavsite(args, dir.string());
+        EXPECT_EQ(r.output, kNoCheck + kShared + "KAV (parsing):\n" + c.skipped + "HTML conversion:\n");
+        EXPECT_EQ(r.status, 0) << r.errors;
+    }
+    // Without a limit the 2 MiB document is read (the 4 GiB one is gone).
+    fs::remove(dir / "docs/huge.kav");
+    RunResult r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("site"), "max_doc_mb=0"}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kShared + kPhases);
+}
+
 // Names with control bytes are shown escaped, so that a file name cannot
 // drive the terminal.
 TEST_F(DriverTest, ControlBytesInNamesAreEscaped) {
@@ -337,7 +368,8 @@ TEST_F(DriverTest, OneArgumentIsOnePath) {
 
 TEST_F(DriverTest, HelpListsEveryOptionAndBuildsNothing) {
     const char* options[] = {"targ_p", "root_p", "js", "dev_js", "check_urls", "file_p_check", "print_todos",
-                             "deploy", "consent_url", "ca_file", "url_workers", "help", "version"};
+                             "deploy", "consent_url", "ca_file", "url_workers", "max_doc_mb", "no_wait", "help",
+                             "version"};
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--help"}, {"-help"}, {"help"}, {"targ_p=" + at("docs"), "root_p=" + at("site"), "--help"}}) {
         std::set<std::string> before = snapshot(dir);

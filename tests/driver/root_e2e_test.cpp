@@ -193,13 +193,25 @@ void build_and_kill(const std::vector<std::string>& args, std::chrono::microseco
     waitpid(pid, &status, 0);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KILL_COUNT 2
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KILL_COUNT 2
+#endif
+#endif
+#ifndef KILL_COUNT
+#define KILL_COUNT 6
+#endif
+
 // Builds killed at random moments, into a fresh root and into one reused
 // with changed documents: every page left behind is whole, and the next
-// build leaves no temporary file. (tests/driver/kill_loop.py runs this many times.)
+// build leaves no temporary file. (tests/driver/kill_loop.py runs this many
+// times; here a few kills, fewer in the slower sanitizer build.)
 TEST(RootWrites, KilledBuildsLeaveWholePages) {
     TempDir temp;
     fs::path docs = temp.path / "docs";
-    write_documents(docs, 200, 0);
+    write_documents(docs, 150, 0);
     std::vector<std::string> fresh_args = {"targ_p=" + docs.string(), "root_p=" + (temp.path / "fresh").string()};
     std::vector<std::string> reused_args = {"targ_p=" + docs.string(), "root_p=" + (temp.path / "reused").string()};
     auto start = std::chrono::steady_clock::now();
@@ -207,11 +219,11 @@ TEST(RootWrites, KilledBuildsLeaveWholePages) {
     auto full = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
 
     std::mt19937 rng(20240607);
-    for (int kill_index = 0; kill_index < 6; kill_index += 1) {
+    for (int kill_index = 0; kill_index < KILL_COUNT; kill_index += 1) {
         bool fresh = kill_index % 2 == 0;
         std::vector<std::string>& args = fresh ? fresh_args : reused_args;
         if (fresh) fs::remove_all(temp.path / "fresh");
-        write_documents(docs, 200, kill_index + 1);
+        write_documents(docs, 150, kill_index + 1);
         auto delay = std::chrono::microseconds(rng() % (unsigned long long)std::max<long long>(full.count(), 1));
         build_and_kill(args, delay);
         fs::path root = temp.path / (fresh ? "fresh" : "reused");
