@@ -226,7 +226,8 @@ int build_run(const OptionTable* options) {
     bool root_usable = build_check_root(root);
     BuildTargetKind kind = build_check_target(target);
     RootLock lock = {};
-    if (!root_usable || kind == BUILD_TARGET_NONE || !root_lock_acquire(&lock, root, option_flag(options, S("no_wait")))) {
+    bool no_wait = option_flag(options, S("no_wait"));
+    if (!root_usable || kind == BUILD_TARGET_NONE || !root_lock_acquire(&lock, root, no_wait)) {
         console_print("aborted");
         return BUILD_EXIT_ABORTED;
     }
