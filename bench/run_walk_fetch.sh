@@ -6,9 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 files=${FILES:-10000}
 bytes=${BYTES:-50000000}
-# The files are named *.txt: the build walks the folder and fetches every
-# file through the file service, and only then skips what is not a KAV
-# document, so the run measures the walk and the fetch alone.
+# The files are named *.txt: the build walks the folder and reads none of
+# them (only .kav documents are read), so the run measures the walk alone.
 corpus=bench/out/corpus_${files}_${bytes}_txt
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVSITE_TESTS=OFF > /dev/null

@@ -23,6 +23,17 @@ const SystemInfo* os_system_info();
 u64 os_now_microseconds();
 void os_sleep(u64 milliseconds);
 
+// ---- Network errors --------------------------------------------------------
+
+enum OsNetError : u32 {
+    OS_NET_ERROR_OTHER = 0,
+    OS_NET_ERROR_REFUSED = 1,      // nothing listens on the port
+    OS_NET_ERROR_UNREACHABLE = 2,  // no route to the host or its network
+};
+
+// What a system error number left by a failed connection means.
+u32 os_net_error_kind(s64 error_number);
+
 // ---- Threads ---------------------------------------------------------------
 
 typedef void OsThreadEntry(u64 param);
@@ -73,6 +84,21 @@ enum OsFileMode : u32 {
     OS_FILE_WRITE = 2,
     OS_FILE_CREATE = 8,  // create or truncate; without it the file must exist
     OS_FILE_SHARE_READ = 16,
+    OS_FILE_OPEN_ALWAYS = 32,  // create when missing, keep the contents otherwise
+};
+
+// Why a path could not be used.
+enum OsFileError : u32 {
+    OS_FILE_ERROR_NONE = 0,
+    OS_FILE_ERROR_MISSING = 1,        // nothing there (also a link to nothing)
+    OS_FILE_ERROR_DENIED = 2,         // permission denied
+    OS_FILE_ERROR_NOT_REGULAR = 3,    // a directory, device, FIFO or socket where a file was wanted
+    OS_FILE_ERROR_NAME_TOO_LONG = 4,  // the path or one of its names is too long for the system
+    OS_FILE_ERROR_LINK_LOOP = 5,      // too many levels of symbolic links
+    OS_FILE_ERROR_NOT_DIRECTORY = 6,  // a component of the path is not a directory
+    OS_FILE_ERROR_IO = 7,             // the device failed, or the file shrank while read
+    OS_FILE_ERROR_TOO_LARGE = 8,      // larger than the reader accepts
+    OS_FILE_ERROR_OTHER = 9,
 };
 
 typedef s64 OsFile;
@@ -91,35 +117,69 @@ struct OsFileProperties {
     u32 is_directory;
     u32 is_regular;
     u32 exists;
+    u32 error;  // OsFileError: why the path could not be looked at when exists is 0
 };
 
 // Opens a regular file; anything else (directory, FIFO, device) gives
-// OS_FILE_INVALID.
-OsFile os_open_file(u32 mode, String path);
+// OS_FILE_INVALID. `error` (may be null) receives an OsFileError.
+OsFile os_open_file(u32 mode, String path, u32* error = 0);
 void os_close_file(OsFile file);
 OsFileProperties os_file_properties(OsFile file);
 // Properties of a path, following symbolic links; exists is 0 when missing.
 OsFileProperties os_path_properties(String path);
 String os_read_range(Arena* arena, OsFile file, Range64 range);
 u64 os_write_range(OsFile file, Range64 range, String data);
+bool os_truncate_file(OsFile file, u64 size);
 String os_read_whole_file(Arena* arena, String path);
 bool os_path_is_valid(String path);
+// True for a directory the process may create and remove entries in.
+bool os_directory_is_writable(String path);
+// The absolute path with every symbolic link, "." and ".." resolved, without
+// a trailing "/" (but "/" itself); empty when some component is missing.
+String os_real_path(Arena* arena, String path);
 bool os_delete_file(String path);
 // Creates every directory along the path except the last component, which is
 // taken to be a file name.
 bool os_create_directories(String path);
 String os_current_directory(Arena* arena);
 // Replaces the file at `path` atomically: writes a temporary file in the same
-// directory, then renames it over the old one. Creates missing directories.
-// On failure the old file is left intact and no temporary file remains. A
-// file that already holds exactly `data` is not written again; a file that
-// does not exist yet is written in place and removed if the write fails.
+// directory (named OS_TEMP_PREFIX "<pid>-<n>-<file name>"), then renames it
+// over the old one, so the file is whole or not there at all, also when the
+// process is killed. Creates missing directories. On failure the old file is
+// left intact and no temporary file remains. A file that already holds
+// exactly `data` is not written again.
 bool os_write_file_atomic(String path, String data);
+
+// ---- Writes under a root ----------------------------------------------------
+
+#define OS_TEMP_PREFIX ".kavsite-tmp-"
+
+// From this call on, os_write_file_atomic writes only into directories whose
+// real path lies below the real path of `root` (a directory), and before it
+// makes the first temporary file in a directory it appends that directory's
+// path, NUL-terminated, to `journal` (an open file, kept open by the caller),
+// so that temporaries of a killed process can be found without a walk.
+// False when the root cannot be resolved.
+bool os_write_guard_begin(String root, OsFile journal);
+// Writes are neither confined nor recorded any more.
+void os_write_guard_end();
+// Removes the temporary files that os_write_file_atomic names from every
+// directory listed in `journal_text` (NUL-terminated paths) that lies below
+// `root`; nothing else is touched. Returns the number removed.
+u64 os_remove_stale_temporaries(String root, String journal_text);
+
+// ---- Locks -----------------------------------------------------------------
+
+// The exclusive lock of an open file, released when the file is closed or
+// the process ends. Without `wait`, false at once when another process holds it.
+bool os_lock_file(OsFile file, bool wait);
+void os_unlock_file(OsFile file);
 
 // ---- Directories -----------------------------------------------------------
 
 enum OsDirEntryFlags : u32 {
-    OS_DIR_ENTRY_DIRECTORY = 1,
+    OS_DIR_ENTRY_DIRECTORY = 1,  // a directory, also through a symbolic link
+    OS_DIR_ENTRY_SYMLINK = 2,    // the entry itself is a symbolic link
 };
 
 struct OsDirEntry {
@@ -138,6 +198,7 @@ struct OsDirIter {
     u64 count;
     u64 next_index;
     u32 started;
+    u32 error;  // OsFileError: why the directory could not be listed
 };
 
 // `dir_path` is trimmed and cut after its last separator (the caller's

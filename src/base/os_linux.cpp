@@ -2,10 +2,12 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -149,6 +151,19 @@ void os_sleep(u64 milliseconds) {
     }
 }
 
+// ---- Network errors --------------------------------------------------------
+
+u32 os_net_error_kind(s64 error_number) {
+    switch (error_number) {
+        case ECONNREFUSED: return OS_NET_ERROR_REFUSED;
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case EHOSTDOWN:
+        case ENETDOWN: return OS_NET_ERROR_UNREACHABLE;
+        default: return OS_NET_ERROR_OTHER;
+    }
+}
+
 // ---- Threads ---------------------------------------------------------------
 
 static void* os_thread_main(void* raw) {
@@ -281,6 +296,26 @@ static u64 os_stat_time(const struct stat& st) {
     return (u64)st.st_mtim.tv_sec * 1000000000ull + (u64)st.st_mtim.tv_nsec;
 }
 
+static u32 os_file_error_from_errno(int error_number) {
+    switch (error_number) {
+        case 0: return OS_FILE_ERROR_NONE;
+        case ENOENT: return OS_FILE_ERROR_MISSING;
+        case EACCES:
+        case EPERM:
+        case EROFS: return OS_FILE_ERROR_DENIED;
+        case ENAMETOOLONG: return OS_FILE_ERROR_NAME_TOO_LONG;
+        case ELOOP: return OS_FILE_ERROR_LINK_LOOP;
+        case ENOTDIR: return OS_FILE_ERROR_NOT_DIRECTORY;
+        case EISDIR:
+        case ENXIO:
+        case ENODEV: return OS_FILE_ERROR_NOT_REGULAR;
+        case EIO: return OS_FILE_ERROR_IO;
+        case EFBIG:
+        case EOVERFLOW: return OS_FILE_ERROR_TOO_LARGE;
+        default: return OS_FILE_ERROR_OTHER;
+    }
+}
+
 static OsFileProperties os_properties_from_stat(const struct stat& st) {
     OsFileProperties props = {};
     props.exists = 1;
@@ -293,8 +328,11 @@ static OsFileProperties os_properties_from_stat(const struct stat& st) {
     return props;
 }
 
-OsFile os_open_file(u32 mode, String path) {
+OsFile os_open_file(u32 mode, String path, u32* error) {
     Scratch scratch;
+    u32 ignored = 0;
+    if (!error) error = &ignored;
+    *error = OS_FILE_ERROR_NONE;
     int flags = O_CLOEXEC;
     if ((mode & OS_FILE_READ) && (mode & OS_FILE_WRITE)) {
         flags |= O_RDWR;
@@ -304,14 +342,19 @@ OsFile os_open_file(u32 mode, String path) {
         flags |= O_RDONLY;
     }
     if (mode & OS_FILE_CREATE) flags |= O_CREAT | O_TRUNC;
+    if (mode & OS_FILE_OPEN_ALWAYS) flags |= O_CREAT;
     // Opening a FIFO for reading would wait for a writer: never block here.
     if (!(mode & OS_FILE_WRITE)) flags |= O_NONBLOCK;
     int fd = open(os_cpath(scratch.arena, path), flags, 0644);
-    if (fd < 0) return OS_FILE_INVALID;
+    if (fd < 0) {
+        *error = os_file_error_from_errno(errno);
+        return OS_FILE_INVALID;
+    }
     // Only regular files are files to this program: directories, FIFOs,
     // devices and sockets are refused.
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = OS_FILE_ERROR_NOT_REGULAR;
         close(fd);
         return OS_FILE_INVALID;
     }
@@ -334,7 +377,11 @@ OsFileProperties os_path_properties(String path) {
     Scratch scratch;
     OsFileProperties props = {};
     struct stat st;
-    if (stat(os_cpath(scratch.arena, path), &st) == 0) props = os_properties_from_stat(st);
+    if (stat(os_cpath(scratch.arena, path), &st) == 0) {
+        props = os_properties_from_stat(st);
+    } else {
+        props.error = path.size ? os_file_error_from_errno(errno) : OS_FILE_ERROR_MISSING;
+    }
     return props;
 }
 
@@ -369,6 +416,25 @@ u64 os_write_range(OsFile file, Range64 range, String data) {
         done += (u64)n;
     }
     return done;
+}
+
+bool os_truncate_file(OsFile file, u64 size) {
+    if (file == OS_FILE_INVALID) return false;
+    return ftruncate((int)file, (off_t)size) == 0;
+}
+
+bool os_directory_is_writable(String path) {
+    Scratch scratch;
+    const char* cpath = os_cpath(scratch.arena, path);
+    struct stat st;
+    return stat(cpath, &st) == 0 && S_ISDIR(st.st_mode) && access(cpath, W_OK | X_OK) == 0;
+}
+
+String os_real_path(Arena* arena, String path) {
+    Scratch scratch(arena);
+    char buffer[PATH_MAX];
+    if (path.size == 0 || !realpath(os_cpath(scratch.arena, path), buffer)) return String{};
+    return string_copy(arena, string_from_cstr(buffer));
 }
 
 bool os_path_is_valid(String path) {
@@ -426,54 +492,238 @@ static bool os_file_holds(const char* cpath, String data) {
     return same;
 }
 
-static int os_make_temp_beside(Arena* arena, String path, String* temp_out) {
-    String dir = path_directory(path);
-    String name = path_file_name(path);
-    *temp_out = (dir.size == path.size) ? string_format(arena, ".%S.XXXXXX", &name)
-                                        : string_format(arena, "%S/.%S.XXXXXX", &dir, &name);
-    return mkstemp((char*)temp_out->str);
+// ---- Writes under a root ----------------------------------------------------
+
+#define OS_GUARD_SLOT_COUNT 1024
+
+// A directory written into while the guard is on, and whether its real path
+// lies below the root.
+struct OsGuardDir {
+    OsGuardDir* next;
+    String path;
+    u32 inside;
+};
+
+struct OsWriteGuard {
+    std::mutex lock;  // the build and the page writer write at once
+    Arena* arena;
+    u64 arena_base;
+    u32 active;
+    String root_real;  // no trailing "/" unless it is "/"
+    OsFile journal;
+    u64 journal_size;
+    OsGuardDir** slots;  // OS_GUARD_SLOT_COUNT buckets
+};
+
+static OsWriteGuard g_write_guard;
+static u64 g_temp_counter;
+
+static bool os_path_below(String real, String root_real) {
+    if (string_equal(root_real, S("/"))) return real.size > 0 && real.str[0] == '/';
+    return string_equal(real, root_real) ||
+           (real.size > root_real.size && string_starts_with(real, root_real, 0) && real.str[root_real.size] == '/');
 }
 
-// Writes all of `data` to a file just created at `cpath`; a failed write
-// removes the file again.
-static bool os_write_new_file(int fd, const char* cpath, String data) {
-    u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
-    bool ok = written == data.size;
-    if (close(fd) != 0) ok = false;
-    if (!ok) unlink(cpath);
-    return ok;
+// The path with "." and ".." resolved by its text and repeated "/" merged,
+// so that what is checked is what is written; empty for a relative path.
+static String os_guard_normalize(Arena* arena, String path) {
+    if (path.size == 0 || path.str[0] != '/') return String{};
+    Scratch scratch(arena);
+    String* kept = push_array_no_zero<String>(scratch.arena, path.size / 2 + 1);
+    u64 count = 0;
+    for (u64 at = 0; at < path.size;) {
+        u64 end = at;
+        while (end < path.size && path.str[end] != '/') end += 1;
+        String part = string_substr(path, at, end);
+        if (string_equal(part, S(".."))) {
+            if (count) count -= 1;
+        } else if (part.size && !string_equal(part, S("."))) {
+            kept[count++] = part;
+        }
+        at = end + 1;
+    }
+    StringList list = {};
+    for (u64 i = 0; i < count; i += 1) string_list_push(scratch.arena, &list, kept[i]);
+    StringJoin join = {S("/"), S("/"), String{}};
+    return string_list_join(arena, &list, &join);
 }
+
+// True when the directory `dir` (normalized, absolute) may be written into:
+// always without a guard; with one, when the real path of the directory, or
+// of its nearest existing ancestor when it does not exist yet, lies below the
+// root. A directory let in for the first time is recorded in the journal.
+static bool os_guard_admit(String dir) {
+    OsWriteGuard* g = &g_write_guard;
+    std::lock_guard<std::mutex> hold(g->lock);
+    if (!g->active) return true;
+    u64 slot = string_hash(dir) % OS_GUARD_SLOT_COUNT;
+    for (OsGuardDir* d = g->slots[slot]; d; d = d->next) {
+        if (string_equal(d->path, dir)) return d->inside != 0;
+    }
+
+    Scratch scratch(g->arena);
+    u32 inside = 0;
+    for (String probe = dir;;) {
+        char buffer[PATH_MAX];
+        const char* cprobe = probe.size ? os_cpath(scratch.arena, probe) : "/";
+        if (realpath(cprobe, buffer)) {
+            inside = os_path_below(string_from_cstr(buffer), g->root_real) ? 1 : 0;
+            break;
+        }
+        if (errno != ENOENT || probe.size == 0) break;
+        probe = string_prefix(probe, string_find_last_byte(probe, '/'));
+    }
+
+    OsGuardDir* d = push_struct<OsGuardDir>(g->arena);
+    d->path = string_copy(g->arena, dir);
+    d->inside = inside;
+    d->next = g->slots[slot];
+    g->slots[slot] = d;
+    if (inside && g->journal != OS_FILE_INVALID) {
+        // The NUL that string_copy adds ends the record. A record that cannot
+        // be written does not stop the write: only a later clean-up loses.
+        ssize_t n = pwrite((int)g->journal, d->path.str, d->path.size + 1, (off_t)g->journal_size);
+        if (n > 0) g->journal_size += (u64)n;
+    }
+    return inside != 0;
+}
+
+bool os_write_guard_begin(String root, OsFile journal) {
+    OsWriteGuard* g = &g_write_guard;
+    std::lock_guard<std::mutex> hold(g->lock);
+    if (!g->arena) {
+        g->arena = arena_create(MB(64), KB(64));
+        g->arena_base = arena_pos(g->arena);
+    }
+    arena_pop_to(g->arena, g->arena_base);
+    g->root_real = os_real_path(g->arena, root);
+    if (g->root_real.size == 0) return false;
+    g->slots = push_array<OsGuardDir*>(g->arena, OS_GUARD_SLOT_COUNT);
+    g->journal = journal;
+    g->journal_size = os_file_properties(journal).size;
+    __atomic_store_n(&g->active, 1u, __ATOMIC_RELEASE);
+    return true;
+}
+
+void os_write_guard_end() {
+    OsWriteGuard* g = &g_write_guard;
+    std::lock_guard<std::mutex> hold(g->lock);
+    __atomic_store_n(&g->active, 0u, __ATOMIC_RELEASE);
+    g->journal = OS_FILE_INVALID;
+}
+
+// True for a name os_write_file_atomic gives its temporary files:
+// OS_TEMP_PREFIX, digits, "-", digits, "-", then the file's own name.
+// `pid` receives the first number.
+static bool os_is_temporary_name(const char* name, u64* pid) {
+    String n = string_from_cstr(name);
+    String prefix = S(OS_TEMP_PREFIX);
+    if (!string_starts_with(n, prefix, 0)) return false;
+    u64 at = prefix.size;
+    for (int field = 0; field < 2; field += 1) {
+        u64 value = 0;
+        u64 start = at;
+        while (at < n.size && char_is_digit(n.str[at])) value = value * 10 + (n.str[at++] - '0');
+        if (at == start || at >= n.size || n.str[at] != '-') return false;
+        if (field == 0) *pid = value;
+        at += 1;
+    }
+    return at < n.size;
+}
+
+u64 os_remove_stale_temporaries(String root, String journal_text) {
+    Scratch scratch;
+    String root_real = os_real_path(scratch.arena, root);
+    if (root_real.size == 0) return 0;
+    u64 own_pid = (u64)getpid();
+    u64 removed = 0;
+    for (u64 at = 0; at < journal_text.size;) {
+        u64 end = string_find_byte(journal_text, 0, at);
+        String dir = string_substr(journal_text, at, end);
+        at = end + 1;
+        String real = os_real_path(scratch.arena, dir);
+        if (real.size == 0 || !os_path_below(real, root_real)) continue;
+        DIR* listing = opendir((const char*)real.str);
+        if (!listing) continue;
+        int dir_fd = dirfd(listing);
+        for (struct dirent* entry = readdir(listing); entry; entry = readdir(listing)) {
+            u64 pid = 0;
+            if (!os_is_temporary_name(entry->d_name, &pid) || pid == own_pid) continue;
+            struct stat st;
+            if (fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(st.st_mode)) continue;
+            if (unlinkat(dir_fd, entry->d_name, 0) == 0) removed += 1;
+        }
+        closedir(listing);
+    }
+    return removed;
+}
+
+// ---- Atomic writes ------------------------------------------------------------
+
+// Names longer than this are cut in the temporary file's name, which must
+// stay within the system's 255 bytes per name.
+#define OS_TEMP_NAME_KEEP 200
 
 bool os_write_file_atomic(String path, String data) {
     if (path.size == 0) return false;
     Scratch scratch;
+    if (__atomic_load_n(&g_write_guard.active, __ATOMIC_ACQUIRE)) {
+        path = os_guard_normalize(scratch.arena, path);
+        if (path.size == 0) return false;
+    }
     const char* cpath = os_cpath(scratch.arena, path);
     // A file that already holds these bytes is left as it is: a rebuild of
     // an unchanged site rewrites nothing.
     if (os_file_holds(cpath, data)) return true;
 
-    // Without an old file there is nothing to keep intact: the new file is
-    // written in place (and removed again if the write fails).
-    int fd = open(cpath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == ENOENT) {
-        // Directories are made only when missing, not on every write.
-        os_create_directories(path);
-        fd = open(cpath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    }
-    if (fd >= 0) return os_write_new_file(fd, cpath, data);
-    if (errno != EEXIST) return false;
+    u64 slash = string_find_last_byte(path, '/');
+    String dir = slash < path.size ? string_prefix(path, slash) : String{};
+    String name = slash < path.size ? string_skip(path, slash + 1) : path;
+    if (name.size == 0) return false;
+    if (slash < path.size && !os_guard_admit(dir.size ? dir : S("/"))) return false;
+    String kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
 
-    // An old file is replaced by renaming a complete new one over it.
-    String temp;
-    fd = os_make_temp_beside(scratch.arena, path, &temp);
+    // The new bytes go to a temporary file beside the target and are renamed
+    // over it once whole: the target is the old file or the new one, never a
+    // part of either.
+    String temp = {};
+    int fd = -1;
+    bool made_directories = false;
+    for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
+        u64 n = __atomic_fetch_add(&g_temp_counter, 1, __ATOMIC_RELAXED);
+        temp = string_format(scratch.arena, "%S%s" OS_TEMP_PREFIX "%llu-%llu-%S", &dir, slash < path.size ? "/" : "",
+                             (unsigned long long)getpid(), (unsigned long long)n, &kept_name);
+        fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == ENOENT && !made_directories) {
+            // Directories are made only when missing, not on every write.
+            made_directories = true;
+            os_create_directories(path);
+            fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        }
+        // A name left by an earlier process with the same id: take the next.
+        if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
-    fchmod(fd, 0644);
     u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
     bool ok = written == data.size;
     if (close(fd) != 0) ok = false;
     if (ok && rename((const char*)temp.str, cpath) != 0) ok = false;
     if (!ok) unlink((const char*)temp.str);
     return ok;
+}
+
+// ---- Locks -----------------------------------------------------------------
+
+bool os_lock_file(OsFile file, bool wait) {
+    if (file == OS_FILE_INVALID) return false;
+    for (;;) {
+        if (flock((int)file, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+void os_unlock_file(OsFile file) {
+    if (file != OS_FILE_INVALID) flock((int)file, LOCK_UN);
 }
 
 // ---- Directories -----------------------------------------------------------
@@ -499,7 +749,10 @@ OsDirIter os_dir_begin(Arena* arena, String* dir_path) {
     Scratch scratch(arena);
     const char* cpath = path.size ? os_cpath(scratch.arena, path) : ".";
     DIR* dir = opendir(cpath);
-    if (!dir) return iter;
+    if (!dir) {
+        iter.error = os_file_error_from_errno(errno);
+        return iter;
+    }
     int dir_fd = dirfd(dir);
 
     // Entries are gathered in scratch memory, then copied sorted into the
@@ -521,8 +774,11 @@ OsDirIter os_dir_begin(Arena* arena, String* dir_path) {
         memset(e, 0, sizeof(*e));
         e->name = string_copy(arena, string_from_cstr(d->d_name));
         struct stat st;
+        bool link = d->d_type == DT_LNK;
+        if (d->d_type == DT_UNKNOWN) link = fstatat(dir_fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+        if (link) e->flags |= OS_DIR_ENTRY_SYMLINK;
         if (fstatat(dir_fd, d->d_name, &st, 0) == 0 || fstatat(dir_fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            e->flags = S_ISDIR(st.st_mode) ? (u32)OS_DIR_ENTRY_DIRECTORY : 0u;
+            if (S_ISDIR(st.st_mode)) e->flags |= OS_DIR_ENTRY_DIRECTORY;
             e->size = (u64)st.st_size;
             e->last_write_time = os_stat_time(st);
             e->device = (u64)st.st_dev;

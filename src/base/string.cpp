@@ -197,6 +197,27 @@ String string_unquote(String s) {
     return s;
 }
 
+String string_escape_control_bytes(Arena* arena, String s) {
+    static constexpr char hex[] = "0123456789abcdef";
+    u64 size = 0;
+    for (u64 i = 0; i < s.size; i += 1) size += (s.str[i] < 0x20 || s.str[i] == 0x7F) ? 4 : 1;
+    u8* out = push_array_no_zero<u8>(arena, size + 1);
+    u64 at = 0;
+    for (u64 i = 0; i < s.size; i += 1) {
+        u8 c = s.str[i];
+        if (c < 0x20 || c == 0x7F) {
+            out[at++] = '\\';
+            out[at++] = 'x';
+            out[at++] = (u8)hex[c >> 4];
+            out[at++] = (u8)hex[c & 15];
+        } else {
+            out[at++] = c;
+        }
+    }
+    out[at] = 0;
+    return String{out, size};
+}
+
 String string_replace_all(Arena* arena, String s, String find, String replace, u32 flags) {
     if (find.size == 0) return string_copy(arena, s);
     Scratch scratch(arena);

@@ -112,6 +112,9 @@ u64 string_find_last_byte(String s, u8 byte);
 String string_trim_whitespace(String s);
 String string_unquote(String s);
 String string_replace_all(Arena* arena, String s, String find, String replace, u32 flags);
+// A copy with every control byte (below 0x20, and 0x7F) written as "\xNN",
+// so that a name shown on a terminal cannot move the cursor or retitle it.
+String string_escape_control_bytes(Arena* arena, String s);
 // djb2: 5381, then h * 33 + byte for every byte, in 64 bits.
 u64 string_hash(String s);
 

@@ -4,6 +4,7 @@
 #include "driver/build_state.h"
 #include "driver/file_service.h"
 #include "driver/page_writer.h"
+#include "driver/root_lock.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
 #include "site/index_page.h"
@@ -182,16 +183,19 @@ int build_run(const OptionTable* options) {
         console_print("aborted");
         return BUILD_EXIT_ABORTED;
     }
-    // A root must be a directory; a missing one is only reported.
-    if (!os_path_properties(root).is_directory) console_print("[root_p] was not valid\n");
-    BuildTargetKind kind = build_target_kind(target);
-    if (kind == BUILD_TARGET_NONE) {
-        console_print("[targ_p] was not valid\n");
+    // Nothing is written before both paths are known to be usable, and
+    // nothing without holding the root.
+    bool root_usable = build_check_root(root);
+    BuildTargetKind kind = build_check_target(target);
+    RootLock lock = {};
+    bool no_wait = option_flag(options, S("no_wait"));
+    if (!root_usable || kind == BUILD_TARGET_NONE || !root_lock_acquire(&lock, root, no_wait)) {
         console_print("aborted");
         return BUILD_EXIT_ABORTED;
     }
 
     RunState* run = run_state_create(&settings);
+    build_read_limits(run, options);
     run->target = string_copy(run->arena, target);
     run->threads = (u32)MIN(option_number(options, S("threads")), (u64)64);
     run->site->read_file = read_site_file;
@@ -208,6 +212,7 @@ int build_run(const OptionTable* options) {
     } else {
         phase_head_rewrite(run);
     }
+    root_lock_release(&lock);
     return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/arena.h"
 #include "base/diagnostic.h"
+#include "base/entry.h"
 #include "base/string.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
@@ -66,6 +67,7 @@ struct RunState {
     StringList sections;  // distinct directory names holding generated pages, NUL-terminated copies
     FileList files;
     String target;  // absolute, without a trailing "/"
+    u64 max_doc_size;  // bytes; a larger document is skipped unread (0: no limit)
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
@@ -100,24 +102,47 @@ enum BuildTargetKind : u32 {
 // link) is walked, any other existing path is one document.
 BuildTargetKind build_target_kind(String target);
 
-// Fills run->files. A directory is walked breadth-first, entries of each
-// directory in the sorted order of the directory listing; symbolic links to
-// directories are followed, but no directory (device, inode) is entered
-// twice. A document target is the one entry.
+// Checks the target before anything is written. A directory must be
+// listable; a document must be a regular, readable file whose extension is
+// exactly "kav". Otherwise prints "[targ_p] was not valid" and a line that
+// names the path and what is wrong with it, and gives BUILD_TARGET_NONE.
+BuildTargetKind build_check_target(String target);
+// Checks the root before anything is written: an existing folder must be
+// writable; a missing one is made by the build when its parent folder can
+// hold it. Otherwise prints "[root_p] was not valid" and a line that names
+// the path and what is wrong with it, and gives false.
+bool build_check_root(String root);
+// Reads the limits of the build: max_doc_mb (MiB, default
+// BUILD_DEFAULT_MAX_DOC_MB; 0 for no limit) into run->max_doc_size.
+void build_read_limits(RunState* run, const OptionTable* options);
+#define BUILD_DEFAULT_MAX_DOC_MB 64
+
+// Fills run->files with the documents (extension exactly "kav") of the
+// target. A directory is walked breadth-first, entries of each directory in
+// the sorted order of the directory listing; a symbolic link to a directory
+// inside the target is followed, one that leads outside it is not, and no
+// directory (device, inode) is entered twice. A folder that cannot be listed
+// or a link that is not followed gets a "Skipped folder" line. A document
+// target is the one entry.
 void build_collect_sources(RunState* run, String target, BuildTargetKind kind);
 
-// Prints "KAV (parsing):", then fetches every listed file through the file
-// service, in order, and parses those whose extension is exactly "kav"
-// (counted, drafts included), printing their diagnostics. Drafts (status
-// "draft" in any case) stop there. Every "html" output path of another
-// document below the root is a page of the build: the source's file name is
-// printed, the page and its raw view are assembled and handed to the page
-// writer (the page's result is reported in the conversion phase), and the
-// page's folder is recorded as a section. With the file path check on, a
-// document that links a file that is neither on disk nor a page seen so far
-// is assembled once every page is known. URLs go to the URL checker when it
-// is enabled. Memory grows with the largest document, not with the site.
-// The list is empty afterwards, and every page is stored.
+// Prints "KAV (parsing):", then fetches every listed document through the
+// file service (files of other extensions are never fetched) and parses each
+// one that could be read (counted, drafts included), printing their
+// diagnostics; a document that cannot be read or is larger than
+// run->max_doc_size gets a "Skipped" line instead. A UTF-8 byte-order mark
+// at the start is not part of the document: positions count from after it.
+// Drafts (status "draft" in any case) stop there. Every "html" output path
+// of another document below the root is a page of the build: the source's
+// file name is printed, the page and its raw view are assembled and handed
+// to the page writer (the page's result is reported in the conversion
+// phase), and the page's folder is recorded as a section. Documents are
+// parsed and assembled on every core and committed in document order, so
+// the output is the same for any number of threads. With the file path
+// check on, a document that links a file that is not on disk is assembled
+// once every page is known. URLs go to the URL checker when it is enabled.
+// Memory grows with the largest documents, not with the site. The list is
+// empty afterwards, and every page is stored.
 void build_parse_phase(RunState* run);
 
 // True when `path`, with "." and ".." resolved, names something below

@@ -27,6 +27,105 @@ BuildTargetKind build_target_kind(String target) {
     return props.is_directory ? BUILD_TARGET_DIRECTORY : BUILD_TARGET_DOCUMENT;
 }
 
+// What the console says about a path that cannot be used.
+struct BuildFileErrorText {
+    u32 error;  // OsFileError
+    const char* text;
+};
+static constexpr BuildFileErrorText build_file_error_texts[] = {
+    {OS_FILE_ERROR_NONE, "cannot be used"},
+    {OS_FILE_ERROR_MISSING, "does not exist"},
+    {OS_FILE_ERROR_DENIED, "cannot be read (permission denied)"},
+    {OS_FILE_ERROR_NOT_REGULAR, "a device or FIFO, not a document"},
+    {OS_FILE_ERROR_NAME_TOO_LONG, "path too long for the system"},
+    {OS_FILE_ERROR_LINK_LOOP, "too many levels of symbolic links"},
+    {OS_FILE_ERROR_NOT_DIRECTORY, "a part of the path is not a folder"},
+    {OS_FILE_ERROR_IO, "cannot be read (input/output error)"},
+    {OS_FILE_ERROR_TOO_LARGE, "too large"},
+    {OS_FILE_ERROR_OTHER, "cannot be opened"},
+};
+static_assert(ARRAY_COUNT(build_file_error_texts) == 10, "one text per OsFileError");
+
+static const char* build_file_error_text(u32 error) {
+    for (const BuildFileErrorText& row : build_file_error_texts) {
+        if (row.error == error) return row.text;
+    }
+    return build_file_error_texts[0].text;
+}
+
+// A path as the console shows it: control bytes escaped.
+static String shown(Arena* arena, String path) { return string_escape_control_bytes(arena, path); }
+
+BuildTargetKind build_check_target(String target) {
+    Scratch scratch;
+    OsFileProperties props = os_path_properties(target);
+    BuildTargetKind kind = props.exists ? (props.is_directory ? BUILD_TARGET_DIRECTORY : BUILD_TARGET_DOCUMENT)
+                                        : BUILD_TARGET_NONE;
+    const char* problem = 0;
+    if (kind == BUILD_TARGET_NONE) {
+        problem = build_file_error_text(props.error);
+    } else if (kind == BUILD_TARGET_DIRECTORY) {
+        String dir = path_ensure_trailing_slash(scratch.arena, target);
+        OsDirIter iter = os_dir_begin(scratch.arena, &dir);
+        if (iter.error) problem = build_file_error_text(iter.error);
+    } else if (!props.is_regular) {
+        problem = build_file_error_text(OS_FILE_ERROR_NOT_REGULAR);
+    } else if (!string_equal(path_extension(target), S("kav"))) {
+        problem = "not a .kav file";
+    } else {
+        u32 error = OS_FILE_ERROR_NONE;
+        OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, target, &error);
+        os_close_file(file);
+        if (file == OS_FILE_INVALID) problem = build_file_error_text(error);
+    }
+    if (!problem) return kind;
+    console_print("[targ_p] was not valid\n");
+    console_print("%.*s: %s\n", STR_ARG(shown(scratch.arena, target)), problem);
+    return BUILD_TARGET_NONE;
+}
+
+bool build_check_root(String root) {
+    Scratch scratch;
+    // Without its final "/", so that a file named as the root is "not a
+    // folder" rather than a path through a file.
+    String trimmed = root;
+    while (trimmed.size > 1 && char_is_slash(trimmed.str[trimmed.size - 1])) trimmed.size -= 1;
+    OsFileProperties props = os_path_properties(trimmed);
+    const char* problem = 0;
+    if (props.exists && !props.is_directory) {
+        problem = "not a folder";
+    } else if (props.exists && !os_directory_is_writable(trimmed)) {
+        problem = "cannot be written to (permission denied)";
+    } else if (!props.exists && props.error != OS_FILE_ERROR_MISSING) {
+        problem = build_file_error_text(props.error);
+    } else if (!props.exists) {
+        // A new site: its folder is made, inside a folder that exists.
+        String parent = path_directory(trimmed);
+        OsFileProperties parent_props = os_path_properties(parent.size ? parent : S("/"));
+        if (!parent_props.is_directory) {
+            problem = "does not exist, nor does the folder that would hold it";
+        } else if (!os_directory_is_writable(parent.size ? parent : S("/"))) {
+            problem = "does not exist and cannot be made (permission denied)";
+        }
+    }
+    if (!problem) return true;
+    console_print("[root_p] was not valid\n");
+    console_print("%.*s: %s\n", STR_ARG(shown(scratch.arena, root)), problem);
+    return false;
+}
+
+void build_read_limits(RunState* run, const OptionTable* options) {
+    String text = option_string(options, S("max_doc_mb"));
+    u64 megabytes = BUILD_DEFAULT_MAX_DOC_MB;
+    bool digits = text.size > 0 && text.size <= 12;
+    for (u64 i = 0; digits && i < text.size; i += 1) digits = char_is_digit(text.str[i]);
+    if (digits) {
+        megabytes = 0;
+        for (u64 i = 0; i < text.size; i += 1) megabytes = megabytes * 10 + (text.str[i] - '0');
+    }
+    run->max_doc_size = megabytes * MB(1);
+}
+
 static void file_list_push(RunState* run, String path) {
     FileListNode* node = push_struct<FileListNode>(run->arena);
     node->path = path;
@@ -67,6 +166,20 @@ struct DirQueueNode {
     String path;  // ends in "/"
 };
 
+// True for a name whose extension, after its last ".", is exactly "kav"; a
+// name without a "." has none.
+static bool is_document_name(String name) {
+    u64 dot = string_find_last_byte(name, '.');
+    return dot < name.size && string_equal(string_skip(name, dot + 1), S("kav"));
+}
+
+// True when the real path `real` is `dir` (a real path) or lies below it.
+static bool real_path_within(String real, String dir) {
+    if (string_equal(dir, S("/"))) return real.size > 0;
+    return string_equal(real, dir) ||
+           (real.size > dir.size && string_starts_with(real, dir, 0) && real.str[dir.size] == '/');
+}
+
 void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     if (kind == BUILD_TARGET_NONE) return;
     if (kind == BUILD_TARGET_DOCUMENT) {
@@ -78,6 +191,9 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     VisitedSet visited = {push_array<VisitedNode*>(scratch.arena, VISITED_SLOT_COUNT)};
     OsFileProperties target_props = os_path_properties(target);
     if (target_props.is_directory) visited_insert(scratch.arena, &visited, target_props.device, target_props.inode);
+    // Links are followed only where they stay inside the target: a link to
+    // "/" (as every process has in /proc) would walk the whole system.
+    String target_real = os_real_path(scratch.arena, target);
 
     DirQueueNode* first = push_struct<DirQueueNode>(scratch.arena);
     first->path = path_ensure_trailing_slash(scratch.arena, target);
@@ -85,15 +201,28 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     for (DirQueueNode* dir = first; dir; dir = dir->next) {
         String dir_path = dir->path;
         OsDirIter iter = os_dir_begin(scratch.arena, &dir_path);
+        if (iter.error) {
+            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(scratch.arena, dir_path)),
+                          build_file_error_text(iter.error));
+        }
         OsDirEntry entry;
         while (os_dir_next(scratch.arena, &iter, &entry)) {
             if (entry.flags & OS_DIR_ENTRY_DIRECTORY) {
+                String path = string_format(scratch.arena, "%S%S/", &dir_path, &entry.name);
+                if (entry.flags & OS_DIR_ENTRY_SYMLINK) {
+                    String real = os_real_path(scratch.arena, path);
+                    if (!real.size || !target_real.size || !real_path_within(real, target_real)) {
+                        console_print("Skipped folder %.*s: a link that leads outside the target\n",
+                                      STR_ARG(shown(scratch.arena, path)));
+                        continue;
+                    }
+                }
                 if (!visited_insert(scratch.arena, &visited, entry.device, entry.inode)) continue;
                 DirQueueNode* node = push_struct<DirQueueNode>(scratch.arena);
-                node->path = string_format(scratch.arena, "%S%S/", &dir_path, &entry.name);
+                node->path = path;
                 last->next = node;
                 last = node;
-            } else {
+            } else if (is_document_name(entry.name)) {
                 file_list_push(run, string_format(run->arena, "%S%S", &dir_path, &entry.name));
             }
         }
@@ -148,6 +277,20 @@ static DiagnosticList* new_wrong_paths(RunState* run) {
     return &node->list;
 }
 
+static bool is_document_path(String path) { return string_equal(path_extension(path), S("kav")); }
+
+// Prints why a listed document is not parsed.
+static void print_skipped_document(RunState* run, String path, FileKey key) {
+    Scratch scratch;
+    String name = shown(scratch.arena, path);
+    if (key.error == OS_FILE_ERROR_TOO_LARGE) {
+        console_print("Skipped %.*s: %llu MB, more than max_doc_mb=%llu\n", STR_ARG(name),
+                      (unsigned long long)((key.size + MB(1) - 1) / MB(1)), (unsigned long long)(run->max_doc_size / MB(1)));
+    } else {
+        console_print("Skipped %.*s: %s\n", STR_ARG(name), build_file_error_text(key.error));
+    }
+}
+
 // ---- Documents on every core ---------------------------------------------------------
 
 // A page and its raw view as written, made by a worker.
@@ -161,7 +304,8 @@ struct PageTexts {
 // What a worker hands to the commit for one document, in its slot's arena.
 struct DocumentResult {
     String path;
-    String bytes;        // kept by the file service
+    FileKey key;         // how the read went: a document with an error is skipped
+    String bytes;        // kept by the file service; without a leading byte-order mark
     String diagnostics;  // as printed
     u32 draft;
     u32 deferred;  // a local file word names no file: its pages wait until every page is known
@@ -187,11 +331,21 @@ struct DocumentsRun {
 // Documents worked on ahead of the last one committed.
 #define BUILD_WINDOW 32
 
-static String fetch_document(DocumentsRun* d, u64 index) {
-    if (!d->deferred) {
-        for (u64 k = index + 1; k < d->count && k <= index + BUILD_READ_AHEAD; k += 1) fs_request_file(d->paths[k], 0);
+// Reads document `index` (asking for the next ones on the way). A document
+// that cannot be read, or is too large, keeps the reason in `result->key`.
+static void fetch_document(DocumentsRun* d, u64 index, DocumentResult* result) {
+    u64 limit = d->run->max_doc_size;
+    for (u64 k = index + 1; k < d->count && k <= index + BUILD_READ_AHEAD; k += 1) {
+        fs_request_file_up_to(d->paths[k], limit, 0);
     }
-    return fs_loaded_file(fs_request_file(d->paths[index], DEADLINE_NONE));
+    FileKey key = fs_request_file_up_to(d->paths[index], limit, DEADLINE_NONE);
+    // A path the service cannot even queue is far beyond the system's limit.
+    if (fs_key_is_zero(key)) key.error = OS_FILE_ERROR_NAME_TOO_LONG;
+    result->key = key;
+    if (key.error != OS_FILE_ERROR_NONE) return;
+    String bytes = fs_loaded_file(key);
+    if (string_starts_with(bytes, S("\xEF\xBB\xBF"), 0)) bytes = string_skip(bytes, 3);
+    result->bytes = bytes;
 }
 
 // Assembles each page of `document` (and its raw view) in scratch memory and
@@ -222,13 +376,22 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
     DocumentResult* result = push_struct<DocumentResult>(out);
     slot->result = result;
     result->path = d->deferred ? d->deferred[index]->path : d->paths[index];
-    result->bytes = d->deferred ? d->deferred[index]->bytes : fetch_document(d, index);
+    if (d->deferred) {
+        result->bytes = d->deferred[index]->bytes;
+    } else {
+        fetch_document(d, index, result);
+        if (result->key.error != OS_FILE_ERROR_NONE) return;
+    }
 
     Scratch scratch(out);
     KavParseResult document = kav_parse_document(scratch.arena, result->bytes, result->path);
     StringList outputs = {};
     check_output_paths(scratch.arena, site, &document, &outputs);
-    if (!d->deferred) result->diagnostics = diag_format_list(out, &document.diagnostics, result->path, result->bytes);
+    if (!d->deferred) {
+        // Names with control bytes are shown escaped on the console.
+        String shown_path = shown(scratch.arena, result->path);
+        result->diagnostics = diag_format_list(out, &document.diagnostics, shown_path, result->bytes);
+    }
     result->draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
     if (!result->draft) {
         for (StringNode* n = outputs.first; n; n = n->next) {
@@ -276,6 +439,10 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     DocumentsRun* d = (DocumentsRun*)context;
     RunState* run = d->run;
     DocumentResult* result = (DocumentResult*)slot->result;
+    if (result->key.error != OS_FILE_ERROR_NONE) {
+        print_skipped_document(run, result->path, result->key);
+        return;
+    }
     run->kav_count += 1;
     console_print("%.*s", STR_ARG(result->diagnostics));
     BuildPage* first_page = 0;
@@ -284,7 +451,8 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
         for (StringNode* n = result->urls.first, *l = result->locations.first; n && l; n = n->next, l = l->next) {
             url_check_submit_found(n->string, l->string);
         }
-        String source_name = path_file_name(result->path);
+        Scratch scratch;
+        String source_name = shown(scratch.arena, path_file_name(result->path));
         for (StringNode* n = result->page_paths.first; n; n = n->next) {
             BuildPage* page = add_build_page(run, n->string, result->title);
             if (!first_page) first_page = page;
@@ -331,7 +499,7 @@ void build_parse_phase(RunState* run) {
     String* paths = push_array_no_zero<String>(scratch.arena, MAX(run->files.count, 1ull));
     u64 count = 0;
     for (FileListNode* node = run->files.first; node; node = node->next) {
-        if (string_equal(path_extension(node->path), S("kav"))) paths[count++] = node->path;
+        if (is_document_path(node->path)) paths[count++] = node->path;
     }
     run->files = FileList{};
 
@@ -409,11 +577,17 @@ String build_usage_text() {
              "  consent_url=URL   consent endpoint, also the connection test\n"
              "                    (default https://consent.youtube.com/save)\n"
              "  ca_file=PATH      PEM bundle of trusted certificate authorities for every request\n"
-             "  url_workers=N     number of URL-check workers (default: processors - 1, at least 1)\n"
+             "  url_workers=N     number of URL-check workers (default 16: checking waits on\n"
+             "                    the network, it does not compute)\n"
+             "  max_doc_mb=N      documents larger than N MiB are skipped unread\n"
+             "                    (default 64; 0 for no limit)\n"
+             "  no_wait           stop (exit status 2) instead of waiting when another build\n"
+             "                    is using the same site root\n"
              "  threads=N         threads that parse documents and build pages (default: one per\n"
              "                    processor)\n"
              "  help              print this text and exit\n"
              "  version           print the version and exit\n"
              "\n"
-             "Exit status: 0 built, 1 a page failed to write, 2 aborted.\n");
+             "Exit status: 0 built, 1 a page failed to write, 2 aborted (also: the root is\n"
+             "in use and no_wait was given).\n");
 }

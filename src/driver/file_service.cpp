@@ -209,7 +209,9 @@ static u32 fs_request_queue(FileRequest* request, u64 deadline) {
     return 0;
 }
 
-FileKey fs_request_file(String path, u64 deadline) {
+FileKey fs_request_file(String path, u64 deadline) { return fs_request_file_up_to(path, 0, deadline); }
+
+FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
     FileKey result = {};
     if (!g_fs_requests || path.size > FS_PATH_MAX) return result;
     FsRequestPlace place = fs_request_place(path);
@@ -224,6 +226,7 @@ FileKey fs_request_file(String path, u64 deadline) {
             if (!fs_request_find(place.slot, path)) {
                 request = push_struct<FileRequest>(place.stripe->arena);
                 request->path = string_copy(place.stripe->arena, path);
+                request->size_limit = max_size;
                 SLL_QUEUE_PUSH(place.slot->first, place.slot->last, request);
             }
             os_rw_unlock_exclusive(lock);
@@ -237,6 +240,8 @@ FileKey fs_request_file(String path, u64 deadline) {
             result.key[0] = request->key[0];
             result.key[1] = request->key[1];
             result.last_write_time = request->last_write_time;
+            result.size = request->size;
+            result.error = request->error;
             os_rw_unlock_shared(lock);
             return result;
         }
@@ -290,22 +295,33 @@ static String fs_queue_take(Arena* arena) {
 // the bytes of a typical document.
 #define FS_PACK_LIMIT KB(256)
 
-// Reads a whole file: a small one into `pack`, a large one into an arena of
-// its own. The recorded time is the path's last-write time whenever the path
-// exists, also for an empty or unreadable file, so the scanner sees no change
-// until the file changes.
-static String fs_read_file(String path, Arena* pack, Arena** out_arena, u64* out_time) {
+// What a streamer found out about a file besides its bytes.
+struct FsReadOutcome {
+    Arena* arena;  // holds the bytes when the file got an arena of its own
+    u64 last_write_time;
+    u64 size;
+    u32 error;  // OsFileError
+};
+
+// Reads a whole file, unless it is larger than `size_limit` (0: no limit): a
+// small one into `pack`, a large one into an arena of its own. The recorded
+// time is the path's last-write time whenever the path exists, also for an
+// empty, unreadable or refused file, so the scanner sees no change until the
+// file changes.
+static String fs_read_file(String path, Arena* pack, u64 size_limit, FsReadOutcome* out) {
     String bytes = {};
-    *out_arena = 0;
-    *out_time = 0;
-    OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, path);
+    *out = FsReadOutcome{};
+    OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, path, &out->error);
     if (file == OS_FILE_INVALID) {
-        *out_time = os_path_properties(path).last_write_time;
+        out->last_write_time = os_path_properties(path).last_write_time;
         return bytes;
     }
     OsFileProperties props = os_file_properties(file);
-    *out_time = props.last_write_time;
-    if (props.size && props.size < FS_PACK_LIMIT) {
+    out->last_write_time = props.last_write_time;
+    out->size = props.size;
+    if (size_limit && props.size > size_limit) {
+        out->error = OS_FILE_ERROR_TOO_LARGE;
+    } else if (props.size && props.size < FS_PACK_LIMIT) {
         bytes = os_read_range(pack, file, Range64{0, props.size});
     } else if (props.size) {
         ArenaParams params = {};
@@ -316,10 +332,13 @@ static String fs_read_file(String path, Arena* pack, Arena** out_arena, u64* out
         Arena* arena = arena_create(params);
         if (arena) {
             bytes = os_read_range(arena, file, Range64{0, props.size});
-            *out_arena = arena;
+            out->arena = arena;
         }
     }
     os_close_file(file);
+    // A read that stopped short (a device error, a file cut while read) is
+    // no copy of the file.
+    if (!out->error && bytes.size < props.size) out->error = OS_FILE_ERROR_IO;
     return bytes;
 }
 
@@ -338,18 +357,20 @@ static void fs_streamer_main(u64 index) {
         os_rw_unlock_shared(place.stripe->lock);
         if (!mine) continue;
 
-        Arena* arena = 0;
-        u64 last_write_time = 0;
+        FsReadOutcome outcome = {};
         u64 pack_mark = arena_pos(pack);
-        String bytes = fs_read_file(path, pack, &arena, &last_write_time);
+        u64 size_limit = __atomic_load_n(&request->size_limit, __ATOMIC_RELAXED);
+        String bytes = fs_read_file(path, pack, size_limit, &outcome);
         atomic_add(&g_fs_stats.loads, 1);
-        FileKey key = fs_store_bytes(arena, arena ? 0 : pack, pack_mark, bytes);
+        FileKey key = fs_store_bytes(outcome.arena, outcome.arena ? 0 : pack, pack_mark, bytes);
 
         // Records are never freed, so the pointer found above still holds.
         os_rw_lock_exclusive(place.stripe->lock);
         request->key[0] = key.key[0];
         request->key[1] = key.key[1];
-        request->last_write_time = last_write_time;
+        request->last_write_time = outcome.last_write_time;
+        request->size = outcome.size;
+        request->error = outcome.error;
         request->load_count += 1;
         atomic_store(&request->state, FILE_REQUEST_IDLE);
         os_rw_unlock_exclusive(place.stripe->lock);

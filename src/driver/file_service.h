@@ -38,6 +38,9 @@ struct FileRequest {
     u64 last_write_time;
     u64 state;       // FileRequestState
     u64 load_count;  // completed loads of this path
+    u64 size_limit;  // bytes; a larger file is not read (0: no limit)
+    u64 size;        // of the file at the last load
+    u32 error;       // OsFileError of the last load; OS_FILE_ERROR_NONE when read
 };
 
 struct FileRequestSlot {
@@ -109,6 +112,8 @@ struct FileCache {
 struct FileKey {
     u64 key[2];
     u64 last_write_time;
+    u64 size;   // of the file when it was looked at, also when it was not read
+    u32 error;  // OsFileError: why there are no bytes; OS_FILE_ERROR_NONE when read
 };
 
 // Counters of the whole service since start-up.
@@ -133,6 +138,10 @@ void fs_start();
 // the past queues the path and returns at once unless it is loaded: a way to
 // read ahead.
 FileKey fs_request_file(String path, u64 deadline);
+// The same for a file that is not read when it holds more than `max_size`
+// bytes (0: no limit): its request completes with no bytes and the error
+// OS_FILE_ERROR_TOO_LARGE.
+FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline);
 // The bytes stored under `key`; empty when there is none. Stamps the access.
 String fs_loaded_file(FileKey key);
 // Puts `path` in the queue; 0 when the deadline passed while the queue was

@@ -85,6 +85,24 @@ u32 http_error_from_curl_code(int code) {
     }
 }
 
+u32 http_failure_from_curl_code(int code, long os_errno) {
+    switch ((CURLcode)code) {
+        case CURLE_COULDNT_CONNECT: {
+            u32 kind = os_net_error_kind(os_errno);
+            if (kind == OS_NET_ERROR_REFUSED) return HTTP_FAILURE_REFUSED;
+            if (kind == OS_NET_ERROR_UNREACHABLE) return HTTP_FAILURE_UNREACHABLE;
+            return HTTP_FAILURE_NO_CONNECTION;
+        }
+        case CURLE_GOT_NOTHING: return HTTP_FAILURE_EMPTY_REPLY;
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR: return HTTP_FAILURE_CONNECTION_LOST;
+        case CURLE_WEIRD_SERVER_REPLY:
+        case CURLE_UNSUPPORTED_PROTOCOL: return HTTP_FAILURE_NOT_HTTP;
+        case CURLE_TOO_MANY_REDIRECTS: return HTTP_FAILURE_TOO_MANY_REDIRECTS;
+        default: return HTTP_FAILURE_NONE;
+    }
+}
+
 // ---- Request -----------------------------------------------------------------
 
 struct HttpMethodName {
@@ -124,7 +142,8 @@ String http_wire_url(Arena* arena, String url, u32 no_redirect) {
     for (const HttpSchemePort& row : http_scheme_ports) {
         if (string_match(scheme, row.scheme, MATCH_CASE_INSENSITIVE)) port = row.port;
     }
-    bool secure = string_match(scheme, S("https://"), MATCH_CASE_INSENSITIVE) || !no_redirect;
+    bool secure = string_match(scheme, S("https://"), MATCH_CASE_INSENSITIVE) ||
+                  (!string_match(scheme, S("http://"), MATCH_CASE_INSENSITIVE) && !no_redirect);
 
     // The authority ends where the path, query or fragment begins.
     u64 authority_end = rest.size;
@@ -177,6 +196,7 @@ struct HttpTransfer {
     StringList head;
     StringList body;
     u32 status;  // of the response whose head is being collected
+    u32 final_heads;     // heads begun with a status other than 1xx, one per request answered
     u32 has_length;      // that response announced its Content-Length
     u64 content_length;
     u64 drained;  // body bytes read and dropped when the body is not kept
@@ -194,6 +214,7 @@ size_t http_on_header(char* data, size_t size, size_t count, void* user) {
         t->head = StringList{};
         t->status = http_parse_status(line).status;
         t->has_length = 0;
+        if (t->status < 100 || t->status > 199) t->final_heads += 1;
     }
     if (string_starts_with(line, S("Content-Length:"), MATCH_CASE_INSENSITIVE)) {
         String value = string_trim_whitespace(string_skip(line, 15));
@@ -322,12 +343,12 @@ HttpResult http_request(Arena* arena, String url, const HttpRequestOptions* opti
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, (long)CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, 7000L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, (long)HTTP_CONNECT_TIMEOUT_MS);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 2L);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 30000L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, (long)HTTP_STALL_SECONDS);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, (long)HTTP_TOTAL_TIMEOUT_MS);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, o.no_redirect ? 0L : 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, (long)HTTP_MAX_REDIRECTS);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, http_on_header);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
@@ -356,13 +377,22 @@ HttpResult http_request(Arena* arena, String url, const HttpRequestOptions* opti
 
     bool stopped_here = transfer.stopped && code == CURLE_WRITE_ERROR;
     bool ok = code == CURLE_OK || stopped_here;
-    result.error = ok ? HTTP_ERROR_NONE : http_error_from_curl_code(code);
-    result.elapsed_ms = (end - start) / 1000;
-    result.head = string_list_join(arena, &transfer.head);
-    if (o.read_body && ok) result.body = string_list_join(arena, &transfer.body);
-
+    long os_errno = 0;
+    curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &os_errno);
     long redirects = 0;
     curl_easy_getinfo(h, CURLINFO_REDIRECT_COUNT, &redirects);
+    result.error = ok ? HTTP_ERROR_NONE : http_error_from_curl_code(code);
+    result.failure = ok ? HTTP_FAILURE_NONE : http_failure_from_curl_code(code, os_errno);
+    result.redirect_count = (u32)MAX(redirects, 0L);
+    result.elapsed_ms = (end - start) / 1000;
+    // A failed request that followed redirects may hold the head of a
+    // redirect it followed, not of an answer to its last request; and a
+    // redirect loop ends nowhere. Neither is a final answer.
+    bool last_answered = transfer.final_heads > (u32)result.redirect_count;
+    bool no_final_answer = !ok && (!last_answered || result.failure == HTTP_FAILURE_TOO_MANY_REDIRECTS);
+    if (!no_final_answer) result.head = string_list_join(arena, &transfer.head);
+    if (o.read_body && ok) result.body = string_list_join(arena, &transfer.body);
+
     if (redirects > 0) {
         char* effective = 0;
         curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);

@@ -40,15 +40,46 @@ static const UrlErrorText url_error_texts[] = {
 };
 static_assert(ARRAY_COUNT(url_error_texts) == 3, "name resolution failures carry no text");
 
-String url_report_line(Arena* arena, String url, u64 elapsed_ms, u32 error, String location) {
+struct UrlFailureText {
+    u32 failure;
+    String text;
+};
+static const UrlFailureText url_failure_texts[] = {
+    {HTTP_FAILURE_REFUSED, S("connection refused")},
+    {HTTP_FAILURE_UNREACHABLE, S("host unreachable")},
+    {HTTP_FAILURE_NO_CONNECTION, S("couldn't connect")},
+    {HTTP_FAILURE_EMPTY_REPLY, S("empty reply")},
+    {HTTP_FAILURE_CONNECTION_LOST, S("connection lost")},
+    {HTTP_FAILURE_NOT_HTTP, S("wrong protocol used")},
+    {HTTP_FAILURE_TOO_MANY_REDIRECTS, S("too many redirects")},
+};
+static_assert(ARRAY_COUNT(url_failure_texts) == 7, "one text per failure");
+
+String url_reason_text(Arena* arena, const HttpResult* result) {
+    String text = {};
+    for (const UrlErrorText& row : url_error_texts) {
+        if (row.error == result->error) text = row.text;
+    }
+    for (const UrlFailureText& row : url_failure_texts) {
+        if (row.failure == result->failure) text = row.text;
+    }
+    bool failed = result->error != HTTP_ERROR_NONE || result->failure != HTTP_FAILURE_NONE;
+    // A loop's last URL is where it started; any other failure after a
+    // redirect names the URL that failed.
+    if (!failed || result->redirect_count == 0 || result->failure == HTTP_FAILURE_TOO_MANY_REDIRECTS) {
+        return string_copy(arena, text);
+    }
+    if (result->error == HTTP_ERROR_NAME_NOT_RESOLVED) text = S("host not found");
+    return string_format(arena, "%S after redirect to %S", &text, &result->final_url);
+}
+
+String url_report_line(Arena* arena, String url, u64 elapsed_ms, String reason, String location) {
     Scratch scratch(arena);
     StringList pieces = {};
     string_list_push(scratch.arena, &pieces, S("KO"));
     if (url.size) string_list_push(scratch.arena, &pieces, url);
     if (elapsed_ms) string_list_pushf(scratch.arena, &pieces, "time: %llums", (unsigned long long)elapsed_ms);
-    for (const UrlErrorText& row : url_error_texts) {
-        if (row.error == error) string_list_push(scratch.arena, &pieces, row.text);
-    }
+    if (reason.size) string_list_push(scratch.arena, &pieces, reason);
     String file = path_file_name(location);
     if (file.size) string_list_push(scratch.arena, &pieces, file);
     StringJoin join = {{}, S(" "), {}};
@@ -84,7 +115,7 @@ UrlCheckPool* url_pool_create(const UrlSettings* settings) {
     pool->queue_lock = os_mutex_alloc();
     pool->report_lock = os_mutex_alloc();
 
-    u64 workers = settings->worker_count ? settings->worker_count : (processors > 1 ? processors - 1 : 1);
+    u64 workers = settings->worker_count ? settings->worker_count : URL_DEFAULT_WORKERS;
     pool->worker_count = MIN(workers, (u64)URL_MAX_WORKERS);
     pool->workers = push_array<OsThread*>(arena, pool->worker_count);
     pool->consent_url = string_copy(arena, settings->consent_url.size ? settings->consent_url : S(URL_CONSENT_DEFAULT_URL));
@@ -164,7 +195,7 @@ bool url_pool_submit(UrlCheckPool* pool, const UrlCheckJob* job, u64 deadline_us
         // It would wait for space forever: report it as failed instead, so the
         // URL still gets its line.
         Scratch scratch;
-        url_report_append(pool, URL_REPORT_FAILED, url_report_line(scratch.arena, job->url, 0, 0, job->location));
+        url_report_append(pool, URL_REPORT_FAILED, url_report_line(scratch.arena, job->url, 0, String{}, job->location));
         return false;
     }
 
@@ -307,7 +338,8 @@ static void url_check_job(UrlCheckPool* pool, Arena* arena, const UrlCheckJob* j
 
     u32 kind = url_classify(status, job->url, result.final_url);
     if (kind != URL_REPORT_NONE) {
-        url_report_append(pool, kind, url_report_line(arena, job->url, result.elapsed_ms, result.error, job->location));
+        String reason = url_reason_text(arena, &result);
+        url_report_append(pool, kind, url_report_line(arena, job->url, result.elapsed_ms, reason, job->location));
     }
 
     bool keep_body = job->read_body && result.error == HTTP_ERROR_NONE && status != 0 && !(status >= 400 && status <= 499);

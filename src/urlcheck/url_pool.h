@@ -1,5 +1,5 @@
 // The URL check pool: worker threads take URLs from a byte ring, request
-// each one over HTTPS, keep the results in a striped table and report the
+// each one over HTTP(S), keep the results in a striped table and report the
 // URLs that failed or were redirected.
 #pragma once
 
@@ -14,11 +14,14 @@
 struct UrlSettings {
     String consent_url;  // empty: URL_CONSENT_DEFAULT_URL
     String ca_file;      // empty: the system's certificate bundle
-    u32 worker_count;    // 0: logical processors - 1, at least 1
+    u32 worker_count;    // 0: URL_DEFAULT_WORKERS
     u32 check_urls;      // non-zero: url_pool_start waits for the connection test
 };
 
 #define URL_MAX_WORKERS 256
+// Checking is waiting on the network, not computing: the default does not
+// follow the processor count.
+#define URL_DEFAULT_WORKERS 16
 
 // Copies the strings; also hands the CA file to the HTTP layer.
 void url_settings_set(const UrlSettings* settings);
@@ -156,6 +159,11 @@ u64 url_hash(String text);
 // any status outside 100-599 (0 when nothing was received); otherwise 4
 // when the final URL is the requested one, "www." aside, else 2.
 u32 url_classify(u64 status, String requested, String final_url);
-// "KO", the URL, "time: <ms>ms" when not 0, the error text when there is
-// one, and the location's file name with line and column, joined by spaces.
-String url_report_line(Arena* arena, String url, u64 elapsed_ms, u32 error, String location);
+// Why a request failed, in words: the failure's text when there is one, else
+// the error's ("" for none and for a host name that did not resolve); when
+// the failure came after following redirects, "after redirect to <URL>" with
+// the URL that failed.
+String url_reason_text(Arena* arena, const HttpResult* result);
+// "KO", the URL, "time: <ms>ms" when not 0, the reason when not empty, and
+// the location's file name with line and column, joined by spaces.
+String url_report_line(Arena* arena, String url, u64 elapsed_ms, String reason, String location);

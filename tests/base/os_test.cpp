@@ -5,7 +5,10 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "base/diagnostic.h"
 #include "base/os.h"
@@ -142,6 +145,188 @@ TEST_F(OsTest, AtomicReplace) {
     write(dir / "plain", "x");
     EXPECT_FALSE(os_write_file_atomic(from((dir / "plain/page.html").string()), S("x")));
     EXPECT_EQ(str(os_read_whole_file(arena, from((dir / "plain").string()))), "x");
+}
+
+// Names in a folder that look like the temporaries of atomic writes.
+std::vector<std::string> temporaries_in(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (auto& e : fs::directory_iterator(folder)) {
+        std::string name = e.path().filename().string();
+        if (name.rfind(OS_TEMP_PREFIX, 0) == 0) found.push_back(name);
+    }
+    return found;
+}
+
+// A new file is never seen partly written: it appears with all its bytes at
+// once. A reader polls the path while a large file is written.
+TEST_F(OsTest, NewFileAppearsWhole) {
+    std::string p = (dir / "fresh/page.html").string();
+    std::string data(48 << 20, 'p');
+    std::atomic<bool> done{false};
+    std::atomic<long long> first_size{-1};
+    std::thread reader([&] {
+        for (;;) {
+            bool finished = done.load();
+            struct stat st;
+            if (stat(p.c_str(), &st) == 0) {
+                first_size = (long long)st.st_size;
+                break;
+            }
+            if (finished) break;
+        }
+    });
+    EXPECT_TRUE(os_write_file_atomic(from(p), from(data)));
+    done = true;
+    reader.join();
+    EXPECT_EQ(first_size.load(), (long long)data.size());
+    EXPECT_TRUE(temporaries_in(dir / "fresh").empty());
+}
+
+// A write that cannot be completed leaves no temporary file and no change.
+TEST_F(OsTest, FailedWriteLeavesNoTemporary) {
+    fs::create_directories(dir / "site/page.html");  // a folder where the page goes
+    write(dir / "site/page.html/inside", "kept");
+    EXPECT_FALSE(os_write_file_atomic(from((dir / "site/page.html").string()), S("<html></html>")));
+    EXPECT_TRUE(temporaries_in(dir / "site").empty());
+    EXPECT_TRUE(fs::is_directory(dir / "site/page.html"));
+}
+
+// With the guard on, writes stay below the root: not through a folder that
+// is a link to elsewhere, not through "..". A page that is itself a link is
+// replaced, not written through. Each folder written in is recorded once.
+TEST_F(OsTest, GuardedWritesStayBelowTheRoot) {
+    fs::path root = dir / "root";
+    fs::path outside = dir / "outside";
+    fs::create_directories(root / "html");
+    fs::create_directories(outside);
+    fs::create_symlink(outside, root / "html/linked");
+    write(outside / "target.html", "outside");
+    fs::create_symlink(outside / "target.html", root / "html/link.html");
+    fs::create_symlink(root / "html", dir / "root_link");  // the root named through a link
+
+    std::string journal_path = (dir / "journal").string();
+    OsFile journal = os_open_file(OS_FILE_READ | OS_FILE_WRITE | OS_FILE_OPEN_ALWAYS, from(journal_path));
+    ASSERT_NE(journal, OS_FILE_INVALID);
+    std::string root_text = root.string() + "/";
+    ASSERT_TRUE(os_write_guard_begin(from(root_text), journal));
+    struct Case {
+        std::string path;
+        bool written;
+    } cases[] = {
+        {root.string() + "/html/linked/a.html", false},
+        {root.string() + "/html/linked/new/b.html", false},
+        {root.string() + "/html/x/../../../outside/c.html", false},
+        {"relative/d.html", false},
+        {root.string() + "/html/new/deeper/e.html", true},
+        {root.string() + "/html/./f.html", true},
+        {root.string() + "/html/link.html", true},
+        {root.string() + "/html/new/deeper/g.html", true},
+        {(dir / "root_link/h.html").string(), true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(os_write_file_atomic(from(c.path), S("page")), c.written) << c.path;
+    os_write_guard_end();
+    os_close_file(journal);
+
+    std::set<std::string> outside_files;
+    for (auto& e : fs::recursive_directory_iterator(outside)) outside_files.insert(e.path().filename().string());
+    EXPECT_EQ(outside_files, std::set<std::string>{"target.html"});
+    EXPECT_EQ(str(os_read_whole_file(arena, from((outside / "target.html").string()))), "outside");
+    EXPECT_FALSE(fs::is_symlink(root / "html/link.html"));
+    EXPECT_TRUE(fs::exists(root / "html/new/deeper/e.html"));
+    EXPECT_TRUE(fs::exists(root / "html/f.html"));
+    EXPECT_TRUE(fs::exists(root / "html/h.html"));
+    std::string records = str(os_read_whole_file(arena, from(journal_path)));
+    std::string html = root.string() + "/html";
+    std::string link = (dir / "root_link").string();
+    EXPECT_EQ(records, html + "/new/deeper" + std::string(1, '\0') + html + std::string(1, '\0') + link +
+                           std::string(1, '\0'));
+    // Without the guard nothing is confined.
+    EXPECT_TRUE(os_write_file_atomic(from((outside / "free.html").string()), S("free")));
+}
+
+// Stale temporaries go from the folders a journal names, below the root, and
+// only files named as temporaries are touched.
+TEST_F(OsTest, StaleTemporariesRemovedFromRecordedFoldersOnly) {
+    fs::path root = dir / "root";
+    const std::vector<std::string> kept = {"keep.html", ".kavsite-tmp-x.html", ".kavsite-tmp-12-y.html",
+                                           ".kavsite-tmp--3-z.html", ".kavsite-tmp-1-2-"};
+    const std::string stale = ".kavsite-tmp-123-4-page.html";
+    for (const char* folder : {"html/a", "html/b", "html/unrecorded"}) {
+        for (const std::string& name : kept) write(root / folder / name, "x");
+        write(root / folder / stale, "<html><bo");
+    }
+    fs::create_directories(root / "html/a" / ".kavsite-tmp-9-9-folder");  // a folder is never removed
+    write(dir / "outside" / stale, "x");
+    std::string journal = (root / "html/a").string() + std::string(1, '\0') + (root / "html/b").string() +
+                          std::string(1, '\0') + (dir / "outside").string() + std::string(1, '\0') +
+                          (root / "html/a").string() + std::string(1, '\0') + (root / "html/gone").string();
+    EXPECT_EQ(os_remove_stale_temporaries(from(root.string() + "/"), from(journal)), 2u);
+    for (const char* folder : {"html/a", "html/b", "html/unrecorded"}) {
+        for (const std::string& name : kept) EXPECT_TRUE(fs::exists(root / folder / name)) << folder << "/" << name;
+    }
+    EXPECT_FALSE(fs::exists(root / "html/a" / stale));
+    EXPECT_FALSE(fs::exists(root / "html/b" / stale));
+    EXPECT_TRUE(fs::exists(root / "html/unrecorded" / stale));
+    EXPECT_TRUE(fs::exists(dir / "outside" / stale));
+    EXPECT_TRUE(fs::is_directory(root / "html/a" / ".kavsite-tmp-9-9-folder"));
+}
+
+// The lock of a file is held by one opening of it at a time.
+TEST_F(OsTest, FileLockIsExclusive) {
+    std::string p = (dir / "lock").string();
+    OsFile first = os_open_file(OS_FILE_READ | OS_FILE_WRITE | OS_FILE_OPEN_ALWAYS, from(p));
+    OsFile second = os_open_file(OS_FILE_READ | OS_FILE_WRITE | OS_FILE_OPEN_ALWAYS, from(p));
+    ASSERT_NE(first, OS_FILE_INVALID);
+    ASSERT_NE(second, OS_FILE_INVALID);
+    EXPECT_TRUE(os_lock_file(first, false));
+    EXPECT_FALSE(os_lock_file(second, false));
+    std::atomic<bool> taken{false};
+    std::thread waiter([&] { taken = os_lock_file(second, true); });
+    os_sleep(50);
+    EXPECT_FALSE(taken.load());
+    os_unlock_file(first);
+    waiter.join();
+    EXPECT_TRUE(taken.load());
+    os_close_file(first);
+    os_close_file(second);
+    // Opening always keeps what the file holds.
+    write(dir / "kept", "text");
+    OsFile kept = os_open_file(OS_FILE_READ | OS_FILE_WRITE | OS_FILE_OPEN_ALWAYS, from((dir / "kept").string()));
+    EXPECT_EQ(os_file_properties(kept).size, 4u);
+    os_close_file(kept);
+}
+
+// Why a path could not be used, for the messages that name it.
+TEST_F(OsTest, ErrorsSayWhyAPathCannotBeUsed) {
+    write(dir / "file", "x");
+    fs::create_symlink("nowhere", dir / "dead");
+    std::string too_long = dir.string() + "/" + std::string(300, 'n');
+    struct Case {
+        std::string path;
+        u32 error;
+    } cases[] = {
+        {(dir / "missing").string(), OS_FILE_ERROR_MISSING},
+        {(dir / "dead").string(), OS_FILE_ERROR_MISSING},
+        {(dir / "file/below").string(), OS_FILE_ERROR_NOT_DIRECTORY},
+        {too_long, OS_FILE_ERROR_NAME_TOO_LONG},
+        {dir.string(), OS_FILE_ERROR_NOT_REGULAR},
+        {"/dev/null", OS_FILE_ERROR_NOT_REGULAR},
+    };
+    for (const Case& c : cases) {
+        u32 error = OS_FILE_ERROR_NONE;
+        EXPECT_EQ(os_open_file(OS_FILE_READ, from(c.path), &error), OS_FILE_INVALID) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+        if (c.error != OS_FILE_ERROR_NOT_REGULAR) {
+            OsFileProperties props = os_path_properties(from(c.path));
+            EXPECT_FALSE(props.exists);
+            EXPECT_EQ(props.error, c.error) << c.path;
+        }
+    }
+    std::string missing_text = (dir / "missing").string() + "/";
+    String missing_dir = from(missing_text);
+    EXPECT_EQ(os_dir_begin(arena, &missing_dir).error, (u32)OS_FILE_ERROR_MISSING);
+    EXPECT_EQ(str(os_real_path(arena, from(dir.string() + "/./file"))), fs::canonical(dir / "file").string());
+    EXPECT_EQ(os_real_path(arena, from((dir / "dead").string())).size, 0u);
 }
 
 TEST_F(OsTest, DirectoryListingIsSortedAndSkipsDots) {

@@ -186,4 +186,23 @@ TEST_F(StringTest, Utf8AndUtf16) {
     EXPECT_EQ(d.codepoint, 0xFFFFFFFFu);
 }
 
+// Control bytes come out as "\xNN"; everything else, UTF-8 included, as is.
+TEST_F(StringTest, EscapeControlBytes) {
+    struct Case {
+        std::string in;
+        const char* out;
+    } cases[] = {
+        {"plain/é 日本.kav", "plain/é 日本.kav"},
+        {"red\x1b[31m.kav", "red\\x1b[31m.kav"},
+        {std::string("nul\0tab\tdel\x7f", 12), "nul\\x00tab\\x09del\\x7f"},
+        {"back\\slash", "back\\slash"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        String out = string_escape_control_bytes(arena, String{(u8*)c.in.data(), c.in.size()});
+        EXPECT_EQ(str(out), c.out);
+        EXPECT_EQ(out.str[out.size], 0);
+    }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -45,11 +46,15 @@ RunState* new_run() {
 }
 
 struct BuildStepsTest : kavsite_test::ServiceTest {
+    std::string printed;  // what the last collect printed
     // The collected paths relative to `target`.
     std::vector<std::string> collect(const std::string& target) {
         RunState* run = new_run();
         String t = from(target);
+        testing::internal::CaptureStdout();
         build_collect_sources(run, t, build_target_kind(t));
+        console_flush();
+        printed = testing::internal::GetCapturedStdout();
         std::vector<std::string> paths;
         u64 total = 0;
         for (FileListNode* node = run->files.first; node; node = node->next) {
@@ -86,11 +91,12 @@ TEST_F(BuildStepsTest, TargetKindComesFromTheFileSystem) {
     }
 }
 
-TEST_F(BuildStepsTest, WalkCollectsFilesBreadthFirstInListingOrder) {
+TEST_F(BuildStepsTest, WalkCollectsDocumentsBreadthFirstInListingOrder) {
     struct Case {
         const char* name;
         std::vector<std::string> tree;  // relative to the temporary folder; the target is "t"
         std::vector<std::string> expected;
+        std::vector<std::string> skipped = {};  // folders with a "Skipped folder" line, relative to "t"
     };
     const Case cases[] = {
         {"breadth first, folded name order",
@@ -99,21 +105,28 @@ TEST_F(BuildStepsTest, WalkCollectsFilesBreadthFirstInListingOrder) {
         {"empty folder", {"t/"}, {}},
         {"empty subfolders", {"t/e/", "t/f/g/", "t/h.kav"}, {"h.kav"}},
         {"dots in folder names are walked", {"t/v1.2/a.kav", "t/.hidden/b.kav", "t/x.kav/c"},
-         {".hidden/b.kav", "v1.2/a.kav", "x.kav/c"}},
+         {".hidden/b.kav", "v1.2/a.kav"}},
+        {"only the exact extension is listed", {"t/a.kav", "t/b.KAV", "t/c.kav.txt", "t/d.txt", "t/kav", "t/.kav"},
+         {".kav", "a.kav"}},
         {"blanks and non-ASCII names", {"t/My Docs/é 1.kav", "t/ lead.kav", "t/日本/語.kav"},
          {" lead.kav", "My Docs/é 1.kav", "日本/語.kav"}},
         {"link back to the target is not entered", {"t/a.kav", "t/sub/b.kav", "t/sub/up -> .."},
          {"a.kav", "sub/b.kav"}},
-        {"link to itself", {"t/a.kav", "t/self -> self"}, {"a.kav", "self"}},
+        {"link to itself", {"t/a.kav", "t/self.kav -> self.kav"}, {"a.kav", "self.kav"}},
         {"two links to one folder enter it once", {"t/real/r.kav", "t/l1 -> real", "t/l2 -> real"},
          {"l1/r.kav"}},
-        {"link to a folder outside the target is followed",
+        {"link to a folder inside the target is followed", {"t/deep/er/d.kav", "t/short -> deep/er"},
+         {"short/d.kav"}},
+        {"link to a folder outside the target is not followed",
          {"t/a.kav", "t/out -> ../outside", "outside/o.kav", "outside/deep/d.kav"},
-         {"a.kav", "out/o.kav", "out/deep/d.kav"}},
-        {"link to the parent does not re-enter the target",
-         {"t/a.kav", "t/parent -> ..", "top.kav"},
-         {"a.kav", "parent/top.kav"}},
-        {"links to files and dangling links are files",
+         {"a.kav"}, {"out/"}},
+        {"link to the parent is not followed", {"t/a.kav", "t/parent -> ..", "top.kav"}, {"a.kav"}, {"parent/"}},
+        // The shape of /proc, where every process links to "/": a walk that
+        // followed them would read the whole system.
+        {"links to the file system root are not followed",
+         {"t/1/cwd -> /", "t/1/root -> /", "t/1/doc.kav", "t/self -> 1"},
+         {"1/doc.kav"}, {"1/cwd/", "1/root/"}},
+        {"links to files and dangling links are listed",
          {"t/real.kav", "t/copy.kav -> real.kav", "t/dead.kav -> nowhere.kav"},
          {"copy.kav", "dead.kav", "real.kav"}},
     };
@@ -123,7 +136,20 @@ TEST_F(BuildStepsTest, WalkCollectsFilesBreadthFirstInListingOrder) {
         fs::create_directories(base / "t");
         for (const std::string& entry : c.tree) make_entry(base, entry);
         EXPECT_EQ(collect((base / "t").string()), c.expected);
+        std::string lines;
+        for (const std::string& folder : c.skipped) {
+            lines += "Skipped folder " + (base / "t").string() + "/" + folder + ": a link that leads outside the target\n";
+        }
+        EXPECT_EQ(printed, lines);
     }
+}
+
+// A target reached through a link is walked as the folder it names: links
+// inside that folder stay inside the target.
+TEST_F(BuildStepsTest, TargetThroughALink) {
+    for (const char* entry : {"real/a.kav", "real/sub/b.kav", "real/again -> sub", "target -> real"}) make_entry(dir, entry);
+    EXPECT_EQ(collect((dir / "target").string()), (std::vector<std::string>{"a.kav", "again/b.kav"}));
+    EXPECT_EQ(printed, "");
 }
 
 TEST_F(BuildStepsTest, DocumentTargetIsTheOnlyEntry) {
@@ -141,35 +167,49 @@ TEST_F(BuildStepsTest, DocumentTargetIsTheOnlyEntry) {
     arena_release(run->arena);
 }
 
-TEST_F(BuildStepsTest, ParsePhaseReadsOnlyDocumentsAndCountsExactKavExtension) {
+// Only documents are read, each once; other files are never fetched, however
+// large (a 4 GiB video, sparse here); a document above the size limit gets a
+// line and is not read; a byte-order mark is not part of the document.
+TEST_F(BuildStepsTest, ParsePhaseReadsOnlyDocumentsWithinTheLimit) {
     const std::vector<std::string> tree = {
-        "a.kav",      "b.KAV",     "c.kav.txt", "d.Kav",     "e.kav",          "notes.kav/readme",
-        "kav",        "sub/f.kav", "sub/.kav",  "sub/g.kavv", "sub/h.txt.kav",
+        "a.kav", "b.KAV", "c.kav.txt", "d.Kav", "e.kav", "notes.kav/readme", "kav", "sub/f.kav", "sub/.kav",
+        "sub/g.kavv", "sub/h.txt.kav", "video.mp4", "huge.kav",
     };
     for (const std::string& entry : tree) make_entry(dir, entry);
     std::ofstream(dir / "e.kav", std::ios::trunc).close();  // an empty document counts too
-    const u64 expected_kav = 5;                              // a, e, sub/f, sub/.kav, sub/h.txt.kav
+    const std::string marked = "``\ntitle: marked\noutput_path: m.html\n``\n";
+    std::ofstream(dir / "a.kav", std::ios::trunc) << "\xEF\xBB\xBF" + marked;
+    ASSERT_EQ(truncate((dir / "video.mp4").c_str(), 4ll << 30), 0);
+    ASSERT_EQ(truncate((dir / "huge.kav").c_str(), 65 * 1024 * 1024 + 1), 0);
+    const std::vector<std::string> documents = {"a.kav", "e.kav", "sub/f.kav", "sub/.kav", "sub/h.txt.kav"};
 
     RunState* run = new_run();
+    run->max_doc_size = MB(64);
     build_collect_sources(run, from(dir.string()), BUILD_TARGET_DIRECTORY);
-    ASSERT_EQ(run->files.count, tree.size());
-    std::vector<std::string> paths;
-    for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(node->path));
+    ASSERT_EQ(run->files.count, documents.size() + 1);
 
     testing::internal::CaptureStdout();
     build_parse_phase(run);
     console_flush();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "KAV (parsing):\n");
-    EXPECT_EQ(run->kav_count, expected_kav);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "KAV (parsing):\n\ta.kav\nSkipped " + (dir / "huge.kav").string() + ": 66 MB, more than max_doc_mb=64\n");
+    EXPECT_EQ(run->kav_count, documents.size());
     EXPECT_EQ(run->files.first, nullptr);
     EXPECT_EQ(run->files.last, nullptr);
     EXPECT_EQ(run->files.count, 0u);
     EXPECT_EQ(run->files.total_size, 0u);
-    // Documents are read once; no other file is read at all.
-    for (const std::string& p : paths) {
-        u64 want = p.size() >= 4 && p.compare(p.size() - 4, 4, ".kav") == 0 ? 1 : 0;
-        EXPECT_EQ(fs_request_load_count(from(p)), want) << p;
+    for (const std::string& p : documents) EXPECT_EQ(fs_request_load_count(from((dir / p).string())), 1u) << p;
+    for (const std::string& p : tree) {
+        bool document = std::find(documents.begin(), documents.end(), p) != documents.end() || p == "huge.kav";
+        if (!document) {
+            EXPECT_EQ(fs_request_load_count(from((dir / p).string())), 0u) << p << " was fetched";
+        }
     }
+    // The header right after the mark was read as a header: its title and
+    // output path made the page.
+    ASSERT_NE(run->pages_first, nullptr);
+    EXPECT_EQ(str(run->pages_first->page.title), "marked");
+    EXPECT_EQ(run->page_count, 1u);
     arena_release(run->arena);
 }
 
@@ -185,8 +225,10 @@ TEST_F(BuildStepsTest, ParsePhaseOverManyFilesFetchesEachOnce) {
     for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(node->path));
     testing::internal::CaptureStdout();
     build_parse_phase(run);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(run->kav_count, (u64)count + 1);
+    console_flush();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "KAV (parsing):\nSkipped " + (dir / "d0/dead.kav").string() + ": does not exist\n");
+    EXPECT_EQ(run->kav_count, (u64)count);
     for (const std::string& p : paths) EXPECT_EQ(fs_request_load_count(from(p)), 1u) << p;
     arena_release(run->arena);
 }

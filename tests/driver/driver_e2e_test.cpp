@@ -88,12 +88,34 @@ TEST_F(DriverTest, MissingOptionsAbortWithTheirMessages) {
         {"no target, deploy", {site, "deploy"}, "\n[deploy]\nNo file to parse provided, use 'targ_p' argument\naborted"},
         {"no root, file_p_check", {docs, "file_p_check"},
          "No root path provided, use 'root_p' argument\n\nfile path check\naborted"},
-        {"target names nothing", {"targ_p=" + at("nothing"), site}, kNoCheck + "[targ_p] was not valid\naborted"},
-        {"target and root name nothing", {"targ_p=" + at("nothing"), "root_p=" + at("nowhere")},
-         kNoCheck + "[root_p] was not valid\n[targ_p] was not valid\naborted"},
-        {"target is a dangling link", {"targ_p=" + at("docs/dead"), site}, kNoCheck + "[targ_p] was not valid\naborted"},
+        {"target names nothing", {"targ_p=" + at("nothing"), site},
+         kNoCheck + "[targ_p] was not valid\n" + at("nothing") + ": does not exist\naborted"},
+        // A new root would be made, but not for a build that cannot run.
+        {"target names nothing, root not made yet", {"targ_p=" + at("nothing"), "root_p=" + at("nowhere")},
+         kNoCheck + "[targ_p] was not valid\n" + at("nothing") + ": does not exist\naborted"},
+        {"target is a dangling link", {"targ_p=" + at("docs/dead"), site},
+         kNoCheck + "[targ_p] was not valid\n" + at("docs/dead") + ": does not exist\naborted"},
+        {"target is not a document", {"targ_p=" + at("docs/notes.txt"), site},
+         kNoCheck + "[targ_p] was not valid\n" + at("docs/notes.txt") + ": not a .kav file\naborted"},
+        {"target in upper case", {"targ_p=" + at("docs/UP.KAV"), site},
+         kNoCheck + "[targ_p] was not valid\n" + at("docs/UP.KAV") + ": not a .kav file\naborted"},
+        {"target is a FIFO", {"targ_p=" + at("docs/pipe.kav"), site},
+         kNoCheck + "[targ_p] was not valid\n" + at("docs/pipe.kav") + ": a device or FIFO, not a document\naborted"},
+        {"target is a device", {"targ_p=/dev/null", site},
+         kNoCheck + "[targ_p] was not valid\n/dev/null: a device or FIFO, not a document\naborted"},
+        {"root is a file", {"targ_p=" + at("docs"), "root_p=" + at("docs/a.kav")},
+         kNoCheck + "[root_p] was not valid\n" + at("docs/a.kav") + "/: not a folder\naborted"},
+        {"root's parent is missing", {"targ_p=" + at("docs"), "root_p=" + at("no/such/root")},
+         kNoCheck + "[root_p] was not valid\n" + at("no/such/root") +
+             "/: does not exist, nor does the folder that would hold it\naborted"},
+        {"root and target both wrong", {"targ_p=" + at("nothing"), "root_p=" + at("docs/a.kav")},
+         kNoCheck + "[root_p] was not valid\n" + at("docs/a.kav") + "/: not a folder\n[targ_p] was not valid\n" +
+             at("nothing") + ": does not exist\naborted"},
     };
     fs::create_symlink("nowhere", dir / "docs/dead");
+    write_file(dir / "docs/notes.txt", "x");
+    write_file(dir / "docs/UP.KAV", "x");
+    ASSERT_EQ(mkfifo(at("docs/pipe.kav").c_str(), 0644), 0);
     for (const Case& c : cases) {
         std::set<std::string> before = snapshot(dir);
         RunResult r = run_kavsite(c.args, dir.string());
@@ -172,14 +194,12 @@ TEST_F(DriverTest, TargetsAndRootsOfEveryKind) {
         {"single.kav", "site", kNoCheck + kShared + kPhases},
         {"empty", "site", kNoCheck + kShared + kPhases},
         {"upper", "site", kNoCheck + kShared + kPhases},
-        {"loop", "site", kNoCheck + kShared + kPhases},
+        {"loop", "site", kNoCheck + kShared + "Skipped folder " + at("loop/up/") + ": a link that leads outside the target\n" + kPhases},
         {"names", "site", kNoCheck + kShared + kPhases},
         {"nested", "site", kNoCheck + kShared + kPhases},
         {"empty_file_dir", "site", kNoCheck + kShared + kPhases},
         {"docs/", "site/", kNoCheck + kShared + kPhases},
         {"docs/../docs/./sub", "./site", kNoCheck + kShared + kPhases},
-        {"docs", "no_such_root", kNoCheck + "[root_p] was not valid\n" + kShared + kPhases},
-        {"docs", "root_file", kNoCheck + "[root_p] was not valid\n" + kShared + kPhases},
     };
     for (const Case& c : cases) {
         std::set<std::string> before = snapshot(dir / "docs");
@@ -192,16 +212,35 @@ TEST_F(DriverTest, TargetsAndRootsOfEveryKind) {
             EXPECT_EQ(r.status, 0) << target << " " << root << r.errors;
         }
         EXPECT_EQ(snapshot(dir / "docs"), before) << c.target;
-        EXPECT_FALSE(fs::exists(dir / "no_such_root")) << c.target;
     }
 }
 
+// A root that does not exist yet is made (a new site), inside a folder that
+// exists; a root that cannot be used stops the build before it writes.
+TEST_F(DriverTest, NewRootIsMadeUnusableRootStops) {
+    RunResult r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("new_site")}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kShared + kPhases);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_TRUE(fs::is_directory(dir / "new_site/html"));
+
+    write_file(dir / "root_file", "not a folder");
+    std::set<std::string> before = snapshot(dir);
+    r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("root_file")}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + "[root_p] was not valid\n" + at("root_file") + "/: not a folder\naborted");
+    EXPECT_EQ(r.status, 2) << r.errors;
+    EXPECT_EQ(snapshot(dir), before);
+}
+
+// Documents and folders that cannot be read get one line each and the build
+// goes on; a target or root the build cannot use stops it with the reason.
 TEST_F(DriverTest, UnreadableFilesAndFolders) {
     write_file(dir / "locked/open.kav", "x");
     write_file(dir / "locked/secret.kav", "x");
     write_file(dir / "locked/closed/inner.kav", "x");
     fs::create_directories(dir / "locked/noexec");
     write_file(dir / "locked/noexec/f.kav", "x");
+    fs::create_directories(dir / "readonly_root");
+    fs::create_directories(dir / "readonly_parent");
     // The run may happen as another user: let it reach everything first.
     for (auto& e : fs::recursive_directory_iterator(dir)) {
         fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
@@ -210,30 +249,106 @@ TEST_F(DriverTest, UnreadableFilesAndFolders) {
     fs::permissions(dir / "locked/secret.kav", fs::perms::none);
     fs::permissions(dir / "locked/closed", fs::perms::none);
     fs::permissions(dir / "locked/noexec", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const fs::perms read_only = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(dir / "readonly_root", read_only);
+    fs::permissions(dir / "readonly_parent", read_only);
+    if (geteuid() != 0 && getuid() != 0 && access(at("locked/secret.kav").c_str(), R_OK) == 0) {
+        GTEST_SKIP() << "permissions are not enforced for this user";
+    }
 
-    RunResult r = run_kavsite({"targ_p=" + at("locked"), "root_p=" + at("site")}, dir.string(), true);
-    EXPECT_EQ(r.output, kNoCheck + kShared + kPhases);
-    EXPECT_EQ(r.status, 0) << r.errors;
-    // An unreadable document as the target.
-    r = run_kavsite({"targ_p=" + at("locked/secret.kav"), "root_p=" + at("site")}, dir.string(), true);
-    EXPECT_EQ(r.output, kNoCheck + kShared + kPhases);
-    EXPECT_EQ(r.status, 0) << r.errors;
-    // A target inside a folder that cannot be searched cannot be seen.
-    r = run_kavsite({"targ_p=" + at("locked/closed/inner.kav"), "root_p=" + at("site")}, dir.string(), true);
-    EXPECT_EQ(r.output, kNoCheck + "[targ_p] was not valid\naborted");
-    EXPECT_EQ(r.status, 2) << r.errors;
+    struct Case {
+        const char* name;
+        std::string target;
+        std::string root;
+        std::string output;
+        int status;
+    };
+    const std::string denied = "cannot be read (permission denied)";
+    const Case cases[] = {
+        {"walk", "locked", "site",
+         kNoCheck + kShared + "Skipped folder " + at("locked/closed/") + ": " + denied + "\nKAV (parsing):\n" +
+             "Skipped " + at("locked/secret.kav") + ": " + denied + "\nSkipped " + at("locked/noexec/f.kav") + ": " +
+             denied + "\nHTML conversion:\n",
+         0},
+        {"unreadable document target", "locked/secret.kav", "site",
+         kNoCheck + "[targ_p] was not valid\n" + at("locked/secret.kav") + ": " + denied + "\naborted", 2},
+        {"target inside a folder that cannot be searched", "locked/closed/inner.kav", "site",
+         kNoCheck + "[targ_p] was not valid\n" + at("locked/closed/inner.kav") + ": " + denied + "\naborted", 2},
+        {"unreadable folder target", "locked/closed", "site",
+         kNoCheck + "[targ_p] was not valid\n" + at("locked/closed") + ": " + denied + "\naborted", 2},
+        {"root that cannot be written", "locked/open.kav", "readonly_root",
+         kNoCheck + "[root_p] was not valid\n" + at("readonly_root") + "/: cannot be written to (permission denied)\naborted",
+         2},
+        {"root that cannot be made", "locked/open.kav", "readonly_parent/site",
+         kNoCheck + "[root_p] was not valid\n" + at("readonly_parent/site") +
+             "/: does not exist and cannot be made (permission denied)\naborted",
+         2},
+    };
+    for (const Case& c : cases) {
+        RunResult r = run_kavsite({"targ_p=" + at(c.target), "root_p=" + at(c.root)}, dir.string(), true);
+        EXPECT_EQ(r.output, c.output) << c.name;
+        EXPECT_EQ(r.status, c.status) << c.name << r.errors;
+    }
 }
 
+// Special files named like documents are skipped with a line, never read.
 TEST_F(DriverTest, SpecialFilesAreSkippedWithoutHanging) {
     // A FIFO has no writer: reading it would wait forever.
     ASSERT_EQ(mkfifo(at("docs/pipe.kav").c_str(), 0644), 0);
     fs::create_symlink("/dev/zero", dir / "docs/zero.kav");
     RunResult r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("site")}, dir.string());
-    EXPECT_EQ(r.output, kNoCheck + kShared + kPhases);
+    EXPECT_EQ(r.output, kNoCheck + kShared + "KAV (parsing):\nSkipped " + at("docs/pipe.kav") +
+                            ": a device or FIFO, not a document\nSkipped " + at("docs/zero.kav") +
+                            ": a device or FIFO, not a document\nHTML conversion:\n");
     EXPECT_EQ(r.status, 0) << r.errors;
-    r = run_kavsite({"targ_p=" + at("docs/pipe.kav"), "root_p=" + at("site")}, dir.string());
+}
+
+// Large files: a video is never read, a document above max_doc_mb is skipped
+// with its size (the 4 GiB files are sparse: they cost nothing).
+TEST_F(DriverTest, LargeFilesAreNotRead) {
+    for (const char* name : {"docs/video.mp4", "docs/huge.kav"}) {
+        write_file(dir / name, "");
+        ASSERT_EQ(truncate(at(name).c_str(), 4ll << 30), 0);
+    }
+    write_file(dir / "docs/two.kav", std::string(2 * 1024 * 1024, 'x'));
+    struct Case {
+        std::vector<std::string> options;
+        std::string skipped;
+    };
+    const Case cases[] = {
+        {{}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=64\n"},
+        {{"max_doc_mb=1"}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=1\nSkipped " +
+                               at("docs/two.kav") + ": 2 MB, more than max_doc_mb=1\n"},
+        {{"max_doc_mb=lots"}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=64\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"targ_p=" + at("docs"), "root_p=" + at("site")};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        RunResult r = run_kavsite(args, dir.string());
+        EXPECT_EQ(r.output, kNoCheck + kShared + "KAV (parsing):\n" + c.skipped + "HTML conversion:\n");
+        EXPECT_EQ(r.status, 0) << r.errors;
+    }
+    // Without a limit the 2 MiB document is read (the 4 GiB one is gone).
+    fs::remove(dir / "docs/huge.kav");
+    RunResult r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("site"), "max_doc_mb=0"}, dir.string());
     EXPECT_EQ(r.output, kNoCheck + kShared + kPhases);
-    EXPECT_EQ(r.status, 0) << r.errors;
+}
+
+// Names with control bytes are shown escaped, so that a file name cannot
+// drive the terminal.
+TEST_F(DriverTest, ControlBytesInNamesAreEscaped) {
+    std::string name = "red\x1b[31mtitle\x07.kav";
+    ASSERT_EQ(mkfifo(at("docs/" + name).c_str(), 0644), 0);
+    fs::create_directories(dir / "docs/bell\x07" "dir");
+    fs::create_symlink("/", dir / "docs/bell\x07" "dir/up");
+    RunResult r = run_kavsite({"targ_p=" + at("docs"), "root_p=" + at("site")}, dir.string());
+    EXPECT_EQ(r.output, kNoCheck + kShared + "Skipped folder " + at("docs/bell\\x07dir/up/") +
+                            ": a link that leads outside the target\nKAV (parsing):\nSkipped " +
+                            at("docs/red\\x1b[31mtitle\\x07.kav") + ": a device or FIFO, not a document\n" +
+                            "HTML conversion:\n");
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos);
+    EXPECT_EQ(r.output.find('\x07'), std::string::npos);
 }
 
 TEST_F(DriverTest, OneArgumentIsOnePath) {
@@ -250,13 +365,14 @@ TEST_F(DriverTest, OneArgumentIsOnePath) {
     r = run_kavsite({"targ_p=My Docs", "targ_p=nothing", "root_p=My Site"}, dir.string());
     EXPECT_EQ(r.output, kNoCheck + kShared + kPhases);
     r = run_kavsite({"targ_p=nothing", "targ_p=My Docs", "root_p=My Site"}, dir.string());
-    EXPECT_EQ(r.output, kNoCheck + "[targ_p] was not valid\naborted");
+    EXPECT_EQ(r.output, kNoCheck + "[targ_p] was not valid\n" + at("nothing") + ": does not exist\naborted");
     EXPECT_EQ(r.status, 2) << r.errors;
 }
 
 TEST_F(DriverTest, HelpListsEveryOptionAndBuildsNothing) {
     const char* options[] = {"targ_p", "root_p", "js", "dev_js", "check_urls", "file_p_check", "print_todos",
-                             "deploy", "consent_url", "ca_file", "url_workers", "help", "version"};
+                             "deploy", "consent_url", "ca_file", "url_workers", "max_doc_mb", "no_wait", "help",
+                             "version"};
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--help"}, {"-help"}, {"help"}, {"targ_p=" + at("docs"), "root_p=" + at("site"), "--help"}}) {
         std::set<std::string> before = snapshot(dir);

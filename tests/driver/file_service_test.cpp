@@ -40,6 +40,17 @@ void wait_for_scans(u64 passes) {
     ASSERT_GE(fs_stats().scans, target) << "scanner did not run";
 }
 
+// Bytes the threads of this process have read so far.
+long long bytes_read_by_process() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:") return value;
+    }
+    return -1;
+}
+
 struct FileServiceTest : kavsite_test::ServiceTest {
     std::string path(const std::string& name) { return (dir / name).string(); }
 };
@@ -218,7 +229,7 @@ TEST_F(FileServiceTest, PassedDeadlineQueuesAndReturnsZeroes) {
 TEST_F(FileServiceTest, UnknownKeyGivesNoBytes) {
     FileKey none = {};
     EXPECT_EQ(fs_loaded_file(none).size, 0u);
-    FileKey made_up = {{0x1234, 0x5678}, 0};
+    FileKey made_up = {{0x1234, 0x5678}, 0, 0, 0};
     EXPECT_EQ(fs_loaded_file(made_up).size, 0u);
 }
 
@@ -245,6 +256,44 @@ TEST_F(FileServiceTest, LargeFileIsReadWhole) {
     write_file(dir / "mega.txt", mega);
     EXPECT_EQ(str(fs_loaded_file(fs_request_file(from(path("big.txt")), soon()))), text);
     EXPECT_EQ(str(fs_loaded_file(fs_request_file(from(path("mega.txt")), soon()))), mega);
+}
+
+// A request that gets no bytes says why, and a file above the size limit is
+// not read at all: a 4 GiB file (sparse, so it costs nothing) comes back at
+// once with its size and no bytes.
+TEST_F(FileServiceTest, RequestsSayWhyAFileWasNotRead) {
+    write_file(dir / "small.kav", "title: s\n");
+    write_file(dir / "empty.kav", "");
+    std::string huge = path("huge.kav");
+    write_file(huge, "title: h\n");
+    ASSERT_EQ(truncate(huge.c_str(), 4ll << 30), 0);
+    ASSERT_EQ(mkfifo(path("pipe.kav").c_str(), 0644), 0);
+    fs::create_symlink("nowhere.kav", dir / "dead.kav");
+    std::string long_name = path(std::string(300, 'n') + ".kav");
+    struct Case {
+        std::string path;
+        u64 limit;
+        u32 error;
+        u64 size;
+        std::string bytes;
+    } cases[] = {
+        {path("small.kav"), 64, OS_FILE_ERROR_NONE, 9, "title: s\n"},
+        {path("empty.kav"), 64, OS_FILE_ERROR_NONE, 0, ""},
+        {huge, MB(64), OS_FILE_ERROR_TOO_LARGE, 4ull << 30, ""},
+        {path("small.kav") + "x", 0, OS_FILE_ERROR_MISSING, 0, ""},
+        {path("dead.kav"), 0, OS_FILE_ERROR_MISSING, 0, ""},
+        {path("pipe.kav"), 0, OS_FILE_ERROR_NOT_REGULAR, 0, ""},
+        {long_name, 0, OS_FILE_ERROR_NAME_TOO_LONG, 0, ""},
+    };
+    for (const Case& c : cases) {
+        long long before = bytes_read_by_process();
+        FileKey key = fs_request_file_up_to(from(c.path), c.limit, soon());
+        ASSERT_FALSE(fs_key_is_zero(key)) << c.path;
+        EXPECT_EQ(key.error, c.error) << c.path;
+        EXPECT_EQ(key.size, c.size) << c.path;
+        EXPECT_EQ(str(fs_loaded_file(key)), c.bytes) << c.path;
+        EXPECT_LT(bytes_read_by_process() - before, (long long)MB(1)) << c.path << ": read";
+    }
 }
 
 // Many threads ask for many files, in different orders, at once. Paths of

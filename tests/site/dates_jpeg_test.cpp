@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -88,6 +90,114 @@ TEST(Jpeg, ReadsSizeAndDensity) {
     info = read_jpeg_info(arena, string_from_cstr(path));
     EXPECT_EQ(info.width + info.height + info.x_density + info.y_density, 0);
     arena_release(arena);
+}
+
+// A segment: marker, big-endian length (counting itself) and payload.
+std::vector<u8> segment(u8 marker, const std::vector<u8>& payload) {
+    size_t length = payload.size() + 2;
+    std::vector<u8> b = {0xFF, marker, (u8)(length >> 8), (u8)length};
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+std::vector<u8> frame(u8 marker, u16 width, u16 height) {
+    return segment(marker, {0x08, (u8)(height >> 8), (u8)height, (u8)(width >> 8), (u8)width, 0x03});
+}
+
+std::vector<u8> join(const std::vector<std::vector<u8>>& parts) {
+    std::vector<u8> b;
+    for (const std::vector<u8>& p : parts) b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+// The size comes from the image's own frame header, found by walking the
+// segments: not from a thumbnail inside the Exif segment, not from bytes
+// that merely look like a marker.
+TEST(Jpeg, FrameHeaderFoundByWalkingSegments) {
+    const std::vector<u8> soi = {0xFF, 0xD8};
+    const std::vector<u8> jfif = segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 1, 0, 0x48, 0, 0x48, 0, 0});
+    // An Exif segment holding a whole thumbnail JPEG with its own frame.
+    std::vector<u8> thumb = join({soi, frame(0xC0, 160, 120), {0xFF, 0xD9}});
+    std::vector<u8> exif_payload = {'E', 'x', 'i', 'f', 0, 0};
+    exif_payload.insert(exif_payload.end(), thumb.begin(), thumb.end());
+    const std::vector<u8> exif = segment(0xE1, exif_payload);
+    const std::vector<u8> scan_then_end = join({segment(0xDA, {1, 2, 3}), {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD9}});
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        u16 width, height, density;
+    };
+    const Case cases[] = {
+        {"thumbnail in Exif first", join({soi, exif, jfif, frame(0xC0, 4000, 3000), scan_then_end}), 4000, 3000, 0x48},
+        {"extended sequential frame", join({soi, frame(0xC1, 800, 600), scan_then_end}), 800, 600, 0},
+        {"fill bytes before a marker", join({soi, {0xFF, 0xFF, 0xFF}, frame(0xC2, 9, 7)}), 9, 7, 0},
+        {"no frame before the scan", join({soi, jfif, scan_then_end, frame(0xC0, 1, 1)}), 0, 0, 0x48},
+        {"no start of image", join({{0x89, 'P', 'N', 'G'}, frame(0xC0, 10, 10)}), 0, 0, 0},
+        {"segment length below two", join({soi, {0xFF, 0xE1, 0x00, 0x01}, frame(0xC0, 5, 5)}), 0, 0, 0},
+        {"empty", {}, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        JpegInfo info = jpeg_info_from_bytes(String{(u8*)c.bytes.data(), c.bytes.size()});
+        EXPECT_EQ(info.width, c.width) << c.name;
+        EXPECT_EQ(info.height, c.height) << c.name;
+        EXPECT_EQ(info.x_density, c.density) << c.name;
+    }
+}
+
+// Bytes this process has read from files so far.
+long long bytes_read_so_far() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:") return value;
+    }
+    return -1;
+}
+
+// A 3 GB image (sparse: it costs nothing on disk) is read only up to its
+// frame header; a header behind large segments is still reached by reading
+// further, and the read stops at the cap.
+TEST(Jpeg, ReadsOnlyUpToTheFrameHeader) {
+    char dir_template[] = "/tmp/kavsite_jpeg_dir_XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    std::string dir = dir_template;
+    std::vector<u8> icc(60000, 0x11);  // three large APP2 segments: the frame lies past 64 KiB
+    std::vector<u8> far_header = join({{0xFF, 0xD8}, segment(0xE2, icc), segment(0xE2, icc), segment(0xE2, icc),
+                                       frame(0xC0, 1234, 567)});
+    std::vector<u8> near_header = join({{0xFF, 0xD8}, frame(0xC2, 3000, 2000)});
+    std::vector<u8> headerless = {0xFF, 0xD8};
+    struct Case {
+        const char* name;
+        std::vector<u8> start;
+        long long size;
+        u16 width;
+        long long most_read;  // bytes read at most (besides a page for reading /proc/self/io)
+    };
+    const Case cases[] = {
+        {"3 GB, header at the start", near_header, 3LL << 30, 3000, KB(64)},
+        {"header behind 180 KB of segments", far_header, 3LL << 30, 1234, MB(1)},
+        {"3 GB of nothing after the start of image", headerless, 3LL << 30, 0, 3 * (long long)JPEG_READ_CAP},
+    };
+    Arena* arena = arena_create(MB(64), KB(64));
+    for (const Case& c : cases) {
+        std::string path = dir + "/image.jpg";
+        int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, c.start.data(), c.start.size()), (ssize_t)c.start.size());
+        ASSERT_EQ(ftruncate(fd, c.size), 0);
+        close(fd);
+        u64 arena_before = arena_pos(arena);
+        long long before = bytes_read_so_far();
+        JpegInfo info = read_jpeg_info(arena, string_from_cstr(path.c_str()));
+        long long read = bytes_read_so_far() - before;
+        EXPECT_EQ(info.width, c.width) << c.name;
+        EXPECT_LE(read, c.most_read + 4096) << c.name;
+        EXPECT_EQ(arena_pos(arena), arena_before) << c.name << ": the reads stay in scratch memory";
+        unlink(path.c_str());
+    }
+    arena_release(arena);
+    rmdir(dir.c_str());
 }
 
 TEST(Jpeg, Extensions) {

@@ -47,10 +47,12 @@ TEST(HttpWireUrl, SchemesAndPorts) {
         const char* wire;
     } cases[] = {
         {"https://a.com/p", 0, "https://a.com/p"},
-        {"http://a.com/p", 0, "https://a.com:80/p"},  // any other scheme goes over TLS on its own port
+        {"http://a.com/p", 0, "http://a.com/p"},  // plain HTTP, redirects followed or not
         {"http://a.com/p", 1, "http://a.com/p"},
-        {"HTTP://A.com", 0, "https://A.com:80/"},
-        {"ftp://a.com/x", 0, "https://a.com:21/x"},
+        {"HTTP://A.com", 0, "http://A.com/"},
+        {"http://a.com:443/p", 0, "http://a.com:443/p"},
+        {"http://a.com:80/p", 0, "http://a.com/p"},
+        {"ftp://a.com/x", 0, "https://a.com:21/x"},  // other schemes go over TLS on their own port
         {"ssh://a.com", 0, "https://a.com:22/"},
         {"gopher://a.com/x", 0, "https://a.com/x"},
         {"https://a.com:8443/x", 0, "https://a.com:8443/x"},
@@ -95,7 +97,10 @@ TEST(HttpRequest, OutcomesAgainstLocalServers) {
         {server->https("/other/503", "localhost"), HTTP_METHOD_GET, 0, 0, {0}, 503, "",
          server->https("/other/503", "other.localhost")},
         {server->https("/www/500", "localhost"), HTTP_METHOD_GET, 0, 1, {0}, 301, "", ""},
-        {server->https("/loop"), HTTP_METHOD_GET, 0, 0, {0}, 302, "", server->https("/loop")},
+        // A loop ends nowhere: no final answer.
+        {server->https("/loop"), HTTP_METHOD_GET, 0, 0, {0}, 0, "", server->https("/loop")},
+        // Slow, but well within the stall limit.
+        {server->https("/slow/3000"), HTTP_METHOD_GET, 1, 0, {0}, 200, "slow", ""},
         {server->https("/endless"), HTTP_METHOD_GET, 0, 0, {0}, 200, "", ""},
         // A small announced body is read (and dropped) to keep the
         // connection, so a stall after the head runs into the timeout.
@@ -106,9 +111,11 @@ TEST(HttpRequest, OutcomesAgainstLocalServers) {
         {server->https("/stall"), HTTP_METHOD_GET, 0, 0, {HTTP_ERROR_TIMEOUT}, 0, "", ""},
         {"https://127.0.0.1:" + std::to_string(server->silent_port) + "/", HTTP_METHOD_GET, 0, 0,
          {HTTP_ERROR_TIMEOUT}, 0, "", ""},
-        {"http://127.0.0.1:" + plain + "/ok", HTTP_METHOD_GET, 0, 0,
-         {HTTP_ERROR_SECURE_CHANNEL, HTTP_ERROR_CONNECTION}, 0, "", ""},
+        {"http://127.0.0.1:" + plain + "/ok", HTTP_METHOD_GET, 1, 0, {0}, 200, "ok", ""},
         {"http://127.0.0.1:" + plain + "/ok", HTTP_METHOD_GET, 1, 1, {0}, 200, "ok", ""},
+        // TLS spoken to a plain server, and plain HTTP to a TLS server.
+        {"https://127.0.0.1:" + plain + "/ok", HTTP_METHOD_GET, 0, 0, {HTTP_ERROR_SECURE_CHANNEL}, 0, "", ""},
+        {"http://127.0.0.1:" + p + "/ok", HTTP_METHOD_GET, 0, 0, {HTTP_ERROR_CONNECTION}, 0, "", ""},
         {"https://127.0.0.1:" + std::to_string(server->garbage_port) + "/", HTTP_METHOD_GET, 0, 0,
          {HTTP_ERROR_SECURE_CHANNEL, HTTP_ERROR_CONNECTION}, 0, "", ""},
         {server->https("/garbage"), HTTP_METHOD_GET, 0, 0, {0, HTTP_ERROR_CONNECTION}, 0, "", ""},
@@ -288,6 +295,46 @@ TEST(HttpRequest, MethodsHeaderOrderAndBody) {
         EXPECT_EQ(ours, expected) << c.name;
         EXPECT_EQ(log[log.size() - 2], std::string("BODY ") + c.body) << c.name;
     }
+}
+
+// Failures are told apart finely enough for the report to say what
+// happened, and a failure after a redirect keeps the URL that failed and no
+// head of the redirect.
+TEST(HttpRequest, FailuresSayWhatHappened) {
+    LocalServer* server = local_server();
+    ASSERT_TRUE(server->ok);
+    std::string plain = "http://127.0.0.1:" + std::to_string(server->plain_port);
+    std::string closed = std::to_string(local_refused_port());
+    struct Case {
+        std::string url;
+        u32 error;
+        u32 failure;
+        u32 redirects;
+        std::string final_url;  // empty: the requested URL
+    } cases[] = {
+        {server->https("/ok"), HTTP_ERROR_NONE, HTTP_FAILURE_NONE, 0, ""},
+        {"http://127.0.0.1:" + closed + "/", HTTP_ERROR_CONNECTION, HTTP_FAILURE_REFUSED, 0, ""},
+        {plain + "/empty", HTTP_ERROR_CONNECTION, HTTP_FAILURE_EMPTY_REPLY, 0, ""},
+        {server->https("/empty"), HTTP_ERROR_CONNECTION, HTTP_FAILURE_EMPTY_REPLY, 0, ""},
+        {plain + "/redirect-port/" + closed, HTTP_ERROR_CONNECTION, HTTP_FAILURE_REFUSED, 1,
+         "http://127.0.0.1:" + closed + "/moved"},
+        {server->https("/loop"), HTTP_ERROR_NONE, HTTP_FAILURE_TOO_MANY_REDIRECTS, HTTP_MAX_REDIRECTS, ""},
+        // Taken for HTTP/0.9, which is refused: not an error of the five.
+        {plain + "/garbage", HTTP_ERROR_NONE, HTTP_FAILURE_NOT_HTTP, 0, ""},
+    };
+    for (const Case& c : cases) {
+        Scratch scratch;
+        HttpRequestOptions options = {};
+        HttpResult r = http_request(scratch.arena, view(c.url), &options);
+        EXPECT_EQ(r.error, c.error) << c.url;
+        EXPECT_EQ(r.failure, c.failure) << c.url;
+        EXPECT_EQ(r.redirect_count, c.redirects) << c.url;
+        EXPECT_EQ(str(r.final_url), c.final_url.empty() ? c.url : c.final_url) << c.url;
+        if (c.failure != HTTP_FAILURE_NONE) {
+            EXPECT_EQ(str(r.head), "") << c.url;
+        }
+    }
+    http_thread_release();
 }
 
 TEST(HttpRequest, DefaultUserAgentAndAccept) {

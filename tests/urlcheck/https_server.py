@@ -21,6 +21,8 @@ Routes:
   /www/<code>            on a "www." host: <code>; else 301 to the www. host
   /other/<code>          on an "other." host: <code>; else 301 there
   /loop                  302 to itself
+  /empty                 closes the connection without a reply
+  /redirect-port/<port>  302 to http://127.0.0.1:<port>/moved
   /_requests/<path>      every request seen for /<path>: method, header lines
                          in order, body
   /_peers/<path>         the client port of every request seen for /<path>
@@ -135,6 +137,11 @@ class Handler(BaseHTTPRequestHandler):
             return self.reply(301, headers=[("Location", f"https://{prefix}{self.host()}{self.path}")])
         if head == "loop":
             return self.reply(302, headers=[("Location", self.path)])
+        if head == "empty":
+            self.close_connection = True
+            return
+        if head == "redirect-port" and len(parts) > 1:
+            return self.reply(302, headers=[("Location", f"http://127.0.0.1:{int(parts[1])}/moved")])
         return self.reply(404, b"missing")
 
     do_GET = do_POST = do_HEAD = do_PUT = do_DELETE = do_OPTIONS = do_PATCH = handle_any

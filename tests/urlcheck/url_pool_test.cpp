@@ -62,23 +62,61 @@ TEST(UrlReportLine, Format) {
     struct Case {
         const char* url;
         u64 elapsed;
-        u32 error;
+        const char* reason;
         const char* location;
         const char* line;
     } cases[] = {
-        {"https://a.com/x", 12, HTTP_ERROR_NONE, "/site/docs/a.kav:3:5", "KO https://a.com/x time: 12ms a.kav:3:5"},
-        {"https://a.com/x", 0, HTTP_ERROR_SECURE_CHANNEL, "C:\\site\\b.kav:1:1",
+        {"https://a.com/x", 12, "", "/site/docs/a.kav:3:5", "KO https://a.com/x time: 12ms a.kav:3:5"},
+        {"https://a.com/x", 0, "couldn't connect (HTTPS protocol)", "C:\\site\\b.kav:1:1",
          "KO https://a.com/x couldn't connect (HTTPS protocol) b.kav:1:1"},
-        {"https://a.com/x", 7, HTTP_ERROR_CONNECTION, "a.kav:2:2", "KO https://a.com/x time: 7ms wrong protocol used a.kav:2:2"},
-        {"https://a.com/x", 2001, HTTP_ERROR_TIMEOUT, "d/a.kav:9:40", "KO https://a.com/x time: 2001ms timed out a.kav:9:40"},
-        {"https://a.com/x", 5, HTTP_ERROR_NAME_NOT_RESOLVED, "d/a.kav:1:2", "KO https://a.com/x time: 5ms a.kav:1:2"},
-        {"https://a.com/x", 5, HTTP_ERROR_NONE, "", "KO https://a.com/x time: 5ms"},
-        {"https://a.com/x", 0, HTTP_ERROR_NONE, "/a\\b/c.kav:1:2", "KO https://a.com/x c.kav:1:2"},
+        {"https://a.com/x", 2001, "timed out", "d/a.kav:9:40", "KO https://a.com/x time: 2001ms timed out a.kav:9:40"},
+        {"https://a.com/x", 5, "", "", "KO https://a.com/x time: 5ms"},
+        {"https://a.com/x", 0, "", "/a\\b/c.kav:1:2", "KO https://a.com/x c.kav:1:2"},
     };
     for (const Case& c : cases) {
         Scratch scratch;
-        String line = url_report_line(scratch.arena, string_from_cstr(c.url), c.elapsed, c.error, string_from_cstr(c.location));
+        String line = url_report_line(scratch.arena, string_from_cstr(c.url), c.elapsed, string_from_cstr(c.reason),
+                                      string_from_cstr(c.location));
         EXPECT_EQ(str(line), c.line);
+    }
+}
+
+TEST(UrlReportLine, Reasons) {
+    struct Case {
+        u32 error;
+        u32 failure;
+        u32 redirects;
+        const char* final_url;
+        const char* reason;
+    } cases[] = {
+        {HTTP_ERROR_NONE, HTTP_FAILURE_NONE, 0, "", ""},
+        {HTTP_ERROR_NONE, HTTP_FAILURE_NONE, 2, "https://b.com/", ""},
+        {HTTP_ERROR_SECURE_CHANNEL, HTTP_FAILURE_NONE, 0, "", "couldn't connect (HTTPS protocol)"},
+        {HTTP_ERROR_NAME_NOT_RESOLVED, HTTP_FAILURE_NONE, 0, "", ""},
+        {HTTP_ERROR_TIMEOUT, HTTP_FAILURE_NONE, 0, "", "timed out"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_NONE, 0, "", "wrong protocol used"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_REFUSED, 0, "", "connection refused"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_UNREACHABLE, 0, "", "host unreachable"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_NO_CONNECTION, 0, "", "couldn't connect"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_EMPTY_REPLY, 0, "", "empty reply"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_CONNECTION_LOST, 0, "", "connection lost"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_NOT_HTTP, 0, "", "wrong protocol used"},
+        {HTTP_ERROR_NONE, HTTP_FAILURE_NOT_HTTP, 0, "", "wrong protocol used"},
+        {HTTP_ERROR_NONE, HTTP_FAILURE_TOO_MANY_REDIRECTS, 10, "https://a.com/loop", "too many redirects"},
+        {HTTP_ERROR_CONNECTION, HTTP_FAILURE_REFUSED, 1, "http://a.com:1/moved",
+         "connection refused after redirect to http://a.com:1/moved"},
+        {HTTP_ERROR_TIMEOUT, HTTP_FAILURE_NONE, 3, "https://c.com/", "timed out after redirect to https://c.com/"},
+        {HTTP_ERROR_NAME_NOT_RESOLVED, HTTP_FAILURE_NONE, 1, "https://gone.example/",
+         "host not found after redirect to https://gone.example/"},
+    };
+    for (const Case& c : cases) {
+        Scratch scratch;
+        HttpResult result = {};
+        result.error = c.error;
+        result.failure = c.failure;
+        result.redirect_count = c.redirects;
+        result.final_url = string_from_cstr(c.final_url);
+        EXPECT_EQ(str(url_reason_text(scratch.arena, &result)), c.reason) << c.error << " " << c.failure << " " << c.redirects;
     }
 }
 
@@ -250,7 +288,7 @@ TEST(UrlRing, JobLargerThanTheRingIsReportedNotQueued) {
 }
 
 const std::string TLS_ERROR = "couldn't connect (HTTPS protocol)";
-const std::string CONN_ERROR = "wrong protocol used";
+const std::string NOT_HTTP = "wrong protocol used";
 const std::string TIMEOUT = "timed out";
 
 // Good, redirected, failing and malformed URLs through a running pool: no
@@ -260,6 +298,7 @@ TEST(UrlPool, ReportsEveryBadUrlOnce) {
     LocalServer* server = local_server();
     ASSERT_TRUE(server->ok);
     std::string plain = std::to_string(server->plain_port);
+    std::string closed = std::to_string(local_refused_port());
     struct Case {
         std::string url;
         u32 kind;  // URL_REPORT_NONE: no line
@@ -277,13 +316,18 @@ TEST(UrlPool, ReportsEveryBadUrlOnce) {
         {server->https("/www/500", "localhost"), URL_REPORT_SAME_URL, {""}},
         {server->https("/other/503", "localhost"), URL_REPORT_REDIRECTED, {""}},
         {server->https("/other/404", "localhost"), URL_REPORT_FAILED, {""}},
-        {server->https("/loop"), URL_REPORT_SAME_URL, {""}},
-        {"http://127.0.0.1:" + plain + "/ok", URL_REPORT_FAILED, {TLS_ERROR, CONN_ERROR}},
+        {server->https("/loop"), URL_REPORT_FAILED, {"too many redirects"}},
+        {"http://127.0.0.1:" + plain + "/ok", URL_REPORT_NONE, {}},
+        {"http://127.0.0.1:" + plain + "/status/404", URL_REPORT_FAILED, {""}},
+        {server->https("/slow/3000"), URL_REPORT_NONE, {}},
         {"https://127.0.0.1:" + std::to_string(server->silent_port) + "/", URL_REPORT_FAILED, {TIMEOUT}},
         {server->https("/stall"), URL_REPORT_FAILED, {TIMEOUT}},
-        {"https://127.0.0.1:" + std::to_string(server->garbage_port) + "/", URL_REPORT_FAILED, {TLS_ERROR, CONN_ERROR}},
-        {server->https("/garbage"), URL_REPORT_FAILED, {"", CONN_ERROR}},
-        {"https://127.0.0.1:" + std::to_string(local_refused_port()) + "/", URL_REPORT_FAILED, {CONN_ERROR}},
+        {"https://127.0.0.1:" + std::to_string(server->garbage_port) + "/", URL_REPORT_FAILED, {TLS_ERROR, NOT_HTTP}},
+        {server->https("/garbage"), URL_REPORT_FAILED, {NOT_HTTP}},
+        {"https://127.0.0.1:" + closed + "/", URL_REPORT_FAILED, {"connection refused"}},
+        {server->https("/empty"), URL_REPORT_FAILED, {"empty reply"}},
+        {"http://127.0.0.1:" + plain + "/redirect-port/" + closed, URL_REPORT_FAILED,
+         {"connection refused after redirect to http://127.0.0.1:" + closed + "/moved"}},
         {"https://kavsite-test.invalid/page", URL_REPORT_FAILED, {""}},
         {"https://kavsite.localhost:" + std::to_string(server->tls_port) + "/ok", URL_REPORT_FAILED, {TLS_ERROR}},
         {"https://", URL_REPORT_FAILED, {""}},
@@ -302,8 +346,8 @@ TEST(UrlPool, ReportsEveryBadUrlOnce) {
         UrlCheckJob job = {view(cases[i].url), view(locations[i]), 0, 0};
         ASSERT_TRUE(url_pool_submit(pool, &job, DEADLINE_NONE));
     }
-    // Bounded by the longest timeout (7 s to connect) with room to spare.
-    ASSERT_TRUE(url_pool_wait_idle(pool, os_now_microseconds() + 40 * 1000000ull));
+    // Bounded by the longest timeout (30 s in all) with room to spare.
+    ASSERT_TRUE(url_pool_wait_idle(pool, os_now_microseconds() + 90 * 1000000ull));
 
     std::vector<UrlReportLine> lines = report_of(pool);
     std::map<std::string, std::vector<UrlReportLine>> by_location;
@@ -327,6 +371,14 @@ TEST(UrlPool, ReportsEveryBadUrlOnce) {
     }
     EXPECT_EQ(lines.size(), bad);
     EXPECT_EQ(pool->report.count, bad);
+}
+
+// Checking waits on the network: the default pool is sized for that, not
+// for the processors.
+TEST(UrlPool, DefaultWorkerCountSuitsNetworkWaits) {
+    UrlCheckPool* pool = make_pool(0, false);
+    EXPECT_GE(pool->worker_count, 16u);
+    EXPECT_EQ(make_pool(3, false)->worker_count, 3u);
 }
 
 TEST(UrlPool, OneRequestPerUrlAtATime) {
