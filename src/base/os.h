@@ -69,6 +69,32 @@ bool os_condition_wait_mutex(OsCondition* cv, OsMutex* mutex, u64 deadline);
 bool os_condition_wait_rw(OsCondition* cv, OsRwLock* lock, u64 deadline, bool shared);
 void os_condition_broadcast(OsCondition* cv);
 
+// Runs `fn` once per `once` (zeroed before first use), whatever the number
+// of threads that ask; those that ask while it runs wait for it to end.
+struct OsOnce {
+    u32 state;  // 0: not run; 1: running; 2: done
+};
+typedef void OsOnceFunction();
+void os_once(OsOnce* once, OsOnceFunction* fn);
+
+// ---- Process ---------------------------------------------------------------
+
+// Ends the process at once with `status`, running no exit handler and no
+// destructor: for a process whose background threads must not be waited
+// for (a connection test still loading its libraries or talking). Standard
+// output is the caller's to flush first.
+[[noreturn]] void os_exit_now(int status);
+
+// ---- Shared libraries ------------------------------------------------------
+
+struct OsLibrary;
+// Loads a shared library by its file name ("libcurl.so.4"); null when it
+// cannot be loaded.
+OsLibrary* os_library_open(const char* name);
+// The address of a symbol of the library or of one it depends on; null
+// when there is none.
+void* os_library_symbol(OsLibrary* library, const char* name);
+
 // ---- Memory ----------------------------------------------------------------
 
 void* os_reserve(u64 size);

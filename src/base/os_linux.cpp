@@ -1,5 +1,6 @@
 // The operating-system layer on Linux (POSIX).
 #include <dirent.h>
+#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -799,4 +800,32 @@ bool os_dir_next(Arena* arena, OsDirIter* iter, OsDirEntry* out) {
     if (iter->next_index >= iter->count) return false;
     *out = iter->entries[iter->next_index++];
     return true;
+}
+
+// ---- Once, process, shared libraries ----------------------------------------
+
+static std::mutex g_once_mutex;
+static std::condition_variable g_once_done;
+
+void os_once(OsOnce* once, OsOnceFunction* fn) {
+    if (__atomic_load_n(&once->state, __ATOMIC_ACQUIRE) == 2) return;
+    std::unique_lock<std::mutex> lock(g_once_mutex);
+    if (once->state == 0) {
+        once->state = 1;
+        lock.unlock();
+        fn();
+        lock.lock();
+        __atomic_store_n(&once->state, 2, __ATOMIC_RELEASE);
+        g_once_done.notify_all();
+        return;
+    }
+    g_once_done.wait(lock, [once] { return once->state == 2; });
+}
+
+void os_exit_now(int status) { _exit(status); }
+
+OsLibrary* os_library_open(const char* name) { return (OsLibrary*)dlopen(name, RTLD_NOW | RTLD_LOCAL); }
+
+void* os_library_symbol(OsLibrary* library, const char* name) {
+    return library ? dlsym((void*)library, name) : 0;
 }

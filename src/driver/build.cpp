@@ -31,9 +31,6 @@ static String read_site_file(Arena* arena, String path) {
     return os_read_whole_file(arena, path);
 }
 
-// Global initialisation of the network layer, once, before the build.
-static void network_init() { http_global_init(); }
-
 // Writes the shared resources under the root and rewrites the head and menu
 // templates, then reads the templates every page copies.
 static void phase_shared_resources(RunState* run) {
@@ -229,6 +226,13 @@ int build_main(const OptionTable* options) {
     os_init();
     fs_init();
     fs_start();
-    network_init();
-    return build_run(options);
+    int status = build_run(options);
+    // A connection test nobody waits for may still be loading libcurl or
+    // talking to its server: the build is done, and the process ends now
+    // rather than wait for it in its exit handlers.
+    if (url_pool_connection_pending(g_url_pool)) {
+        console_flush();
+        os_exit_now(status);
+    }
+    return status;
 }

@@ -1,8 +1,43 @@
 #include "urlcheck/http.h"
 
+// libcurl is loaded when the first request is made, not at start-up: a
+// build that checks no URL pays neither for loading it (and its TLS and
+// compression libraries) nor for its global set-up, and the connection test
+// that runs in the background loads it there. The declarations come from its
+// header, the functions from the library.
+#define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
 #include "base/os.h"
+
+// ---- libcurl -----------------------------------------------------------------
+
+struct CurlApi {
+    CURLcode (*global_init)(long flags);
+    CURL* (*easy_init)();
+    void (*easy_reset)(CURL* handle);
+    void (*easy_cleanup)(CURL* handle);
+    CURLcode (*easy_setopt)(CURL* handle, CURLoption option, ...);
+    CURLcode (*easy_perform)(CURL* handle);
+    CURLcode (*easy_getinfo)(CURL* handle, CURLINFO info, ...);
+    curl_slist* (*slist_append)(curl_slist* list, const char* text);
+    void (*slist_free_all)(curl_slist* list);
+    bool loaded;  // every function was found and the library set up
+};
+
+static CurlApi g_curl;
+static OsOnce g_curl_once;
+
+#define curl_easy_init g_curl.easy_init
+#define curl_easy_reset g_curl.easy_reset
+#define curl_easy_cleanup g_curl.easy_cleanup
+#undef curl_easy_setopt
+#define curl_easy_setopt g_curl.easy_setopt
+#define curl_easy_perform g_curl.easy_perform
+#undef curl_easy_getinfo
+#define curl_easy_getinfo g_curl.easy_getinfo
+#define curl_slist_append g_curl.slist_append
+#define curl_slist_free_all g_curl.slist_free_all
 
 // ---- Settings ----------------------------------------------------------------
 
@@ -10,17 +45,38 @@ static Arena* g_http_settings_arena;
 static String g_http_ca_file;
 
 // libcurl's TLS library, OpenSSL, tears its global state down from an exit
-// handler, and a request still running then (the connection test nobody
-// waits for, a worker) crashes the exiting process. Asked before anything
-// else starts it, OpenSSL installs no such handler; the process ends with its
-// state in place. The reference is weak: with another TLS library it is
-// absent and nothing is done.
-extern "C" int OPENSSL_init_crypto(u64 options, const void* settings) __attribute__((weak));
+// handler, and a request still running then (a worker, the connection test)
+// crashes the exiting process. Asked before anything else starts it, OpenSSL
+// installs no such handler; the process ends with its state in place. With
+// another TLS library the symbol is absent and nothing is done.
+typedef int OpensslInitCrypto(u64 options, const void* settings);
 #define HTTP_OPENSSL_INIT_NO_ATEXIT 0x00080000ull
 
-void http_global_init() {
-    if (OPENSSL_init_crypto) OPENSSL_init_crypto(HTTP_OPENSSL_INIT_NO_ATEXIT, 0);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+static void http_load_curl() {
+    OsLibrary* library = os_library_open("libcurl.so.4");
+    if (!library) return;
+    auto find = [library](const char* name) { return os_library_symbol(library, name); };
+    g_curl.global_init = (CURLcode(*)(long))find("curl_global_init");
+    g_curl.easy_init = (CURL * (*)()) find("curl_easy_init");
+    g_curl.easy_reset = (void (*)(CURL*))find("curl_easy_reset");
+    g_curl.easy_cleanup = (void (*)(CURL*))find("curl_easy_cleanup");
+    g_curl.easy_setopt = (CURLcode(*)(CURL*, CURLoption, ...))find("curl_easy_setopt");
+    g_curl.easy_perform = (CURLcode(*)(CURL*))find("curl_easy_perform");
+    g_curl.easy_getinfo = (CURLcode(*)(CURL*, CURLINFO, ...))find("curl_easy_getinfo");
+    g_curl.slist_append = (curl_slist * (*)(curl_slist*, const char*)) find("curl_slist_append");
+    g_curl.slist_free_all = (void (*)(curl_slist*))find("curl_slist_free_all");
+    bool complete = g_curl.global_init && g_curl.easy_init && g_curl.easy_reset && g_curl.easy_cleanup &&
+                    g_curl.easy_setopt && g_curl.easy_perform && g_curl.easy_getinfo && g_curl.slist_append &&
+                    g_curl.slist_free_all;
+    if (!complete) return;
+    OpensslInitCrypto* openssl_init = (OpensslInitCrypto*)find("OPENSSL_init_crypto");
+    if (openssl_init) openssl_init(HTTP_OPENSSL_INIT_NO_ATEXIT, 0);
+    g_curl.loaded = g_curl.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
+
+bool http_global_init() {
+    os_once(&g_curl_once, http_load_curl);
+    return g_curl.loaded;
 }
 
 void http_set_ca_file(String path) {
@@ -274,6 +330,7 @@ size_t http_on_body(char* data, size_t size, size_t count, void* user) {
 thread_local CURL* tl_http_handle;
 
 CURL* http_thread_handle() {
+    if (!http_global_init()) return 0;
     if (!tl_http_handle) {
         tl_http_handle = curl_easy_init();
     } else {
@@ -307,6 +364,11 @@ HttpResult http_request(Arena* arena, String url, const HttpRequestOptions* opti
     // A URL with control bytes (a NUL above all) cannot be handed to libcurl
     // as a C string without changing it; it fails like a malformed URL.
     if (http_url_has_control_bytes(url)) return result;
+    if (!http_global_init()) {
+        result.error = HTTP_ERROR_CONNECTION;
+        result.failure = HTTP_FAILURE_NO_LIBRARY;
+        return result;
+    }
 
     HttpRequestOptions o = *options;
     if (!o.user_agent.size) o.user_agent = S(HTTP_DEFAULT_USER_AGENT);

@@ -36,6 +36,7 @@ enum HttpFailure : u32 {
     HTTP_FAILURE_CONNECTION_LOST = 5,     // broken while sending or receiving
     HTTP_FAILURE_NOT_HTTP = 6,            // the answer is not HTTP
     HTTP_FAILURE_TOO_MANY_REDIRECTS = 7,  // more than HTTP_MAX_REDIRECTS, a loop most of the time
+    HTTP_FAILURE_NO_LIBRARY = 8,          // libcurl could not be loaded: nothing was sent
 };
 
 struct HttpRequestOptions {
@@ -84,8 +85,9 @@ struct HttpStatusLine {
 // length is announced, so that the connection can serve the next request.
 #define HTTP_DRAIN_LIMIT KB(64)
 
-// Once at program start-up, before any thread makes a request.
-void http_global_init();
+// Loads libcurl and sets it up, once, on the first call from any thread;
+// false when it cannot be loaded. Requests call it themselves.
+bool http_global_init();
 // A PEM bundle of trusted certificate authorities used by every request
 // made after the call (empty: the system's bundle). The path is copied.
 void http_set_ca_file(String path);

@@ -52,8 +52,9 @@ static const UrlFailureText url_failure_texts[] = {
     {HTTP_FAILURE_CONNECTION_LOST, S("connection lost")},
     {HTTP_FAILURE_NOT_HTTP, S("wrong protocol used")},
     {HTTP_FAILURE_TOO_MANY_REDIRECTS, S("too many redirects")},
+    {HTTP_FAILURE_NO_LIBRARY, S("libcurl could not be loaded")},
 };
-static_assert(ARRAY_COUNT(url_failure_texts) == 7, "one text per failure");
+static_assert(ARRAY_COUNT(url_failure_texts) == 8, "one text per failure");
 
 String url_reason_text(Arena* arena, const HttpResult* result) {
     String text = {};
@@ -430,6 +431,15 @@ void url_pool_start() {
     if (g_url_pool) return;
     const UrlSettings* settings = url_settings();
     g_url_pool = url_pool_create(settings);
-    url_pool_start_workers(g_url_pool);
+    // Workers only serve checks; a build that checks no URL starts none.
+    if (settings->check_urls) url_pool_start_workers(g_url_pool);
     url_pool_test_connection(g_url_pool, settings->check_urls != 0);
+}
+
+bool url_pool_connection_pending(UrlCheckPool* pool) {
+    if (!pool) return false;
+    os_mutex_lock(pool->queue_lock);
+    bool pending = !pool->connection_tested;
+    os_mutex_unlock(pool->queue_lock);
+    return pending;
 }

@@ -126,8 +126,11 @@ void url_pool_test_connection(UrlCheckPool* pool, bool wait);
 u32 url_pool_wait_online(UrlCheckPool* pool, u64 deadline_us);
 
 // Creates the process-wide pool from url_settings() once (later calls do
-// nothing), starts its workers and its connection test.
+// nothing), starts its workers when URLs are checked, and its connection
+// test.
 void url_pool_start();
+// True while the connection test of `pool` (may be null) has not finished.
+bool url_pool_connection_pending(UrlCheckPool* pool);
 
 // Appends a job to the ring, waiting while there is no space; false when the
 // deadline (microseconds, DEADLINE_NONE for none) passes first. A job too
