@@ -26,6 +26,32 @@ void diag_concat(DiagnosticList* destination, DiagnosticList* source) {
     *source = DiagnosticList{};
 }
 
+void diag_merge(DiagnosticList* destination, DiagnosticList* source) {
+    if (!destination->first || !source->first) {
+        diag_concat(destination, source);
+        return;
+    }
+    DiagnosticList merged = {};
+    Diagnostic* a = destination->first;
+    Diagnostic* b = source->first;
+    while (a || b) {
+        Diagnostic* next;
+        if (!b || (a && a->offset <= b->offset)) {
+            next = a;
+            a = a->next;
+        } else {
+            next = b;
+            b = b->next;
+        }
+        next->next = 0;
+        SLL_QUEUE_PUSH(merged.first, merged.last, next);
+    }
+    merged.count = destination->count + source->count;
+    merged.max_level = MAX(destination->max_level, source->max_level);
+    *destination = merged;
+    *source = DiagnosticList{};
+}
+
 String diag_level_name(s32 level) {
     switch (level) {
         case DIAG_NOTE: return S("note");
@@ -56,20 +82,42 @@ static TextPosition text_position_from(String text, u64 from, TextPosition pos, 
 
 TextPosition text_position(String text, u64 offset) { return text_position_from(text, 0, TextPosition{1, 1}, offset); }
 
-static void diag_print_at(const Diagnostic* d, String path, TextPosition pos) {
+// The message with its line breaks and tabs as blanks, so that it stays on
+// one line; the message itself when it has none.
+static String diag_one_line(Arena* arena, String message) {
+    u64 k = 0;
+    while (k < message.size && message.str[k] != '\n' && message.str[k] != '\r' && message.str[k] != '\t') k += 1;
+    if (k == message.size) return message;
+    String copy = string_copy(arena, message);
+    for (; k < copy.size; k += 1) {
+        if (copy.str[k] == '\n' || copy.str[k] == '\r' || copy.str[k] == '\t') copy.str[k] = ' ';
+    }
+    return copy;
+}
+
+static void diag_print_at(const Diagnostic* d, String path, TextPosition pos, DiagnosticForm form) {
     Scratch scratch;
     String where = string_format(scratch.arena, "%S:%I64d:%I64d", &path, (long long)pos.line, (long long)pos.column);
     String name = diag_level_name(d->level);
+    if (form == DIAG_FORM_LINE) {
+        String message = diag_one_line(scratch.arena, d->message);
+        if (name.size) {
+            console_print("%.*s: %.*s: %.*s\n", STR_ARG(where), STR_ARG(name), STR_ARG(message));
+        } else {
+            console_print("%.*s: %.*s\n", STR_ARG(where), STR_ARG(message));
+        }
+        return;
+    }
     console_print("%.*s: \n", STR_ARG(name));
     console_print("token: %.*s\n", STR_ARG(d->message));
     console_print("%.*s\n", STR_ARG(where));
 }
 
-void diag_print(const Diagnostic* d, String path, String source) {
-    diag_print_at(d, path, text_position(source, d->offset));
+void diag_print(const Diagnostic* d, String path, String source, DiagnosticForm form) {
+    diag_print_at(d, path, text_position(source, d->offset), form);
 }
 
-void diag_print_list(const DiagnosticList* list, String path, String source) {
+void diag_print_list(const DiagnosticList* list, String path, String source, DiagnosticForm form) {
     // Records come mostly in source order: continue counting from the last
     // one instead of rescanning the text from its start each time.
     u64 last_offset = 0;
@@ -82,6 +130,6 @@ void diag_print_list(const DiagnosticList* list, String path, String source) {
         }
         last = text_position_from(source, last_offset, last, offset);
         last_offset = offset;
-        diag_print_at(d, path, last);
+        diag_print_at(d, path, last, form);
     }
 }
