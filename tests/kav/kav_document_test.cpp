@@ -38,12 +38,17 @@ TEST_F(KavDocumentTest, EmptyDocumentGivesAZeroResultAndPrintsNothing) {
 }
 
 TEST_F(KavDocumentTest, DiagnosticsArePrintedInOrderAndNotHandedOn) {
-    // An error at offset 0, a warning at the start of line 2, one mid-line.
+    // An error at offset 0, a warning at the start of line 2, one mid-line;
+    // the hint that the document has no header comes after the error at 1:1.
     std::string text = "| a\n] b }~\n";
     KavParseResult result = run(text);
     EXPECT_EQ(printed,
               "error: \n"
               "token: Unexpected \"|\" token.\n"
+              "notes/doc.kav:1:1\n"
+              "warning: \n"
+              "token: no header, so this document publishes no page; start it with a `` block that holds "
+              "'output_path: <page>.html'\n"
               "notes/doc.kav:1:1\n"
               "warning: \n"
               "token: Unexpected \"]\" token.\n"
