@@ -184,6 +184,10 @@ int build_run(const OptionTable* options) {
     RunState* run = run_state_create();
     g_run_state = run;
     Arena* arena = run->arena;
+    if (!build_check_options(run, options)) {
+        console_print("aborted");
+        return BUILD_EXIT_ABORTED;
+    }
 
     String target = option_string(options, S("targ_p"));
     String root = option_string(options, S("root_p"));

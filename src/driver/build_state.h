@@ -5,6 +5,7 @@
 
 #include "base/arena.h"
 #include "base/diagnostic.h"
+#include "base/entry.h"
 #include "base/string.h"
 #include "kav/kav_node.h"
 
@@ -51,6 +52,7 @@ struct RunState {
     u32 file_p_check;
     u32 print_todos;
     u32 deploy;
+    DiagnosticForm diagnostic_form;  // how the documents' diagnostics print
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
@@ -78,6 +80,16 @@ struct DocumentEntry {
 extern RunState* g_run_state;
 
 RunState* run_state_create();
+
+// ---- Options -----------------------------------------------------------------------
+
+// Reads the options that shape the whole run before anything else: prints a
+// line for each option the program does not know (with the nearest known
+// name), for a "diagnostics" value other than "line" or "block", and for a
+// "targ_p=" or "root_p=" whose value would be the next argument although that
+// argument is itself an option; sets run->diagnostic_form. False when the
+// build must stop: a path option without its value.
+bool build_check_options(RunState* run, const OptionTable* options);
 
 // ---- Steps -------------------------------------------------------------------------
 

@@ -119,7 +119,7 @@ TEST_F(DriverTest, ModeLinesFollowTheSwitches) {
         {{"file_p_check=TRUE"}, "\nfile path check\n"},
         {{"file_p_check=0"}, kNoCheck},
         {{"file_p_check=yes"}, kNoCheck},
-        {{"File_P_Check"}, kNoCheck},
+        {{"File_P_Check"}, "unknown option 'File_P_Check' ignored; did you mean 'file_p_check'?\n" + kNoCheck},
         {{"deploy"}, "\n[deploy]\n"},
         {{"deploy", "dev_js", "file_p_check"}, "\n[deploy]\n"},
         {{"--deploy=true", "-file_p_check"}, "\n[deploy]\n"},
@@ -127,7 +127,8 @@ TEST_F(DriverTest, ModeLinesFollowTheSwitches) {
         {{"dev_js", "js"}, kNoCheck},
         {{"check_urls"}, kNoCheck, "[check urls]\n" + kOffline},
         {{"deploy", "check_urls"}, "\n[deploy]\n", "[check urls]\n" + kOffline},
-        {{"print_todos", "unknown=1", "--other:x,y", "-z"}, kNoCheck},
+        {{"print_todos", "unknown=1", "--other:x,y", "-z"},
+         "unknown option 'unknown' ignored\nunknown option 'other' ignored\nunknown option 'z' ignored\n" + kNoCheck},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"targ_p=" + at("docs"), "root_p=" + at("site")};
