@@ -280,6 +280,10 @@ static void bare_url(HintScan* s, u64 k) {
     hint(s, HINT_BARE_URL, begin, message);
 }
 
+// Tokens that matter in text outside verbatim stretches.
+static constexpr u32 kTextSigns = KAV_TOKEN_ESCAPE | KAV_TOKEN_BACKTICK | KAV_TOKEN_OPEN_TILDE | KAV_TOKEN_OPEN_BRACKET |
+                                  KAV_TOKEN_CLOSE_BRACKET | KAV_TOKEN_WORD;
+
 static void scan_tokens(HintScan* s) {
     u32 state = SCAN_TEXT;
     bool escaped = false;  // the token follows a "\" of the text
@@ -313,10 +317,12 @@ static void scan_tokens(HintScan* s) {
                 if ((kind & KAV_TOKEN_CLOSE_TILDE) && !(kind & KAV_TOKEN_ESCAPED)) state = SCAN_TEXT;
                 break;
             default:
-                if (kind & KAV_TOKEN_ESCAPE) {
-                    escaped = !escaped;  // "\\" is one backslash, written as text
-                } else if (escaped) {
-                    escaped = false;
+                if (escaped) {
+                    escaped = false;  // "\\" is one backslash, written as text
+                } else if (!(kind & kTextSigns)) {
+                    // Most tokens: words of prose, blanks, punctuation.
+                } else if (kind & KAV_TOKEN_ESCAPE) {
+                    escaped = true;
                 } else if (kind & KAV_TOKEN_BACKTICK) {
                     state = SCAN_INLINE_CODE;
                 } else if (kind & KAV_TOKEN_OPEN_TILDE) {
@@ -325,8 +331,9 @@ static void scan_tokens(HintScan* s) {
                     s->open_bracket = k;
                 } else if (kind & KAV_TOKEN_CLOSE_BRACKET) {
                     markdown_link(s, k);
-                } else if (kind & KAV_TOKEN_WORD) {
-                    bare_url(s, k);
+                } else if (k + 2 < s->count && (s->t[k + 1].kind & KAV_TOKEN_SYMBOL) &&
+                           (s->t[k + 2].kind & KAV_TOKEN_DOUBLE_SLASH)) {
+                    bare_url(s, k);  // a word followed by ":" and "//"
                 }
                 break;
         }
