@@ -99,7 +99,7 @@ const String kKnown[] = {S("targ_p"), S("root_p"), S("deploy"), S("js"), S("chec
 const u64 kKnownCount = sizeof(kKnown) / sizeof(kKnown[0]);
 
 TEST_F(Options, UnknownOptionsInTheOrderGivenWithTheNearestName) {
-    // More names than buckets keep their order too.
+    // Names sit in hash buckets; the list keeps the order they were given in.
     OptionTable t = parse({"--depoly", "targ_p=docs", "chek_urls:1", "Root_p=x", "zz", "", "js", "deploy", "root"});
     OptionUnknownList unknown = options_unknown(arena, &t, kKnown, kKnownCount);
     std::string got;
