@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds kavsite (Release) and builds the bundled example site with it in a
-# scratch folder, then prints the page to open in a browser.
+# Builds kavsite (Release) and builds the bundled example site with it in
+# build/example-site (a fresh copy of examples/site at every run), then prints
+# the page to open in a browser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -8,7 +9,9 @@ scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKAVSITE_TESTS=OFF
 cmake --build build/release --target kavsite
 
-site=$(mktemp -d "${TMPDIR:-/tmp}/kavsite-example.XXXXXX")
+site="$PWD/build/example-site"
+rm -rf "$site"
+mkdir -p "$site"
 cp -R examples/site/. "$site/"
 echo "== building the example site in $site =="
 status=0

@@ -22,9 +22,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   export DEBIAN_FRONTEND=noninteractive
-  if ! $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
-    $sudo apt-get update
-    $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  # Another package manager at work (an unattended upgrade, a second
+  # script) holds the lock for a while: wait for it instead of failing.
+  apt_get=($sudo apt-get -o DPkg::Lock::Timeout=600)
+  if ! "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}"; then
+    "${apt_get[@]}" update
+    "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}"
   fi
 fi
 

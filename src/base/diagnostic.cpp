@@ -26,6 +26,32 @@ void diag_concat(DiagnosticList* destination, DiagnosticList* source) {
     *source = DiagnosticList{};
 }
 
+void diag_merge(DiagnosticList* destination, DiagnosticList* source) {
+    if (!destination->first || !source->first) {
+        diag_concat(destination, source);
+        return;
+    }
+    DiagnosticList merged = {};
+    Diagnostic* a = destination->first;
+    Diagnostic* b = source->first;
+    while (a || b) {
+        Diagnostic* next;
+        if (!b || (a && a->offset <= b->offset)) {
+            next = a;
+            a = a->next;
+        } else {
+            next = b;
+            b = b->next;
+        }
+        next->next = 0;
+        SLL_QUEUE_PUSH(merged.first, merged.last, next);
+    }
+    merged.count = destination->count + source->count;
+    merged.max_level = MAX(destination->max_level, source->max_level);
+    *destination = merged;
+    *source = DiagnosticList{};
+}
+
 String diag_level_name(s32 level) {
     switch (level) {
         case DIAG_NOTE: return S("note");
@@ -56,22 +82,47 @@ static TextPosition text_position_from(String text, u64 from, TextPosition pos, 
 
 TextPosition text_position(String text, u64 offset) { return text_position_from(text, 0, TextPosition{1, 1}, offset); }
 
-// The three lines of one record at `pos`.
-static void diag_format_at(Arena* arena, StringList* out, const Diagnostic* d, String path, TextPosition pos) {
+// The message with its line breaks and tabs as blanks, so that it stays on
+// one line; the message itself when it has none.
+static String diag_one_line(Arena* arena, String message) {
+    u64 k = 0;
+    while (k < message.size && message.str[k] != '\n' && message.str[k] != '\r' && message.str[k] != '\t') k += 1;
+    if (k == message.size) return message;
+    String copy = string_copy(arena, message);
+    for (; k < copy.size; k += 1) {
+        if (copy.str[k] == '\n' || copy.str[k] == '\r' || copy.str[k] == '\t') copy.str[k] = ' ';
+    }
+    return copy;
+}
+
+// One record at `pos` in `form`.
+static void diag_format_at(Arena* arena, StringList* out, const Diagnostic* d, String path, TextPosition pos,
+                           DiagnosticForm form) {
     String name = diag_level_name(d->level);
+    if (form == DIAG_FORM_LINE) {
+        String message = diag_one_line(arena, d->message);
+        if (name.size) {
+            string_list_pushf(arena, out, "%.*s:%lld:%lld: %.*s: %.*s\n", STR_ARG(path), (long long)pos.line,
+                              (long long)pos.column, STR_ARG(name), STR_ARG(message));
+        } else {
+            string_list_pushf(arena, out, "%.*s:%lld:%lld: %.*s\n", STR_ARG(path), (long long)pos.line,
+                              (long long)pos.column, STR_ARG(message));
+        }
+        return;
+    }
     string_list_pushf(arena, out, "%.*s: \ntoken: %.*s\n%.*s:%lld:%lld\n", STR_ARG(name), STR_ARG(d->message),
                       STR_ARG(path), (long long)pos.line, (long long)pos.column);
 }
 
-void diag_print(const Diagnostic* d, String path, String source) {
+void diag_print(const Diagnostic* d, String path, String source, DiagnosticForm form) {
     Scratch scratch;
     StringList out = {};
-    diag_format_at(scratch.arena, &out, d, path, text_position(source, d->offset));
+    diag_format_at(scratch.arena, &out, d, path, text_position(source, d->offset), form);
     String text = string_list_join(scratch.arena, &out);
     console_print("%.*s", STR_ARG(text));
 }
 
-String diag_format_list(Arena* arena, const DiagnosticList* list, String path, String source) {
+String diag_format_list(Arena* arena, const DiagnosticList* list, String path, String source, DiagnosticForm form) {
     Scratch scratch(arena);
     StringList out = {};
     // Records come mostly in source order: continue counting from the last
@@ -86,14 +137,14 @@ String diag_format_list(Arena* arena, const DiagnosticList* list, String path, S
         }
         last = text_position_from(source, last_offset, last, offset);
         last_offset = offset;
-        diag_format_at(scratch.arena, &out, d, path, last);
+        diag_format_at(scratch.arena, &out, d, path, last, form);
     }
     return string_list_join(arena, &out);
 }
 
-void diag_print_list(const DiagnosticList* list, String path, String source) {
+void diag_print_list(const DiagnosticList* list, String path, String source, DiagnosticForm form) {
     if (!list->first) return;
     Scratch scratch;
-    String text = diag_format_list(scratch.arena, list, path, source);
+    String text = diag_format_list(scratch.arena, list, path, source, form);
     console_print("%.*s", STR_ARG(text));
 }

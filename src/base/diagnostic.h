@@ -1,8 +1,11 @@
 // Diagnostics shared by every parser of the system (KAV documents, HTML
-// templates, the known-searches file) and their three-line print format:
+// templates, the known-searches file) and their two print forms. The block
+// form (the default) takes three lines:
 //   <level name>: \n
 //   token: <message>\n
 //   <path>:<line>:<column>\n
+// The line form takes one, as compilers print and editors and CI read:
+//   <path>:<line>:<column>: <level name>: <message>\n
 #pragma once
 
 #include "base/core.h"
@@ -38,6 +41,10 @@ Diagnostic* diag_append_at(Arena* arena, DiagnosticList* list, const void* node,
 // Moves every record of `source` to the end of `destination`; `source` is
 // left empty.
 void diag_concat(DiagnosticList* destination, DiagnosticList* source);
+// Moves every record of `source` into `destination` by offset: each goes
+// after the destination's records at or before its offset. Two lists in
+// source order give one in source order. `source` is left empty.
+void diag_merge(DiagnosticList* destination, DiagnosticList* source);
 
 // "note", "warning", "error", "" (level 4), "fatal error"; empty otherwise.
 String diag_level_name(s32 level);
@@ -51,9 +58,17 @@ struct TextPosition {
 // column 1; every other byte advances the column. Counting stops at the end.
 TextPosition text_position(String text, u64 offset);
 
-// Prints one record in the three-line format, the location being
-// "path:line:column" of the record's offset in `source`.
-void diag_print(const Diagnostic* diagnostic, String path, String source);
-void diag_print_list(const DiagnosticList* list, String path, String source);
-// The printed text of every record of the list, in `arena`.
-String diag_format_list(Arena* arena, const DiagnosticList* list, String path, String source);
+enum DiagnosticForm : u32 {
+    DIAG_FORM_BLOCK = 0,  // three lines: level, "token: " message, location
+    DIAG_FORM_LINE = 1,   // "path:line:column: level: message" on one line
+};
+
+// Prints one record in `form`, the location being "path:line:column" of the
+// record's offset in `source`. In the line form a level without a name
+// prints no level part, and line breaks and tabs of the message print as
+// blanks.
+void diag_print(const Diagnostic* diagnostic, String path, String source, DiagnosticForm form = DIAG_FORM_BLOCK);
+void diag_print_list(const DiagnosticList* list, String path, String source, DiagnosticForm form = DIAG_FORM_BLOCK);
+// The printed text of every record of the list in `form`, in `arena`.
+String diag_format_list(Arena* arena, const DiagnosticList* list, String path, String source,
+                        DiagnosticForm form = DIAG_FORM_BLOCK);

@@ -41,10 +41,13 @@ OptionTable options_parse(Arena* arena, StringList arguments) {
 
             OptionNode* node = push_struct<OptionNode>(arena);
             node->name = name;
+            node->index = table.node_count;
+            table.node_count += 1;
             OptionSlot* slot = &table.slots[string_hash(name) % OPTION_SLOT_COUNT];
             SLL_QUEUE_PUSH(slot->first, slot->last, node);
             if (value.size) string_list_push(arena, &node->values, value);
             if (has_separator && (value.size == 0 || option_piece_ends_with_comma(value))) current = node;
+            if (has_separator && value.size == 0) node->continued = 1;
         } else {
             option_append_segments(arena, current, piece);
             if (!option_piece_ends_with_comma(piece)) current = 0;
@@ -90,3 +93,60 @@ u64 option_number(const OptionTable* table, String name) {
 }
 
 bool option_present(const OptionTable* table, String name) { return option_find(table, name) != 0; }
+
+// ---- Options a program does not know ------------------------------------------
+
+// The name an argument gives when it starts an option: dashes dropped, up to
+// the first ":" or "=".
+static String option_name_of_piece(String piece) {
+    piece = string_trim_whitespace(piece);
+    if (string_starts_with(piece, S("--"), 0)) {
+        piece = string_skip(piece, 2);
+    } else if (string_starts_with(piece, S("-"), 0)) {
+        piece = string_skip(piece, 1);
+    }
+    u64 colon = string_find_byte(piece, ':', 0);
+    u64 equals = string_find_byte(piece, '=', 0);
+    return string_prefix(piece, MIN(colon, equals));
+}
+
+static bool option_is_known(String name, const String* known, u64 known_count) {
+    for (u64 i = 0; i < known_count; i += 1) {
+        if (string_equal(name, known[i])) return true;
+    }
+    return false;
+}
+
+OptionUnknownList options_unknown(Arena* arena, const OptionTable* table, const String* known, u64 known_count) {
+    OptionUnknownList list = {};
+    if (!table || !table->slots || table->node_count == 0) return list;
+    // Nodes sit in hash buckets; their index puts them back in the order given.
+    Scratch scratch(arena);
+    const OptionNode** given = push_array<const OptionNode*>(scratch.arena, table->node_count);
+    for (u64 i = 0; i < table->slot_count; i += 1) {
+        for (const OptionNode* node = table->slots[i].first; node; node = node->next) {
+            if (node->index < table->node_count) given[node->index] = node;
+        }
+    }
+    for (u64 i = 0; i < table->node_count; i += 1) {
+        const OptionNode* node = given[i];
+        if (!node || node->name.size == 0 || option_is_known(node->name, known, known_count)) continue;
+        OptionUnknown* unknown = push_struct<OptionUnknown>(arena);
+        unknown->name = node->name;
+        u64 nearest = string_nearest_name(node->name, known, known_count);
+        if (nearest < known_count) unknown->suggestion = known[nearest];
+        SLL_QUEUE_PUSH(list.first, list.last, unknown);
+        list.count += 1;
+    }
+    return list;
+}
+
+String option_value_names_option(const OptionTable* table, String name, const String* known, u64 known_count) {
+    const OptionNode* node = option_find(table, name);
+    if (!node || !node->continued || !node->values.first) return String{};
+    String option = option_name_of_piece(node->values.first->string);
+    for (u64 i = 0; i < known_count; i += 1) {
+        if (string_equal(option, known[i])) return known[i];
+    }
+    return String{};
+}

@@ -465,3 +465,71 @@ void console_print(const char* fmt, ...) {
 }
 
 void console_flush() { fflush(stdout); }
+
+// ---- Near matches ------------------------------------------------------------
+
+u64 string_edit_distance(String a, String b, u64 limit) {
+    // Three rows of the optimal-string-alignment table, on the stack.
+    constexpr u64 kLongest = 64;
+    u64 la = a.size;
+    u64 lb = b.size;
+    if (la > kLongest || lb > kLongest) return limit + 1;
+    if ((la > lb ? la - lb : lb - la) > limit) return limit + 1;
+    u64 rows[3][kLongest + 1];
+    u64* before = rows[0];  // row i - 2
+    u64* above = rows[1];   // row i - 1
+    u64* row = rows[2];
+    for (u64 j = 0; j <= lb; j += 1) above[j] = j;
+    for (u64 i = 1; i <= la; i += 1) {
+        row[0] = i;
+        u64 row_min = row[0];
+        u8 ca = char_to_lower(a.str[i - 1]);
+        for (u64 j = 1; j <= lb; j += 1) {
+            u8 cb = char_to_lower(b.str[j - 1]);
+            u64 best = above[j - 1] + (ca == cb ? 0 : 1);
+            best = MIN(best, above[j] + 1);
+            best = MIN(best, row[j - 1] + 1);
+            if (i > 1 && j > 1 && ca == char_to_lower(b.str[j - 2]) && char_to_lower(a.str[i - 2]) == cb) {
+                best = MIN(best, before[j - 2] + 1);
+            }
+            row[j] = best;
+            row_min = MIN(row_min, best);
+        }
+        if (row_min > limit) return limit + 1;
+        u64* spare = before;
+        before = above;
+        above = row;
+        row = spare;
+    }
+    return MIN(above[lb], limit + 1);
+}
+
+// `word` is a run of whole "_"-separated parts at the start or the end of
+// `name`.
+static bool string_is_name_part(String word, String name) {
+    if (word.size < 3 || word.size >= name.size) return false;
+    if (name.str[word.size] == '_' && string_match(word, string_prefix(name, word.size), MATCH_CASE_INSENSITIVE)) {
+        return true;
+    }
+    u64 start = name.size - word.size;
+    return name.str[start - 1] == '_' && string_match(word, string_skip(name, start), MATCH_CASE_INSENSITIVE);
+}
+
+u64 string_nearest_name(String word, const String* names, u64 count) {
+    if (word.size == 0) return count;
+    u64 limit = word.size <= 4 ? 1 : word.size <= 8 ? 2 : 3;
+    u64 nearest = count;
+    u64 nearest_distance = limit + 1;
+    for (u64 i = 0; i < count; i += 1) {
+        u64 distance = string_edit_distance(word, names[i], limit);
+        if (distance < nearest_distance) {
+            nearest = i;
+            nearest_distance = distance;
+        }
+    }
+    if (nearest < count) return nearest;
+    for (u64 i = 0; i < count; i += 1) {
+        if (string_is_name_part(word, names[i])) return i;
+    }
+    return count;
+}

@@ -155,3 +155,18 @@ String string_from_string16(Arena* arena, String16 s16);
 // printf onto standard output (C library rules: pass text as "%.*s").
 void console_print(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void console_flush();
+
+// ---- Near matches ------------------------------------------------------------
+// For messages that name what a slip most likely meant ("did you mean ...?").
+
+// Edit distance between `a` and `b`: insertions, deletions, substitutions and
+// swaps of two neighbouring bytes, ASCII case ignored. Counting stops above
+// `limit`: any larger distance, and any string longer than 64 bytes, gives
+// limit + 1.
+u64 string_edit_distance(String a, String b, u64 limit);
+// Index of the name in `names` that `word` most likely means: the nearest by
+// edit distance when it is near (1 edit for words of up to 4 bytes, 2 up to 8,
+// 3 beyond); else the first name that `word` (3 bytes or more) begins or ends
+// at a "_" ("root" for "root_p", "date" for "creation_date"). Ties go to the
+// earlier name; `count` when none is near. ASCII case ignored.
+u64 string_nearest_name(String word, const String* names, u64 count);

@@ -144,6 +144,11 @@ static void phase_conversion(RunState* run) {
 
 int build_run(const OptionTable* options) {
     Scratch scratch;
+    DiagnosticForm form = DIAG_FORM_BLOCK;
+    if (!build_check_options(options, &form)) {
+        console_print("aborted");
+        return BUILD_EXIT_ABORTED;
+    }
     String target = option_string(options, S("targ_p"));
     String root = option_string(options, S("root_p"));
     if (target.size) target = path_make_absolute(scratch.arena, target);
@@ -192,6 +197,7 @@ int build_run(const OptionTable* options) {
     }
 
     RunState* run = run_state_create(&settings);
+    run->diagnostic_form = form;
     build_read_limits(run, options);
     run->target = string_copy(run->arena, target);
     run->threads = (u32)MIN(option_number(options, S("threads")), (u64)64);

@@ -68,6 +68,7 @@ struct RunState {
     FileList files;
     String target;  // absolute, without a trailing "/"
     u64 max_doc_size;  // bytes; a larger document is skipped unread (0: no limit)
+    DiagnosticForm diagnostic_form;  // how the documents' diagnostics print
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
@@ -89,6 +90,16 @@ struct RunState {
 // A run with its site made from `settings` (the root absolute, ending in
 // "/"), both in arenas of their own.
 RunState* run_state_create(const SiteSettings* settings);
+
+// ---- Options -----------------------------------------------------------------------
+
+// Reads the options that shape the whole run before anything else: prints a
+// line for each option the program does not know (with the nearest known
+// name), for a "diagnostics" value other than "line" or "block", and for a
+// "targ_p=" or "root_p=" whose value would be the next argument although that
+// argument is itself an option; sets *form from "diagnostics". False when the
+// build must stop: a path option without its value.
+bool build_check_options(const OptionTable* options, DiagnosticForm* form);
 
 // ---- Steps -------------------------------------------------------------------------
 

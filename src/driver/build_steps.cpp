@@ -19,6 +19,51 @@ RunState* run_state_create(const SiteSettings* settings) {
     return run;
 }
 
+// ---- Options -----------------------------------------------------------------------
+
+// Every option the program reads; any other name is reported as unknown.
+static constexpr String kBuildOptions[] = {
+    SC("targ_p"),      SC("root_p"),      SC("deploy"),      SC("js"),           SC("dev_js"),
+    SC("file_p_check"), SC("check_urls"),  SC("print_todos"), SC("consent_url"),  SC("ca_file"),
+    SC("url_workers"), SC("diagnostics"), SC("help"),        SC("version"),      SC("site_title"),
+    SC("no_wait"),     SC("max_doc_mb"),  SC("watch"),       SC("serve"),        SC("threads"),
+};
+static constexpr u64 kBuildOptionCount = sizeof(kBuildOptions) / sizeof(kBuildOptions[0]);
+static_assert(kBuildOptionCount == 20, "one row per option the program reads");
+
+bool build_check_options(const OptionTable* options, DiagnosticForm* form_out) {
+    Scratch scratch;
+    OptionUnknownList unknown = options_unknown(scratch.arena, options, kBuildOptions, kBuildOptionCount);
+    for (OptionUnknown* u = unknown.first; u; u = u->next) {
+        if (u->suggestion.size) {
+            console_print("unknown option '%.*s' ignored; did you mean '%.*s'?\n", STR_ARG(u->name),
+                          STR_ARG(u->suggestion));
+        } else {
+            console_print("unknown option '%.*s' ignored\n", STR_ARG(u->name));
+        }
+    }
+
+    String form = option_string(options, S("diagnostics"));
+    *form_out = string_equal(form, S("line")) ? DIAG_FORM_LINE : DIAG_FORM_BLOCK;
+    if (form.size && !string_equal(form, S("line")) && !string_equal(form, S("block"))) {
+        console_print("unknown value '%.*s' for diagnostics ignored; use diagnostics=line\n", STR_ARG(form));
+    }
+
+    // "root_p=" followed by "deploy" would make a folder named deploy the root.
+    bool ok = true;
+    const char* paths[][2] = {{"targ_p", "the documents"}, {"root_p", "the site root"}};
+    for (const auto& path : paths) {
+        String name = string_from_cstr(path[0]);
+        String option = option_value_names_option(options, name, kBuildOptions, kBuildOptionCount);
+        if (option.size == 0) continue;
+        String given = option_string(options, name);
+        console_print("%.*s= has no value: the next argument, '%.*s', is an option, not %s; write %.*s=<path>\n",
+                      STR_ARG(name), STR_ARG(given), path[1], STR_ARG(name));
+        ok = false;
+    }
+    return ok;
+}
+
 // ---- Source collection -------------------------------------------------------------
 
 BuildTargetKind build_target_kind(String target) {
@@ -390,7 +435,8 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
     if (!d->deferred) {
         // Names with control bytes are shown escaped on the console.
         String shown_path = shown(scratch.arena, result->path);
-        result->diagnostics = diag_format_list(out, &document.diagnostics, shown_path, result->bytes);
+        result->diagnostics =
+            diag_format_list(out, &document.diagnostics, shown_path, result->bytes, d->run->diagnostic_form);
     }
     result->draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
     if (!result->draft) {
@@ -585,6 +631,7 @@ String build_usage_text() {
              "                    is using the same site root\n"
              "  threads=N         threads that parse documents and build pages (default: one per\n"
              "                    processor)\n"
+             "  diagnostics=line  print each diagnostic on one line, path:line:column: level: message\n"
              "  help              print this text and exit\n"
              "  version           print the version and exit\n"
              "\n"

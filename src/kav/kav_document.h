@@ -1,5 +1,5 @@
 // The parse driver: tokenizes and parses one KAV document and hands back the
-// parse result with its diagnostics, unprinted, for the layer
+// parse result with its diagnostics and hints, unprinted, for the layer
 // above to check and print.
 #pragma once
 
@@ -9,6 +9,6 @@
 
 // Parses the whole document `source`; `path` names it in messages. The
 // result's nodes live in `arena` (the tokens only during the call). Its
-// diagnostics are in the order they were found; `success` is 0
+// diagnostics and hints (kav_hints.h) are in source order; `success` is 0
 // when one reached level 4 or 5. An empty source gives an all-zero result.
 KavParseResult kav_parse_document(Arena* arena, String source, String path);

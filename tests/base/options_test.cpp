@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "base/entry.h"
 
@@ -91,6 +92,50 @@ TEST_F(Options, OddPiecesNeverFail) {
     OptionTable t = parse({"", "=", "--", ":x", "-"});
     EXPECT_EQ(str(option_string(&t, S(""))), "");
     EXPECT_FALSE(option_present(&t, S("x")));
+}
+
+
+const String kKnown[] = {S("targ_p"), S("root_p"), S("deploy"), S("js"), S("check_urls")};
+const u64 kKnownCount = sizeof(kKnown) / sizeof(kKnown[0]);
+
+TEST_F(Options, UnknownOptionsInTheOrderGivenWithTheNearestName) {
+    // Names sit in hash buckets; the list keeps the order they were given in.
+    OptionTable t = parse({"--depoly", "targ_p=docs", "chek_urls:1", "Root_p=x", "zz", "", "js", "deploy", "root"});
+    OptionUnknownList unknown = options_unknown(arena, &t, kKnown, kKnownCount);
+    std::string got;
+    for (OptionUnknown* u = unknown.first; u; u = u->next) got += str(u->name) + ">" + str(u->suggestion) + " ";
+    EXPECT_EQ(got, "depoly>deploy chek_urls>check_urls Root_p>root_p zz> root>root_p ");
+    EXPECT_EQ(unknown.count, 5u);
+
+    OptionTable known = parse({"targ_p=a", "-js", "root_p:", "b", "check_urls"});
+    EXPECT_EQ(options_unknown(arena, &known, kKnown, kKnownCount).count, 0u);
+    OptionTable none = parse({});
+    EXPECT_EQ(options_unknown(arena, &none, kKnown, kKnownCount).first, nullptr);
+}
+
+TEST_F(Options, AnEmptyValueThatTookAnOptionIsNamed) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* named;  // the option taken as root_p's value, "" for none
+    } cases[] = {
+        {{"root_p=", "deploy"}, "deploy"},
+        {{"root_p:", "--js=1"}, "js"},
+        {{"--root_p=", "-targ_p:docs"}, "targ_p"},
+        {{"root_p=", "site"}, ""},                   // a folder, as meant
+        {{"root_p=site", "deploy"}, ""},             // a value of its own
+        {{"root_p=a,", "deploy"}, ""},               // a list continued on purpose
+        {{"root_p", "deploy"}, ""},                  // no separator: a flag
+        {{"root_p=", "Deploy"}, ""},                 // not an option's name
+        {{"root_p=x", "root_p=", "deploy"}, ""},     // the first root_p counts
+        {{"targ_p=", "deploy"}, ""},                 // another option
+    };
+    for (const Case& c : cases) {
+        StringList list = {};
+        for (const char* a : c.args) string_list_push(arena, &list, string_from_cstr(a));
+        OptionTable t = options_parse(arena, list);
+        EXPECT_EQ(str(option_value_names_option(&t, S("root_p"), kKnown, kKnownCount)), c.named) << c.args[0] << " "
+                                                                                             << c.args[1];
+    }
 }
 
 }  // namespace

@@ -46,6 +46,13 @@ void make_documents(const fs::path& docs) {
 struct KavWiringTest : kavsite_test::ServiceTest {
 };
 
+// The hint printed for a document without a header (it publishes nothing).
+std::string no_header(const fs::path& document) {
+    return "warning: \ntoken: no header, so this document publishes no page; start it with a `` block that holds "
+           "'output_path: <page>.html'\n" +
+           document.string() + ":1:1\n";
+}
+
 TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     fs::path docs = dir / "docs";
     make_documents(docs);
@@ -66,7 +73,7 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     // upper-case extension is not a KAV document. The source's name is
     // printed once per html page.
     EXPECT_EQ(printed, "KAV (parsing):\n\ta.kav\nerror: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() +
-                           ":5:1\n\td.kav\n\te.kav\n\te.kav\n");
+                           ":5:1\n\td.kav\n\te.kav\n\te.kav\n" + no_header(docs / "f.kav"));
     EXPECT_EQ(run->kav_count, 5u);
 
     // One page per html output path below the root, titled from the
@@ -107,9 +114,10 @@ TEST_F(KavWiringTest, WholeRunPrintsEachDocumentsDiagnostics) {
     fs::create_directories(dir / "site");
     std::string out = run_program({"targ_p=" + docs.string(), "root_p=" + (dir / "site").string()});
     std::string b = "error: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() + ":5:1\n";
-    std::string g = "warning: \ntoken: Unexpected \"]\" token.\n" + (docs / "g.kav").string() + ":1:3\n" +
+    std::string g = no_header(docs / "g.kav") + "warning: \ntoken: Unexpected \"]\" token.\n" + (docs / "g.kav").string() + ":1:3\n" +
                     "warning: \ntoken: Unexpected \"}~\" token.\n" + (docs / "g.kav").string() + ":3:3\n";
-    EXPECT_NE(out.find("KAV (parsing):\n\ta.kav\n" + b + "\td.kav\n\te.kav\n\te.kav\n" + g + "HTML conversion:\n"),
+    EXPECT_NE(out.find("KAV (parsing):\n\ta.kav\n" + b + "\td.kav\n\te.kav\n\te.kav\n" + no_header(docs / "f.kav") + g +
+                       "HTML conversion:\n"),
               std::string::npos)
         << out;
     EXPECT_EQ(out.find("c.KAV"), std::string::npos) << out;

@@ -37,17 +37,22 @@ TEST_F(KavDocumentTest, EmptyDocumentGivesAZeroResultAndPrintsNothing) {
 }
 
 TEST_F(KavDocumentTest, DiagnosticsAreHandedBackInOrderUnprinted) {
-    // An error at offset 0, a warning at the start of line 2, one mid-line.
+    // An error at offset 0, a warning at the start of line 2, one mid-line;
+    // the hint that the document has no header comes after the error at 1:1.
     std::string text = "| a\n] b }~\n";
     KavParseResult result = run(text);
     EXPECT_EQ(printed, "") << "printing is the caller's";
-    ASSERT_EQ(result.diagnostics.count, 3u);
+    ASSERT_EQ(result.diagnostics.count, 4u);
     testing::internal::CaptureStdout();
     diag_print_list(&result.diagnostics, S("notes/doc.kav"), result.root->text);
     console_flush();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "error: \n"
               "token: Unexpected \"|\" token.\n"
+              "notes/doc.kav:1:1\n"
+              "warning: \n"
+              "token: no header, so this document publishes no page; start it with a `` block that holds "
+              "'output_path: <page>.html'\n"
               "notes/doc.kav:1:1\n"
               "warning: \n"
               "token: Unexpected \"]\" token.\n"
@@ -80,7 +85,7 @@ TEST_F(KavDocumentTest, ErrorMarkersStayOutOfTheTree) {
 // Local paths and URLs are only listed: the parser looks at no file, so a
 // path that exists is marked no differently from one that does not.
 TEST_F(KavDocumentTest, FileWordsAndUrlsAreListedNotChecked) {
-    std::string text = "A \"/tmp\" \"/no/such/file.png\"\n  \"https://a.example.org/x\" \"img/rel.png\"";
+    std::string text = "``\noutput_path: a.html\n``\nA \"/tmp\" \"/no/such/file.png\"\n  \"https://a.example.org/x\" \"img/rel.png\"";
     KavParseResult result = run(text);
     ASSERT_EQ(result.file_paths.count, 2u) << "a relative text is no file path";
     ASSERT_EQ(result.urls.count, 1u);

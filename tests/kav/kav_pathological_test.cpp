@@ -14,6 +14,7 @@
 #include <string>
 
 #include "kav/kav_document.h"
+#include "kav/kav_hints.h"
 #include "kav_test_support.h"
 
 namespace {
@@ -243,24 +244,16 @@ const Pathological kCases[] = {
      }},
 };
 
-// Runs one case in a child; "" when it finished in time with the right shape.
-std::string run_case(const Pathological& c) {
+// Runs `body` in a child under the time limit; "" when it finished in time
+// and `body` found nothing wrong (it prints what it found).
+std::string run_child(const std::function<std::string()>& body) {
     fflush(stdout);
     fflush(stderr);
     pid_t child = fork();
     if (child < 0) return "fork failed";
     if (child == 0) {
         alarm(kLimitSeconds);
-        Arena* arena = arena_create(GB(64), MB(4));
-        std::string text = c.input();
-        String source = from_std(text);
-        KavTokens tokens = kav_tokenize(arena, source);
-        KavParseResult result = kav_parse(arena, S("p.kav"), source, &tokens);
-        std::string problem = c.check(result, shape_of(result));
-        // Printing walks every node and every list too.
-        String printed = kav_print_result(arena, &result, source);
-        if (problem.empty() && printed.size == 0 && text.size()) problem = "nothing printed";
-        if (!problem.empty()) fprintf(stderr, "%s: %s\n", c.name, problem.c_str());
+        std::string problem = body();
         _exit(problem.empty() ? 0 : 1);
     }
     int status = 0;
@@ -273,6 +266,25 @@ std::string run_case(const Pathological& c) {
     return "";
 }
 
+// One case: parse, check the shape, print the tree, and look for hints
+// (every hostile input goes through the hint pass as well).
+std::string run_case(const Pathological& c) {
+    return run_child([&c] {
+        Arena* arena = arena_create(GB(64), MB(4));
+        std::string text = c.input();
+        String source = from_std(text);
+        KavTokens tokens = kav_tokenize(arena, source);
+        KavParseResult result = kav_parse(arena, S("p.kav"), source, &tokens);
+        std::string problem = c.check(result, shape_of(result));
+        // Printing walks every node and every list too.
+        String printed = kav_print_result(arena, &result, source);
+        if (problem.empty() && printed.size == 0 && text.size()) problem = "nothing printed";
+        kav_hints(arena, source, &tokens, &result);
+        if (!problem.empty()) fprintf(stderr, "%s: %s\n", c.name, problem.c_str());
+        return problem;
+    });
+}
+
 // One test per case, so each gets the suite's own time budget too and a
 // busy machine cannot push the sum of all cases over it.
 struct KavPathologicalCase : ::testing::TestWithParam<size_t> {};
@@ -282,23 +294,81 @@ TEST_P(KavPathologicalCase, FinishesInTimeWithItsShape) {
     EXPECT_EQ(run_case(c), "") << c.name;
 }
 
-std::string case_name(const ::testing::TestParamInfo<size_t>& info) {
-    std::string name;
-    for (const char* at = kCases[info.param].name; *at; at += 1) {
-        if (isalnum((unsigned char)*at)) name += *at;
-        else if (name.size() && name.back() != '_') name += '_';
+// A test name made of a case's name: letters and digits, other runs as "_".
+std::string test_name(const char* name) {
+    std::string out;
+    for (const char* at = name; *at; at += 1) {
+        if (isalnum((unsigned char)*at)) {
+            out += *at;
+        } else if (out.size() && out.back() != '_') {
+            out += '_';
+        }
     }
-    return name;
+    return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(KavPathological, KavPathologicalCase,
-                         ::testing::Range((size_t)0, sizeof kCases / sizeof kCases[0]), case_name);
+                         ::testing::Range((size_t)0, sizeof kCases / sizeof kCases[0]),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return test_name(kCases[info.param].name); });
+
+// Inputs that would make a careless hint pass quadratic: the same slip on
+// every line, and long lines where each candidate could look far ahead.
+struct HintCase {
+    const char* name;
+    std::function<std::string()> input;
+    u64 hints;  // how many the pass must give
+};
+
+const std::string kPage = "``\noutput_path: a.html\n``\n";
+
+const HintCase kHintCases[] = {
+    {"a slip on every line", [] { return kPage + repeat("- a\n* b\n# c\n\tx\n[t](https://x.org) https://y.org\n", 20000); },
+     5 * 20000},
+    {"misspelled keys on every header line", [] { return "``\n" + repeat("tittle: x\n", 50000) + "output_path: a.html\n``"; },
+     50000},
+    {"Markdown links without a closing parenthesis", [] { return kPage + "x " + repeat("[a](", 100000); }, 1},
+    {"Markdown links on one line", [] { return kPage + "x " + repeat("[a](https://x.org) ", 50000); }, 1},
+    {"URL pieces without blanks", [] { return kPage + "x " + repeat("a://b", 100000); }, 0},
+    {"URLs without quotes on one line", [] { return kPage + "x " + repeat("https://x.org ", 50000); }, 1},
+    {"a long URL", [] { return kPage + "https://x.org/" + repeat("a/", 250000); }, 1},
+    {"long table rows", [] { return kPage + repeat("|---", 100000) + "|\n" + repeat("| --- ", 100000) + "\n"; }, 2},
+    {"deep quote before a bullet", [] { return kPage + repeat("> ", 50000) + "- x\n"; }, 1},
+    {"a long run of hashes", [] { return kPage + repeat("#", 100000) + " x\n"; }, 1},
+    {"long header lines", [] { return "``\n" + repeat("a", 1000000) + ": x\n" + repeat("b ", 500000) + ":\n``"; }, 1},
+    {"headings without colons in a header", [] { return "``\n" + repeat("title x\n  y\n", 50000) + "``"; }, 1},
+    {"unclosed inline code", [] { return kPage + "`" + repeat("- x\n", 100000); }, 0},
+};
+
+struct KavHintsLinear : ::testing::TestWithParam<size_t> {};
+
+TEST_P(KavHintsLinear, FinishesInTimeWithItsHints) {
+    const HintCase& c = kHintCases[GetParam()];
+    {
+        std::string problem = run_child([&c] {
+            Arena* arena = arena_create(GB(64), MB(4));
+            std::string text = c.input();
+            String source = from_std(text);
+            KavTokens tokens = kav_tokenize(arena, source);
+            KavParseResult result = kav_parse(arena, S("p.kav"), source, &tokens);
+            DiagnosticList hints = kav_hints(arena, source, &tokens, &result);
+            if (hints.count == c.hints) return std::string();
+            fprintf(stderr, "%s: %llu hints, want %llu\n", c.name, (unsigned long long)hints.count,
+                    (unsigned long long)c.hints);
+            return std::string("wrong count");
+        });
+        EXPECT_EQ(problem, "") << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(KavHints, KavHintsLinear, ::testing::Range((size_t)0, sizeof kHintCases / sizeof kHintCases[0]),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return test_name(kHintCases[info.param].name); });
 
 // The diagnostics of a large bad document are found and printed in time.
 TEST(KavPathologicalTest, DriverPrintsManyDiagnosticsInTime) {
     Pathological c = {"driver with many warnings", [] { return repeat("x\n] }~\n", 30000); },
                       [](const KavParseResult& r, const Shape&) {
-                          return r.diagnostics.count == 60000 ? "" : "a diagnostic per bad token";
+                          // One per bad token, and the hint that the document has no header.
+                          return r.diagnostics.count == 60001 ? "" : "a diagnostic per bad token";
                       }};
     fflush(stdout);
     pid_t child = fork();
