@@ -91,7 +91,12 @@ std::string run_row(const PageRow& row) {
         std::string raw_html = str(html_serialize_to_string(arena, raw.document.root));
         std::string problem;
         if (html.size() < 7 || html.compare(html.size() - 7, 7, "</html>") != 0) problem = "the page is not whole";
-        if (raw_html.find(text) == std::string::npos) problem = "the raw view lost the source";
+        size_t pre = raw_html.find("<pre");
+        size_t pre_end = raw_html.find("</pre>");
+        if (pre == std::string::npos || pre_end == std::string::npos ||
+            kavsite_test::shown_pre_text(raw_html.substr(raw_html.find('>', pre) + 1, pre_end - raw_html.find('>', pre) - 1)) != text) {
+            problem = "the raw view lost the source";
+        }
         size_t found = count(html, row.needle);
         if (problem.empty() && row.times && found != row.times) {
             problem = std::string(row.needle) + " " + std::to_string(found) + " times, want " + std::to_string(row.times);
