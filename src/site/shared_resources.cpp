@@ -88,7 +88,7 @@ static_assert(ARRAY_COUNT(shared_selection_rows) == 29, "one selection row per s
 
 // The menu's fixed style, then its size in viewport units.
 #define SHARED_MENU_STYLE \
-    "box-sizing:border-box;border-bottom: 1px #efefef solid;display:flex;0.1rem;justify-content:space-around;"
+    "box-sizing:border-box;border-bottom: 1px #efefef solid;display:flex;justify-content:space-around;"
 #define SHARED_MENU_SIZE_FORMAT "width:%.1fvw;min-width:%.1fvw;padding:%.1fvw %.1fvw;min-height:%.1fvh;height:%.1fvh;"
 static constexpr f64 shared_menu_size[6] = {100, 100, 0.5, 0.5, 5, 5};
 

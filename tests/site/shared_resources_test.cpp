@@ -328,7 +328,7 @@ TEST_F(Shared, MenuLinksAreResolvedAndTheHomeLinkPointsAtTheIndex) {
         EXPECT_EQ(text.find("color:red"), std::string::npos) << text;
         EXPECT_EQ(
             text.rfind("<nav id=\"menu\"  style=\"box-sizing:border-box;border-bottom: 1px #efefef solid;display:flex;"
-                       "0.1rem;justify-content:space-around;width:100.0vw;min-width:100.0vw;padding:0.5vw 0.5vw;"
+                       "justify-content:space-around;width:100.0vw;min-width:100.0vw;padding:0.5vw 0.5vw;"
                        "min-height:5.0vh;height:5.0vh;\" ><ul>",
                        0),
             0u)
