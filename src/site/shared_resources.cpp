@@ -205,23 +205,55 @@ static void shared_resolve_href(Arena* arena, HtmlNode* element, String href, co
 
 // ---- Style sheet url(...) rewrite --------------------------------------------------------
 
+// The offset after the comment or string that starts at `at`: a comment
+// runs to its "*/", a string to its closing quote (a backslash escapes the
+// next byte) or to the end of its line; either stops at the end of the text.
+static u64 shared_css_skip(String text, u64 at) {
+    if (text.str[at] == '/') {
+        u64 close = string_find(text, S("*/"), at + 2, 0);
+        return close >= text.size ? text.size : close + 2;
+    }
+    u8 quote = text.str[at];
+    for (u64 i = at + 1; i < text.size; i += 1) {
+        if (text.str[i] == '\\') {
+            i += 1;
+        } else if (text.str[i] == quote || text.str[i] == '\n') {
+            return i + 1;
+        }
+    }
+    return text.size;
+}
+
 String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* settings) {
     Scratch scratch(arena);
     StringList out = {};
     u64 copied = 0;  // text before this offset is in `out`
-    u64 at = string_find(text, S("url("), 0, 0);
+    u64 at = 0;
     while (at < text.size) {
+        u8 c = text.str[at];
+        // Comments and strings are text: a url( in them refers to nothing.
+        if ((c == '/' && at + 1 < text.size && text.str[at + 1] == '*') || c == '"' || c == '\'') {
+            at = shared_css_skip(text, at);
+            continue;
+        }
+        if (c != 'u' || !string_starts_with(string_skip(text, at), S("url("), 0)) {
+            at += 1;
+            continue;
+        }
         u64 start = at + 4;
         while (start < text.size && char_is_whitespace(text.str[start])) start += 1;
         u64 end = start;
+        u64 after = start;  // where the scan goes on
         if (start < text.size && (text.str[start] == '\'' || text.str[start] == '"')) {
             u8 quote = text.str[start];
             start += 1;
             end = string_find_byte(text, quote, start);
+            after = end < text.size ? end + 1 : end;
         } else {
             u64 close = string_find_byte(text, ')', start);
             if (close == text.size) break;  // no argument to rewrite
             end = close;
+            after = close + 1;
             while (end > start && char_is_whitespace(text.str[end - 1])) end -= 1;
         }
         String link = string_substr(text, start, end);
@@ -231,7 +263,7 @@ String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* se
             string_list_push(scratch.arena, &out, resolved);
             copied = end;
         }
-        at = string_find(text, S("url("), MAX(end, at + 4), 0);
+        at = after;
     }
     string_list_push(scratch.arena, &out, string_skip(text, copied));
     return string_list_join(arena, &out);

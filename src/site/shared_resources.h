@@ -43,7 +43,8 @@ bool shared_link_points_into_site(String link);
 // Every url(...) argument of a style sheet replaced by its link resolution;
 // quotes and every other byte are kept. A quoted argument runs to its closing
 // quote (or the end of the text); an unquoted one to the next ")", blanks
-// around it kept. An argument that does not point into the site is kept.
+// around it kept. An argument that does not point into the site is kept, and
+// so is a "url(" inside a comment or a string.
 String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* settings);
 
 // The head template rewritten: its `style` children removed, the href of
