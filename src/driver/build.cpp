@@ -18,27 +18,13 @@
 
 // ---- Phases joined by the layers that provide them ------------------------------------
 
-// Site files (templates) come through the file service. Its bytes are the
-// ones it last loaded; a file rewritten since (the shared-resources step
-// rewrites the templates) is read again directly.
-static String read_site_file(Arena* arena, String path) {
-    FileKey key = fs_request_file(path, DEADLINE_NONE);
-    String bytes = fs_loaded_file(key);
-    OsFileProperties props = os_path_properties(path);
-    if (!props.exists) return String{};
-    if (props.last_write_time == key.last_write_time && props.size == bytes.size) return bytes;
-    return os_read_whole_file(arena, path);
-}
-
 // Global initialisation of the network layer, once, before the build.
 static void network_init() { http_global_init(); }
 
 // Writes the shared resources under the root and rewrites the head and menu
-// templates, then reads the templates every page copies.
-static void phase_shared_resources(RunState* run) {
-    generate_shared_resources(run->arena, run->site);
-    site_load_templates(run->site);
-}
+// templates; the site keeps them for every page. The head file is written
+// once, as the build leaves it.
+static void phase_shared_resources(RunState* run) { generate_shared_resources(run->arena, run->site); }
 
 // Starts the URL check pool (url_pool_start) with the options consent_url,
 // ca_file and url_workers. Without check_urls its connection test runs in
@@ -197,7 +183,6 @@ int build_run(const OptionTable* options) {
 
     RunState* run = run_state_create(&settings);
     run->target = string_copy(run->arena, target);
-    run->site->read_file = read_site_file;
     phase_shared_resources(run);
     phase_url_pool(run, options);
 

@@ -2,6 +2,7 @@
 
 #include "base/os.h"
 #include "htmldom/html_dom.h"
+#include "htmldom/html_head.h"
 #include "htmldom/html_reader.h"
 #include "kav/kav_node.h"
 #include "site/icons.h"
@@ -382,6 +383,12 @@ String shared_rewrite_menu(Arena* arena, String menu_text, String path, const Si
 
 // ---- The whole step ------------------------------------------------------------------------
 
+String shared_strip_head(Arena* arena, String head_text) {
+    String codes[KAV_KIND_ROW_COUNT];
+    for (u64 i = 0; i < KAV_KIND_ROW_COUNT; i += 1) codes[i] = kav_kind_table[i].code;
+    return html_head_strip(arena, head_text, codes, KAV_KIND_ROW_COUNT);
+}
+
 static void shared_write(String path, String text) {
     if (!os_write_file_atomic(path, text)) console_print("\tFaiLure: %.*s\n", STR_ARG(path));
 }
@@ -405,7 +412,7 @@ static void shared_rewrite_css_folder(Arena* arena, const SiteSettings* settings
     }
 }
 
-void generate_shared_resources(Arena* arena, const Site* site) {
+void generate_shared_resources(Arena* arena, Site* site) {
     Scratch scratch(arena);
     SiteSettings settings = site->settings;
     String root = settings.root;
@@ -425,14 +432,23 @@ void generate_shared_resources(Arena* arena, const Site* site) {
 
     shared_rewrite_css_folder(scratch.arena, &settings);
 
+    // The pages take the head with the styles from here. The file keeps it
+    // only when URLs are checked; otherwise it is written as the end of a
+    // build leaves it, without the styles and the node-kind metas, so the
+    // head is written once, and not at all when nothing changed.
     String head_path = string_format(scratch.arena, "%S" SHARED_HEAD_TEMPLATE_PATH, &root);
-    String head =
-        shared_rewrite_head(scratch.arena, os_read_whole_file(scratch.arena, head_path), head_path, sheet, &settings);
-    if (head.size) shared_write(head_path, head);
+    String head_text = os_read_whole_file(scratch.arena, head_path);
+    String head = shared_rewrite_head(scratch.arena, head_text, head_path, sheet, &settings);
+    if (head.size) {
+        shared_write(head_path, settings.check_urls ? head : shared_strip_head(scratch.arena, head));
+    } else {
+        head = head_text;
+    }
 
     String menu_path = string_format(scratch.arena, "%S" SHARED_MENU_TEMPLATE_PATH, &root);
-    shared_write(menu_path, shared_rewrite_menu(scratch.arena, os_read_whole_file(scratch.arena, menu_path), menu_path,
-                                                &settings));
+    String menu = shared_rewrite_menu(scratch.arena, os_read_whole_file(scratch.arena, menu_path), menu_path, &settings);
+    shared_write(menu_path, menu);
 
+    site_set_templates(site, head, menu);
     console_print("HTML: Shared ressources generated\n");
 }
