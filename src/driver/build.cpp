@@ -4,8 +4,6 @@
 #include "driver/build_state.h"
 #include "driver/file_service.h"
 #include "driver/page_writer.h"
-#include "htmldom/html_head.h"
-#include "kav/kav_node.h"
 #include "site/index_page.h"
 #include "site/page.h"
 #include "site/shared_resources.h"
@@ -86,10 +84,14 @@ static void write_pages(RunState* run) {
 }
 
 // Writes the home page from OutputState.pages and the sections; a home page
-// that cannot be written is reported and counted like any page.
+// that cannot be written is reported among the pages ("\tFaiLure: <path>",
+// before the summary) and counted like any page.
 static void phase_index_page(RunState* run) {
+    String root = run->site->settings.root;
+    // A root that is not a folder is made into a site only by pages.
+    if (!run->pages_first && !os_path_properties(root).is_directory) return;
     if (write_index_page(run->arena, run->site, run->pages_first, &run->sections)) return;
-    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &run->site->settings.root);
+    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &root);
     run->page_failures += 1;
     console_print("\tFaiLure: %.*s\n", STR_ARG(path));
 }
@@ -108,30 +110,19 @@ static void phase_url_report(RunState* run) {
     console_flush();
 }
 
-// Reads "<root>html/shared/html/default_head.html" through the file service,
-// removes the `meta` elements named after the node kinds' class codes and the
-// head's `style` elements, and writes the template back, so the next build's
-// shared-resources step starts from a clean head.
-static void phase_head_rewrite(RunState* run) {
-    String path = string_format(run->arena, "%Shtml/shared/html/default_head.html", &run->site->settings.root);
-    String text = fs_loaded_file(fs_request_file(path, DEADLINE_NONE));
-    String codes[KAV_KIND_ROW_COUNT];
-    for (u64 i = 0; i < KAV_KIND_ROW_COUNT; i += 1) codes[i] = kav_kind_table[i].code;
-    html_head_rewrite(run->arena, path, text, codes, KAV_KIND_ROW_COUNT);
-}
-
 // ---- Driver ------------------------------------------------------------------------------
 
+// Reports the pages and the home page, then the summary. A run that
+// publishes no page (drafts only, no output path) says so in the summary
+// and still has a home page.
 static void phase_conversion(RunState* run) {
     console_print("HTML conversion:\n");
     // Every page queued in the parse phase is stored before any is reported.
     page_writer_drain();
-    // The summary follows the last page; without pages there is none.
-    if (!run->pages_first) return;
     write_pages(run);
+    phase_index_page(run);
     String summary = build_summary_text(run->arena, run->kav_count, run->html_count, run->wrong_paths_first);
     console_print("%.*s", STR_ARG(summary));
-    phase_index_page(run);
     run->done = 1;
 }
 
@@ -191,11 +182,9 @@ int build_run(const OptionTable* options) {
     build_parse_phase(run);
     phase_conversion(run);
 
-    if (run->done && run->site->settings.check_urls) {
-        phase_url_report(run);
-    } else {
-        phase_head_rewrite(run);
-    }
+    // The head template was written as the build leaves it when the shared
+    // resources were made.
+    if (run->site->settings.check_urls) phase_url_report(run);
     return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
 }
 
