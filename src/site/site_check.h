@@ -31,7 +31,9 @@ enum CheckFiles : u32 {
 // build. So far: returns false, marking nothing more, when some word names
 // neither (yet). Final: such words are marked KAV_FLAG_FILE_MISSING and get
 // one warning each in `wrong_paths` ("<path>:<line>:<column>\n\t<resolved
-// path>", in `arena`); returns true. `path` names the document.
+// path>", in `arena`); returns true. `path` names the document. With the
+// check off, nothing is looked up: a word with a description (not an
+// image) is marked KAV_FLAG_FILE_FOUND, so it is a link all the same.
 bool check_file_words(Arena* arena, const Site* site, KavParseResult* document, String path, CheckFiles when,
                       DiagnosticList* wrong_paths);
 
