@@ -3,8 +3,10 @@
 # they are missing. Safe to run again: it installs nothing that is present.
 set -euo pipefail
 
+# python3-html5lib: the tests read every generated page with an HTML5 parser
+# (tests/support/html5_check.py, run with /usr/bin/python3).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libcurl4-openssl-dev libxxhash-dev
-          googletest libgtest-dev openssl ca-certificates)
+          googletest libgtest-dev openssl ca-certificates python3 python3-html5lib)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
