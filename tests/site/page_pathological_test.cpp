@@ -62,6 +62,10 @@ const PageRow kRows[] = {
     {"headings_in_toggles", [] { return repeat("``\nHeading\n  text\n``\n", 10000); }, "toc_i_", 0},
     {"unclosed_emphasis", [] { return "x " + repeat("_a ", 40000) + "\n"; }, "<strong>", 40000},
     {"many_document_headers", [] { return repeat("``\ntitle: T\nremark: r\n``\n", 10000); }, "<h1", 10001},
+    {"blocks_inside_blocks",
+     [] { return repeat("Head\n  ``\n  > q\n  . a\n  |---\n  | t\n  ---\n  after\n  ``\n> x\n> > y\n> z\n", 8000); },
+     "<hr>", 8000},
+    {"run_of_quotes_after_blank_lines", [] { return repeat("> a\n\n", 40000); }, "<blockquote", 40000},
     {"embedded_html_soup", [] { return repeat("~{<div><b>x</b></div>}~ y ~{<i>\n", 20000); }, "<b>", 20000},
 };
 
