@@ -123,7 +123,6 @@ static void phase_conversion(RunState* run) {
     phase_index_page(run);
     String summary = build_summary_text(run->arena, run->kav_count, run->html_count, run->wrong_paths_first);
     console_print("%.*s", STR_ARG(summary));
-    run->done = 1;
 }
 
 int build_run(const OptionTable* options) {

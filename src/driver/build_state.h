@@ -69,7 +69,6 @@ struct RunState {
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
-    u32 done;           // the summary has been printed
     // One document at a time: its tree, its pages and its raw views live
     // here until they are handed to the writer, then the arena is emptied.
     Arena* document_arena;
