@@ -5,8 +5,6 @@
 #include "driver/file_service.h"
 #include "driver/page_writer.h"
 #include "driver/root_lock.h"
-#include "htmldom/html_head.h"
-#include "kav/kav_node.h"
 #include "site/index_page.h"
 #include "site/page.h"
 #include "site/shared_resources.h"
@@ -19,24 +17,11 @@
 
 // ---- Phases joined by the layers that provide them ------------------------------------
 
-// Site files (templates) come through the file service. Its bytes are the
-// ones it last loaded; a file rewritten since (the shared-resources step
-// rewrites the templates) is read again directly.
-static String read_site_file(Arena* arena, String path) {
-    FileKey key = fs_request_file(path, DEADLINE_NONE);
-    String bytes = fs_loaded_file(key);
-    OsFileProperties props = os_path_properties(path);
-    if (!props.exists) return String{};
-    if (props.last_write_time == key.last_write_time && props.size == bytes.size) return bytes;
-    return os_read_whole_file(arena, path);
-}
 
 // Writes the shared resources under the root and rewrites the head and menu
-// templates, then reads the templates every page copies.
-static void phase_shared_resources(RunState* run) {
-    generate_shared_resources(run->arena, run->site);
-    site_load_templates(run->site);
-}
+// templates; the site keeps them for every page. The head file is written
+// once, as the build leaves it.
+static void phase_shared_resources(RunState* run) { generate_shared_resources(run->arena, run->site); }
 
 // Starts the URL check pool (url_pool_start) with the options consent_url,
 // ca_file and url_workers. Without check_urls its connection test runs in
@@ -93,10 +78,14 @@ static void write_pages(RunState* run) {
 }
 
 // Writes the home page from OutputState.pages and the sections; a home page
-// that cannot be written is reported and counted like any page.
+// that cannot be written is reported among the pages ("\tFaiLure: <path>",
+// before the summary) and counted like any page.
 static void phase_index_page(RunState* run) {
+    String root = run->site->settings.root;
+    // A root that is not a folder is made into a site only by pages.
+    if (!run->pages_first && !os_path_properties(root).is_directory) return;
     if (write_index_page(run->arena, run->site, run->pages_first, &run->sections)) return;
-    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &run->site->settings.root);
+    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &root);
     run->page_failures += 1;
     console_print("\tFaiLure: %.*s\n", STR_ARG(path));
 }
@@ -115,31 +104,19 @@ static void phase_url_report(RunState* run) {
     console_flush();
 }
 
-// Reads "<root>html/shared/html/default_head.html" through the file service,
-// removes the `meta` elements named after the node kinds' class codes and the
-// head's `style` elements, and writes the template back, so the next build's
-// shared-resources step starts from a clean head.
-static void phase_head_rewrite(RunState* run) {
-    String path = string_format(run->arena, "%Shtml/shared/html/default_head.html", &run->site->settings.root);
-    String text = fs_loaded_file(fs_request_file(path, DEADLINE_NONE));
-    String codes[KAV_KIND_ROW_COUNT];
-    for (u64 i = 0; i < KAV_KIND_ROW_COUNT; i += 1) codes[i] = kav_kind_table[i].code;
-    html_head_rewrite(run->arena, path, text, codes, KAV_KIND_ROW_COUNT);
-}
-
 // ---- Driver ------------------------------------------------------------------------------
 
+// Reports the pages and the home page, then the summary. A run that
+// publishes no page (drafts only, no output path) says so in the summary
+// and still has a home page.
 static void phase_conversion(RunState* run) {
     console_print("HTML conversion:\n");
     // Every page queued in the parse phase is stored before any is reported.
     page_writer_drain();
-    // The summary follows the last page; without pages there is none.
-    if (!run->pages_first) return;
     write_pages(run);
+    phase_index_page(run);
     String summary = build_summary_text(run->arena, run->kav_count, run->html_count, run->wrong_paths_first);
     console_print("%.*s", STR_ARG(summary));
-    phase_index_page(run);
-    run->done = 1;
 }
 
 int build_run(const OptionTable* options) {
@@ -200,8 +177,6 @@ int build_run(const OptionTable* options) {
     run->diagnostic_form = form;
     build_read_limits(run, options);
     run->target = string_copy(run->arena, target);
-    run->threads = (u32)MIN(option_number(options, S("threads")), (u64)64);
-    run->site->read_file = read_site_file;
     phase_shared_resources(run);
     phase_url_pool(run, options);
 
@@ -210,11 +185,9 @@ int build_run(const OptionTable* options) {
     build_parse_phase(run);
     phase_conversion(run);
 
-    if (run->done && run->site->settings.check_urls) {
-        phase_url_report(run);
-    } else {
-        phase_head_rewrite(run);
-    }
+    // The head template was written as the build leaves it when the shared
+    // resources were made.
+    if (run->site->settings.check_urls) phase_url_report(run);
     root_lock_release(&lock);
     return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
 }

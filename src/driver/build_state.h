@@ -72,7 +72,6 @@ struct RunState {
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
-    u32 done;           // the summary has been printed
     HtmlPageNode* pages_first;  // every page of the build, in document order
     HtmlPageNode* pages_last;
     u64 page_count;

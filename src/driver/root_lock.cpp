@@ -30,7 +30,9 @@ bool root_lock_acquire(RootLock* lock, String root, bool no_wait) {
     // What a killed build left: the directories it had temporaries in.
     String journal = os_read_range(scratch.arena, file, Range64{0, os_file_properties(file).size});
     os_remove_stale_temporaries(root, journal);
-    os_truncate_file(file, 0);
+    // Emptied only when it holds something: a build that writes nothing
+    // leaves the lock file's time alone too.
+    if (journal.size) os_truncate_file(file, 0);
     os_write_guard_begin(root, file);
     lock->file = file;
     return true;
@@ -39,7 +41,7 @@ bool root_lock_acquire(RootLock* lock, String root, bool no_wait) {
 void root_lock_release(RootLock* lock) {
     if (lock->file == OS_FILE_INVALID) return;
     os_write_guard_end();
-    os_truncate_file(lock->file, 0);
+    if (os_file_properties(lock->file).size) os_truncate_file(lock->file, 0);
     os_unlock_file(lock->file);
     os_close_file(lock->file);
     lock->file = OS_FILE_INVALID;

@@ -116,33 +116,32 @@ struct TableRecord {
     u64 row_capacity;
 };
 
-// The open list elements with one id: an item goes back to the topmost one.
-struct ListKey {
-    ListKey* next;  // bucket chain
-    String code;
-    u64 number;
-    struct StackEntry* top;  // topmost entry on the stack with this id; null when none
+// A list's element while it is on the stack: its items go back to it.
+struct ListSlot {
+    struct StackEntry* entry;  // null once popped
 };
-
-#define LIST_KEY_BUCKETS 256
 
 struct StackEntry {
     StackEntry* below;
     HtmlNode* element;
     u32 block;                // StackBlock
     StackEntry* table;        // the nearest table entry at or below this one; null when none
-    HtmlNode* quote;          // the blockquote of the nearest quote body at or below; null when none
     TableRecord* record;      // table entries
-    ListKey* list;            // list entries
-    StackEntry* same_list_below;
+    ListSlot* list;           // list entries
 };
+
+// The blocks that hold lines of their own: a line, a list or a table that
+// is done goes back to the innermost of them, never out of it.
+#define BLOCKS_HOLDING_LINES (BLOCK_QUOTE | BLOCK_CONTEXT | BLOCK_DOCUMENT_CONTEXT)
 
 // An element pushed for a node with children: when the walk leaves that
 // node, the stack goes back below the element.
 struct ScopeEntry {
     ScopeEntry* below;
     const KavNode* owner;
-    u64 depth;  // stack depth with the element on top
+    u64 depth;            // stack depth with the element on top
+    StackEntry* entry;    // the element's entry: still on the stack while
+    HtmlNode* element;    // it holds this element (popped entries hold none)
 };
 
 // Emphasis markers put around a key's value for the duration of one call.
@@ -155,14 +154,12 @@ struct MarkerInsert {
 
 // A node on the walk's path from the top of the tree, with what the
 // converter asks about its ancestors, copied from the entry below so no
-// question walks the tree. Each count includes the node itself.
+// question walks the tree. Each answer includes the node itself.
 struct PathEntry {
     const KavNode* node;
     const KavNode* table;  // the innermost Table node; nil when none
-    u32 quotes;            // Quote nodes
-    u32 contexts;          // Context nodes
-    u32 document_contexts;  // ContextDocument nodes
-    u64 list_level_sum;    // levels up to and including the nearest List of level 0
+    u32 block;             // kind of the innermost Quote, Context or ContextDocument; 0 when none
+    ListSlot* list;        // List nodes: their element on the stack (set when converted)
 };
 
 struct Converter {
@@ -181,22 +178,22 @@ struct Converter {
     u64 depth;  // entries on the stack, the page root included
     ScopeEntry* scopes;
     ScopeEntry* free_scopes;
-    ListKey** list_keys;  // LIST_KEY_BUCKETS chains
 
     PathEntry* path;
     u64 path_count;
     u64 path_capacity;
 
-    u8* pending;  // pending words, already escaped
+    u8* pending;  // pending words as written; escaped when flushed
     u64 pending_size;
     u64 pending_capacity;
     u32 mode;  // WordMode of the next flush
 
+    // The outermost blockquote of the last quote that did not sit in a
+    // quote, and the last quote of its run: a quote that follows that one
+    // directly joins the container.
     HtmlNode* quote_container;
-    HtmlNode* first_quote_at_level[256];  // in the quote container, by level
+    const KavNode* quote_run_last;
     HtmlNode* inline_holder;  // element that received the last flush
-    u64 list_counter;
-    u64 link_counter;
 
     MarkerInsert* markers;
 };
@@ -245,17 +242,11 @@ static PathEntry path_entry(const PathEntry* below, const KavNode* node) {
     PathEntry e = {};
     e.node = node;
     e.table = below ? below->table : kav_nil();
-    if (below) {
-        e.quotes = below->quotes;
-        e.contexts = below->contexts;
-        e.document_contexts = below->document_contexts;
-    }
+    if (below) e.block = below->block;
     if (node->kind == KAV_NODE_TABLE) e.table = node;
-    e.quotes += node->kind == KAV_NODE_QUOTE;
-    e.contexts += node->kind == KAV_NODE_CONTEXT;
-    e.document_contexts += node->kind == KAV_NODE_CONTEXT_DOCUMENT;
-    bool list_zero = node->kind == KAV_NODE_LIST && node->level == 0;
-    e.list_level_sum = node->level + (list_zero || !below ? 0 : below->list_level_sum);
+    if (node->kind == KAV_NODE_QUOTE || node->kind == KAV_NODE_CONTEXT || node->kind == KAV_NODE_CONTEXT_DOCUMENT) {
+        e.block = node->kind;
+    }
     return e;
 }
 
@@ -277,20 +268,6 @@ static const PathEntry* path_top(const Converter* c) { return &c->path[c->path_c
 
 static HtmlNode* top(Converter* c) { return c->top->element; }
 
-static ListKey* list_key(Converter* c, String code, u64 number, bool make) {
-    u64 slot = (string_hash(code) ^ (number * 0x9E3779B97F4A7C15ull)) % LIST_KEY_BUCKETS;
-    for (ListKey* k = c->list_keys[slot]; k; k = k->next) {
-        if (k->number == number && string_equal(k->code, code)) return k;
-    }
-    if (!make) return 0;
-    ListKey* k = push_struct<ListKey>(c->scratch);
-    k->code = code;
-    k->number = number;
-    k->next = c->list_keys[slot];
-    c->list_keys[slot] = k;
-    return k;
-}
-
 static StackEntry* stack_push(Converter* c, HtmlNode* el, u32 block) {
     StackEntry* entry = c->free_entries;
     if (entry) {
@@ -304,7 +281,6 @@ static StackEntry* stack_push(Converter* c, HtmlNode* el, u32 block) {
     entry->block = block;
     entry->below = below;
     entry->table = block == BLOCK_TABLE ? entry : below ? below->table : 0;
-    entry->quote = below ? below->quote : 0;
     c->top = entry;
     c->depth += 1;
     return entry;
@@ -323,26 +299,30 @@ static StackEntry* push_for(Converter* c, HtmlNode* el, const KavNode* owner, u3
     }
     scope->owner = owner;
     scope->depth = c->depth;
+    scope->entry = entry;
+    scope->element = el;
     scope->below = c->scopes;
     c->scopes = scope;
     return entry;
 }
 
-// A list element on the stack answers to its id.
-static void push_list(Converter* c, HtmlNode* el, const KavNode* owner, String code, u64 number) {
+// A list element on the stack, found again by its items through the list's
+// path entry.
+static void push_list(Converter* c, HtmlNode* el, const KavNode* owner) {
     StackEntry* entry = push_for(c, el, owner, BLOCK_LIST);
     if (!entry) return;
-    ListKey* key = list_key(c, code, number, true);
-    entry->list = key;
-    entry->same_list_below = key->top;
-    key->top = entry;
+    ListSlot* slot = push_struct<ListSlot>(c->scratch);
+    slot->entry = entry;
+    entry->list = slot;
+    c->path[c->path_count - 1].list = slot;
 }
 
 // Never below the page root.
 static void stack_pop(Converter* c) {
     if (c->depth <= 1) return;
     StackEntry* entry = c->top;
-    if (entry->list) entry->list->top = entry->same_list_below;
+    if (entry->list) entry->list->entry = 0;
+    entry->element = 0;
     c->top = entry->below;
     entry->below = c->free_entries;
     c->free_entries = entry;
@@ -358,11 +338,43 @@ static void pop_to_block(Converter* c, u32 blocks) {
     while (c->depth > 1 && !(c->top->block & blocks)) stack_pop(c);
 }
 
-// Pops to the list element with this id when one is on the stack.
-static void pop_to_list(Converter* c, String code, u64 number) {
-    ListKey* key = list_key(c, code, number, false);
-    if (!key || !key->top) return;
-    while (c->top != key->top) stack_pop(c);
+// Pops to the element of a list when it is on the stack.
+static void pop_to_list(Converter* c, const ListSlot* list) {
+    if (!list || !list->entry) return;
+    while (c->top != list->entry) stack_pop(c);
+}
+
+// Pops to the innermost block that holds lines (a quote, a toggle, the
+// document header), or to the root.
+static void pop_to_lines_block(Converter* c) { pop_to_block(c, BLOCKS_HOLDING_LINES); }
+
+// True when the top of the stack is a place for a block of its own: the
+// root or a block that holds lines.
+static bool at_lines_block(const Converter* c) { return c->depth == 1 || (c->top->block & BLOCKS_HOLDING_LINES); }
+
+// Kinds whose element may hold a quote (a flow container).
+static bool holds_blocks(const KavNode* node) {
+    switch (node->kind) {
+        case KAV_NODE_QUOTE:
+        case KAV_NODE_CONTEXT:
+        case KAV_NODE_CONTEXT_DOCUMENT:
+        case KAV_NODE_ITEM:
+        case KAV_NODE_TABLE_ENTRY:
+        case KAV_NODE_TABLE_HEADER_COLUMN: return true;
+        default: return false;
+    }
+}
+
+// Pops to where a block made for `node` goes: the element of its parent
+// when that element is open and may hold it, else the innermost block that
+// holds lines (a quote never goes into a heading or a paragraph).
+static void pop_to_place_of(Converter* c, const KavNode* node) {
+    ScopeEntry* scope = c->scopes;
+    if (scope && scope->owner == node->parent && holds_blocks(node->parent) && scope->entry->element == scope->element) {
+        while (c->top != scope->entry) stack_pop(c);
+        return;
+    }
+    pop_to_lines_block(c);
 }
 
 // ---- Pending words -------------------------------------------------------------------------------------
@@ -380,19 +392,6 @@ static void pending_add(Converter* c, String text) {
     pending_reserve(c, text.size);
     if (text.size) memcpy(c->pending + c->pending_size, text.str, text.size);
     c->pending_size += text.size;
-}
-
-// Adds a word's text with every "<" written as "&lt;".
-static void pending_add_escaped(Converter* c, String text) {
-    pending_reserve(c, text.size * 4);
-    for (u64 i = 0; i < text.size; i += 1) {
-        if (text.str[i] == '<') {
-            memcpy(c->pending + c->pending_size, "&lt;", 4);
-            c->pending_size += 4;
-        } else {
-            c->pending[c->pending_size++] = text.str[i];
-        }
-    }
 }
 
 // Writes the pending words into the top element by `mode` and starts a new
@@ -438,13 +437,27 @@ static u64 target_slot(const PageBuilder* b, const KavNode* node) {
     return (h >> 32) & (b->target_capacity - 1);
 }
 
+// Sets of the numbers 0-255 (footnotes and link targets are numbered so).
+static bool number_in(const u64* set, u64 n) { return n < 256 && (set[n >> 6] >> (n & 63)) & 1; }
+static void number_add(u64* set, u64 n) {
+    if (n < 256) set[n >> 6] |= 1ull << (n & 63);
+}
+
 // The number of the first internal link that targets each node, once per
-// page and document.
+// page and document; the numbers that label a node, and the numbers of the
+// footnotes.
 static void index_targets(PageBuilder* b, const KavParseResult* document) {
     if (b->targets_of == document) return;
     b->targets_of = document;
     b->targets = 0;
     b->target_capacity = 0;
+    memset(b->target_numbers, 0, sizeof(b->target_numbers));
+    memset(b->footnote_numbers, 0, sizeof(b->footnote_numbers));
+    if (document) {
+        for (KavNodeCell* cell = document->footnotes.first; cell; cell = cell->next) {
+            number_add(b->footnote_numbers, cell->node->level);
+        }
+    }
     u64 count = document ? document->internal_links.count : 0;
     if (count == 0) return;
     u64 capacity = 16;
@@ -458,6 +471,7 @@ static void index_targets(PageBuilder* b, const KavParseResult* document) {
             if (b->targets[i].node == target) break;
             if (!b->targets[i].node) {
                 b->targets[i] = LinkTarget{target, cell->node->level};
+                number_add(b->target_numbers, cell->node->level);
                 break;
             }
         }
@@ -474,19 +488,14 @@ static u64 target_number(const Converter* c, const KavNode* node) {
 }
 
 // The block a line of the current node belongs to for the parent stack:
-// contexts and quotes keep their lines, and so does the document header.
-static u32 line_blocks(const PathEntry* at, bool quote_first) {
-    bool in_quote = at->quotes;
-    bool in_context = at->contexts;
-    if (quote_first) {
-        if (in_context) return BLOCK_CONTEXT | BLOCK_DOCUMENT_CONTEXT;
-        if (in_quote) return BLOCK_QUOTE;
-    } else {
-        if (in_quote) return BLOCK_QUOTE;
-        if (in_context) return BLOCK_CONTEXT | BLOCK_DOCUMENT_CONTEXT;
+// the innermost quote, toggle or document header around it keeps it.
+static u32 line_blocks(const PathEntry* at) {
+    switch (at->block) {
+        case KAV_NODE_QUOTE: return BLOCK_QUOTE;
+        case KAV_NODE_CONTEXT: return BLOCK_CONTEXT | BLOCK_DOCUMENT_CONTEXT;
+        case KAV_NODE_CONTEXT_DOCUMENT: return BLOCK_DOCUMENT_CONTEXT;
+        default: return BLOCK_NONE;
     }
-    if (at->document_contexts) return BLOCK_DOCUMENT_CONTEXT;
-    return BLOCK_NONE;
 }
 
 // True when the source holds a "|" between word `a` and its next sibling `b`:
@@ -508,16 +517,21 @@ static void convert_anchor(Converter* c, const KavNode* node) {
     flush_pending(c, node, c->mode);
     c->mode = WORD_MODE_PLAIN;
     HtmlNode* eye = icon(c, ICON_EYE, node, STYLE_ANCHOR_ICON);
-    set(c, eye, HTML_ATTR_ID, numbered_id(c, KAV_NODE_INTERNAL_LINK, 0, target_number(c, node)));
+    // A number labels one place of the page: the first one.
+    u64 n = target_number(c, node);
+    if (!number_in(c->builder->anchor_ids, n)) {
+        number_add(c->builder->anchor_ids, n);
+        set(c, eye, HTML_ATTR_ID, numbered_id(c, KAV_NODE_INTERNAL_LINK, 0, n));
+    }
     html_append_to_content(top(c), eye);
     if (node->flags & KAV_FLAG_SPACE_AFTER) pending_add(c, S(" "));
 }
 
 static void convert_heading(Converter* c, KavNode* node) {
     const PathEntry* at = path_top(c);
-    u32 blocks = line_blocks(at, true);
+    u32 blocks = line_blocks(at);
     if (blocks) pop_to_block(c, blocks);
-    if (at->contexts) {
+    if (at->block == KAV_NODE_CONTEXT) {
         // The table of content links to headings in toggles too: such a
         // heading keeps the id the link names.
         HtmlNode* span = element(c, HTML_TAG_SPAN, node);
@@ -533,14 +547,21 @@ static void convert_heading(Converter* c, KavNode* node) {
                   : node->level == 4 ? HTML_TAG_H4
                   : node->level == 6 ? HTML_TAG_H5
                                      : HTML_TAG_NONE;
+    String href = toc_href(c, node->offset);
     if (tag == HTML_TAG_NONE) {
-        // No element of its own: the content goes where the heading stands.
-        push_for(c, top(c), node, BLOCK_NONE);
+        // No heading element: the content goes where the heading stands, in
+        // a span when the table of content links to it.
+        HtmlNode* holder = top(c);
+        if (href.size > 1) {
+            holder = element(c, HTML_TAG_SPAN, node);
+            set(c, holder, HTML_ATTR_ID, string_skip(href, 1));
+            html_append_to_content(top(c), holder);
+        }
+        push_for(c, holder, node, BLOCK_NONE);
         return;
     }
     HtmlNode* heading = element(c, tag, node);
     heading->level = node->level;
-    String href = toc_href(c, node->offset);
     set(c, heading, HTML_ATTR_ID, string_skip(href, 1));
     html_append_to_content(top(c), heading);
     push_for(c, heading, node, BLOCK_NONE);
@@ -548,70 +569,82 @@ static void convert_heading(Converter* c, KavNode* node) {
 
 static void convert_paragraph(Converter* c, KavNode* node) {
     const PathEntry* at = path_top(c);
-    u32 blocks = line_blocks(at, false);
+    u32 blocks = line_blocks(at);
     if (blocks) {
         pop_to_block(c, blocks);
     } else {
         pop_to_root(c);
     }
-    bool in_context = at->contexts;
+    bool in_context = at->block == KAV_NODE_CONTEXT;
     HtmlNode* paragraph = element(c, in_context ? HTML_TAG_SPAN : HTML_TAG_P, node);
     set(c, paragraph, HTML_ATTR_ID, numbered_id(c, KAV_NODE_PARAGRAPH, node->flags, next_element_number(c)));
     if (!in_context) {
-        if (at->quotes) set(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
+        if (at->block == KAV_NODE_QUOTE) set(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
         paragraph->level = node->level;
     }
     html_append_to_content(top(c), paragraph);
     push_for(c, paragraph, node, BLOCK_NONE);
 }
 
-static void convert_quote(Converter* c, KavNode* node) {
-    if (html_is_nil(c->quote_container)) {
-        HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
-        set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
-        quote->level = node->level;
-        c->quote_container = quote;
-        memset(c->first_quote_at_level, 0, sizeof(c->first_quote_at_level));
-        c->first_quote_at_level[quote->level] = quote;
-        html_append_to_content(is_kind(node->parent, KAV_NODE_CONTEXT) ? top(c) : c->root, quote);
-        HtmlNode* row = element(c, HTML_TAG_DIV, node);
-        set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
-        HtmlNode* bar = element(c, HTML_TAG_DIV, node);
-        set(c, bar, HTML_ATTR_STYLE, S(STYLE_QUOTE_BAR));
-        html_append_to_content(row, bar);
-        html_append_to_content(quote, row);
-        HtmlNode* body = element(c, HTML_TAG_DIV, node);
-        set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_BODY));
-        set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
-        html_append_to_content(quote, body);
-        StackEntry* entry = push_for(c, body, node, BLOCK_QUOTE);
-        if (entry) entry->quote = quote;
-        return;
-    }
+// A quote's body: the element its lines go into, pushed for the quote.
+static void push_quote_body(Converter* c, HtmlNode* body, const KavNode* node) {
+    set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
+    push_for(c, body, node, BLOCK_QUOTE);
+}
+
+// A quote that sits in a quote, or follows the quote before it directly:
+// a blockquote with a corner instead of a bar, in `host`.
+static void convert_inner_quote(Converter* c, KavNode* node, HtmlNode* host) {
     HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
     set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
     set(c, quote, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
     set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED));
     quote->level = node->level;
-    // Into the first quote of the level above (or of its own level at the
-    // container's level) that the container holds.
-    u8 host_level = node->level == c->quote_container->level ? node->level : (u8)(node->level - 1);
-    HtmlNode* host = c->first_quote_at_level[host_level];
-    if (!host) host = c->quote_container;
     html_append_to_content(host, quote);
-    if (!c->first_quote_at_level[quote->level]) c->first_quote_at_level[quote->level] = quote;
     HtmlNode* row = element(c, HTML_TAG_DIV, node);
     set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
     HtmlNode* corner = element(c, HTML_TAG_DIV, node);
     set(c, corner, HTML_ATTR_STYLE, S(STYLE_QUOTE_CORNER));
     HtmlNode* body = element(c, HTML_TAG_DIV, node);
     set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED_BODY));
-    set(c, body, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
     html_append_to_content(row, corner);
     html_append_to_content(row, body);
     html_append_to_content(quote, row);
-    StackEntry* entry = push_for(c, body, node, BLOCK_QUOTE);
-    if (entry) entry->quote = quote;
+    push_quote_body(c, body, node);
+}
+
+// Quotes are placed where the tree has them: a nested quote in the body of
+// its quote, after the lines before it; any other where it stands (in a
+// toggle, a list item, or the innermost block around it). A quote that
+// follows another directly (a blank line between them) joins its run.
+static void convert_quote(Converter* c, KavNode* node) {
+    if (is_kind(node->parent, KAV_NODE_QUOTE)) {
+        pop_to_place_of(c, node);
+        convert_inner_quote(c, node, top(c));
+        return;
+    }
+    if (!html_is_nil(c->quote_container) && node->prev == c->quote_run_last) {
+        c->quote_run_last = node;
+        convert_inner_quote(c, node, c->quote_container);
+        return;
+    }
+    pop_to_place_of(c, node);
+    HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
+    set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
+    quote->level = node->level;
+    c->quote_container = quote;
+    c->quote_run_last = node;
+    html_append_to_content(top(c), quote);
+    HtmlNode* row = element(c, HTML_TAG_DIV, node);
+    set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
+    HtmlNode* bar = element(c, HTML_TAG_DIV, node);
+    set(c, bar, HTML_ATTR_STYLE, S(STYLE_QUOTE_BAR));
+    html_append_to_content(row, bar);
+    html_append_to_content(quote, row);
+    HtmlNode* body = element(c, HTML_TAG_DIV, node);
+    set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_BODY));
+    html_append_to_content(quote, body);
+    push_quote_body(c, body, node);
 }
 
 // The checkbox that shows and hides a toggle's content: the "Info" icon
@@ -635,28 +668,24 @@ static void convert_context(Converter* c, KavNode* node) {
     set(c, content, HTML_ATTR_ID, numbered_id(c, KAV_NODE_CONTEXT, 0, n));
     HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%llu", (unsigned long long)n));
 
-    HtmlNode* quote = html_nil_node;
-    if (!inline_context && path_top(c)->quotes && c->top->quote) quote = c->top->quote;
-    if (inline_context) {
-        html_append_to_content(top(c), control);
-        html_append_to_content(top(c), content);
-    } else if (!html_is_nil(quote)) {
-        html_insert(quote, content, HTML_INSERT_CONTENT_FIRST);
-        html_insert(quote, control, HTML_INSERT_CONTENT_FIRST);
-    } else {
-        html_append_to_content(top(c), control);
-        html_insert(control, content, HTML_INSERT_AFTER);
-    }
+    // Where it stands, in a quote too: the checkbox, then its content.
+    html_append_to_content(top(c), control);
+    html_insert(control, content, HTML_INSERT_AFTER);
     push_for(c, content, node, BLOCK_CONTEXT);
 }
 
 static void convert_document_context(Converter* c, KavNode* node) {
     u64 n = next_element_number(c);
     String code = kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
+    // The page's header takes the code as its id; a later header of the
+    // document is numbered, so ids stay unique.
+    String id = code;
+    if (c->builder->header_done) id = string_format(c->scratch, "%S_%llu", &code, (unsigned long long)n);
+    c->builder->header_done = true;
     HtmlNode* content = element(c, HTML_TAG_DIV, node);
-    set(c, content, HTML_ATTR_ID, code);
+    set(c, content, HTML_ATTR_ID, id);
     set(c, content, HTML_ATTR_CLASS, string_format(c->scratch, "toggle-content_%llu", (unsigned long long)n));
-    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%S", &code));
+    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%S", &id));
     PageSlots* slots = c->builder->slots;
     if (slots && html_is_nil(slots->header_content)) {
         // The first document header goes to the page's header row.
@@ -729,36 +758,33 @@ static void convert_keyword(Converter* c, KavNode* node) {
     push_for(c, el, node, BLOCK_NONE);
 }
 
+// Every list and every item takes a number of its own, page-wide, so their
+// ids are unique.
 static void convert_list(Converter* c, KavNode* node) {
     bool inline_list = node->flags & KAV_FLAG_INLINE_LIST;
     HtmlTag tag = inline_list                                              ? HTML_TAG_SPAN
                   : (node->flags & (KAV_FLAG_LETTERED | KAV_FLAG_NUMBERED)) ? HTML_TAG_OL
                                                                            : HTML_TAG_UL;
-    u64 number;
-    if (!is_kind(node->parent, KAV_NODE_LIST) && !is_kind(node->parent, KAV_NODE_ITEM)) {
-        number = c->list_counter++;
-    } else {
-        number = c->list_counter - 1;
-    }
-    u64 id = inline_list ? number : (number + path_top(c)->list_level_sum) % 256;
     HtmlNode* list = element(c, tag, node);
-    set(c, list, HTML_ATTR_ID, numbered_id(c, KAV_NODE_LIST, node->flags, id));
+    set(c, list, HTML_ATTR_ID, numbered_id(c, KAV_NODE_LIST, node->flags, c->builder->list_counter++));
     list->level = node->level;
     html_append_to_content(inline_list ? c->inline_holder : top(c), list);
-    push_list(c, list, node, kav_kind_code(KAV_NODE_LIST, node->flags), id);
+    push_list(c, list, node);
 }
 
 static void convert_item(Converter* c, KavNode* node) {
     const KavNode* list = node->parent;
     bool inline_parent = is_kind(list, KAV_NODE_LIST) && (list->flags & KAV_FLAG_INLINE_LIST);
-    u64 number = c->list_counter - 1;
     // The parent list is the entry below the item's on the path.
-    u64 level_sum = c->path_count >= 2 ? c->path[c->path_count - 2].list_level_sum : 0;
-    u64 list_number = inline_parent ? number : (level_sum + number) % 256;
-    pop_to_list(c, kav_kind_code(KAV_NODE_LIST, list->flags), list_number);
+    if (c->path_count >= 2) pop_to_list(c, c->path[c->path_count - 2].list);
     HtmlNode* item = element(c, inline_parent ? HTML_TAG_SPAN : HTML_TAG_LI, node);
-    set(c, item, HTML_ATTR_ID, numbered_id(c, KAV_NODE_ITEM, node->flags, node->level + list_number));
+    set(c, item, HTML_ATTR_ID, numbered_id(c, KAV_NODE_ITEM, node->flags, c->builder->item_counter++));
     item->level = node->level;
+    // A list inside a line has no markers of its own: the item shows the
+    // number it was written with.
+    if (inline_parent && node->text.size) {
+        html_append_text(c->arena, item, string_format(c->scratch, "%S. ", &node->text));
+    }
     html_append_to_content(top(c), item);
     push_for(c, item, node, BLOCK_NONE);
 }
@@ -781,10 +807,10 @@ static HtmlNode* add_table_head(Converter* c, HtmlNode* table, const KavNode* no
 
 static void convert_table(Converter* c, KavNode* node) {
     if (kav_node_is_nil(node->first)) return;
-    if ((node->flags & KAV_FLAG_SIDE_BY_SIDE) && c->depth == 1) {
+    if ((node->flags & KAV_FLAG_SIDE_BY_SIDE) && at_lines_block(c)) {
         HtmlNode* row = element(c, HTML_TAG_DIV, node);
         set(c, row, HTML_ATTR_CLASS, S("ta_c"));
-        html_append_to_content(c->root, row);
+        html_append_to_content(top(c), row);
         push_for(c, row, node, BLOCK_TABLE_ROW);
         HtmlNode* table = element(c, HTML_TAG_TABLE, node);
         table->level = node->level;
@@ -848,7 +874,10 @@ static void convert_footnote_reference(Converter* c, KavNode* node) {
     String code = kav_kind_code(KAV_NODE_FOOTNOTE, 0);
     HtmlNode* link = element(c, HTML_TAG_A, node);
     set(c, link, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_LINK));
-    set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+    // A reference to a footnote the document lacks links nowhere.
+    if (number_in(c->builder->footnote_numbers, node->level)) {
+        set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+    }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
     set(c, box, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_BOX));
     HtmlNode* number = element(c, HTML_TAG_SPAN, node);
@@ -864,7 +893,11 @@ static void convert_footnote(Converter* c, KavNode* node) {
     HtmlNode* item = element(c, HTML_TAG_LI, node);
     html_append_text(c->arena, item, S(" "));
     HtmlNode* sup = element(c, HTML_TAG_SUP, node);
-    set(c, sup, HTML_ATTR_ID, numbered_id(c, KAV_NODE_FOOTNOTE, 0, node->level));
+    // Two footnotes of one number: the references go to the first.
+    if (!number_in(c->builder->footnote_ids, node->level)) {
+        number_add(c->builder->footnote_ids, node->level);
+        set(c, sup, HTML_ATTR_ID, numbered_id(c, KAV_NODE_FOOTNOTE, 0, node->level));
+    }
     HtmlNode* number = element(c, HTML_TAG_SPAN, node);
     set(c, number, HTML_ATTR_STYLE, S(STYLE_NOTE_NUMBER));
     html_append_text(c->arena, number, number_text(c, node->level));
@@ -887,7 +920,10 @@ static void convert_footnote_list(Converter* c, KavNode* node) {
 static void convert_link_reference(Converter* c, KavNode* node) {
     String code = kav_kind_code(KAV_NODE_INTERNAL_LINK, 0);
     HtmlNode* link = element(c, HTML_TAG_A, node);
-    set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+    // A reference to a number that labels nothing links nowhere.
+    if (number_in(c->builder->target_numbers, node->level)) {
+        set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+    }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
     set(c, box, HTML_ATTR_STYLE, S(STYLE_LINK_REF_BOX));
     HtmlNode* number = element(c, HTML_TAG_SPAN, node);
@@ -926,7 +962,10 @@ static void convert_view_raw(Converter* c, KavNode* word) {
     String raw = string_format(c->scratch, "%S/raw_%S", &directory, &name);
     HtmlNode* link = element(c, HTML_TAG_A, word);
     set(c, link, HTML_ATTR_REL, S("alternate"));
-    set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, KAV_FLAG_FILE_FOUND, next_element_number(c)));
+    // Numbered like every link of the page, so no word link shares its id.
+    // An element number is taken as well, unused, as for the category key.
+    next_element_number(c);
+    set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, KAV_FLAG_FILE_FOUND, c->builder->link_counter++));
     set(c, link, HTML_ATTR_TARGET, S("_blank"));
     set(c, link, HTML_ATTR_TITLE, S("view raw document"));
     set(c, link, HTML_ATTR_HREF, page_link(c->builder, c->scratch, raw));
@@ -949,10 +988,14 @@ static void convert_word(Converter* c, KavNode* node) {
         return;
     }
 
-    // Hidden keys show nothing, except the page's "view raw" link once per
-    // output_path line.
+    // Hidden keys show nothing, except the page's "view raw" link at the
+    // first output_path line: a page has one raw view, however many paths
+    // the document names.
     if (is_hidden_key(parent)) {
-        if (parent->entry->id == KAV_KEY_OUTPUT_PATH && parent->first == node) convert_view_raw(c, node);
+        if (parent->entry->id == KAV_KEY_OUTPUT_PATH && parent->first == node && !c->builder->view_raw_done) {
+            c->builder->view_raw_done = true;
+            convert_view_raw(c, node);
+        }
         return;
     }
 
@@ -980,7 +1023,7 @@ static void convert_word(Converter* c, KavNode* node) {
         if (!html_is_nil(link)) {
             // Words before the link stay before it.
             flush_pending(c, node, c->mode);
-            set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, node->flags, c->link_counter++));
+            set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, node->flags, c->builder->link_counter++));
             html_append_to_content(top(c), link);
             if (described) {
                 push_for(c, link, node, BLOCK_NONE);
@@ -992,7 +1035,7 @@ static void convert_word(Converter* c, KavNode* node) {
             }
         }
     }
-    if (!text_taken) pending_add_escaped(c, node->text);
+    if (!text_taken) pending_add(c, node->text);
     if (image) {
         flush_pending(c, node, c->mode);  // words before the image stay before it
         HtmlNode* img = make_image(c->builder, node);
@@ -1043,8 +1086,9 @@ static void convert_node(Converter* c, KavNode* node) {
         case KAV_NODE_LIST: convert_list(c, node); break;
         case KAV_NODE_ITEM: convert_item(c, node); break;
         case KAV_NODE_SEPARATOR:
-            pop_to_root(c);
-            html_append_to_content(c->root, element(c, HTML_TAG_HR, node));
+            // Across the block that holds it: the page, a toggle, a quote.
+            pop_to_lines_block(c);
+            html_append_to_content(top(c), element(c, HTML_TAG_HR, node));
             break;
         case KAV_NODE_TABLE: convert_table(c, node); break;
         case KAV_NODE_TABLE_ENTRY: convert_table_entry(c, node); break;
@@ -1068,24 +1112,38 @@ static bool word_flushes(const KavNode* node, const KavNode* next) {
     return next->parent != parent && !is_kind(parent, KAV_NODE_UNFORMATED_TEXT);
 }
 
+static bool top_is_emphasis(Converter* c) {
+    HtmlTag tag = top(c)->element->tag;
+    return c->depth > 1 && (tag == HTML_TAG_STRONG || tag == HTML_TAG_EM);
+}
+
 // After a flush: the element of the words is done unless more inline
-// content follows.
-static void close_after_flush(Converter* c, const KavNode* node, const KavNode* next) {
-    if (is_kind(node->parent, KAV_NODE_ITEM)) return;
+// content follows. The words of a list item go straight into its element,
+// which stays open for the rest of the item: there only the emphasis that
+// a marker closes ends. Returns true when that emphasis was closed.
+static bool close_after_flush(Converter* c, const KavNode* node, const KavNode* next) {
+    if (is_kind(node->parent, KAV_NODE_ITEM)) {
+        if (!(node->flags & FLAGS_CLOSES) || !top_is_emphasis(c)) return false;
+        stack_pop(c);
+        return true;
+    }
     if (is_inline_context(next) || is_kind(next, KAV_NODE_CHECKBOX) || is_kind(next, KAV_NODE_FOOTNOTE_REFERENCE) ||
         is_kind(next, KAV_NODE_EMBEDDED_HTML) || is_kind(next, KAV_NODE_UNFORMATED_TEXT) ||
         is_kind(next, KAV_NODE_INTERNAL_LINK_REFERENCE) || is_word_with(next, FLAGS_OPENS)) {
-        return;
+        return false;
     }
-    if (is_kind(node->next, KAV_NODE_WORD) && !(node->flags & FLAGS_CLOSES)) return;
+    if (is_kind(node->next, KAV_NODE_WORD) && !(node->flags & FLAGS_CLOSES)) return false;
     stack_pop(c);
+    return false;
 }
 
 // `next` is what the walk converts after `node`; `next_at` its path entry
 // (what its ancestors are), and `next_inside_parent` whether it belongs to
 // the subtree of node's parent.
+// `emphasis_closed`: the flush after word `node` already closed the
+// emphasis the word ends.
 static void close_after_node(Converter* c, const KavNode* node, const KavNode* next, const PathEntry* next_at,
-                             bool next_inside_parent) {
+                             bool next_inside_parent, bool emphasis_closed) {
     const KavNode* parent = node->parent;
 
     // Parts of an inline toggle are set apart by a middle dot.
@@ -1099,24 +1157,28 @@ static void close_after_node(Converter* c, const KavNode* node, const KavNode* n
     if (is_kind(grandparent, KAV_NODE_TOC) && !is_kind(next->parent, KAV_NODE_TOC)) stack_pop(c);
     if (is_kind(grandparent, KAV_NODE_FOOTNOTE_LIST) && grandparent->last == parent) stack_pop(c);
 
-    // Leaving a list item for something that is not list content.
+    // Leaving a list item for something that is not list content: out of
+    // the list, to the block that holds it (the page root at the top).
     if (is_kind(parent, KAV_NODE_ITEM) && !next_inside_parent && !is_kind(next, KAV_NODE_WORD) &&
         !is_kind(next, KAV_NODE_FOOTNOTE_REFERENCE) && !is_kind(next, KAV_NODE_INTERNAL_LINK_REFERENCE) &&
         !is_kind(next, KAV_NODE_UNFORMATED_TEXT) && !is_kind(next, KAV_NODE_LIST) && !is_kind(next, KAV_NODE_ITEM)) {
-        pop_to_root(c);
+        pop_to_lines_block(c);
     }
 
-    // Tables: out of the table to the page root, to the row of side-by-side
-    // tables, or back to the table for the next cell.
+    // Tables: out of the table to the block that holds it, to where the
+    // table stands for a table beside it (the row of side-by-side tables),
+    // or back to the table for the next cell.
     const KavNode* table = path_top(c)->table;
     if (!kav_node_is_nil(table)) {
         if (kav_node_is_nil(next) || kav_node_is_nil(next_at->table)) {
-            pop_to_root(c);
+            pop_to_lines_block(c);
         } else if (next->kind == KAV_NODE_TABLE) {
-            if (next->parent == table) {
-                pop_to_block(c, BLOCK_TABLE_ROW);
+            StackEntry* open = c->top->table;
+            if (next->parent == table && open) {
+                while (c->top != open) stack_pop(c);
+                stack_pop(c);
             } else {
-                pop_to_root(c);
+                pop_to_lines_block(c);
             }
         } else if (next->kind == KAV_NODE_TABLE_ENTRY || next->kind == KAV_NODE_TABLE_HEADER_COLUMN) {
             pop_to_block(c, BLOCK_TABLE);
@@ -1124,7 +1186,7 @@ static void close_after_node(Converter* c, const KavNode* node, const KavNode* n
     }
 
     // A line that ends with closing emphasis closes its own element too.
-    if ((node->flags & FLAGS_CLOSES) && is_kind(parent->last, KAV_NODE_WORD) &&
+    if (!emphasis_closed && (node->flags & FLAGS_CLOSES) && is_kind(parent->last, KAV_NODE_WORD) &&
         (parent->last->flags & (FLAGS_EMPHASIS | KAV_FLAG_STRONG_MARK | KAV_FLAG_EM_MARK))) {
         stack_pop(c);
     }
@@ -1171,7 +1233,6 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
     c->root = container;
     c->quote_container = html_nil_node;
     c->inline_holder = container;
-    c->list_keys = push_array<ListKey*>(c->scratch, LIST_KEY_BUCKETS);
     stack_push(c, container, BLOCK_NONE);
     index_targets(builder, document);
 
@@ -1211,19 +1272,17 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
             }
         }
         u64 below = c->path_count - left;  // entries up to next's parent
-        PathEntry next_at = {kav_nil(), kav_nil(), 0, 0, 0, 0};
+        PathEntry next_at = {kav_nil(), kav_nil(), 0, 0};
         if (!kav_node_is_nil(next)) next_at = path_entry(below ? &c->path[below - 1] : 0, next);
         bool next_inside_parent = !kav_node_is_nil(next) && left <= 1;
 
+        bool emphasis_closed = false;
         if (node->kind == KAV_NODE_WORD && word_flushes(node, next)) {
             flush_pending(c, node, c->mode);
             c->mode = WORD_MODE_PLAIN;
-            close_after_flush(c, node, next);
+            emphasis_closed = close_after_flush(c, node, next);
         }
-        close_after_node(c, node, next, &next_at, next_inside_parent);
-        if (!html_is_nil(c->quote_container) && path_top(c)->quotes && next_at.quotes == 0) {
-            c->quote_container = html_nil_node;
-        }
+        close_after_node(c, node, next, &next_at, next_inside_parent, emphasis_closed);
         for (u64 i = 0; i < left; i += 1) {
             leave_node(c, c->path[c->path_count - 1].node);
             c->path_count -= 1;

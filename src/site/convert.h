@@ -44,6 +44,17 @@ struct PageBuilder {
     const Site* site;
     Arena* arena;
     u64 element_counter;
+    // Numbers of lists, list items and links, page-wide like the element
+    // counter so that the body and the footnotes never share an id.
+    u64 list_counter;
+    u64 item_counter;
+    u64 link_counter;
+    bool view_raw_done;  // the page's link to its raw view is made once
+    bool header_done;    // the first document header took the header's ids
+    // Numbers 0-255 of the footnotes and internal link targets whose ids
+    // were given on this page: the first of a number takes the id.
+    u64 footnote_ids[4];
+    u64 anchor_ids[4];
     TocAnchor* toc;  // in document order of their headings when toc_sorted
     u64 toc_count;
     bool toc_sorted;
@@ -51,6 +62,11 @@ struct PageBuilder {
     const KavParseResult* targets_of;  // the document `targets` was made for
     LinkTarget* targets;               // open addressing by node
     u64 target_capacity;               // power of two; 0 without internal links
+    // Of that document: the numbers some node is labelled with (a link
+    // reference to another number has no target), and the numbers of its
+    // footnotes.
+    u64 target_numbers[4];
+    u64 footnote_numbers[4];
 };
 
 PageBuilder page_builder(const Site* site, Arena* arena);

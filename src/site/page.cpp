@@ -391,28 +391,20 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
 // ---- Raw view --------------------------------------------------------------------------------------
 
 String raw_view_text(Arena* arena, String source) {
-    u64 count = 0;
-    for (u64 i = 0; i < source.size; i += 1) {
-        if (source.str[i] != '<') continue;
-        String rest = string_skip(source, i);
-        if (string_starts_with(rest, S("</script"), MATCH_CASE_INSENSITIVE) || string_starts_with(rest, S("<!--"), 0)) {
-            count += 1;
-        }
-    }
-    if (count == 0) return source;
-    u8* bytes = push_array_no_zero<u8>(arena, source.size + count * 3 + 1);
+    u64 extra = 0;
+    for (u64 i = 0; i < source.size; i += 1) extra += source.str[i] == '<' ? 3 : source.str[i] == '&' ? 4 : 0;
+    u8* bytes = push_array_no_zero<u8>(arena, source.size + extra + 2);
     u64 at = 0;
+    // A line feed right after the start tag is dropped by the reader: this
+    // one, so that a source's own first line feed stays.
+    bytes[at++] = '\n';
     for (u64 i = 0; i < source.size; i += 1) {
-        String rest = string_skip(source, i);
-        if (source.str[i] == '<' &&
-            (string_starts_with(rest, S("</script"), MATCH_CASE_INSENSITIVE) || string_starts_with(rest, S("<!--"), 0))) {
-            bytes[at++] = '&';
-            bytes[at++] = 'l';
-            bytes[at++] = 't';
-            bytes[at++] = ';';
-        } else {
+        const char* entity = source.str[i] == '<' ? "&lt;" : source.str[i] == '&' ? "&amp;" : 0;
+        if (!entity) {
             bytes[at++] = source.str[i];
+            continue;
         }
+        for (const char* e = entity; *e; e += 1) bytes[at++] = (u8)*e;
     }
     bytes[at] = 0;
     return String{bytes, at};
@@ -428,11 +420,10 @@ void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String r
     set_head_title(arena, parts.head, out->title);
     html_append_to_content(parts.body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
 
-    // The source in one plain-text block: a script's text is shown as it
-    // is, entities included.
-    HtmlNode* code = html_element_create(arena, HTML_TAG_SCRIPT, String{});
+    // The source in one preformatted block, escaped, so the page shows
+    // every character as written.
+    HtmlNode* code = html_element_create(arena, HTML_TAG_PRE, String{});
     html_add_class(arena, code, kav_kind_code(KAV_NODE_BLOCK, 0));
-    html_set_attribute(arena, code, HTML_ATTR_TYPE, S("text/plain"));
     html_set_attribute(arena, code, HTML_ATTR_STYLE, S(STYLE_RAW_BLOCK));
     html_append_text(arena, code, raw_view_text(scratch.arena, source));
     html_append_to_content(parts.wrapper, code);

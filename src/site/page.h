@@ -35,8 +35,7 @@ void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String r
 // links or emphasis marks, else the file name of `document_path` without its
 // extension; "<" written as "&lt;".
 String page_title(Arena* arena, const KavParseResult* document, String document_path);
-// The text of a raw view's block: the source as it is, except that a "<"
-// that starts "</script" (any case) or "<!--" is written "&lt;", so the
-// block's `script` element ends only where the page ends it. The source
-// itself when nothing is changed.
+// The text of a raw view's `pre` block, which a browser shows as exactly
+// the source: every "<" written "&lt;" and every "&" "&amp;", after a line
+// feed that the reader drops.
 String raw_view_text(Arena* arena, String source);

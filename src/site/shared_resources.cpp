@@ -2,6 +2,7 @@
 
 #include "base/os.h"
 #include "htmldom/html_dom.h"
+#include "htmldom/html_head.h"
 #include "htmldom/html_reader.h"
 #include "kav/kav_node.h"
 #include "site/icons.h"
@@ -89,7 +90,7 @@ static_assert(ARRAY_COUNT(shared_selection_rows) == 29, "one selection row per s
 
 // The menu's fixed style, then its size in viewport units.
 #define SHARED_MENU_STYLE \
-    "box-sizing:border-box;border-bottom: 1px #efefef solid;display:flex;0.1rem;justify-content:space-around;"
+    "box-sizing:border-box;border-bottom: 1px #efefef solid;display:flex;justify-content:space-around;"
 #define SHARED_MENU_SIZE_FORMAT "width:%.1fvw;min-width:%.1fvw;padding:%.1fvw %.1fvw;min-height:%.1fvh;height:%.1fvh;"
 static constexpr f64 shared_menu_size[6] = {100, 100, 0.5, 0.5, 5, 5};
 
@@ -206,23 +207,55 @@ static void shared_resolve_href(Arena* arena, HtmlNode* element, String href, co
 
 // ---- Style sheet url(...) rewrite --------------------------------------------------------
 
+// The offset after the comment or string that starts at `at`: a comment
+// runs to its "*/", a string to its closing quote (a backslash escapes the
+// next byte) or to the end of its line; either stops at the end of the text.
+static u64 shared_css_skip(String text, u64 at) {
+    if (text.str[at] == '/') {
+        u64 close = string_find(text, S("*/"), at + 2, 0);
+        return close >= text.size ? text.size : close + 2;
+    }
+    u8 quote = text.str[at];
+    for (u64 i = at + 1; i < text.size; i += 1) {
+        if (text.str[i] == '\\') {
+            i += 1;
+        } else if (text.str[i] == quote || text.str[i] == '\n') {
+            return i + 1;
+        }
+    }
+    return text.size;
+}
+
 String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* settings) {
     Scratch scratch(arena);
     StringList out = {};
     u64 copied = 0;  // text before this offset is in `out`
-    u64 at = string_find(text, S("url("), 0, 0);
+    u64 at = 0;
     while (at < text.size) {
+        u8 c = text.str[at];
+        // Comments and strings are text: a url( in them refers to nothing.
+        if ((c == '/' && at + 1 < text.size && text.str[at + 1] == '*') || c == '"' || c == '\'') {
+            at = shared_css_skip(text, at);
+            continue;
+        }
+        if (c != 'u' || !string_starts_with(string_skip(text, at), S("url("), 0)) {
+            at += 1;
+            continue;
+        }
         u64 start = at + 4;
         while (start < text.size && char_is_whitespace(text.str[start])) start += 1;
         u64 end = start;
+        u64 after = start;  // where the scan goes on
         if (start < text.size && (text.str[start] == '\'' || text.str[start] == '"')) {
             u8 quote = text.str[start];
             start += 1;
             end = string_find_byte(text, quote, start);
+            after = end < text.size ? end + 1 : end;
         } else {
             u64 close = string_find_byte(text, ')', start);
             if (close == text.size) break;  // no argument to rewrite
             end = close;
+            after = close + 1;
             while (end > start && char_is_whitespace(text.str[end - 1])) end -= 1;
         }
         String link = string_substr(text, start, end);
@@ -232,7 +265,7 @@ String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* se
             string_list_push(scratch.arena, &out, resolved);
             copied = end;
         }
-        at = string_find(text, S("url("), MAX(end, at + 4), 0);
+        at = after;
     }
     string_list_push(scratch.arena, &out, string_skip(text, copied));
     return string_list_join(arena, &out);
@@ -363,6 +396,12 @@ String shared_rewrite_menu(Arena* arena, String menu_text, String path, const Si
 
 // ---- The whole step ------------------------------------------------------------------------
 
+String shared_strip_head(Arena* arena, String head_text) {
+    String codes[KAV_KIND_ROW_COUNT];
+    for (u64 i = 0; i < KAV_KIND_ROW_COUNT; i += 1) codes[i] = kav_kind_table[i].code;
+    return html_head_strip(arena, head_text, codes, KAV_KIND_ROW_COUNT);
+}
+
 static void shared_write(String path, String text) {
     if (!os_write_file_atomic(path, text)) console_print("\tFaiLure: %.*s\n", STR_ARG(path));
 }
@@ -386,7 +425,7 @@ static void shared_rewrite_css_folder(Arena* arena, const SiteSettings* settings
     }
 }
 
-void generate_shared_resources(Arena* arena, const Site* site) {
+void generate_shared_resources(Arena* arena, Site* site) {
     Scratch scratch(arena);
     SiteSettings settings = site->settings;
     String root = settings.root;
@@ -410,14 +449,23 @@ void generate_shared_resources(Arena* arena, const Site* site) {
 
     shared_rewrite_css_folder(scratch.arena, &settings);
 
+    // The pages take the head with the styles from here. The file keeps it
+    // only when URLs are checked; otherwise it is written as the end of a
+    // build leaves it, without the styles and the node-kind metas, so the
+    // head is written once, and not at all when nothing changed.
     String head_path = string_format(scratch.arena, "%S" SHARED_HEAD_TEMPLATE_PATH, &root);
-    String head =
-        shared_rewrite_head(scratch.arena, os_read_whole_file(scratch.arena, head_path), head_path, sheet, &settings);
-    if (head.size) shared_write(head_path, head);
+    String head_text = os_read_whole_file(scratch.arena, head_path);
+    String head = shared_rewrite_head(scratch.arena, head_text, head_path, sheet, &settings);
+    if (head.size) {
+        shared_write(head_path, settings.check_urls ? head : shared_strip_head(scratch.arena, head));
+    } else {
+        head = head_text;
+    }
 
     String menu_path = string_format(scratch.arena, "%S" SHARED_MENU_TEMPLATE_PATH, &root);
-    shared_write(menu_path, shared_rewrite_menu(scratch.arena, os_read_whole_file(scratch.arena, menu_path), menu_path,
-                                                &settings));
+    String menu = shared_rewrite_menu(scratch.arena, os_read_whole_file(scratch.arena, menu_path), menu_path, &settings);
+    shared_write(menu_path, menu);
 
+    site_set_templates(site, head, menu);
     console_print("HTML: Shared ressources generated\n");
 }

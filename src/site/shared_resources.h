@@ -43,7 +43,8 @@ bool shared_link_points_into_site(String link);
 // Every url(...) argument of a style sheet replaced by its link resolution;
 // quotes and every other byte are kept. A quoted argument runs to its closing
 // quote (or the end of the text); an unquoted one to the next ")", blanks
-// around it kept. An argument that does not point into the site is kept.
+// around it kept. An argument that does not point into the site is kept, and
+// so is a "url(" inside a comment or a string.
 String shared_rewrite_css_urls(Arena* arena, String text, const SiteSettings* settings);
 
 // The head template rewritten: its `style` children removed, the href of
@@ -69,15 +70,23 @@ String shared_rewrite_menu(Arena* arena, String menu_text, String path, const Si
 String shared_default_head(Arena* arena, String site_title);
 String shared_default_menu();
 
+// The head as a build leaves it when URLs are not checked: the node-kind
+// `meta` elements and the head's `style` elements removed.
+String shared_strip_head(Arena* arena, String head_text);
+
 // ---- The whole step ------------------------------------------------------------------
 
 // Regenerates every shared resource under the site's root,
 // in order: the shared sheet, the url(...) rewrite of the shared CSS folder,
 // the head template, the menu template; then prints
-// "HTML: Shared ressources generated\n". Files are replaced atomically; a
-// file that cannot be written is reported with "\tFaiLure: <path>\n" and
-// the step goes on. A root that is not an existing folder gets nothing
-// written. `arena` holds nothing the caller needs afterwards. Before all
-// that, the theme files the root lacks are written, and with `js` a missing
-// site script is reported.
-void generate_shared_resources(Arena* arena, const Site* site);
+// "HTML: Shared ressources generated\n". The site takes the rewritten head
+// (with the styles) and menu as the templates of its pages. The head file is
+// written as it ends the build: with the styles when URLs are checked,
+// stripped otherwise. Files are replaced atomically, and only when their
+// bytes change; a file that cannot be written is reported with
+// "\tFaiLure: <path>\n" and the step goes on. A root that is not an
+// existing folder gets nothing written and the site no templates. `arena`
+// holds nothing the caller needs afterwards. Before all that, the theme
+// files the root lacks are written, and with `js` a missing site script is
+// reported.
+void generate_shared_resources(Arena* arena, Site* site);

@@ -21,11 +21,9 @@ String site_read_file(const Site* site, Arena* arena, String path) {
     return os_read_whole_file(arena, path);
 }
 
-// The first top-level element of the template at `relative` under the root,
-// detached, in the site arena; the nil element when there is none.
-static HtmlNode* load_template_element(Site* site, String relative) {
-    String path = string_format(site->arena, "%S%S", &site->settings.root, &relative);
-    String text = site_read_file(site, site->arena, path);
+// The first top-level element of a template's text, detached, in the site
+// arena; the nil element when there is none.
+static HtmlNode* template_element(Site* site, String text, String path) {
     HtmlDocument document = html_read_template(site->arena, text, path, HTML_PARSE_QUIET);
     for (HtmlNode* n = document.root ? document.root->first_child : html_nil_node; !html_is_nil(n); n = n->next) {
         if (n->kind == HTML_NODE_ELEMENT) {
@@ -36,9 +34,20 @@ static HtmlNode* load_template_element(Site* site, String relative) {
     return html_nil_node;
 }
 
+void site_set_templates(Site* site, String head_text, String menu_text) {
+    site->head_template = template_element(site, head_text, String{});
+    site->menu_template = template_element(site, menu_text, String{});
+}
+
+// The text of the template at `relative` under the root, in the site arena.
+static String read_template(Site* site, String relative) {
+    String path = string_format(site->arena, "%S%S", &site->settings.root, &relative);
+    return site_read_file(site, site->arena, path);
+}
+
 void site_load_templates(Site* site) {
-    site->head_template = load_template_element(site, S(SHARED_HEAD_TEMPLATE_PATH));
-    site->menu_template = load_template_element(site, S(SHARED_MENU_TEMPLATE_PATH));
+    site_set_templates(site, read_template(site, S(SHARED_HEAD_TEMPLATE_PATH)),
+                       read_template(site, S(SHARED_MENU_TEMPLATE_PATH)));
 }
 
 bool site_has_output_path(const Site* site, String path) {

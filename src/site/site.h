@@ -50,9 +50,11 @@ Site* site_create(const SiteSettings* settings);
 // The bytes of a site file through the site's reader.
 String site_read_file(const Site* site, Arena* arena, String path);
 
-// Reads and parses the head and menu templates under the root (after the
-// shared resources have rewritten them). Problems of a template are shown
-// when the shared resources are made, not here.
+// Parses the head and menu templates every page copies from their texts.
+// Problems of a template are shown when the shared resources are made, not
+// here.
+void site_set_templates(Site* site, String head_text, String menu_text);
+// The same with the templates as they are under the root.
 void site_load_templates(Site* site);
 
 // The output paths of this build: absolute, normalized paths of pages.

@@ -52,9 +52,20 @@ void check_output_paths(Arena* arena, const Site* site, KavParseResult* document
     }
 }
 
+// A local path with a description is written to be followed: a link.
+static bool is_described_path(const KavNode* word) {
+    return word->first->kind == KAV_NODE_DESC && !(word->flags & KAV_FLAG_IMAGE);
+}
+
 bool check_file_words(Arena* arena, const Site* site, KavParseResult* document, String path, CheckFiles when,
                       DiagnosticList* wrong_paths) {
-    if (!site->settings.file_p_check) return true;
+    if (!site->settings.file_p_check) {
+        // Unchecked: a described path is a link all the same.
+        for (KavNodeCell* cell = document->file_paths.first; cell; cell = cell->next) {
+            if (is_described_path(cell->node)) cell->node->flags |= KAV_FLAG_FILE_FOUND;
+        }
+        return true;
+    }
     bool settled = true;
     String source = kav_node_is_nil(document->root) ? String{} : document->root->text;
     KavPositionCursor cursor = {};

@@ -32,7 +32,9 @@ enum CheckFiles : u32 {
 // names no file (it may name a page). Final: such words are marked
 // KAV_FLAG_FILE_MISSING and get
 // one warning each in `wrong_paths` ("<path>:<line>:<column>\n\t<resolved
-// path>", in `arena`); returns true. `path` names the document.
+// path>", in `arena`); returns true. `path` names the document. With the
+// check off, nothing is looked up: a word with a description (not an
+// image) is marked KAV_FLAG_FILE_FOUND, so it is a link all the same.
 bool check_file_words(Arena* arena, const Site* site, KavParseResult* document, String path, CheckFiles when,
                       DiagnosticList* wrong_paths);
 

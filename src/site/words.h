@@ -16,9 +16,11 @@ enum WordMode : u32 {
     WORD_MODE_CATEGORY = 0x80000,
 };
 
-// Joins `pending` without separator and appends it to `target`: a date
-// becomes a `time` element (readable text, `datetime` attribute), a category
-// value one `span` of class "cat-it" per ";"-separated piece (blanks around a
+// Joins `pending` (the words as written) without separator and appends it
+// to `target`, every "<" written as "&lt;": a valid date becomes a `time`
+// element (readable text, `datetime` attribute; a date that is not one shows
+// its readable text in a `span`), a category value one `span` of class
+// "cat-it" per ";"-separated piece (split before escaping, blanks around a
 // piece trimmed, empty pieces dropped), anything else one text node. `node`
 // is the word being converted: its offset becomes the new elements'
 // position. Nothing happens for an empty list.

@@ -2,9 +2,12 @@
 // and the links that point at them, header, dates, categories, images,
 // tables, quotes, toggles), raw views, local and deploy links, what the
 // console shows, the summary counts and the exit status, pages outside the
-// site root, sites without templates, and identical output for identical
-// input.
+// site root, sites without templates, identical output for identical input
+// and no write at all for an unchanged site, and pages a browser reads
+// without error.
 #include <gtest/gtest.h>
+#include <stdint.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/html5_check.h"
 #include "support/html_text.h"
 #include "support/program.h"
 
@@ -69,6 +73,12 @@ std::string text_after(const std::string& html, const std::string& marker, const
     if (at == std::string::npos) return "<no " + marker + ">";
     size_t begin = html.find('>', at) + 1;
     return html.substr(begin, html.find(end, begin) - begin);
+}
+
+// The source a raw view shows: the text of its `pre` block as a browser
+// reads it.
+std::string raw_source(const std::string& html) {
+    return kavsite_test::shown_pre_text(text_after(html, "<pre class=\"blo\"", "</pre>"));
 }
 
 // Every file below `dir` with its bytes.
@@ -146,7 +156,7 @@ TEST(PagesRun, HeaderDatesCategoriesImagesTablesQuotesToggles) {
     std::string html = site.page("notes/a.html");
     const std::string img = "file://" + site.root_text + "html/img/";
     const std::string parts[] = {
-        "<time datetime=\"2024-3-15\" >15 Mar 2024, 12:00:00 am</time>",
+        "<time datetime=\"2024-03-15\" >15 Mar 2024, 12:00:00 am</time>",
         "<span class=\"cat-it\" >travel</span><span class=\"cat-it\" >rivers</span></span>",
         "<em>A short walk</em>",
         "<span title=\"author\" ><span class=\"icon icon-User\"  style=\"color:#9f9480;margin-right:0.3em;\" ></span>Ann Example"
@@ -156,15 +166,16 @@ TEST(PagesRun, HeaderDatesCategoriesImagesTablesQuotesToggles) {
         "<div class=\"ta_c\" ><table><thead><tr><th>City</th><th>Pop</th></tr></thead><tbody><tr><td>Lyon</td><td>0.5</td>"
         "</tr></tbody></table><table><thead><tr><th>River</th></tr></thead><tbody><tr><td>Rhone</td></tr></tbody></table>"
         "</div>",
-        "id=\"quo_12\" ><h2>Said</h2><p id=\"par_13\"  style=\"line-height:1em;margin:0;\" >once</p></div>"
+        // The quoted headings are not in the table of content: no ids.
+        "id=\"quo_12\" ><h2>Said</h2><p id=\"par_13\"  style=\"line-height:1em;margin:0;\" >once</p>"
         "<blockquote style=\"display:flex;flex-direction:column;margin:0.5rem 0 0 1rem;\"  id=\"quo_14\" >",
-        "id=\"quo_15\" ><h2>nested</h2></div></div></blockquote></blockquote><h2 id=\"hea_1\" >Toggle</h2>",
+        "id=\"quo_15\" ><h2>nested</h2></div></div></blockquote></div></blockquote><h2 id=\"hea_1\" >Toggle</h2>",
         "<input class=\"icon icon-Info\"  style=\"color:#9f9480;margin:0 0.3em;\"  id=\"toggle-checkbox_16\"  type=\"checkbox\" >"
         "<div class=\"toggle-content_16 contex\"  id=\"contex_16\" ><span id=\"hea_2\" >hidden heading</span><span id=\"par_18\" >"
         "hidden text</span></div><h2 id=\"hea_3\" >Last</h2>",
         "A <input class=\"icon icon-Info\"  style=\"color:#9f9480;margin:0 0.3em;\"  id=\"toggle-checkbox_10\"  type=\"checkbox\" >"
         "<span class=\"toggle-content_i_10 contexi\"  id=\"contex_10\" >hidden \xC2\xB7 note</span> here and <a href=\""
-        "https://example.com\"  id=\"wdq_0\" >a site</a>.",
+        "https://example.com\"  id=\"wdq_1\" >a site</a>.",
     };
     for (const std::string& part : parts) EXPECT_NE(html.find(part), std::string::npos) << part << "\n" << html;
 }
@@ -190,7 +201,7 @@ TEST(PagesRun, RawViewsAndLocalOrDeployLinks) {
         };
         std::string page = site.page("notes/a.html");
         std::string raw = site.page("notes/raw_a.html");
-        EXPECT_NE(page.find("<a rel=\"alternate\"  id=\"lif_6\"  target=\"_blank\"  title=\"view raw document\"  href=\"" +
+        EXPECT_NE(page.find("<a rel=\"alternate\"  id=\"lif_0\"  target=\"_blank\"  title=\"view raw document\"  href=\"" +
                             link(c.raw) + "\" >"),
                   std::string::npos)
             << page;
@@ -199,7 +210,7 @@ TEST(PagesRun, RawViewsAndLocalOrDeployLinks) {
                   std::string::npos)
             << raw;
         // The raw view holds the source exactly, without menu and panels.
-        EXPECT_EQ(text_after(raw, "type=\"text/plain\"", "</script>"), RIVER_DOCUMENT);
+        EXPECT_EQ(raw_source(raw), RIVER_DOCUMENT);
         for (const char* gone : {"id=\"menu\"", "id=\"left\"", "id=\"right\""}) {
             EXPECT_EQ(raw.find(gone), std::string::npos) << gone;
         }
@@ -213,7 +224,7 @@ TEST(PagesRun, RawViewOfAnUnbalancedQuoteAndOfFences) {
     write_file(site.docs / "q.kav", source);
     kavsite_test::RunResult run = site.build();
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(text_after(site.page("raw_q.html"), "type=\"text/plain\"", "</script>"), source);
+    EXPECT_EQ(raw_source(site.page("raw_q.html")), source);
 }
 
 TEST(PagesRun, ConsoleSummaryAndExitStatus) {
@@ -262,7 +273,7 @@ TEST(PagesRun, RawViewNeverReplacesAPage) {
     std::string taken = site.page("x/raw_y.html");
     EXPECT_NE(taken.find("<h2 id=\"hea_0\" >Page A</h2>"), std::string::npos) << taken;
     EXPECT_EQ(taken.find("text/plain"), std::string::npos) << taken;
-    EXPECT_NE(site.page("x/raw_raw_y.html").find("Page A\n</script>"), std::string::npos);
+    EXPECT_NE(site.page("x/raw_raw_y.html").find("Page A\n</pre>"), std::string::npos);
     EXPECT_NE(site.page("x/y.html").find("<h2 id=\"hea_0\" >Page B</h2>"), std::string::npos);
 }
 
@@ -303,6 +314,119 @@ TEST(PagesRun, SameSiteTwiceGivesTheSameBytes) {
     std::map<std::string, std::string> second = snapshot(site.root);
     EXPECT_GE(first.size(), 7u);
     EXPECT_EQ(first, second);
+}
+
+// Identity and modification time of every file below `dir`: a file that is
+// written again gets a new inode (files are replaced by renaming) and a new
+// time.
+std::map<std::string, std::pair<uint64_t, uint64_t>> file_stamps(const fs::path& dir) {
+    std::map<std::string, std::pair<uint64_t, uint64_t>> stamps;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        struct stat st;
+        if (!entry.is_regular_file() || stat(entry.path().c_str(), &st) != 0) continue;
+        stamps[fs::relative(entry.path(), dir).string()] = {(uint64_t)st.st_ino,
+                                                             (uint64_t)st.st_mtim.tv_sec * 1000000000ull + st.st_mtim.tv_nsec};
+    }
+    return stamps;
+}
+
+// A second build of an unchanged site writes no file: pages, raw views, the
+// home page, the shared sheet and the templates keep their inode and time.
+// The head template keeps the pages' styles only when URLs are checked.
+TEST(PagesRun, AnUnchangedRebuildWritesNothing) {
+    for (std::vector<std::string> options :
+         {std::vector<std::string>{}, {"js"}, {"deploy"}, {"check_urls"}, {"file_p_check", "dev_js"}}) {
+        std::string names;
+        for (const std::string& o : options) names += o + " ";
+        Site site;
+        write_file(site.docs / "river.kav", RIVER_DOCUMENT);
+        write_file(site.docs / "more/b.kav", "``\ntitle: B\noutput_path: more/b.html\n``\n[x] done\n");
+        write_file(site.root / "html/shared/css/site.css", "a{b:url(img/a.png)}");
+        ASSERT_EQ(site.build(options).status, 0) << names;
+        std::map<std::string, std::pair<uint64_t, uint64_t>> first = file_stamps(site.root);
+        EXPECT_GE(first.size(), 9u) << names;
+        ASSERT_EQ(site.build(options).status, 0) << names;
+        EXPECT_EQ(file_stamps(site.root), first) << names;
+
+        std::string head = read_file(site.root / "html/shared/html/default_head.html");
+        bool styled = head.find("<style>") != std::string::npos;
+        EXPECT_EQ(styled, options == std::vector<std::string>{"check_urls"}) << names << head;
+    }
+}
+
+// Constructs whose pages were invalid or wrongly nested, each once.
+const char* const HARD_DOCUMENT =
+    "``\n"
+    "title: Hard <cases>\n"
+    "creation_date: 2024-03-15 14:30\n"
+    "last_modification_date: 2024-13-45\n"
+    "category: x<y; z & w\n"
+    "output_path: hard/one.html\n"
+    "output_path: hard/two.html\n"
+    "  Header text with a \"https://example.com/h\"(link).\n"
+    "``\n"
+    "Quotes\n"
+    "> outer\n"
+    "> > nested\n"
+    "> back\n"
+    "> ``\n"
+    "> toggle in a quote\n"
+    "> ``\n"
+    "> |---\n"
+    "> | t\n"
+    "> |---\n"
+    "> | u\n"
+    "> after the table\n"
+    "\n"
+    "> a second quote\n"
+    "Toggles\n"
+    "  ``\n"
+    "  > quote in a toggle\n"
+    "  . item with _strong_ end\n"
+    "  . two\n"
+    "  after the list\n"
+    "  ---\n"
+    "  after the rule\n"
+    "  ``\n"
+    "Lists\n"
+    "  . a\n"
+    "    1. b\n"
+    "  . c\n"
+    "Steps: 1. mix 2. bake\n"
+    "Links [#1_]\n"
+    "  Again [#1_], see [#1], [#2] and the notes[*1][*2][*3].\n"
+    "  Code `</script> <!-- &amp;` and ~{<b>bold</b>}~.\n"
+    "                deep heading\n"
+    "[*1] One \"https://example.com/a\"(a).\n"
+    "[*1] One again.\n"
+    "[*2] Two \"https://example.com/b\".\n"
+    "``\n"
+    "remark: a second header\n"
+    "``\n";
+
+// Every page of a build, raw views and home page included, as a browser
+// reads it: no parse error, unique ids, links to ids of the page, valid
+// dates.
+TEST(PagesRun, EveryPageIsValidHtml) {
+    for (std::vector<std::string> options : {std::vector<std::string>{}, {"deploy"}, {"file_p_check", "js"}}) {
+        Site site;
+        write_file(site.docs / "river.kav", RIVER_DOCUMENT);
+        write_file(site.docs / "hard.kav", HARD_DOCUMENT);
+        write_file(site.root / "html/img/a.jpg", tiny_jpeg(10, 20));
+        kavsite_test::RunResult run = site.build(options);
+        ASSERT_EQ(run.status, 0) << run.output;
+        std::vector<fs::path> pages = kavsite_test::site_pages(site.root / "html");
+        EXPECT_EQ(pages.size(), 7u);  // three pages, their raw views, the home page
+        kavsite_test::Html5Check check = kavsite_test::check_html5(pages);
+        EXPECT_TRUE(check.passed) << check.report;
+        // Each page links its own raw view, once.
+        for (const char* name : {"one", "two"}) {
+            std::string html = site.page(std::string("hard/") + name + ".html");
+            std::vector<std::string> titles = kavsite_test::attribute_values(html, "title");
+            EXPECT_EQ(std::count(titles.begin(), titles.end(), "view raw document"), 1) << name;
+            EXPECT_NE(html.find(std::string("/hard/raw_") + name + ".html\" >"), std::string::npos) << name;
+        }
+    }
 }
 
 }  // namespace

@@ -55,7 +55,15 @@ struct UrlChecksRun : ::testing::Test {
 
 // The mode line, then the shared resources of the site, before anything else.
 const std::string kMode = "\nno file paths check\nHTML: Shared ressources generated\n";
-const std::string kPhases = "KAV (parsing):\nHTML conversion:\n";
+// The phases of a run without documents, and its summary.
+const std::string kPhases =
+    "KAV (parsing):\nHTML conversion:\n"
+    "------------------------------------------------------------\n"
+    "\tkav count:  0\n\thtml count: 0\n"
+    "------------------------------------------------------------\n"
+    "\tWrong file path(s):\n";
+// With check_urls, the URL report follows the summary (empty here).
+const std::string kReport = "------------------------------------------------------------\nHTTP checks\n";
 const std::string kOffline = "Could not connect to internet, checks on URLs aborted\n";
 
 // The connection test decides whether the checks go ahead: any HTTP status
@@ -70,18 +78,18 @@ TEST_F(UrlChecksRun, ConnectionTestSwitchesChecks) {
         std::string consent_path;  // where the server must have seen the POST; empty: nowhere
     } cases[] = {
         {"online", {"check_urls", "consent_url=" + server->https("/consent/online"), "ca_file=" + server->ca_file},
-         kMode + "[check urls]\n" + kPhases, "/consent/online"},
+         kMode + "[check urls]\n" + kPhases + kReport, "/consent/online"},
         {"error status still online", {"check_urls", "consent_url=" + server->https("/status/503"), "ca_file=" + server->ca_file},
-         kMode + "[check urls]\n" + kPhases, "/status/503"},
-        {"refused", {"check_urls", "consent_url=" + refused}, kMode + "[check urls]\n" + kOffline + kPhases, ""},
+         kMode + "[check urls]\n" + kPhases + kReport, "/status/503"},
+        {"refused", {"check_urls", "consent_url=" + refused}, kMode + "[check urls]\n" + kOffline + kPhases + kReport, ""},
         {"unknown host", {"check_urls", "consent_url=https://kavsite-test.invalid/save"},
-         kMode + "[check urls]\n" + kOffline + kPhases, ""},
+         kMode + "[check urls]\n" + kOffline + kPhases + kReport, ""},
         {"untrusted certificate", {"check_urls", "consent_url=" + server->https("/consent/untrusted")},
-         kMode + "[check urls]\n" + kOffline + kPhases, ""},
+         kMode + "[check urls]\n" + kOffline + kPhases + kReport, ""},
         {"no checks asked", {"consent_url=" + refused}, kMode + kPhases, ""},
         {"workers option", {"check_urls", "url_workers=3", "consent_url=" + server->https("/consent/workers"),
                             "ca_file=" + server->ca_file},
-         kMode + "[check urls]\n" + kPhases, "/consent/workers"},
+         kMode + "[check urls]\n" + kPhases + kReport, "/consent/workers"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"targ_p=" + (dir / "docs").string(), "root_p=" + root()};

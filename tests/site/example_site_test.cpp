@@ -11,6 +11,7 @@
 #include "kav/kav_document.h"
 #include "kav/kav_node.h"
 #include "site/theme_files.h"
+#include "support/html5_check.h"
 #include "support/program.h"
 
 namespace {
@@ -220,6 +221,20 @@ TEST_F(ExampleBuild, BuildsWithoutDiagnostics) {
     EXPECT_NE(read_file(site / "html/index.html").find("href=\"/notes/welcome.html\""), std::string::npos);
     css = read_file(site / "html/shared/css/site.css");
     EXPECT_NE(css.find("url('/img/paper.svg')"), std::string::npos) << css;
+}
+
+// Every page of the example, raw views and home page included, as a browser
+// reads it: no parse error, unique ids, links to ids of the page, valid
+// dates; in a local and in a deploy build.
+TEST_F(ExampleBuild, EveryPageIsValidHtml) {
+    for (std::vector<std::string> options : {std::vector<std::string>{}, {"deploy"}, {"js"}}) {
+        RunResult r = build(options);
+        ASSERT_EQ(r.status, 0) << r.output << r.errors;
+        std::vector<fs::path> pages = site_pages(site / "html");
+        EXPECT_EQ(pages.size(), 13u);  // six pages, their raw views, the home page
+        Html5Check check = check_html5(pages);
+        EXPECT_TRUE(check.passed) << check.report;
+    }
 }
 
 }  // namespace

@@ -128,11 +128,15 @@ TEST(Words, Flushes) {
     };
     const Case cases[] = {
         {{"a", " ", "b"}, WORD_MODE_PLAIN, "a b"},
+        {{"a<b", " & ", "c>d"}, WORD_MODE_PLAIN, "a&lt;b & c>d"},
         {{"x"}, WORD_MODE_AUTHOR_LINK, "x"},
         {{}, WORD_MODE_PLAIN, ""},
-        {{"2024", "/", "03", "/", "15"}, WORD_MODE_DATE, "<time datetime=\"2024-3-15\" >15 Mar 2024, 12:00:00 am</time>"},
-        {{"2024-13-01"}, WORD_MODE_DATE, "<time datetime=\"2024-13-1\" >1 Err 2024, 12:00:00 am</time>"},
+        {{"2024", "/", "03", "/", "15"}, WORD_MODE_DATE, "<time datetime=\"2024-03-15\" >15 Mar 2024, 12:00:00 am</time>"},
+        {{"2024-03-15 ", "9:30"}, WORD_MODE_DATE,
+         "<time datetime=\"2024-03-15T09:30:00\" >15 Mar 2024, 09:30:00 am</time>"},
+        {{"2024-13-01"}, WORD_MODE_DATE, "<span>1 Err 2024, 12:00:00 am</span>"},
         {{"a;;b"}, WORD_MODE_CATEGORY, "<span class=\"cat-it\" >a</span><span class=\"cat-it\" >b</span>"},
+        {{"x<y", "; ", "z"}, WORD_MODE_CATEGORY, "<span class=\"cat-it\" >x&lt;y</span><span class=\"cat-it\" >z</span>"},
         {{" it", "; ", "news "}, WORD_MODE_CATEGORY, "<span class=\"cat-it\" >it</span><span class=\"cat-it\" >news</span>"},
         {{";", " ;"}, WORD_MODE_CATEGORY, ""},
     };

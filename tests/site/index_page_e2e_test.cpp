@@ -70,22 +70,49 @@ TEST_F(IndexRun, OneCardPerSectionListingItsPagesByTitle) {
     }
 }
 
+// The failure is reported among the pages written, before the summary,
+// not under its list of wrong paths.
 TEST_F(IndexRun, AHomePageThatCannotBeWrittenIsReported) {
     fs::create_directories(site / "html/index.html");  // a folder where the page goes
     RunResult r = build();
     EXPECT_EQ(r.status, 1) << r.output << r.errors;
-    EXPECT_NE(r.output.find("\tFaiLure: " + site.string() + "/html/index.html\n"), std::string::npos) << r.output;
+    std::string failure = "\tFaiLure: " + site.string() + "/html/index.html\n";
+    EXPECT_NE(r.output.find("HTML conversion:\n\ta.html\n\tc.html\n\tb.html\n\ttop.html\n\tz.html\n" + failure +
+                            "------------------------------------------------------------\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find(failure, r.output.find("Wrong file path(s)")), std::string::npos) << r.output;
     EXPECT_TRUE(fs::is_directory(site / "html/index.html"));
     // The other pages are written all the same.
     EXPECT_TRUE(fs::exists(site / "html/notes/a.html"));
 }
 
-TEST_F(IndexRun, NoPagesNoHomePage) {
-    fs::remove_all(docs);
-    write_file(docs / "only-draft.kav", "``\nstatus: draft\noutput_path: notes/a.html\n``\nA\n");
-    RunResult r = build();
-    EXPECT_EQ(r.status, 0) << r.output << r.errors;
-    EXPECT_FALSE(fs::exists(site / "html/index.html"));
+// A build that publishes nothing still says so and still has a home page.
+TEST_F(IndexRun, NoPagesStillASummaryAndAHomePage) {
+    struct Case {
+        const char* name;
+        const char* document;
+    } cases[] = {
+        {"only a draft", "``\nstatus: draft\noutput_path: notes/a.html\n``\nA\n"},
+        {"no output path", "``\ntitle: Nowhere\n``\nA\n"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(docs);
+        fs::remove_all(site / "html");
+        write_file(docs / "only.kav", c.document);
+        RunResult r = build();
+        EXPECT_EQ(r.status, 0) << c.name << r.output << r.errors;
+        EXPECT_NE(r.output.find("HTML conversion:\n"
+                                "------------------------------------------------------------\n"
+                                "\tkav count:  1\n\thtml count: 0\n"
+                                "------------------------------------------------------------\n"
+                                "\tWrong file path(s):\n"),
+                  std::string::npos)
+            << c.name << r.output;
+        std::string index = read_file(site / "html/index.html");
+        EXPECT_NE(index.find("<title>Ilvo Marsk | Home</title>"), std::string::npos) << c.name << index;
+        EXPECT_EQ(index.find("wp-l-"), std::string::npos) << c.name << index;
+    }
 }
 
 }  // namespace

@@ -213,6 +213,14 @@ TEST_F(Shared, CssUrlsAreResolvedAndEverythingElseKept) {
         // ")" is not touched.
         {"a{b:url('x.png", "a{b:url('file:///srv/site/html/x.png", "a{b:url('/x.png"},
         {"a{b:url(x.png", "a{b:url(x.png", "a{b:url(x.png"},
+        // A url( in a comment or a string refers to nothing.
+        {"/* see url(x.png) and url('y.png') */a{b:url(z.png)}",
+         "/* see url(x.png) and url('y.png') */a{b:url(file:///srv/site/html/z.png)}",
+         "/* see url(x.png) and url('y.png') */a{b:url(/z.png)}"},
+        {"a{content:\"url(x.png)\"}b{c:url(y.png)}", "a{content:\"url(x.png)\"}b{c:url(file:///srv/site/html/y.png)}",
+         "a{content:\"url(x.png)\"}b{c:url(/y.png)}"},
+        {"a{content:'it\\'s url(x)'}", "a{content:'it\\'s url(x)'}", "a{content:'it\\'s url(x)'}"},
+        {"/* unclosed url(x.png)", "/* unclosed url(x.png)", "/* unclosed url(x.png)"},
         {"no links here", "no links here", "no links here"},
         {"", "", ""},
     };
@@ -328,7 +336,7 @@ TEST_F(Shared, MenuLinksAreResolvedAndTheHomeLinkPointsAtTheIndex) {
         EXPECT_EQ(text.find("color:red"), std::string::npos) << text;
         EXPECT_EQ(
             text.rfind("<nav id=\"menu\"  style=\"box-sizing:border-box;border-bottom: 1px #efefef solid;display:flex;"
-                       "0.1rem;justify-content:space-around;width:100.0vw;min-width:100.0vw;padding:0.5vw 0.5vw;"
+                       "justify-content:space-around;width:100.0vw;min-width:100.0vw;padding:0.5vw 0.5vw;"
                        "min-height:5.0vh;height:5.0vh;\" ><ul>",
                        0),
             0u)

@@ -105,14 +105,20 @@ TEST_F(SiteCheckTest, FileWordsNameAFileOrAPageOfTheBuild) {
     EXPECT_EQ(wrong.first->node, nullptr) << "the list outlives the tree";
 }
 
-TEST_F(SiteCheckTest, WithoutTheFileCheckNothingIsMarked) {
+// Without the check nothing is looked up and nothing is listed; a path with
+// a description is written to be followed and becomes a link all the same.
+TEST_F(SiteCheckTest, WithoutTheFileCheckOnlyDescribedPathsAreLinks) {
     site->settings.file_p_check = 0;
-    KavParseResult document = parse(arena, "A \"/img/here.png\" \"/img/gone.png\"\n");
+    KavParseResult document =
+        parse(arena, "A \"/img/here.png\" \"/img/gone.png\"(gone) [_\"/img/pic.png\"(\"alt\")] \"/r/b.html\"(bread)\n");
+    ASSERT_EQ(document.file_paths.count, 4u);
     DiagnosticList wrong = {};
     EXPECT_TRUE(check_file_words(arena, site, &document, S("doc.kav"), CHECK_FILES_FINAL, &wrong));
+    std::vector<u64> flags;
     for (KavNodeCell* c = document.file_paths.first; c; c = c->next) {
-        EXPECT_FALSE(c->node->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING));
+        flags.push_back(c->node->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING));
     }
+    EXPECT_EQ(flags, (std::vector<u64>{0, KAV_FLAG_FILE_FOUND, 0, KAV_FLAG_FILE_FOUND}));
     EXPECT_EQ(wrong.count, 0u);
 }
 

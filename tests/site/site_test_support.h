@@ -36,6 +36,28 @@ inline std::string inner_html(Arena* arena, HtmlNode* element) {
     return out;
 }
 
+// The outline of an element's content: each element as its tag, "#id" when
+// it has one, and its content in braces; text in single quotes; siblings
+// apart by a blank. Styles and other attributes are left out, so a case
+// shows where things are, not how they look.
+inline std::string shape(HtmlNode* element) {
+    std::string out;
+    HtmlNode* content = html_find_kind(element, HTML_NODE_CONTENT);
+    for (HtmlNode* n = content->first_child; !html_is_nil(n); n = n->next) {
+        if (!out.empty()) out += " ";
+        if (n->kind != HTML_NODE_ELEMENT) {
+            out += "'" + str(n->text) + "'";
+            continue;
+        }
+        out += str(n->element->name);
+        String id = html_attribute_value(n, HTML_ATTR_ID);
+        if (id.size) out += "#" + str(id);
+        std::string inside = shape(n);
+        if (!inside.empty()) out += "{" + inside + "}";
+    }
+    return out;
+}
+
 inline size_t count(const std::string& text, const std::string& needle) {
     size_t found = 0;
     for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) found += 1;
