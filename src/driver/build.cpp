@@ -21,7 +21,10 @@
 // Writes the shared resources under the root and rewrites the head and menu
 // templates; the site keeps them for every page. The head file is written
 // once, as the build leaves it.
-static void phase_shared_resources(RunState* run) { generate_shared_resources(run->arena, run->site); }
+// A shared file that cannot be written fails the build like a page.
+static void phase_shared_resources(RunState* run) {
+    run->page_failures += generate_shared_resources(run->arena, run->site);
+}
 
 // Starts the URL check pool (url_pool_start) with the options consent_url,
 // ca_file and url_workers. Without check_urls its connection test runs in
@@ -69,6 +72,11 @@ static void write_pages(RunState* run) {
         } else {
             run->page_failures += 1;
             console_print("\tFaiLure: %.*s\n", STR_ARG(page->path));
+        }
+        // A raw view that could not be written leaves the page's link dead.
+        if (built->raw_path.size && !built->raw_written) {
+            run->page_failures += 1;
+            console_print("\tFaiLure: %.*s\n", STR_ARG(built->raw_path));
         }
         if (page->messages.first) {
             console_print("%.*s: \n\t", STR_ARG(page->path));

@@ -41,6 +41,8 @@ struct BuildPage {
     BuildPage* next;
     HtmlPageNode* node;  // in the run's page list
     u32 written;         // set by the page writer: 1 stored, 0 the write failed
+    String raw_path;     // its raw view; empty when none was handed to the writer
+    u32 raw_written;     // as `written`, for the raw view
 };
 
 // A document whose pages wait until every page of the build is known: one
@@ -49,8 +51,7 @@ struct DeferredDocument {
     DeferredDocument* next;
     String path;
     String bytes;                 // kept by the file service
-    BuildPage* first_page;        // its pages, consecutive in the page list
-    u64 page_count;
+    BuildPage** pages;            // one per html output path; null for a path an earlier page took
     DiagnosticList* wrong_paths;  // where its missing paths go, in document order
 };
 

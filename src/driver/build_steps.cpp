@@ -463,10 +463,14 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
     if (!result->draft) assemble_pages(out, site, &document, result);
 }
 
-// Hands a document's pages and raw views to the page writer. A raw view
+// Hands a document's pages and raw views to the page writer; `pages` has
+// one entry per page text, null for a path an earlier page took. A raw view
 // never replaces a page of the build: one seen before it, or (final) any.
-static void write_document_pages(RunState* run, DocumentResult* result, BuildPage* page, bool final) {
-    for (PageTexts* texts = result->pages_first; texts; texts = texts->next, page = page->next) {
+static void write_document_pages(RunState* run, DocumentResult* result, BuildPage** pages, bool final) {
+    u64 k = 0;
+    for (PageTexts* texts = result->pages_first; texts; texts = texts->next, k += 1) {
+        BuildPage* page = pages[k];
+        if (!page) continue;
         StringList text = {};
         string_list_push(run->arena, &text, texts->page);
         page_writer_add(page->node->page.path, &text, &page->written);
@@ -474,7 +478,8 @@ static void write_document_pages(RunState* run, DocumentResult* result, BuildPag
         if (taken) continue;
         StringList raw = {};
         string_list_push(run->arena, &raw, texts->raw);
-        page_writer_add(texts->raw_path, &raw, 0);
+        page->raw_path = string_copy(run->arena, texts->raw_path);
+        page_writer_add(texts->raw_path, &raw, &page->raw_written);
     }
 }
 
@@ -491,18 +496,25 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     }
     run->kav_count += 1;
     console_print("%.*s", STR_ARG(result->diagnostics));
-    BuildPage* first_page = 0;
-    u64 page_count = 0;
+    BuildPage** pages = push_array<BuildPage*>(run->arena, MAX(result->page_paths.node_count, 1ull));
     if (!result->draft) {
         for (StringNode* n = result->urls.first, *l = result->locations.first; n && l; n = n->next, l = l->next) {
             url_check_submit_found(n->string, l->string);
         }
         Scratch scratch;
         String source_name = shown(scratch.arena, path_file_name(result->path));
-        for (StringNode* n = result->page_paths.first; n; n = n->next) {
+        u64 k = 0;
+        for (StringNode* n = result->page_paths.first; n; n = n->next, k += 1) {
+            // Two documents (or one, twice) with one page path: the first
+            // one's page is written, the other is named and left out.
+            if (page_path_seen(run, n->string)) {
+                String page = shown(scratch.arena, n->string);
+                console_print("warning: %.*s is already the page of an earlier document; %.*s does not replace it\n",
+                              STR_ARG(page), STR_ARG(source_name));
+                continue;
+            }
             BuildPage* page = add_build_page(run, n->string, result->title);
-            if (!first_page) first_page = page;
-            page_count += 1;
+            pages[k] = page;
             page_path_add(run, page->node->page.path);
             site_add_output_path(run->site, page->node->page.path);
             console_print("\t%.*s\n", STR_ARG(source_name));
@@ -512,14 +524,13 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     // Drafts publish nothing, but their missing files are listed too.
     DiagnosticList* wrong_paths = new_wrong_paths(run);
     if (!result->deferred) {
-        write_document_pages(run, result, first_page, false);
+        write_document_pages(run, result, pages, false);
         return;
     }
     DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
     deferred->path = result->path;
     deferred->bytes = result->bytes;
-    deferred->first_page = first_page;
-    deferred->page_count = page_count;
+    deferred->pages = pages;
     deferred->wrong_paths = wrong_paths;
     SLL_QUEUE_PUSH(run->deferred_first, run->deferred_last, deferred);
     run->deferred_count += 1;
@@ -535,7 +546,7 @@ static void commit_deferred(void* context, u64 index, WorkSlot* slot) {
     for (Diagnostic* w = result->wrong_paths.first; w; w = w->next) {
         diag_append_at(run->arena, deferred->wrong_paths, 0, w->offset, w->level, string_copy(run->arena, w->message));
     }
-    write_document_pages(run, result, deferred->first_page, true);
+    write_document_pages(run, result, deferred->pages, true);
 }
 
 void build_parse_phase(RunState* run) {

@@ -402,14 +402,17 @@ String shared_strip_head(Arena* arena, String head_text) {
     return html_head_strip(arena, head_text, codes, KAV_KIND_ROW_COUNT);
 }
 
-static void shared_write(String path, String text) {
-    if (!os_write_file_atomic(path, text)) console_print("\tFaiLure: %.*s\n", STR_ARG(path));
+// Writes one shared file; a failure is reported and counted.
+static void shared_write(String path, String text, u64* failures) {
+    if (os_write_file_atomic(path, text)) return;
+    console_print("\tFaiLure: %.*s\n", STR_ARG(path));
+    *failures += 1;
 }
 
 // Every regular file directly in the shared CSS folder but fonts.css (exact
 // name) gets its url(...) arguments resolved; an unchanged file is not
 // written again.
-static void shared_rewrite_css_folder(Arena* arena, const SiteSettings* settings) {
+static void shared_rewrite_css_folder(Arena* arena, const SiteSettings* settings, u64* failures) {
     Scratch scratch(arena);
     String folder = string_format(scratch.arena, "%S" SHARED_CSS_FOLDER, &settings->root);
     OsDirIter iter = os_dir_begin(scratch.arena, &folder);
@@ -421,23 +424,24 @@ static void shared_rewrite_css_folder(Arena* arena, const SiteSettings* settings
         if (!os_path_properties(path).is_regular) continue;
         String text = os_read_whole_file(scratch.arena, path);
         String rewritten = shared_rewrite_css_urls(scratch.arena, text, settings);
-        if (!string_equal(rewritten, text)) shared_write(path, rewritten);
+        if (!string_equal(rewritten, text)) shared_write(path, rewritten, failures);
     }
 }
 
-void generate_shared_resources(Arena* arena, Site* site) {
+u64 generate_shared_resources(Arena* arena, Site* site) {
     Scratch scratch(arena);
+    u64 failures = 0;
     SiteSettings settings = site->settings;
     String root = settings.root;
     // A root that is not a folder was reported by the driver; no site is
     // made out of it.
     if (!os_path_properties(root).is_directory) {
         console_print("HTML: Shared ressources generated\n");
-        return;
+        return 0;
     }
 
     // The theme's fonts and style sheets, where the root lacks them.
-    theme_write_missing_files(scratch.arena, root);
+    theme_write_missing_files(scratch.arena, root, &failures);
     theme_warn_missing_script(scratch.arena, root, settings.js, settings.dev_js);
 
     // Read directly, not through the file service: these files are replaced
@@ -445,9 +449,9 @@ void generate_shared_resources(Arena* arena, Site* site) {
     String kav_css_path = string_format(scratch.arena, "%S" SHARED_KAV_CSS_PATH, &root);
     String kav_css = os_read_whole_file(scratch.arena, kav_css_path);
     String sheet = shared_style_document(scratch.arena, kav_css, settings.js);
-    shared_write(string_format(scratch.arena, "%S" SHARED_STYLE_DOCUMENT_PATH, &root), sheet);
+    shared_write(string_format(scratch.arena, "%S" SHARED_STYLE_DOCUMENT_PATH, &root), sheet, &failures);
 
-    shared_rewrite_css_folder(scratch.arena, &settings);
+    shared_rewrite_css_folder(scratch.arena, &settings, &failures);
 
     // The pages take the head with the styles from here. The file keeps it
     // only when URLs are checked; otherwise it is written as the end of a
@@ -457,15 +461,16 @@ void generate_shared_resources(Arena* arena, Site* site) {
     String head_text = os_read_whole_file(scratch.arena, head_path);
     String head = shared_rewrite_head(scratch.arena, head_text, head_path, sheet, &settings);
     if (head.size) {
-        shared_write(head_path, settings.check_urls ? head : shared_strip_head(scratch.arena, head));
+        shared_write(head_path, settings.check_urls ? head : shared_strip_head(scratch.arena, head), &failures);
     } else {
         head = head_text;
     }
 
     String menu_path = string_format(scratch.arena, "%S" SHARED_MENU_TEMPLATE_PATH, &root);
     String menu = shared_rewrite_menu(scratch.arena, os_read_whole_file(scratch.arena, menu_path), menu_path, &settings);
-    shared_write(menu_path, menu);
+    shared_write(menu_path, menu, &failures);
 
     site_set_templates(site, head, menu);
     console_print("HTML: Shared ressources generated\n");
+    return failures;
 }

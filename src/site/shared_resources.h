@@ -84,9 +84,9 @@ String shared_strip_head(Arena* arena, String head_text);
 // written as it ends the build: with the styles when URLs are checked,
 // stripped otherwise. Files are replaced atomically, and only when their
 // bytes change; a file that cannot be written is reported with
-// "\tFaiLure: <path>\n" and the step goes on. A root that is not an
-// existing folder gets nothing written and the site no templates. `arena`
-// holds nothing the caller needs afterwards. Before all that, the theme
-// files the root lacks are written, and with `js` a missing site script is
-// reported.
-void generate_shared_resources(Arena* arena, Site* site);
+// "\tFaiLure: <path>\n" and the step goes on. A root that is not an existing
+// folder gets nothing written and the site no templates. `arena` holds
+// nothing the caller needs afterwards. Before all that, the theme files the
+// root lacks are written, and with `js` a missing site script is reported.
+// Returns how many files could not be written.
+u64 generate_shared_resources(Arena* arena, Site* site);

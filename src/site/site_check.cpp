@@ -33,12 +33,20 @@ String check_file_path(Arena* arena, const Site* site, String word) {
     return normalized(arena, convert_path(scratch.arena, word, PATH_FORM_DRIVE, site->settings.root));
 }
 
+// True when a page at `full` would replace a file the build itself owns:
+// the home page or anything of the shared resources.
+static bool is_site_file(String full, String root) {
+    String rest = string_skip(full, root.size);
+    return string_equal(rest, S("html/index.html")) || string_starts_with(rest, S("html/shared/"), 0);
+}
+
 void check_output_paths(Arena* arena, const Site* site, KavParseResult* document, StringList* resolved) {
     String root = site->settings.root;
     KavNodeCell* cell = document->output_words.first;
     for (StringNode* n = document->output_paths.first; n; n = n->next, cell = cell ? cell->next : 0) {
         String full = check_file_path(arena, site, n->string);
-        if (full.size > root.size && string_starts_with(full, root, 0)) {
+        bool inside = full.size > root.size && string_starts_with(full, root, 0);
+        if (inside && !is_site_file(full, root)) {
             string_list_push(arena, resolved, full);
             continue;
         }
@@ -47,7 +55,8 @@ void check_output_paths(Arena* arena, const Site* site, KavParseResult* document
         d->node = word;
         d->offset = word->offset;
         d->level = DIAG_WARNING;
-        d->message = string_format(arena, "Output path \"%S\" is outside the site root.", &n->string);
+        d->message = inside ? string_format(arena, "Output path \"%S\" would replace a file of the site itself.", &n->string)
+                            : string_format(arena, "Output path \"%S\" is outside the site root.", &n->string);
         insert_in_order(&document->diagnostics, d);
     }
 }

@@ -14,7 +14,9 @@
 // lands below the root is appended to `resolved` (absolute, "." and ".."
 // resolved, in `arena`); one that would land outside gets the warning
 // "Output path \"<path>\" is outside the site root." at its word, in order
-// among the document's diagnostics.
+// among the document's diagnostics; one that would replace a file the build
+// owns (the home page, anything under html/shared/) gets "Output path
+// \"<path>\" would replace a file of the site itself." instead.
 void check_output_paths(Arena* arena, const Site* site, KavParseResult* document, StringList* resolved);
 
 // The path a local file word names: absolute, "." and ".." resolved, in

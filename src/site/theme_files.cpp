@@ -11,7 +11,7 @@ const ThemeFile* theme_file_find(String path) {
     return 0;
 }
 
-u64 theme_write_missing_files(Arena* arena, String root) {
+u64 theme_write_missing_files(Arena* arena, String root, u64* failures) {
     Scratch scratch(arena);
     u64 written = 0;
     for (u64 i = 0; i < theme_file_count; i += 1) {
@@ -23,6 +23,7 @@ u64 theme_write_missing_files(Arena* arena, String root) {
             written += 1;
         } else {
             console_print("\tFaiLure: %.*s\n", STR_ARG(path));
+            if (failures) *failures += 1;
         }
     }
     return written;

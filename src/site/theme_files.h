@@ -26,8 +26,9 @@ const ThemeFile* theme_file_find(String path);
 
 // Writes every theme file that does not exist under `root` (ending in "/").
 // Returns how many were written; a file that cannot be written is reported
-// with "\tFaiLure: <path>\n" and the others are still written.
-u64 theme_write_missing_files(Arena* arena, String root);
+// with "\tFaiLure: <path>\n", counted in `*failures` (unless null), and the
+// others are still written.
+u64 theme_write_missing_files(Arena* arena, String root, u64* failures = 0);
 
 // ---- Script ------------------------------------------------------------------------
 

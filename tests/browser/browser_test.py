@@ -56,10 +56,7 @@ CHROMIUM_FLAGS = [
 # Checks that fail because of how pages are generated, not because of the
 # theme: (page, check, start of the message, why). Such a failure is printed
 # as known and does not fail the test.
-KNOWN_FAILURES = [
-    ("notes/lists-and-tables.html", "ids", 'id "ite_',
-     "a list item's id is its level plus its list's number, so items of separate lists share ids"),
-]
+KNOWN_FAILURES = []
 
 
 def find_chromium():

@@ -21,6 +21,7 @@ const char* const kKavMessages[] = {
     "Unexpected \"%S\" token.",
     "Number \"%S\" is larger than 255.",
     "Output path \"%S\" is outside the site root.",
+    "Output path \"%S\" would replace a file of the site itself.",
     "Table has more than 256 rows; the later rows share the last row number.",
     // The hints.
     "unknown header key '%S'; did you mean '%S'?",
@@ -73,7 +74,7 @@ std::string repeat(const std::string& s, size_t n) {
 // The documents: one with every message but the page hints, which exclude
 // each other, and one for each of those.
 const std::vector<std::string> kDocuments = {
-    "``\ntittle: Forms\noutput_path: a.html C:/outside/b.html\n``\n"
+    "``\ntittle: Forms\noutput_path: a.html C:/outside/b.html index.html\n``\n"
     "| not a table\n"
     "A ] and }~ and w[*300]\n"
     "- dash\n"

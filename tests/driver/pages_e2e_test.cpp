@@ -19,6 +19,7 @@
 #include "support/html5_check.h"
 #include "support/html_text.h"
 #include "support/program.h"
+#include "support/strings.h"
 
 namespace fs = std::filesystem;
 using kavsite_test::read_file;
@@ -275,6 +276,52 @@ TEST(PagesRun, RawViewNeverReplacesAPage) {
     EXPECT_EQ(taken.find("text/plain"), std::string::npos) << taken;
     EXPECT_NE(site.page("x/raw_raw_y.html").find("Page A\n</pre>"), std::string::npos);
     EXPECT_NE(site.page("x/y.html").find("<h2 id=\"hea_0\" >Page B</h2>"), std::string::npos);
+}
+
+// Two documents with one page path: the first one's page is written, the
+// second document is named; the page is counted once and listed once on the
+// home page.
+TEST(PagesRun, OnePagePathTwiceKeepsTheFirst) {
+    Site site;
+    write_file(site.docs / "a.kav", "``\ntitle: First\noutput_path: n/p.html\n``\nFirst text\n");
+    write_file(site.docs / "b.kav", "``\ntitle: Second\noutput_path: n/p.html n/q.html\n``\nSecond text\n");
+    kavsite_test::RunResult run = site.build();
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("KAV (parsing):\n\ta.kav\nwarning: " + site.root_text +
+                              "html/n/p.html is already the page of an earlier document; b.kav does not replace it\n"
+                              "\tb.kav\nHTML conversion:\n\tp.html\n\tq.html\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("\thtml count: 2\n"), std::string::npos) << run.output;
+    EXPECT_NE(site.page("n/p.html").find("First text"), std::string::npos);
+    EXPECT_NE(site.page("n/raw_p.html").find("First text"), std::string::npos);
+    std::string index = site.page("index.html");
+    EXPECT_EQ(kavsite_test::count_of(index, ">First</a>"), 1u) << index;
+    EXPECT_EQ(kavsite_test::count_of(index, ">Second</a>"), 1u) << index;
+}
+
+// A raw view and a shared file that cannot be written are failures of the
+// build, like a page.
+TEST(PagesRun, RawViewsAndSharedFilesThatCannotBeWrittenFail) {
+    Site site;
+    write_file(site.docs / "a.kav", "``\noutput_path: n/p.html\n``\nText\n");
+    fs::create_directories(site.root / "html/n/raw_p.html");
+    kavsite_test::RunResult run = site.build();
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("HTML conversion:\n\tp.html\n\tFaiLure: " + site.root_text + "html/n/raw_p.html\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("\thtml count: 1\n"), std::string::npos) << run.output;
+
+    fs::remove_all(site.root / "html/n/raw_p.html");
+    fs::remove(site.root / "html/shared/css/kav/css_default.html");
+    fs::create_directories(site.root / "html/shared/css/kav/css_default.html");
+    run = site.build();
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("\tFaiLure: " + site.root_text + "html/shared/css/kav/css_default.html\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_TRUE(fs::exists(site.root / "html/n/p.html"));
 }
 
 TEST(PagesRun, OutputPathOutsideTheRootIsNotWritten) {

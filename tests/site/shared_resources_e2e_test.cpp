@@ -137,7 +137,7 @@ TEST_F(SharedRun, AFileThatCannotBeWrittenIsReportedAndKept) {
                                                    fs::perms::group_exec | fs::perms::others_read |
                                                    fs::perms::others_exec);
     RunResult r = build({}, true);
-    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.status, 1) << r.errors << "a shared file that cannot be written fails the build";
     std::string folder = site.string() + "/html/shared/html/";
     EXPECT_NE(r.output.find("\tFaiLure: " + folder + "default_head.html\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("\tFaiLure: " + folder + "default_menu.html\n" + kSharedLine), std::string::npos)

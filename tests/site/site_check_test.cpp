@@ -57,6 +57,11 @@ TEST_F(SiteCheckTest, OutputPathsArePlacedUnderTheRoot) {
         {"../../etc/x.html", {}, "Output path \"../../etc/x.html\" is outside the site root."},
         {"a.html ../../../b.html c.html", {"html/a.html", "html/c.html"},
          "Output path \"../../../b.html\" is outside the site root."},
+        // The home page and the shared resources belong to the build.
+        {"index.html", {}, "Output path \"index.html\" would replace a file of the site itself."},
+        {"/shared/css/site.html a.html", {"html/a.html"},
+         "Output path \"/shared/css/site.html\" would replace a file of the site itself."},
+        {"notes/index.html shared.html", {"html/notes/index.html", "html/shared.html"}, ""},
     };
     for (const Case& c : cases) {
         std::string text = std::string("``\noutput_path: ") + c.value + "\n``\n| bad\n";

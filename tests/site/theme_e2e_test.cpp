@@ -141,7 +141,7 @@ TEST_F(ThemeRun, ThemeFilesThatCannotBeWrittenAreReported) {
                                                     fs::perms::group_read | fs::perms::group_exec |
                                                     fs::perms::others_read | fs::perms::others_exec);
     RunResult r = build({}, true);
-    EXPECT_EQ(r.status, 0) << r.output << r.errors;
+    EXPECT_EQ(r.status, 1) << r.output << r.errors << "a theme file that cannot be written fails the build";
     u64 fonts = 0;
     for (u64 i = 0; i < theme_file_count; i += 1) {
         std::string path = str(theme_files[i].path);
