@@ -173,8 +173,13 @@ String os_current_directory(Arena* arena);
 // over the old one, so the file is whole or not there at all, also when the
 // process is killed. Creates missing directories. On failure the old file is
 // left intact and no temporary file remains. A file that already holds
-// exactly `data` is not written again.
-bool os_write_file_atomic(String path, String data);
+// exactly `data` is not written again, unless `flags` has OS_WRITE_NEW: the
+// caller knows no such file is there, and the check (an open and a read) is
+// left out.
+enum OsWriteFlags : u32 {
+    OS_WRITE_NEW = 1,
+};
+bool os_write_file_atomic(String path, String data, u32 flags = 0);
 
 // ---- Writes under a root ----------------------------------------------------
 
@@ -226,6 +231,15 @@ struct OsDirIter {
     u32 started;
     u32 error;  // OsFileError: why the directory could not be listed
 };
+
+// The names of a directory's entries with their inode numbers, as the
+// listing gives them (no entry is looked at on its own, so this costs a
+// system call per few hundred entries); "." and ".." left out, unsorted.
+struct OsDirName {
+    String name;
+    u64 inode;
+};
+OsDirName* os_dir_names(Arena* arena, String dir, u64* count);
 
 // `dir_path` is trimmed and cut after its last separator (the caller's
 // variable is updated to that prefix); the directory listed is that prefix.

@@ -665,7 +665,7 @@ u64 os_remove_stale_temporaries(String root, String journal_text) {
 // stay within the system's 255 bytes per name.
 #define OS_TEMP_NAME_KEEP 200
 
-bool os_write_file_atomic(String path, String data) {
+bool os_write_file_atomic(String path, String data, u32 flags) {
     if (path.size == 0) return false;
     Scratch scratch;
     if (__atomic_load_n(&g_write_guard.active, __ATOMIC_ACQUIRE)) {
@@ -675,7 +675,7 @@ bool os_write_file_atomic(String path, String data) {
     const char* cpath = os_cpath(scratch.arena, path);
     // A file that already holds these bytes is left as it is: a rebuild of
     // an unchanged site rewrites nothing.
-    if (os_file_holds(cpath, data)) return true;
+    if (!(flags & OS_WRITE_NEW) && os_file_holds(cpath, data)) return true;
 
     u64 slash = string_find_last_byte(path, '/');
     String dir = slash < path.size ? string_prefix(path, slash) : String{};
@@ -737,6 +737,28 @@ static bool os_dir_entry_less(const OsDirEntry& a, const OsDirEntry& b) {
     }
     if (a.name.size != b.name.size) return a.name.size < b.name.size;
     return memcmp(a.name.str, b.name.str, n) < 0;
+}
+
+OsDirName* os_dir_names(Arena* arena, String dir, u64* count) {
+    *count = 0;
+    Scratch scratch(arena);
+    DIR* d = opendir(os_cpath(scratch.arena, dir));
+    if (!d) return 0;
+    u64 capacity = 64;
+    OsDirName* names = push_array_no_zero<OsDirName>(arena, capacity);
+    for (struct dirent* e = readdir(d); e; e = readdir(d)) {
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+        if (*count == capacity) {
+            OsDirName* grown = push_array_no_zero<OsDirName>(arena, capacity * 2);
+            memcpy(grown, names, sizeof(OsDirName) * capacity);
+            names = grown;
+            capacity *= 2;
+        }
+        names[*count] = OsDirName{string_copy(arena, string_from_cstr(e->d_name)), (u64)e->d_ino};
+        *count += 1;
+    }
+    closedir(d);
+    return names;
 }
 
 OsDirIter os_dir_begin(Arena* arena, String* dir_path) {

@@ -4,6 +4,7 @@
 #include "driver/build_state.h"
 #include "driver/file_service.h"
 #include "driver/page_writer.h"
+#include "driver/page_manifest.h"
 #include "driver/root_lock.h"
 #include "site/index_page.h"
 #include "site/page.h"
@@ -185,12 +186,18 @@ int build_run(const OptionTable* options) {
     run->diagnostic_form = form;
     build_read_limits(run, options);
     run->target = string_copy(run->arena, target);
+    run->threads = (u32)MIN(option_number(options, S("threads")), (u64)64);
+    // Pages go through the manifest of the previous build.
+    PageManifest* manifest = page_manifest_load(run->site->settings.root);
+    page_writer_use_manifest(manifest);
     phase_shared_resources(run);
     phase_url_pool(run, options);
 
     build_collect_sources(run, run->target, kind);
     phase_known_searches(run);
     build_parse_phase(run);
+    page_manifest_save(manifest);
+    page_writer_use_manifest(0);
     phase_conversion(run);
 
     // The head template was written as the build leaves it when the shared

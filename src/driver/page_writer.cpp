@@ -1,6 +1,7 @@
 #include "driver/page_writer.h"
 
 #include "base/os.h"
+#include "driver/page_manifest.h"
 
 // Enough batches to keep the writer busy while documents are assembled;
 // each batch's arena holds its pages' paths and bytes and is reused.
@@ -31,6 +32,7 @@ struct PageWriter {
     u64 filled;       // batches handed over so far (only grows)
     u64 stored;       // batches stored so far (only grows)
     bool open;        // the builder holds batch `filled` and has put pages into it
+    PageManifest* manifest;  // read by the writer thread, set when it is idle
     PageWriterBatch batches[PAGE_WRITER_BATCH_COUNT];
 };
 
@@ -49,7 +51,8 @@ static void page_writer_main(u64 param) {
 
         // The batch is the writer's until `stored` moves past it.
         for (PageWriteItem* item = batch->first; item; item = item->next) {
-            bool ok = os_write_file_atomic(item->path, item->text);
+            bool ok = w->manifest ? page_manifest_write(w->manifest, item->path, item->text)
+                                  : os_write_file_atomic(item->path, item->text);
             if (item->written) *item->written = ok ? 1 : 0;
         }
 
@@ -106,6 +109,12 @@ void page_writer_add(String path, const StringList* text, u32* written) {
     batch->bytes += item->text.size;
     batch->pages += 1;
     if (batch->bytes >= PAGE_WRITER_BATCH_BYTES || batch->pages >= PAGE_WRITER_BATCH_PAGES) page_writer_hand_over(w);
+}
+
+void page_writer_use_manifest(PageManifest* manifest) {
+    page_writer_start();
+    page_writer_drain();
+    g_page_writer->manifest = manifest;
 }
 
 void page_writer_drain() {

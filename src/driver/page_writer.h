@@ -7,8 +7,13 @@
 #include "base/core.h"
 #include "base/string.h"
 
+struct PageManifest;  // driver/page_manifest.h
+
 // Starts the writer thread (once; later calls do nothing).
 void page_writer_start();
+// Pages are stored through `manifest` (null: written directly, each compared
+// with the file there). Set between builds, when no page is queued.
+void page_writer_use_manifest(PageManifest* manifest);
 // Copies `text` (its pieces joined) into the current batch as the page at
 // `path`. When the page has been stored, `*written` (unless null) becomes 1,
 // or 0 when the write failed. A full batch is handed over.

@@ -324,6 +324,32 @@ TEST(PagesRun, RawViewsAndSharedFilesThatCannotBeWrittenFail) {
     EXPECT_TRUE(fs::exists(site.root / "html/n/p.html"));
 }
 
+// The manifest of the previous build spares an unchanged page everything
+// but a stat; a page someone replaced or removed is written again, and
+// without a manifest each page is compared before it is written.
+TEST(PagesRun, PagesChangedBehindTheBuildsBackAreWrittenAgain) {
+    Site site;
+    write_file(site.docs / "a.kav", "``\noutput_path: n/p.html n/q.html\n``\nText\n");
+    ASSERT_EQ(site.build().status, 0);
+    fs::path p = site.root / "html/n/p.html";
+    fs::path q = site.root / "html/n/q.html";
+    std::string page = read_file(p);
+    // Replaced (a new file, as editors save) by bytes of the same size.
+    std::string other(page.size(), 'x');
+    write_file(site.temp.path / "other", other);
+    fs::rename(site.temp.path / "other", p);
+    fs::remove(q);
+    ASSERT_EQ(site.build().status, 0);
+    EXPECT_EQ(read_file(p), page);
+    EXPECT_TRUE(fs::exists(q));
+    // No manifest: an unchanged page is compared, and left alone.
+    auto before = fs::last_write_time(p);
+    fs::remove(site.root / ".kavsite-pages");
+    ASSERT_EQ(site.build().status, 0);
+    EXPECT_EQ(fs::last_write_time(p), before);
+    EXPECT_TRUE(fs::exists(site.root / ".kavsite-pages"));
+}
+
 TEST(PagesRun, OutputPathOutsideTheRootIsNotWritten) {
     Site site;
     write_file(site.docs / "o.kav", "``\noutput_path: ../../outside.html inside.html\n``\nText\n");

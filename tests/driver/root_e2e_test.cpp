@@ -45,9 +45,11 @@ void write_documents(const fs::path& docs, int count, int version) {
 }
 
 // Every file under `dir` with its bytes.
+// Every file but the manifest of the pages written, which names inodes.
 std::map<std::string, std::string> contents(const fs::path& dir) {
     std::map<std::string, std::string> files;
     for (auto& e : fs::recursive_directory_iterator(dir)) {
+        if (e.path().filename() == ".kavsite-pages") continue;
         if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = read_file(e.path());
     }
     return files;

@@ -19,11 +19,15 @@ using kavsite_test::write_file;
 
 namespace {
 
-// Every file under `root`, by path relative to it.
+// Every file under `root`, by path relative to it, but the build's own
+// bookkeeping at the root (its lock, the manifest of the pages it wrote,
+// which names inodes).
 std::map<std::string, std::string> snapshot(const fs::path& root) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) files[fs::relative(entry.path(), root).string()] = read_file(entry.path());
+        std::string relative = fs::relative(entry.path(), root).string();
+        if (relative.rfind(".kavsite", 0) == 0) continue;
+        if (entry.is_regular_file()) files[relative] = read_file(entry.path());
     }
     return files;
 }

@@ -1,0 +1,53 @@
+// What the previous build wrote: the size, content hash and inode of each
+// page and raw view, kept in the site root. A page that the manifest says
+// already holds the new bytes costs one stat, not an open and a read; a page
+// the manifest does not know is written without looking at the disk first.
+// Inodes are learned from the listings of the folders written to (a system
+// call per few hundred files), never one file at a time: a page replaced by
+// someone else gets a new inode and is written again. (A page edited in place
+// to the same size is not noticed until its document changes.)
+#pragma once
+
+#include "base/arena.h"
+#include "base/string.h"
+
+#define PAGE_MANIFEST_FILE_NAME ".kavsite-pages"
+#define PAGE_MANIFEST_SLOT_COUNT 16384
+
+struct PageManifestEntry {
+    PageManifestEntry* next;  // bucket chain
+    String path;              // absolute
+    u64 size;
+    u64 hash;   // XXH3 64 of the bytes
+    u64 inode;  // 0 when not known yet
+    u32 seen;   // written (or found unchanged) by this build
+};
+
+// A folder written into by this build, whose listing gives the new inodes.
+struct PageManifestFolder {
+    PageManifestFolder* next;
+    String path;
+};
+
+struct PageManifest {
+    Arena* arena;
+    String root;  // ending in "/"
+    PageManifestEntry** slots;
+    u64 count;
+    PageManifestFolder** folders;  // PAGE_MANIFEST_SLOT_COUNT buckets
+    PageManifestFolder* folders_first;
+    // From the load: the root had neither a manifest nor an html folder, so
+    // every page is new; or it had pages but no manifest, so each is compared.
+    bool fresh;
+    bool unknown;
+};
+
+// Reads the manifest of the site at `root` (missing or damaged: empty).
+PageManifest* page_manifest_load(String root);
+// Stores `text` at `path` unless the previous build left exactly these bytes
+// there (checked by the manifest and one stat), and records the page.
+// False when the write failed. Called from one thread at a time.
+bool page_manifest_write(PageManifest* manifest, String path, String text);
+// Learns the inodes of the pages written, and writes the manifest of this
+// build (the pages written or found unchanged), itself only when it changed.
+void page_manifest_save(PageManifest* manifest);
