@@ -163,7 +163,7 @@ static thread_local ThreadContext tl_fallback_context;
 ThreadContext thread_context_create() {
     ThreadContext ctx = {};
     for (int i = 0; i < 2; i += 1) {
-        ctx.scratch[i] = arena_create(GB(8), KB(4));
+        ctx.scratch[i] = arena_create(GB(8), MB(1));
     }
     return ctx;
 }

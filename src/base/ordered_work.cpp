@@ -62,7 +62,7 @@ static void work_thread_main(u64 number) {
 // Slot arenas are made when a slot is first used: most calls use a few.
 static void work_slots_ready(WorkPool* pool, u32 count) {
     for (u32 i = 0; i < count; i += 1) {
-        if (!pool->slots[i].slot.arena) pool->slots[i].slot.arena = arena_create(GB(4), KB(64));
+        if (!pool->slots[i].slot.arena) pool->slots[i].slot.arena = arena_create(GB(4), MB(1));
     }
 }
 

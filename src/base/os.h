@@ -147,8 +147,9 @@ struct OsFileProperties {
 };
 
 // Opens a regular file; anything else (directory, FIFO, device) gives
-// OS_FILE_INVALID. `error` (may be null) receives an OsFileError.
-OsFile os_open_file(u32 mode, String path, u32* error = 0);
+// OS_FILE_INVALID. `error` (may be null) receives an OsFileError, `props`
+// (may be null) the open file's properties.
+OsFile os_open_file(u32 mode, String path, u32* error = 0, OsFileProperties* props = 0);
 void os_close_file(OsFile file);
 OsFileProperties os_file_properties(OsFile file);
 // Properties of a path, following symbolic links; exists is 0 when missing.
@@ -213,6 +214,8 @@ enum OsDirEntryFlags : u32 {
     OS_DIR_ENTRY_SYMLINK = 2,    // the entry itself is a symbolic link
 };
 
+// Size, time and identity are looked up for directories, links and entries
+// of unknown kind only; a regular file the listing names as one has them 0.
 struct OsDirEntry {
     String name;  // UTF-8
     u32 flags;    // OsDirEntryFlags

@@ -311,12 +311,12 @@ struct FsReadOutcome {
 static String fs_read_file(String path, Arena* pack, u64 size_limit, FsReadOutcome* out) {
     String bytes = {};
     *out = FsReadOutcome{};
-    OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, path, &out->error);
+    OsFileProperties props = {};
+    OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, path, &out->error, &props);
     if (file == OS_FILE_INVALID) {
         out->last_write_time = os_path_properties(path).last_write_time;
         return bytes;
     }
-    OsFileProperties props = os_file_properties(file);
     out->last_write_time = props.last_write_time;
     out->size = props.size;
     if (size_limit && props.size > size_limit) {

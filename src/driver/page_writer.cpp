@@ -70,7 +70,7 @@ void page_writer_start() {
     w->mutex = os_mutex_alloc();
     w->cv = os_condition_alloc();
     for (u64 i = 0; i < PAGE_WRITER_BATCH_COUNT; i += 1) {
-        w->batches[i].arena = arena_create(GB(4), KB(64));
+        w->batches[i].arena = arena_create(GB(4), MB(1));
         w->batches[i].base = arena_pos(w->batches[i].arena);
     }
     g_page_writer = w;
