@@ -1,6 +1,8 @@
-// Every example of the KAV guide (docs/kav.md) is parsed and compared with
-// the tree printed under it, so the guide cannot drift from the parser.
-// An example is a "~~~kav" fenced block followed by a "~~~tree" block.
+// Every tree of the KAV guide (docs/kav.md) is compared with the tree the
+// parser builds for the source above it, so the guide cannot drift from the
+// parser. In the guide's body an example is a "~~~kav" block with the
+// "~~~html" block of the page it makes (tests/site/guide_pages_test.cpp);
+// its appendix repeats sources with the "~~~tree" block of each.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -26,10 +28,12 @@ TEST_F(KavGuideTest, EveryExampleGivesTheTreeShownUnderIt) {
     SiteSettings settings = {};
     settings.root = S("/site/");
     Site* site = site_create(&settings);
+    size_t trees = 0;
     for (const GuideExample& example : examples) {
         std::string where = "docs/kav.md:" + std::to_string(example.line) + " in \"" + example.section + "\"";
-        EXPECT_TRUE(example.has_tree) << where << ": the example has no ~~~tree block";
+        EXPECT_TRUE(example.has_tree || example.has_html) << where << ": the example has no ~~~html or ~~~tree block";
         if (example.has_tree) {
+            trees += 1;
             KavParseResult result = parse(example.source);
             StringList placed = {};
             check_output_paths(arena, site, &result, &placed);
@@ -37,21 +41,44 @@ TEST_F(KavGuideTest, EveryExampleGivesTheTreeShownUnderIt) {
             EXPECT_EQ(to_std(kav_print_result(arena, &result, last_source)), example.tree) << where;
         }
     }
+    EXPECT_GT(trees, 0u) << "no ~~~tree blocks in docs/kav.md";
     arena_release(site->arena);
 }
 
+// A tree of the appendix belongs to an example of the guide's body: its
+// source is shown there with the page it makes.
+TEST_F(KavGuideTest, EveryTreeIsOfAnExampleOfTheBody) {
+    std::vector<GuideExample> examples = guide_examples(read_guide_lines());
+    for (const GuideExample& example : examples) {
+        if (!example.has_tree || example.has_html) continue;
+        bool shown = false;
+        for (const GuideExample& other : examples) shown = shown || (other.has_html && other.source == example.source);
+        EXPECT_TRUE(shown) << "docs/kav.md:" << example.line << " in \"" << example.section
+                           << "\": no example of the guide's body has this source";
+    }
+}
+
 // The fuzzer starts from the guide's examples; its seed files must hold
-// every one of them (tests/kav/fuzz/make_seeds.py writes them).
+// every source of them, once each (tests/kav/fuzz/make_seeds.py writes them).
 TEST_F(KavGuideTest, FuzzSeedsHoldEveryExample) {
     std::vector<GuideExample> examples = guide_examples(read_guide_lines());
-    for (size_t k = 0; k < examples.size(); k += 1) {
+    std::vector<const GuideExample*> distinct;
+    for (const GuideExample& example : examples) {
+        bool seen = false;
+        for (const GuideExample* d : distinct) seen = seen || d->source == example.source;
+        if (!seen) distinct.push_back(&example);
+    }
+    for (size_t k = 0; k < distinct.size(); k += 1) {
         std::string path = std::string(KAVSITE_SOURCE_DIR) + "/tests/kav/fuzz/kav_parse_seeds/guide_" +
                            std::to_string(k + 1) + ".kav";
         std::ifstream in(path, std::ios::binary);
         std::stringstream content;
         content << in.rdbuf();
-        EXPECT_EQ(content.str(), examples[k].source) << path << " (docs/kav.md:" << examples[k].line << ")";
+        EXPECT_EQ(content.str(), distinct[k]->source) << path << " (docs/kav.md:" << distinct[k]->line << ")";
     }
+    std::string past = std::string(KAVSITE_SOURCE_DIR) + "/tests/kav/fuzz/kav_parse_seeds/guide_" +
+                       std::to_string(distinct.size() + 1) + ".kav";
+    EXPECT_FALSE(std::ifstream(past).good()) << past << " is left from an earlier guide";
 }
 
 }  // namespace
@@ -64,11 +91,11 @@ namespace {
 // code block drops).
 TEST_F(KavGuideTest, RawViewOfEachExampleGivesItsSourceBack) {
     std::vector<GuideExample> examples = guide_examples(read_guide_lines());
-    examples.push_back({"", 0, "tabs\tand\r\ncrlf\rlone cr ```` `` ` \\ \"quoted\"", "", false});
+    examples.push_back({"", 0, "tabs\tand\r\ncrlf\rlone cr ```` `` ` \\ \"quoted\"", "", false, "", false, 0, ""});
     // A double quote without its partner opens a string that runs to the end
     // of the input, over the closing fence: that fence then shows as text.
-    examples.push_back({"", -1, "an \"open quote", "", false});
-    examples.push_back({"", 0, "no final line feed", "", false});
+    examples.push_back({"", -1, "an \"open quote", "", false, "", false, 0, ""});
+    examples.push_back({"", 0, "no final line feed", "", false, "", false, 0, ""});
     for (const GuideExample& example : examples) {
         std::string wrapped = "```\n" + example.source + "```";
         String source = string_copy(arena, from_std(wrapped));

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the examples of docs/kav.md as the fuzzer's seed files.
+"""Writes the examples of docs/kav.md as the fuzzer's seed files, one per
+distinct source (the guide's appendix repeats sources with their trees).
 
 Run from anywhere after editing the guide; the guide test checks that the
 seeds match the examples.
@@ -20,7 +21,9 @@ while k < len(lines):
         while k < len(lines) and lines[k] != '~~~':
             body.append(lines[k] + '\n')
             k += 1
-        examples.append(''.join(body))
+        text = ''.join(body)
+        if text not in examples:
+            examples.append(text)
     k += 1
 
 os.makedirs(seeds, exist_ok=True)
