@@ -4,6 +4,7 @@
 #include "driver/build_state.h"
 #include "driver/file_service.h"
 #include "driver/page_writer.h"
+#include "driver/watch.h"
 #include "htmldom/html_head.h"
 #include "kav/kav_node.h"
 #include "site/index_page.h"
@@ -194,6 +195,7 @@ int build_run(const OptionTable* options) {
     run->target = string_copy(run->arena, target);
     run->threads = (u32)MIN(option_number(options, S("threads")), (u64)64);
     run->site->read_file = read_site_file;
+    Watch* watch = watch_requested(options) ? watch_attach(run, options) : 0;
     phase_shared_resources(run);
     phase_url_pool(run, options);
 
@@ -207,7 +209,9 @@ int build_run(const OptionTable* options) {
     } else {
         phase_head_rewrite(run);
     }
-    return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
+    int status = run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
+    if (watch) return watch_run(watch, status);
+    return status;
 }
 
 int build_main(const OptionTable* options) {
@@ -220,6 +224,8 @@ int build_main(const OptionTable* options) {
         console_print("kavsite %s\n", KAVSITE_VERSION);
         return BUILD_EXIT_BUILT;
     }
+    // Watching must hold termination requests before any thread starts.
+    if (!watch_prepare(options)) return BUILD_EXIT_ABORTED;
     os_init();
     fs_init();
     fs_start();

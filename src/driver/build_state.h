@@ -60,6 +60,10 @@ struct WrongPathsNode {
     DiagnosticList list;
 };
 
+// Told about each document the parse phase commits, in document order: its
+// path, whether it is a draft, and its pages (consecutive in the page list).
+typedef void DocumentCommitted(void* context, String path, u32 draft, const BuildPage* first_page, u64 page_count);
+
 struct RunState {
     Arena* arena;         // reserve 8 GiB: file list, known-searches text, sections, page records
     Site* site;           // the settings and everything page generation shares
@@ -82,6 +86,8 @@ struct RunState {
     WrongPathsNode* wrong_paths_first;
     WrongPathsNode* wrong_paths_last;
     PagePathNode** page_paths;  // PAGE_PATH_SLOT_COUNT buckets; null until the first page
+    DocumentCommitted* on_document;  // null: nobody listens
+    void* on_document_context;
 };
 
 // A run with its site made from `settings` (the root absolute, ending in

@@ -295,6 +295,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
             build_add_section(run, n->string);
         }
     }
+    if (run->on_document) run->on_document(run->on_document_context, result->path, result->draft, first_page, page_count);
     // Drafts publish nothing, but their missing files are listed too.
     DiagnosticList* wrong_paths = new_wrong_paths(run);
     if (!result->deferred) {
