@@ -4,6 +4,7 @@
 
 #include "base/ordered_work.h"
 #include "base/os.h"
+#include "driver/file_service.h"
 #include "driver/page_writer.h"
 #include "driver/serve.h"
 #include "htmldom/html_dom.h"
@@ -820,6 +821,9 @@ Watch* watch_attach(RunState* run, const OptionTable* options) {
 int watch_run(Watch* w, int build_status) {
     (void)build_status;
     w->run->on_document = 0;
+    // Changes come from the folder watch and changed files are read
+    // directly: polling every file the build read would only cost time.
+    fs_scanner_pause(true);
     // The build made the shared folders it writes: watch them before
     // recording what they hold.
     bool any_missing;
