@@ -32,7 +32,7 @@
 // ---- Records -------------------------------------------------------------------------
 
 // A page of a document as last built. The hashes tell which pages a rebuild
-// changed; 0 when unknown (the first build did not keep them).
+// changed; 0 until the page is built again (the first build keeps none).
 struct WatchPage {
     String path;  // absolute
     u64 page_hash;
@@ -420,6 +420,8 @@ struct WatchPass {
 static void watch_write(Watch* w, WatchPass* pass, String path, String text, u64* hash) {
     u64 h = XXH3_64bits(text.str, text.size);
     h += h == 0;
+    // The first build kept no hashes: the page it stored tells.
+    if (*hash == 0) *hash = watch_file_hash(path);
     if (h != *hash && string_starts_with(path, w->html_folder, 0)) {
         String rest = string_skip(path, w->html_folder.size);
         string_list_push(w->work, &pass->changed, string_format(w->work, "/%S", &rest));

@@ -406,6 +406,14 @@ class ServeTest(SiteTest):
         self.assertEqual(self.get("/")[2], self.get("/index.html")[2])
 
         events = self.events()
+        # A style sheet of the site that no page holds: every page is built
+        # again, none changes, and style sheets reload.
+        write(os.path.join(self.site.html, "shared/css/site.css"), "p{margin:0}\n")
+        event = events.get(timeout=WAIT)
+        self.assertTrue(event["css"])
+        self.assertFalse(event["all"])
+        self.assertEqual(event["pages"], [])
+
         write(self.site.doc("notes/a.kav"), document("Alpha", "notes/a.html", "Served words"))
         event = events.get(timeout=WAIT)
         self.assertFalse(event["all"])
@@ -422,11 +430,6 @@ class ServeTest(SiteTest):
         for page in pages:
             self.assertIn(b'name="x-served"', self.get(page)[2], page)
 
-        # A style sheet of the site that no page holds: style sheets reload.
-        write(os.path.join(self.site.html, "shared/css/site.css"), "p{margin:0}\n")
-        event = events.get(timeout=WAIT)
-        self.assertTrue(event["css"])
-        self.assertEqual(event["pages"], [])
         self.assertEqual(p.stop(), 0)
 
     def test_paths_outside_the_folder_are_not_found(self):
