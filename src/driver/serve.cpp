@@ -103,11 +103,12 @@ static bool serve_is_html(String path) {
 // Reloads the page when a change event names it (or every page), else
 // reloads the linked style sheets in place when style sheets changed. The
 // page's own path is compared decoded, with a folder standing for its
-// index.html, as the server names pages.
+// index.html, as the server names pages. The event source is kept on the
+// window, where tools can see whether it is open.
 #define SERVE_RELOAD_SCRIPT                                                                                  \
     "<script>/* kavsite live reload */(function(){"                                                        \
     "var here=decodeURIComponent(location.pathname);if(here.slice(-1)==\"/\")here+=\"index.html\";"         \
-    "var source=new EventSource(\"" SERVE_EVENTS_PATH "\");"                                                \
+    "var source=window.__kavsiteEvents=new EventSource(\"" SERVE_EVENTS_PATH "\");"                         \
     "source.addEventListener(\"change\",function(event){var change=JSON.parse(event.data);"               \
     "if(change.all||change.pages.indexOf(here)>=0){location.reload();return;}"                            \
     "if(!change.css)return;var links=document.querySelectorAll('link[rel~=\"stylesheet\"]');"             \
