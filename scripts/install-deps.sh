@@ -4,7 +4,9 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libcurl4-openssl-dev libxxhash-dev
-          googletest libgtest-dev openssl ca-certificates pkg-config libmicrohttpd-dev)
+          googletest libgtest-dev openssl ca-certificates)
+# The preview server (serve) is built on libmicrohttpd, found with pkg-config.
+packages+=(pkg-config libmicrohttpd-dev)
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
