@@ -209,9 +209,8 @@ int build_run(const OptionTable* options) {
     } else {
         phase_head_rewrite(run);
     }
-    int status = run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
-    if (watch) return watch_run(watch, status);
-    return status;
+    if (watch) return watch_run(watch);
+    return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
 }
 
 int build_main(const OptionTable* options) {

@@ -98,7 +98,7 @@ struct Watch {
     RunState* run;
     Site* site;
     OsWatch* os;
-    Arena* arena;   // records; grows only when a document's title or pages change
+    Arena* arena;   // records; grows with new documents and changed titles or pages
     Arena* work;    // one pass's memory, emptied when the next begins
     u64 work_base;
     Arena* events;  // one wait's changes
@@ -110,7 +110,7 @@ struct Watch {
     String css_folder;       // <root>html/shared/css/
     String kav_css_path;
     String known_searches_path;
-    WatchFolder folders[WATCH_FOLDER_COUNT];
+    WatchFolder folders[WATCH_FOLDER_COUNT];  // [0] the target's folder
     WatchDocument** slots;  // WATCH_SLOT_COUNT, by path
     WatchDocument** ordered;  // the documents of the last walk, in its order
     u64 ordered_count;
@@ -262,7 +262,7 @@ static WatchSharedKind watch_shared_kind(Watch* w, String path) {
         String menu = path_file_name(S(SHARED_MENU_TEMPLATE_PATH));
         if (string_equal(name, head) || string_equal(name, menu)) return WATCH_SHARED_TEMPLATE;
     }
-    if (string_equal(folder, string_chop(w->css_folder, 1)) && string_equal(path_extension(name), S("css"))) {
+    if (string_equal(folder, string_chop(w->css_folder, 1)) && string_ends_with(name, S(".css"), 0)) {
         return WATCH_SHARED_STYLE_SHEET;
     }
     return WATCH_SHARED_NONE;
@@ -297,8 +297,8 @@ static bool watch_shared_changed(Watch* w, String path, bool take) {
 
 // Records every template and style sheet as it is now.
 static void watch_take_shared(Watch* w) {
-    watch_shared_changed(w, w->known_searches_path, true);
-    watch_shared_changed(w, w->kav_css_path, true);
+    watch_shared_record(w, w->known_searches_path);
+    watch_shared_record(w, w->kav_css_path);
     String folders[] = {w->template_folder, w->css_folder};
     Scratch scratch;
     for (String folder : folders) {
@@ -306,7 +306,7 @@ static void watch_take_shared(Watch* w) {
         OsDirEntry entry;
         while (os_dir_next(scratch.arena, &iter, &entry)) {
             String path = string_format(scratch.arena, "%S%S", &folder, &entry.name);
-            if (watch_shared_kind(w, path) != WATCH_SHARED_NONE) watch_shared_changed(w, path, true);
+            if (watch_shared_kind(w, path) != WATCH_SHARED_NONE) watch_shared_record(w, path);
         }
     }
     for (WatchSharedFile* f = w->shared; f; f = f->next) watch_shared_changed(w, f->path, true);
@@ -644,14 +644,20 @@ static bool watch_is_document(Watch* w, String path) {
     return string_starts_with(path, w->folders[0].path, 0) && string_equal(path_extension(path), S("kav"));
 }
 
-// Turns one burst of changes into a rebuild.
-static void watch_take_changes(Watch* w, const OsWatchEvents* events, bool rescan) {
+enum WatchRescan : u32 {
+    WATCH_RESCAN_DOCUMENTS = 1,  // every document may have changed
+    WATCH_RESCAN_SHARED = 2,     // every template and style sheet may have
+};
+
+// Turns one burst of changes into a rebuild; `rescan` (WatchRescan) adds
+// what may have changed unseen.
+static void watch_take_changes(Watch* w, const OsWatchEvents* events, u32 rescan) {
     arena_pop_to(w->work, w->work_base);
     WatchPass pass = {};
     pass.started = os_now_microseconds();
-    bool walk = rescan;
-    bool all_documents = rescan;
-    bool check_shared = rescan;
+    bool walk = rescan & WATCH_RESCAN_DOCUMENTS;
+    bool all_documents = rescan & WATCH_RESCAN_DOCUMENTS;
+    bool check_shared = rescan & WATCH_RESCAN_SHARED;
     for (OsWatchEvent* e = events ? events->first : 0; e; e = e->next) {
         if (e->flags & OS_WATCH_OVERFLOW) {
             walk = all_documents = check_shared = true;
@@ -661,7 +667,8 @@ static void watch_take_changes(Watch* w, const OsWatchEvents* events, bool resca
             // A folder that went away takes its documents with it; shared
             // folders are looked at whole.
             String folder = string_format(w->work, "%S/", &e->path);
-            if (string_starts_with(folder, w->folders[0].path, 0) || string_starts_with(w->folders[0].path, folder, 0)) {
+            bool below_target = string_starts_with(folder, w->folders[0].path, 0);
+            if (below_target || string_starts_with(w->folders[0].path, folder, 0)) {
                 walk = true;
                 for (u64 s = 0; s < WATCH_SLOT_COUNT; s += 1) {
                     for (WatchDocument* d = w->slots[s]; d; d = d->next) {
@@ -669,7 +676,7 @@ static void watch_take_changes(Watch* w, const OsWatchEvents* events, bool resca
                     }
                 }
             }
-            check_shared = true;
+            if (!below_target) check_shared = true;
             continue;
         }
         WatchSharedKind kind = watch_shared_kind(w, e->path);
@@ -730,16 +737,16 @@ static void watch_take_changes(Watch* w, const OsWatchEvents* events, bool resca
     watch_report(w, &pass);
 }
 
-// Watches the folders that are missing; true when one of them came back
-// (its contents are then looked at whole).
-static bool watch_add_missing(Watch* w, bool* any_missing) {
-    bool came_back = false;
+// Watches the folders that are missing. Returns what must be looked at
+// whole (WatchRescan) because its folder came back.
+static u32 watch_add_missing(Watch* w, bool* any_missing) {
+    u32 came_back = 0;
     *any_missing = false;
     for (u32 i = 0; i < WATCH_FOLDER_COUNT; i += 1) {
         WatchFolder* f = &w->folders[i];
         if (f->path.size == 0 || os_watch_has(w->os, f->path)) continue;
         if (os_watch_add(w->os, f->path, f->flags)) {
-            came_back = true;
+            came_back |= f->is_target ? WATCH_RESCAN_DOCUMENTS : WATCH_RESCAN_SHARED;
         } else {
             *any_missing = true;
         }
@@ -820,16 +827,15 @@ Watch* watch_attach(RunState* run, const OptionTable* options) {
     return w;
 }
 
-int watch_run(Watch* w, int build_status) {
-    (void)build_status;
+int watch_run(Watch* w) {
     w->run->on_document = 0;
     // Changes come from the folder watch and changed files are read
     // directly: polling every file the build read would only cost time.
     fs_scanner_pause(true);
     // The build made the shared folders it writes: watch them before
     // recording what they hold.
-    bool any_missing;
-    watch_add_missing(w, &any_missing);
+    bool missing_at_start;
+    watch_add_missing(w, &missing_at_start);
     watch_take_shared(w);
     if (w->serve) {
         w->server = serve_start(w->html_folder, w->port);
@@ -845,9 +851,9 @@ int watch_run(Watch* w, int build_status) {
         arena_pop_to(w->events, w->events_base);
         OsWatchEvents events = {};
         bool any_missing = false;
-        bool came_back = watch_add_missing(w, &any_missing);
+        u32 came_back = watch_add_missing(w, &any_missing);
         if (came_back) {
-            watch_take_changes(w, 0, true);
+            watch_take_changes(w, 0, came_back);
             console_flush();
         }
         u64 deadline = any_missing ? os_now_microseconds() + WATCH_RETRY_US : DEADLINE_NONE;
@@ -863,7 +869,7 @@ int watch_run(Watch* w, int build_status) {
             if (status == OS_WATCH_WAIT_TIMEOUT) break;
         }
         if (status == OS_WATCH_WAIT_TERMINATE) break;
-        watch_take_changes(w, &events, false);
+        watch_take_changes(w, &events, 0);
         console_flush();
     }
 

@@ -23,7 +23,7 @@ bool watch_prepare(const OptionTable* options);
 // commits. Serving builds site-absolute links. Null, with a line saying
 // why, when nothing can be watched (the build then runs as usual).
 Watch* watch_attach(RunState* run, const OptionTable* options);
-// After the build, whose exit status is `build_status`: serves the site when
-// asked, then rebuilds on every change until a termination request, and
-// returns 0 (2 when the server could not start).
-int watch_run(Watch* watch, int build_status);
+// After the build: serves the site when asked, then rebuilds on every change
+// until a termination request, and returns 0 (2 when the server could not
+// start).
+int watch_run(Watch* watch);
