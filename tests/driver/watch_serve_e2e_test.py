@@ -216,6 +216,13 @@ class WatchTest(SiteTest):
         # Same title, path and status: the home page is not made again.
         self.assertEqual(read(self.site.page("index.html")), index_before)
         self.assertEqual(os.stat(self.site.page("notes/b.html")).st_mtime_ns, b_before)
+
+        # Errors are printed and do not keep the page from being built.
+        start = p.line_count()
+        write(self.site.doc("notes/a.kav"), document("Alpha", "notes/a.html", "Broken words\n| a | b"))
+        error, _ = p.wait_for(r"^error: $", start)
+        p.wait_for(r"^\[watch\] rebuilt a\.kav", error)
+        self.assertIn(b"Broken words", read(self.site.page("notes/a.html")))
         self.assertEqual(p.stop(), 0)
 
     def test_title_and_new_document_remake_the_home_page(self):
