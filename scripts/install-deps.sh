@@ -3,11 +3,13 @@
 # they are missing. Safe to run again: it installs nothing that is present.
 set -euo pipefail
 
+# libmicrohttpd-dev (found with pkg-config): the preview server of serve.
 # python3-html5lib: the tests read every generated page with an HTML5 parser
 # (tests/support/html5_check.py, run with /usr/bin/python3).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libcurl4-openssl-dev libxxhash-dev
           googletest libgtest-dev openssl ca-certificates
-          fonts-font-awesome fonts-firacode fonts-inter python3-fonttools python3-brotli python3-websockets python3-html5lib)
+          fonts-font-awesome fonts-firacode fonts-inter python3-fonttools python3-brotli python3-websockets python3-html5lib
+          pkg-config libmicrohttpd-dev)
 # The browser test runs every page in Chromium; without it that test is skipped.
 optional=(chromium)
 missing=()

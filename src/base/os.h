@@ -248,3 +248,84 @@ OsDirName* os_dir_names(Arena* arena, String dir, u64* count);
 // variable is updated to that prefix); the directory listed is that prefix.
 OsDirIter os_dir_begin(Arena* arena, String* dir_path);
 bool os_dir_next(Arena* arena, OsDirIter* iter, OsDirEntry* out);
+
+// ---- Watching folders --------------------------------------------------------
+
+// Changes under watched folders, reported as paths. A folder is watched for
+// its direct entries, or as a tree: folders created or moved into a tree
+// later are watched too, and the files already in them are reported as
+// changed. Events come as the system gives them (a save is often several);
+// coalescing them is the caller's business.
+struct OsWatch;
+
+enum OsWatchFlags : u32 {
+    OS_WATCH_TREE = 1,  // every folder below, also those made later
+};
+
+enum OsWatchEventFlags : u32 {
+    OS_WATCH_CHANGED = 1,   // created, written or moved in
+    OS_WATCH_REMOVED = 2,   // deleted or moved away
+    OS_WATCH_FOLDER = 4,    // the path is a folder; removed: everything below it went too
+    OS_WATCH_OVERFLOW = 8,  // the system dropped events: anything may have changed (no path)
+};
+
+struct OsWatchEvent {
+    OsWatchEvent* next;
+    String path;  // absolute, NUL-terminated; a folder's without a trailing "/"
+    u32 flags;    // OsWatchEventFlags
+};
+
+struct OsWatchEvents {
+    OsWatchEvent* first;
+    OsWatchEvent* last;
+    u64 count;
+};
+
+enum OsWatchWait : u32 {
+    OS_WATCH_WAIT_TIMEOUT = 0,    // the deadline passed without a change
+    OS_WATCH_WAIT_EVENTS = 1,     // changes were appended
+    OS_WATCH_WAIT_TERMINATE = 2,  // a held termination request arrived (see below)
+};
+
+// Null when the system refuses (no watch left).
+OsWatch* os_watch_create();
+// Watches `folder` (absolute; with or without a trailing "/"). False when it
+// is not a folder or cannot be watched. Adding a watched folder again is
+// harmless.
+bool os_watch_add(OsWatch* watch, String folder, u32 flags);
+// Nothing at or below `folder` is watched through a tree. Takes effect for
+// folders added afterwards.
+void os_watch_exclude(OsWatch* watch, String folder);
+// True when `folder` is watched now (a watched folder that was deleted or
+// moved away is not).
+bool os_watch_has(OsWatch* watch, String folder);
+// Waits until changes come (appended to `out`, paths in `arena`), the
+// deadline (microseconds, DEADLINE_NONE for none) passes, or a held
+// termination request arrives; a termination request wins over changes.
+OsWatchWait os_watch_wait(Arena* arena, OsWatch* watch, u64 deadline, OsWatchEvents* out);
+
+// ---- Termination requests -------------------------------------------------------
+
+// From now on Ctrl-C and a polite kill (SIGINT, SIGTERM) do not end the
+// process at once: they are held until os_watch_wait reports them, so the
+// program can finish what it is writing and leave cleanly. Call on the main
+// thread before any other thread starts: threads inherit the holding.
+void os_termination_hold();
+
+// ---- Sockets -------------------------------------------------------------------
+
+typedef s64 OsSocket;
+#define OS_SOCKET_INVALID ((OsSocket)-1)
+
+enum OsListenResult : u32 {
+    OS_LISTEN_OK = 0,
+    OS_LISTEN_IN_USE = 1,  // another socket has the port
+    OS_LISTEN_FAILED = 2,  // anything else
+};
+
+// A TCP socket listening on 127.0.0.1 at `port`, never on another interface.
+// From the first call on, writing to a peer that went away fails instead of
+// ending the process.
+OsSocket os_listen_loopback(u16 port, OsListenResult* result);
+void os_close_socket(OsSocket socket);
+

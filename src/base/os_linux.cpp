@@ -4,12 +4,18 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -865,4 +871,299 @@ OsLibrary* os_library_open(const char* name) { return (OsLibrary*)dlopen(name, R
 
 void* os_library_symbol(OsLibrary* library, const char* name) {
     return library ? dlsym((void*)library, name) : 0;
+}
+
+// ---- Watching folders --------------------------------------------------------
+
+// What a watched folder reports: entries made, written, removed or moved,
+// and the folder itself going away. IN_EXCL_UNLINK keeps files that were
+// unlinked while open from reporting writes.
+#define OS_WATCH_MASK                                                                                          \
+    (IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | \
+     IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK)
+#define OS_WATCH_SLOT_COUNT 256
+
+struct OsWatchFolder {
+    OsWatchFolder* next;  // in its slot, or on the free list
+    int wd;               // the system's watch descriptor
+    u32 flags;            // OsWatchFlags
+    String path;          // absolute, ends in "/", NUL-terminated
+};
+
+struct OsWatch {
+    Arena* arena;  // folder records and their paths
+    int fd;
+    OsWatchFolder* slots[OS_WATCH_SLOT_COUNT];  // by watch descriptor
+    OsWatchFolder* free_folders;
+    StringList excluded;  // folders no tree enters, ending in "/"
+    alignas(struct inotify_event) u8 buffer[KB(64)];
+};
+
+// The held termination signals, readable as a file once they arrive; -1
+// until os_termination_hold.
+static int g_termination_fd = -1;
+static bool g_termination_seen;
+
+static OsWatchFolder* os_watch_find(OsWatch* w, int wd) {
+    for (OsWatchFolder* f = w->slots[(u32)wd % OS_WATCH_SLOT_COUNT]; f; f = f->next) {
+        if (f->wd == wd) return f;
+    }
+    return 0;
+}
+
+static void os_watch_forget(OsWatch* w, OsWatchFolder* folder) {
+    OsWatchFolder** link = &w->slots[(u32)folder->wd % OS_WATCH_SLOT_COUNT];
+    while (*link && *link != folder) link = &(*link)->next;
+    if (*link) *link = folder->next;
+    folder->next = w->free_folders;
+    w->free_folders = folder;
+}
+
+static bool os_watch_excluded(OsWatch* w, String folder) {
+    for (StringNode* n = w->excluded.first; n; n = n->next) {
+        if (string_starts_with(folder, n->string, 0)) return true;
+    }
+    return false;
+}
+
+static String os_folder_path(Arena* arena, String folder) {
+    if (folder.size && folder.str[folder.size - 1] == '/') return string_copy(arena, folder);
+    return string_format(arena, "%S/", &folder);
+}
+
+static void os_watch_push_event(Arena* arena, OsWatchEvents* out, String path, u32 flags) {
+    OsWatchEvent* e = push_struct<OsWatchEvent>(arena);
+    e->path = string_copy(arena, path);
+    e->flags = flags;
+    SLL_QUEUE_PUSH(out->first, out->last, e);
+    out->count += 1;
+}
+
+struct OsFolderStackNode {
+    OsFolderStackNode* next;
+    String path;  // ends in "/"
+};
+
+// Watches `folder` and, for a tree, every folder below it (an explicit
+// stack, no recursion). With `out`, the files found in the folders are
+// reported as changed: they were made before their folder was watched. A
+// folder that is already watched (the same folder through another path, or
+// a link loop) is not entered again. True when `folder` itself is watched.
+static bool os_watch_add_folders(OsWatch* w, Arena* arena, OsWatchEvents* out, String folder, u32 flags) {
+    Scratch scratch(arena);
+    OsFolderStackNode* stack = push_struct<OsFolderStackNode>(scratch.arena);
+    stack->path = os_folder_path(scratch.arena, folder);
+    bool top = true, top_watched = false;
+    while (stack) {
+        String path = stack->path;
+        SLL_STACK_POP(stack);
+        bool is_top = top;
+        top = false;
+        if ((flags & OS_WATCH_TREE) && os_watch_excluded(w, path)) continue;
+        int wd = inotify_add_watch(w->fd, (const char*)path.str, OS_WATCH_MASK);
+        if (wd < 0) continue;
+        OsWatchFolder* known = os_watch_find(w, wd);
+        if (known) {
+            if (string_equal(known->path, path)) {
+                known->flags |= flags;
+                top_watched = top_watched || is_top;
+            }
+            continue;
+        }
+        OsWatchFolder* record = w->free_folders;
+        if (record) {
+            w->free_folders = record->next;
+        } else {
+            record = push_struct<OsWatchFolder>(w->arena);
+        }
+        record->wd = wd;
+        record->flags = flags;
+        record->path = string_copy(w->arena, path);
+        record->next = w->slots[(u32)wd % OS_WATCH_SLOT_COUNT];
+        w->slots[(u32)wd % OS_WATCH_SLOT_COUNT] = record;
+        top_watched = top_watched || is_top;
+        if (!(flags & OS_WATCH_TREE) && !out) continue;
+
+        DIR* dir = opendir((const char*)path.str);
+        if (!dir) continue;
+        for (struct dirent* d = readdir(dir); d; d = readdir(dir)) {
+            if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
+            struct stat st;
+            if (fstatat(dirfd(dir), d->d_name, &st, 0) != 0) continue;
+            String name = string_from_cstr(d->d_name);
+            if (S_ISDIR(st.st_mode)) {
+                if (!(flags & OS_WATCH_TREE)) continue;
+                OsFolderStackNode* node = push_struct<OsFolderStackNode>(scratch.arena);
+                node->path = string_format(scratch.arena, "%S%S/", &path, &name);
+                SLL_STACK_PUSH(stack, node);
+            } else if (out && S_ISREG(st.st_mode)) {
+                Scratch name_scratch(arena);
+                os_watch_push_event(arena, out, string_format(name_scratch.arena, "%S%S", &path, &name), OS_WATCH_CHANGED);
+            }
+        }
+        closedir(dir);
+    }
+    return top_watched;
+}
+
+// Stops watching every folder at or below `folder` (ending in "/").
+static void os_watch_drop_below(OsWatch* w, String folder) {
+    for (u64 slot = 0; slot < OS_WATCH_SLOT_COUNT; slot += 1) {
+        for (OsWatchFolder* f = w->slots[slot]; f;) {
+            OsWatchFolder* next = f->next;
+            if (string_starts_with(f->path, folder, 0)) {
+                inotify_rm_watch(w->fd, f->wd);
+                os_watch_forget(w, f);
+            }
+            f = next;
+        }
+    }
+}
+
+OsWatch* os_watch_create() {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0) return 0;
+    Arena* arena = arena_create(MB(64), KB(64));
+    OsWatch* w = push_struct<OsWatch>(arena);
+    w->arena = arena;
+    w->fd = fd;
+    return w;
+}
+
+bool os_watch_add(OsWatch* watch, String folder, u32 flags) {
+    Scratch scratch;
+    return os_watch_add_folders(watch, scratch.arena, 0, folder, flags);
+}
+
+void os_watch_exclude(OsWatch* watch, String folder) {
+    string_list_push(watch->arena, &watch->excluded, os_folder_path(watch->arena, folder));
+}
+
+bool os_watch_has(OsWatch* watch, String folder) {
+    Scratch scratch;
+    String path = os_folder_path(scratch.arena, folder);
+    for (u64 slot = 0; slot < OS_WATCH_SLOT_COUNT; slot += 1) {
+        for (OsWatchFolder* f = watch->slots[slot]; f; f = f->next) {
+            if (string_equal(f->path, path)) return true;
+        }
+    }
+    return false;
+}
+
+// Turns the system's events in `bytes` into changes appended to `out`.
+static void os_watch_take(OsWatch* w, Arena* arena, OsWatchEvents* out, u8* bytes, u64 size) {
+    Scratch scratch(arena);
+    for (u64 at = 0; at + sizeof(struct inotify_event) <= size;) {
+        struct inotify_event* ev = (struct inotify_event*)(bytes + at);
+        at += sizeof(struct inotify_event) + ev->len;
+        if (ev->mask & IN_Q_OVERFLOW) {
+            os_watch_push_event(arena, out, String{}, OS_WATCH_OVERFLOW);
+            continue;
+        }
+        OsWatchFolder* folder = os_watch_find(w, ev->wd);
+        if (!folder) continue;
+        if (ev->mask & IN_IGNORED) {
+            os_watch_forget(w, folder);
+            continue;
+        }
+        if (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+            os_watch_push_event(arena, out, string_chop(folder->path, 1), OS_WATCH_REMOVED | OS_WATCH_FOLDER);
+            // A folder moved away keeps its watch at a place nobody knows.
+            if (ev->mask & IN_MOVE_SELF) os_watch_drop_below(w, folder->path);
+            continue;
+        }
+        if (ev->len == 0) continue;
+        String name = string_from_cstr(ev->name);
+        String path = string_format(scratch.arena, "%S%S", &folder->path, &name);
+        if (ev->mask & IN_ISDIR) {
+            if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {
+                if (folder->flags & OS_WATCH_TREE) os_watch_add_folders(w, arena, out, path, OS_WATCH_TREE);
+            } else if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) {
+                os_watch_push_event(arena, out, path, OS_WATCH_REMOVED | OS_WATCH_FOLDER);
+                if (ev->mask & IN_MOVED_FROM) os_watch_drop_below(w, os_folder_path(scratch.arena, path));
+            }
+            continue;
+        }
+        u32 flags = (ev->mask & (IN_DELETE | IN_MOVED_FROM)) ? OS_WATCH_REMOVED : OS_WATCH_CHANGED;
+        os_watch_push_event(arena, out, path, flags);
+    }
+}
+
+OsWatchWait os_watch_wait(Arena* arena, OsWatch* watch, u64 deadline, OsWatchEvents* out) {
+    u64 count_before = out->count;
+    for (;;) {
+        if (g_termination_seen) return OS_WATCH_WAIT_TERMINATE;
+        struct pollfd fds[2] = {{watch->fd, POLLIN, 0}, {g_termination_fd, POLLIN, 0}};
+        nfds_t fd_count = g_termination_fd >= 0 ? 2 : 1;
+        int timeout = -1;
+        if (deadline != DEADLINE_NONE) {
+            u64 now = os_now_microseconds();
+            timeout = deadline <= now ? 0 : (int)MIN((deadline - now + 999) / 1000, (u64)INT_MAX);
+        }
+        int ready = poll(fds, fd_count, timeout);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return OS_WATCH_WAIT_TIMEOUT;
+        if (fd_count == 2 && (fds[1].revents & POLLIN)) {
+            struct signalfd_siginfo info;
+            while (read(g_termination_fd, &info, sizeof(info)) == (ssize_t)sizeof(info)) {
+            }
+            g_termination_seen = true;
+            return OS_WATCH_WAIT_TERMINATE;
+        }
+        if (fds[0].revents & POLLIN) {
+            for (;;) {
+                ssize_t n = read(watch->fd, watch->buffer, sizeof(watch->buffer));
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                os_watch_take(watch, arena, out, watch->buffer, (u64)n);
+            }
+            if (out->count > count_before) return OS_WATCH_WAIT_EVENTS;
+        }
+        if (ready == 0) return OS_WATCH_WAIT_TIMEOUT;
+    }
+}
+
+// ---- Termination requests -------------------------------------------------------
+
+void os_termination_hold() {
+    if (g_termination_fd >= 0) return;
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, 0);
+    g_termination_fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+// ---- Sockets -------------------------------------------------------------------
+
+OsSocket os_listen_loopback(u16 port, OsListenResult* result) {
+    signal(SIGPIPE, SIG_IGN);
+    *result = OS_LISTEN_FAILED;
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return OS_SOCKET_INVALID;
+    // A port left in TIME_WAIT by an earlier run is free to take again; a
+    // port another socket listens on is not (on Linux this option does not
+    // share listening ports).
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    struct sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, (struct sockaddr*)&address, sizeof(address)) != 0) {
+        if (errno == EADDRINUSE) *result = OS_LISTEN_IN_USE;
+        close(fd);
+        return OS_SOCKET_INVALID;
+    }
+    if (listen(fd, 64) != 0) {
+        close(fd);
+        return OS_SOCKET_INVALID;
+    }
+    *result = OS_LISTEN_OK;
+    return (OsSocket)fd;
+}
+
+void os_close_socket(OsSocket socket) {
+    if (socket != OS_SOCKET_INVALID) close((int)socket);
 }

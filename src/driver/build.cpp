@@ -6,6 +6,7 @@
 #include "driver/page_writer.h"
 #include "driver/page_manifest.h"
 #include "driver/root_lock.h"
+#include "driver/watch.h"
 #include "site/index_page.h"
 #include "site/page.h"
 #include "site/shared_resources.h"
@@ -190,6 +191,7 @@ int build_run(const OptionTable* options) {
     // Pages go through the manifest of the previous build.
     PageManifest* manifest = page_manifest_load(run->site->settings.root);
     page_writer_use_manifest(manifest);
+    Watch* watch = watch_requested(options) ? watch_attach(run, options) : 0;
     phase_shared_resources(run);
     phase_url_pool(run, options);
 
@@ -203,8 +205,19 @@ int build_run(const OptionTable* options) {
     // The head template was written as the build leaves it when the shared
     // resources were made.
     if (run->site->settings.check_urls) phase_url_report(run);
+    int status = run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
+    if (watch) {
+        // Watching keeps the root locked, since another build would race the
+        // rebuilds, and the manifest current, so that the next build does
+        // not write again what the rebuilds stored.
+        page_writer_use_manifest(manifest);
+        status = watch_run(watch);
+        page_writer_drain();
+        page_writer_use_manifest(0);
+        page_manifest_save(manifest);
+    }
     root_lock_release(&lock);
-    return run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
+    return status;
 }
 
 int build_main(const OptionTable* options) {
@@ -217,6 +230,8 @@ int build_main(const OptionTable* options) {
         console_print("kavsite %s\n", KAVSITE_VERSION);
         return BUILD_EXIT_BUILT;
     }
+    // Watching must hold termination requests before any thread starts.
+    if (!watch_prepare(options)) return BUILD_EXIT_ABORTED;
     os_init();
     fs_init();
     fs_start();

@@ -62,6 +62,11 @@ struct WrongPathsNode {
     DiagnosticList list;
 };
 
+// Told about each document the parse phase commits, in document order: its
+// path, whether it is a draft, the page paths it names (none for a draft;
+// a path an earlier document took is named but not written) and its title.
+typedef void DocumentCommitted(void* context, String path, u32 draft, const StringList* page_paths, String title);
+
 struct RunState {
     Arena* arena;         // reserve 8 GiB: file list, known-searches text, sections, page records
     Site* site;           // the settings and everything page generation shares
@@ -85,6 +90,8 @@ struct RunState {
     WrongPathsNode* wrong_paths_first;
     WrongPathsNode* wrong_paths_last;
     PagePathNode** page_paths;  // PAGE_PATH_SLOT_COUNT buckets; null until the first page
+    DocumentCommitted* on_document;  // null: nobody listens
+    void* on_document_context;
 };
 
 // A run with its site made from `settings` (the root absolute, ending in

@@ -521,6 +521,11 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
             build_add_section(run, n->string);
         }
     }
+    if (run->on_document) {
+        StringList none = {};
+        run->on_document(run->on_document_context, result->path, result->draft,
+                         result->draft ? &none : &result->page_paths, result->title);
+    }
     // Drafts publish nothing, but their missing files are listed too.
     DiagnosticList* wrong_paths = new_wrong_paths(run);
     if (!result->deferred) {
@@ -643,6 +648,10 @@ String build_usage_text() {
              "  threads=N         threads that parse documents and build pages (default: one per\n"
              "                    processor)\n"
              "  diagnostics=line  print each diagnostic on one line, path:line:column: level: message\n"
+             "  watch             after the build, keep running and rebuild what each change of a\n"
+             "                    document, template or style sheet touches; Ctrl-C stops\n"
+             "  serve[=PORT]      watch, and serve the site's html/ folder on 127.0.0.1 (default\n"
+             "                    port 8008, or the next free one); open pages reload by themselves\n"
              "  help              print this text and exit\n"
              "  version           print the version and exit\n"
              "\n"

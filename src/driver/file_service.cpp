@@ -380,10 +380,18 @@ static void fs_streamer_main(u64 index) {
 
 // ---- Scanner -------------------------------------------------------------------
 
+static u64 g_fs_scanner_paused;
+
+void fs_scanner_pause(bool paused) { atomic_store(&g_fs_scanner_paused, paused ? 1 : 0); }
+
 static void fs_scanner_main(u64 param) {
     (void)param;
     os_set_thread_name("[FS] Scanner");
     for (;;) {
+        if (atomic_load(&g_fs_scanner_paused)) {
+            os_sleep(100);
+            continue;
+        }
         u64 pass_start = os_now_microseconds();
         for (u64 bucket = 0; bucket < FS_REQUEST_SLOT_COUNT; bucket += 1) {
             Scratch scratch;

@@ -157,3 +157,6 @@ bool fs_key_equal(FileKey a, FileKey b);
 FsStats fs_stats();
 // Completed loads of one path (0 when never requested).
 u64 fs_request_load_count(String path);
+// Stops (or restarts) the scanner's passes over every requested path: for a
+// caller told of changes by other means, which reads changed files itself.
+void fs_scanner_pause(bool paused);

@@ -149,4 +149,7 @@ void page_manifest_save(PageManifest* m) {
     String text = string_list_join(scratch.arena, &lines);
     String path = string_format(scratch.arena, "%S" PAGE_MANIFEST_FILE_NAME, &m->root);
     os_write_file_atomic(path, text);
+    // The root has pages now: a later write through this manifest (watch
+    // mode) is no longer the first one at its path.
+    m->fresh = false;
 }
