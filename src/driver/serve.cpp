@@ -5,6 +5,59 @@
 
 #include "base/os.h"
 
+// ---- The HTTP library, loaded when a server starts ----------------------------------
+
+// libmicrohttpd brings a TLS library and its dependencies; linked to the
+// program, loading them would cost every build, served or not, milliseconds
+// of start-up. It is opened the first time a server starts.
+struct ServeLibrary {
+    bool loaded;
+    decltype(&MHD_start_daemon) start_daemon;
+    decltype(&MHD_quiesce_daemon) quiesce_daemon;
+    decltype(&MHD_stop_daemon) stop_daemon;
+    decltype(&MHD_queue_response) queue_response;
+    decltype(&MHD_create_response_from_callback) create_response_from_callback;
+    decltype(&MHD_create_response_from_buffer) create_response_from_buffer;
+    decltype(&MHD_create_response_from_buffer_with_free_callback_cls) create_response_from_buffer_with_free_callback_cls;
+    decltype(&MHD_destroy_response) destroy_response;
+    decltype(&MHD_add_response_header) add_response_header;
+};
+
+static ServeLibrary g_mhd;
+static OsOnce g_mhd_once;
+
+static void serve_load_library() {
+    OsLibrary* library = os_library_open("libmicrohttpd.so.12");
+    if (!library) return;
+    auto find = [library](const char* name) { return os_library_symbol(library, name); };
+    g_mhd.start_daemon = (decltype(g_mhd.start_daemon))find("MHD_start_daemon");
+    g_mhd.quiesce_daemon = (decltype(g_mhd.quiesce_daemon))find("MHD_quiesce_daemon");
+    g_mhd.stop_daemon = (decltype(g_mhd.stop_daemon))find("MHD_stop_daemon");
+    g_mhd.queue_response = (decltype(g_mhd.queue_response))find("MHD_queue_response");
+    g_mhd.create_response_from_callback =
+        (decltype(g_mhd.create_response_from_callback))find("MHD_create_response_from_callback");
+    g_mhd.create_response_from_buffer = (decltype(g_mhd.create_response_from_buffer))find("MHD_create_response_from_buffer");
+    g_mhd.create_response_from_buffer_with_free_callback_cls =
+        (decltype(g_mhd.create_response_from_buffer_with_free_callback_cls))find(
+            "MHD_create_response_from_buffer_with_free_callback_cls");
+    g_mhd.destroy_response = (decltype(g_mhd.destroy_response))find("MHD_destroy_response");
+    g_mhd.add_response_header = (decltype(g_mhd.add_response_header))find("MHD_add_response_header");
+    g_mhd.loaded = g_mhd.start_daemon && g_mhd.quiesce_daemon && g_mhd.stop_daemon && g_mhd.queue_response &&
+                   g_mhd.create_response_from_callback && g_mhd.create_response_from_buffer &&
+                   g_mhd.create_response_from_buffer_with_free_callback_cls && g_mhd.destroy_response &&
+                   g_mhd.add_response_header;
+}
+
+#define MHD_start_daemon g_mhd.start_daemon
+#define MHD_quiesce_daemon g_mhd.quiesce_daemon
+#define MHD_stop_daemon g_mhd.stop_daemon
+#define MHD_queue_response g_mhd.queue_response
+#define MHD_create_response_from_callback g_mhd.create_response_from_callback
+#define MHD_create_response_from_buffer g_mhd.create_response_from_buffer
+#define MHD_create_response_from_buffer_with_free_callback_cls g_mhd.create_response_from_buffer_with_free_callback_cls
+#define MHD_destroy_response g_mhd.destroy_response
+#define MHD_add_response_header g_mhd.add_response_header
+
 // ---- Options -----------------------------------------------------------------------
 
 bool serve_requested(const OptionTable* options) { return option_present(options, S("serve")); }
@@ -398,6 +451,12 @@ Server* serve_start(String folder, u16 port) {
     server->mutex = os_mutex_alloc();
     server->cv = os_condition_alloc();
 
+    os_once(&g_mhd_once, serve_load_library);
+    if (!g_mhd.loaded) {
+        console_print("Cannot serve: libmicrohttpd could not be loaded\n");
+        arena_release(arena);
+        return 0;
+    }
     OsSocket socket = OS_SOCKET_INVALID;
     u32 taken = port;
     for (u32 tries = 0; tries < SERVE_PORT_TRIES && taken <= 65535; tries += 1, taken += 1) {
