@@ -85,7 +85,8 @@ static WorkPool* work_pool(u32 threads) {
 void work_ordered(u64 count, u32 threads, u32 window, WorkItem* work, WorkCommit* commit, void* context) {
     if (count == 0) return;
     threads = MIN(threads, (u32)WORK_MAX_THREADS);
-    window = MAX(1u, MIN(window, (u32)WORK_MAX_WINDOW));
+    // No more slots than items: each slot is an arena to make.
+    window = (u32)MAX(1ull, MIN((u64)MIN(window, (u32)WORK_MAX_WINDOW), count));
     WorkPool* pool = work_pool(count > 1 ? threads : 0);
     if (threads <= 1 || count == 1 || pool->started == 0) {
         // One thread: the work of each item, then its commit, in one slot.

@@ -42,7 +42,6 @@ void fs_init() {
         FileCacheStripe* stripe = &cache->stripes[i];
         stripe->cv = os_condition_alloc();
         stripe->mutex = os_mutex_alloc();
-        stripe->arena = arena_create(MB(64), KB(64));
     }
     g_fs_cache = cache;
 }
@@ -82,6 +81,9 @@ static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String b
         return result;
     }
 
+    // Stripe arenas are made on first use: a small build touches a few of
+    // them, and making them all costs every run hundreds of microseconds.
+    if (!stripe->arena) stripe->arena = arena_create(MB(64), KB(64));
     CachedFile* file = push_struct<CachedFile>(stripe->arena);
     file->arena = arena;
     file->key[0] = result.key[0];
@@ -224,6 +226,8 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
             os_rw_unlock_shared(lock);
             os_rw_lock_exclusive(lock);
             if (!fs_request_find(place.slot, path)) {
+                // Made on first use, under the stripe's lock.
+                if (!place.stripe->arena) place.stripe->arena = arena_create(GB(8), KB(4));
                 request = push_struct<FileRequest>(place.stripe->arena);
                 request->path = string_copy(place.stripe->arena, path);
                 request->size_limit = max_size;
@@ -447,7 +451,6 @@ void fs_start() {
     requests->stripes = push_array<FileRequestStripe>(arena, FS_REQUEST_STRIPE_COUNT);
     for (u64 i = 0; i < FS_REQUEST_STRIPE_COUNT; i += 1) {
         FileRequestStripe* stripe = &requests->stripes[i];
-        stripe->arena = arena_create(GB(8), KB(4));
         stripe->cv = os_condition_alloc();
         stripe->lock = os_rw_lock_alloc();
     }
