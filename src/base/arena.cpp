@@ -53,6 +53,7 @@ Arena* arena_create(ArenaParams params) {
     arena->pos = ARENA_HEADER_SIZE;
     arena->committed = commit;
     arena->reserved = reserve;
+    arena->fresh = params.memory ? ~0ull : ARENA_HEADER_SIZE;
     if (params.memory) arena->current = arena;
     return arena;
 }
@@ -64,7 +65,9 @@ Arena* arena_create(u64 reserve_size, u64 commit_size) {
     return arena_create(params);
 }
 
-void* arena_push(Arena* arena, u64 size, u64 align) {
+// Hands out `size` bytes; with `zero`, the part of them that was handed out
+// before is cleared (the rest is still the system's zeros).
+static void* arena_push_bytes(Arena* arena, u64 size, u64 align, bool zero) {
     if (align == 0) align = 1;
     Arena* block = arena->current;
     u64 start = ALIGN_POW2(block->pos, align);
@@ -105,14 +108,14 @@ void* arena_push(Arena* arena, u64 size, u64 align) {
 
     if (block->committed < end) return 0;
     block->pos = end;
+    if (zero && start < block->fresh) memset((u8*)block + start, 0, MIN(end, block->fresh) - start);
+    if (end > block->fresh) block->fresh = end;
     return (u8*)block + start;
 }
 
-void* arena_push_zero(Arena* arena, u64 size, u64 align) {
-    void* result = arena_push(arena, size, align);
-    if (result) memset(result, 0, size);
-    return result;
-}
+void* arena_push(Arena* arena, u64 size, u64 align) { return arena_push_bytes(arena, size, align, false); }
+
+void* arena_push_zero(Arena* arena, u64 size, u64 align) { return arena_push_bytes(arena, size, align, true); }
 
 u64 arena_pos(Arena* arena) {
     Arena* block = arena->current;

@@ -15,7 +15,7 @@ enum ArenaFlags : u32 {
     ARENA_EXACT_RESERVE = 1 << 2,
 };
 
-#define ARENA_HEADER_SIZE 64
+#define ARENA_HEADER_SIZE 128
 
 // Every block starts with this header; positions count from the block start,
 // header included. The first block is the arena handle.
@@ -29,8 +29,13 @@ struct Arena {
     u64 pos;           // bytes in use in this block, header included
     u64 committed;     // bytes committed in this block
     u64 reserved;      // bytes reserved for this block (not 1 GiB rounded)
+    // From here on, the block's memory was never handed out and still holds
+    // the zeros the system mapped: zeroed pushes skip it, and pages nobody
+    // writes are never touched. All ones for memory the caller gave.
+    u64 fresh;
+    u8 unused[56];
 };
-static_assert(sizeof(Arena) == ARENA_HEADER_SIZE, "arena header is 64 bytes");
+static_assert(sizeof(Arena) == ARENA_HEADER_SIZE, "arena header is 128 bytes");
 
 struct ArenaParams {
     u32 flags;

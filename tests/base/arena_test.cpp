@@ -10,14 +10,14 @@ namespace {
 TEST(Arena, FreshPositionsAndAlignment) {
     Arena* arena = arena_create(MB(64), KB(64));
     ASSERT_NE(arena, nullptr);
-    EXPECT_EQ(arena_pos(arena), 64u);
+    EXPECT_EQ(arena_pos(arena), (u64)ARENA_HEADER_SIZE);
     u8* first = (u8*)arena_push(arena, 1, 8);
-    EXPECT_EQ(first, (u8*)arena + 64);
-    EXPECT_EQ(arena_pos(arena), 65u);
+    EXPECT_EQ(first, (u8*)arena + ARENA_HEADER_SIZE);
+    EXPECT_EQ(arena_pos(arena), ARENA_HEADER_SIZE + 1u);
     u8* second = (u8*)arena_push(arena, 1, 8);
-    EXPECT_EQ(second, (u8*)arena + 72);
+    EXPECT_EQ(second, (u8*)arena + ARENA_HEADER_SIZE + 8);
     arena_pop_to(arena, 0);
-    EXPECT_EQ(arena_pos(arena), 64u);
+    EXPECT_EQ(arena_pos(arena), (u64)ARENA_HEADER_SIZE);
     arena_release(arena);
 }
 
@@ -31,7 +31,7 @@ TEST(Arena, LargePushMakesOwnBlockThatPopReleases) {
     Arena* block = arena->current;
     EXPECT_NE(block, arena);
     EXPECT_EQ(block->prev, arena);
-    EXPECT_EQ(block->reserved, ALIGN_POW2(big + 64, 4096));
+    EXPECT_EQ(block->reserved, ALIGN_POW2(big + ARENA_HEADER_SIZE, 4096));
     EXPECT_EQ(block->committed, block->reserved);
     EXPECT_EQ(block->base_pos, arena->reserved);
     // The whole request is usable.
@@ -41,6 +41,42 @@ TEST(Arena, LargePushMakesOwnBlockThatPopReleases) {
     EXPECT_EQ(arena->current, arena);
     EXPECT_EQ(arena_pos(arena), mark);
     arena_release(arena);
+}
+
+// Zeroed pushes skip memory never handed out; memory handed out before (and
+// popped, or written through a plain push) is cleared, in every block and
+// in memory the caller gave.
+TEST(Arena, ZeroedPushesAreZeroAfterReuse) {
+    static u8 given[KB(16)];
+    memset(given, 0xAB, sizeof(given));
+    ArenaParams from_caller = {};
+    from_caller.memory = given;
+    from_caller.reserve_size = sizeof(given);
+    from_caller.commit_size = sizeof(given);
+    from_caller.flags = ARENA_NO_CHAIN;
+    Arena* arenas[] = {arena_create(KB(64), KB(4)), arena_create(from_caller)};
+    for (Arena* arena : arenas) {
+        ASSERT_NE(arena, nullptr);
+        u64 mark = arena_pos(arena);
+        u8* dirty = (u8*)arena_push(arena, 3000, 1);
+        memset(dirty, 0xFF, 3000);
+        arena_pop_to(arena, mark + 100);
+        // Half of it was handed out before, half is new.
+        u8* zero = (u8*)arena_push_zero(arena, 6000, 1);
+        ASSERT_NE(zero, nullptr);
+        for (u64 i = 0; i < 6000; i += 1) ASSERT_EQ(zero[i], 0) << i;
+        EXPECT_EQ(dirty[99], 0xFF) << "bytes kept by the pop are left alone";
+        if (arena->reserve_size == KB(64)) {
+            // A chained block, written and popped, then handed out again.
+            u64 before_chain = arena_pos(arena);
+            u8* far = (u8*)arena_push(arena, KB(60), 1);
+            memset(far, 0x5A, KB(60));
+            arena_pop_to(arena, before_chain);
+            u8* again = (u8*)arena_push_zero(arena, KB(60), 1);
+            for (u64 i = 0; i < KB(60); i += 1) ASSERT_EQ(again[i], 0) << i;
+            arena_release(arena);
+        }
+    }
 }
 
 TEST(Arena, NoChainFailsWhenFullAndStaysUnchanged) {
