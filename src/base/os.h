@@ -45,6 +45,9 @@ OsThread* os_thread_start(OsThreadEntry* entry, u64 param);
 // Formats the name, keeps its first 64 bytes in the thread context and gives
 // the system its first 15 bytes.
 void os_set_thread_name(const char* fmt, ...);
+// The calling thread runs only when a processor would otherwise be idle:
+// for work nobody waits for, which must not slow the build down.
+void os_thread_set_background();
 
 // ---- Synchronization (records from pools, never freed by callers) ----------
 

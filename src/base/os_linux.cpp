@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -198,6 +199,11 @@ OsThread* os_thread_start(OsThreadEntry* entry, u64 param) {
     }
     thread->id = (u64)thread->handle;
     return thread;
+}
+
+void os_thread_set_background() {
+    struct sched_param param = {};
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
 }
 
 void os_set_thread_name(const char* fmt, ...) {

@@ -404,6 +404,9 @@ static void url_connection_test_run(UrlCheckPool* pool) {
 
 static void url_connection_thread(u64 param) {
     os_set_thread_name("[HTTP] Connection test");
+    // Nobody waits for this test: it takes what the build leaves of the
+    // processors, not half of them.
+    os_thread_set_background();
     url_connection_test_run((UrlCheckPool*)param);
     http_thread_release();
 }
