@@ -38,6 +38,8 @@ void fs_init() {
     cache->slot_count = FS_CACHE_SLOT_COUNT;
     cache->slots = push_array<FileCacheSlot>(arena, FS_CACHE_SLOT_COUNT);
     cache->stripes = push_array<FileCacheStripe>(arena, FS_CACHE_STRIPE_COUNT);
+    cache->records = arena_create(GB(8), KB(64));
+    cache->records_mutex = os_mutex_alloc();
     for (u64 i = 0; i < FS_CACHE_STRIPE_COUNT; i += 1) {
         FileCacheStripe* stripe = &cache->stripes[i];
         stripe->cv = os_condition_alloc();
@@ -81,10 +83,9 @@ static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String b
         return result;
     }
 
-    // Stripe arenas are made on first use: a small build touches a few of
-    // them, and making them all costs every run hundreds of microseconds.
-    if (!stripe->arena) stripe->arena = arena_create(MB(64), KB(64));
-    CachedFile* file = push_struct<CachedFile>(stripe->arena);
+    os_mutex_lock(g_fs_cache->records_mutex);
+    CachedFile* file = push_struct<CachedFile>(g_fs_cache->records);
+    os_mutex_unlock(g_fs_cache->records_mutex);
     file->arena = arena;
     file->key[0] = result.key[0];
     file->key[1] = result.key[1];
@@ -226,10 +227,10 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
             os_rw_unlock_shared(lock);
             os_rw_lock_exclusive(lock);
             if (!fs_request_find(place.slot, path)) {
-                // Made on first use, under the stripe's lock.
-                if (!place.stripe->arena) place.stripe->arena = arena_create(GB(8), KB(4));
-                request = push_struct<FileRequest>(place.stripe->arena);
-                request->path = string_copy(place.stripe->arena, path);
+                os_mutex_lock(g_fs_requests->records_mutex);
+                request = push_struct<FileRequest>(g_fs_requests->records);
+                request->path = string_copy(g_fs_requests->records, path);
+                os_mutex_unlock(g_fs_requests->records_mutex);
                 request->size_limit = max_size;
                 SLL_QUEUE_PUSH(place.slot->first, place.slot->last, request);
             }
@@ -442,6 +443,8 @@ void fs_start() {
     Arena* arena = arena_create(GB(8), KB(4));
     FileRequests* requests = push_struct<FileRequests>(arena);
     requests->arena = arena;
+    requests->records = arena_create(GB(8), KB(64));
+    requests->records_mutex = os_mutex_alloc();
     requests->queue.buffer = push_array_no_zero<u8>(arena, FS_QUEUE_SIZE);
     requests->queue.mutex = os_mutex_alloc();
     requests->queue.cv = os_condition_alloc();

@@ -49,7 +49,6 @@ struct FileRequestSlot {
 };
 
 struct FileRequestStripe {
-    Arena* arena;  // holds the records of the stripe's buckets
     OsCondition* cv;
     OsRwLock* lock;
 };
@@ -64,6 +63,9 @@ struct FileQueue {
 
 struct FileRequests {
     Arena* arena;
+    // The records of every request, made once per path, as the cache's.
+    Arena* records;
+    OsMutex* records_mutex;
     FileQueue queue;
     u64 slot_count;  // FS_REQUEST_SLOT_COUNT; bucket b is under stripe b % stripe_count
     FileRequestSlot* slots;
@@ -97,11 +99,14 @@ struct FileCacheSlot {
 struct FileCacheStripe {
     OsCondition* cv;
     OsMutex* mutex;
-    Arena* arena;  // holds the records of the stripe's buckets
 };
 
 struct FileCache {
     Arena* arena;
+    // The records of every bucket, made once per file: one arena for all,
+    // under its own lock (taken inside a stripe's, never the other way).
+    Arena* records;
+    OsMutex* records_mutex;
     u64 slot_count;  // FS_CACHE_SLOT_COUNT; bucket b is under stripe b % FS_CACHE_STRIPE_COUNT
     FileCacheSlot* slots;
     FileCacheStripe* stripes;
