@@ -29,6 +29,7 @@
 #include <shared_mutex>
 
 #include "base/os.h"
+#include "base/atomics.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -615,14 +616,14 @@ bool os_write_guard_begin(String root, OsFile journal) {
     g->slots = push_array<OsGuardDir*>(g->arena, OS_GUARD_SLOT_COUNT);
     g->journal = journal;
     g->journal_size = os_file_properties(journal).size;
-    __atomic_store_n(&g->active, 1u, __ATOMIC_RELEASE);
+    atomic_store(&g->active, 1u);
     return true;
 }
 
 void os_write_guard_end() {
     OsWriteGuard* g = &g_write_guard;
     std::lock_guard<std::mutex> hold(g->lock);
-    __atomic_store_n(&g->active, 0u, __ATOMIC_RELEASE);
+    atomic_store(&g->active, 0u);
     g->journal = OS_FILE_INVALID;
 }
 
@@ -681,10 +682,10 @@ u64 os_remove_stale_temporaries(String root, String journal_text) {
 // The process id in temporary names, asked of the system once.
 static u64 os_own_pid() {
     static u64 pid = 0;
-    u64 known = __atomic_load_n(&pid, __ATOMIC_RELAXED);
+    u64 known = atomic_load(&pid);
     if (!known) {
         known = (u64)getpid();
-        __atomic_store_n(&pid, known, __ATOMIC_RELAXED);
+        atomic_store(&pid, known);
     }
     return known;
 }
@@ -692,7 +693,7 @@ static u64 os_own_pid() {
 bool os_write_file_atomic(String path, String data, u32 flags) {
     if (path.size == 0) return false;
     Scratch scratch;
-    if (__atomic_load_n(&g_write_guard.active, __ATOMIC_ACQUIRE)) {
+    if (atomic_load(&g_write_guard.active)) {
         path = os_guard_normalize(scratch.arena, path);
         if (path.size == 0) return false;
     }
@@ -715,7 +716,7 @@ bool os_write_file_atomic(String path, String data, u32 flags) {
     int fd = -1;
     bool made_directories = false;
     for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
-        u64 n = __atomic_fetch_add(&g_temp_counter, 1, __ATOMIC_RELAXED);
+        u64 n = atomic_add(&g_temp_counter, (u64)1);
         temp = string_format(scratch.arena, "%S%s" OS_TEMP_PREFIX "%llu-%llu-%S", &dir, slash < path.size ? "/" : "",
                              (unsigned long long)os_own_pid(), (unsigned long long)n, &kept_name);
         fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -857,14 +858,14 @@ static std::mutex g_once_mutex;
 static std::condition_variable g_once_done;
 
 void os_once(OsOnce* once, OsOnceFunction* fn) {
-    if (__atomic_load_n(&once->state, __ATOMIC_ACQUIRE) == 2) return;
+    if (atomic_load(&once->state) == 2) return;
     std::unique_lock<std::mutex> lock(g_once_mutex);
     if (once->state == 0) {
         once->state = 1;
         lock.unlock();
         fn();
         lock.lock();
-        __atomic_store_n(&once->state, 2, __ATOMIC_RELEASE);
+        atomic_store(&once->state, 2u);
         g_once_done.notify_all();
         return;
     }

@@ -2,18 +2,14 @@
 
 #include <xxhash.h>
 
+#include "base/atomics.h"
+#include "base/byte_ring.h"
+
 static FileRequests* g_fs_requests;
 static FileCache* g_fs_cache;
 static FsStats g_fs_stats;
 
 #define FS_NO_TIME_LEFT(deadline) ((deadline) != DEADLINE_NONE && os_now_microseconds() >= (deadline))
-
-static u64 atomic_load(u64* value) { return __atomic_load_n(value, __ATOMIC_ACQUIRE); }
-static void atomic_store(u64* value, u64 v) { __atomic_store_n(value, v, __ATOMIC_RELEASE); }
-static void atomic_add(u64* value, u64 v) { __atomic_fetch_add(value, v, __ATOMIC_RELAXED); }
-static bool atomic_exchange_if(u64* value, u64 expected, u64 desired) {
-    return __atomic_compare_exchange_n(value, &expected, desired, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
-}
 
 bool fs_key_is_zero(FileKey key) { return key.key[0] == 0 && key.key[1] == 0; }
 
@@ -79,7 +75,7 @@ static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String b
         os_mutex_unlock(stripe->mutex);
         if (arena) arena_release(arena);
         if (pack) arena_pop_to(pack, pack_mark);
-        atomic_add(&g_fs_stats.duplicates, 1);
+        atomic_add(&g_fs_stats.duplicates, (u64)1);
         return result;
     }
 
@@ -112,7 +108,7 @@ static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String b
     slot->last = file;
     os_mutex_unlock(stripe->mutex);
     os_condition_broadcast(stripe->cv);
-    atomic_add(&g_fs_stats.stored, 1);
+    atomic_add(&g_fs_stats.stored, (u64)1);
     return result;
 }
 
@@ -140,21 +136,11 @@ String fs_loaded_file(FileKey key) {
 // ---- Queue ---------------------------------------------------------------------
 
 static void fs_queue_copy_in(FileQueue* queue, u64 pos, const u8* bytes, u64 size) {
-    for (u64 done = 0; done < size;) {
-        u64 at = (pos + done) % FS_QUEUE_SIZE;
-        u64 chunk = MIN(size - done, FS_QUEUE_SIZE - at);
-        for (u64 i = 0; i < chunk; i += 1) queue->buffer[at + i] = bytes[done + i];
-        done += chunk;
-    }
+    ring_write(queue->buffer, FS_QUEUE_SIZE, pos, bytes, size);
 }
 
 static void fs_queue_copy_out(FileQueue* queue, u64 pos, u8* bytes, u64 size) {
-    for (u64 done = 0; done < size;) {
-        u64 at = (pos + done) % FS_QUEUE_SIZE;
-        u64 chunk = MIN(size - done, FS_QUEUE_SIZE - at);
-        for (u64 i = 0; i < chunk; i += 1) bytes[done + i] = queue->buffer[at + i];
-        done += chunk;
-    }
+    ring_read(queue->buffer, FS_QUEUE_SIZE, pos, bytes, size);
 }
 
 u32 fs_submit(String path, u64 deadline) {
@@ -366,7 +352,7 @@ static void fs_streamer_main(u64 index) {
         u64 pack_mark = arena_pos(pack);
         u64 size_limit = __atomic_load_n(&request->size_limit, __ATOMIC_RELAXED);
         String bytes = fs_read_file(path, pack, size_limit, &outcome);
-        atomic_add(&g_fs_stats.loads, 1);
+        atomic_add(&g_fs_stats.loads, (u64)1);
         FileKey key = fs_store_bytes(outcome.arena, outcome.arena ? 0 : pack, pack_mark, bytes);
 
         // Records are never freed, so the pointer found above still holds.
@@ -426,7 +412,7 @@ static void fs_scanner_main(u64 param) {
                 if (!fs_submit(node->request->path, DEADLINE_NONE)) atomic_store(&node->request->state, FILE_REQUEST_IDLE);
             }
         }
-        atomic_add(&g_fs_stats.scans, 1);
+        atomic_add(&g_fs_stats.scans, (u64)1);
         // 100 ms between passes, and with many files at least nine times the
         // pass itself: watching never takes more than a tenth of a processor
         // away from the streamers and the build.

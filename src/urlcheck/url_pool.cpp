@@ -1,6 +1,8 @@
 #include "urlcheck/url_pool.h"
 
 #include "urlcheck/consent.h"
+#include "base/atomics.h"
+#include "base/byte_ring.h"
 #include "base/url.h"
 
 // ---- Settings ----------------------------------------------------------------
@@ -144,19 +146,12 @@ static u64 url_record_size(const UrlCheckJob* job) {
     return URL_RECORD_FIXED_SIZE + ALIGN_POW2(job->url.size, 8) + ALIGN_POW2(job->location.size, 8);
 }
 
-// Byte copies that continue at the start of the ring when they cross its end.
 static void url_ring_put(UrlCheckPool* pool, u64 pos, const void* data, u64 size) {
-    u64 at = pos % pool->ring_capacity;
-    u64 first = MIN(size, pool->ring_capacity - at);
-    if (first) __builtin_memcpy(pool->ring + at, data, first);
-    if (size > first) __builtin_memcpy(pool->ring, (const u8*)data + first, size - first);
+    ring_write(pool->ring, pool->ring_capacity, pos, data, size);
 }
 
 static void url_ring_get(UrlCheckPool* pool, u64 pos, void* data, u64 size) {
-    u64 at = pos % pool->ring_capacity;
-    u64 first = MIN(size, pool->ring_capacity - at);
-    if (first) __builtin_memcpy(data, pool->ring + at, first);
-    if (size > first) __builtin_memcpy((u8*)data + first, pool->ring, size - first);
+    ring_read(pool->ring, pool->ring_capacity, pos, data, size);
 }
 
 static void url_ring_put_u64(UrlCheckPool* pool, u64 pos, u64 value) {
@@ -225,7 +220,7 @@ bool url_check_submit(const UrlCheckJob* job, u64 deadline_us) {
 }
 
 void url_check_submit_found(String url, String location) {
-    if (!g_url_pool || !__atomic_load_n(&g_url_pool->enabled, __ATOMIC_ACQUIRE)) return;
+    if (!g_url_pool || !atomic_load(&g_url_pool->enabled)) return;
     UrlCheckJob job = {url, location, 0, 0};
     url_pool_submit(g_url_pool, &job, DEADLINE_NONE);
 }
@@ -283,7 +278,7 @@ bool url_pool_find(UrlCheckPool* pool, Arena* arena, String url, UrlCheckEntry* 
     if (e) {
         *out = *e;
         out->next = 0;
-        out->claimed = __atomic_load_n(&e->claimed, __ATOMIC_ACQUIRE);
+        out->claimed = atomic_load(&e->claimed);
         out->url = string_copy(arena, e->url);
         out->location = string_copy(arena, e->location);
         out->body = string_copy(arena, e->body);
@@ -301,8 +296,7 @@ static UrlCheckEntry* url_claim_entry(UrlCheckStripe* stripe, UrlCheckBucket* bu
     os_rw_lock_shared(stripe->lock);
     UrlCheckEntry* found = url_bucket_find(bucket, job->url);
     if (found) {
-        u32 expected = 0;
-        if (__atomic_compare_exchange_n(&found->claimed, &expected, 1u, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+        if (atomic_exchange_if(&found->claimed, 0u, 1u)) {
             claimed = found;
         }
     }
@@ -350,7 +344,7 @@ static void url_check_job(UrlCheckPool* pool, Arena* arena, const UrlCheckJob* j
     entry->elapsed_ms = result.elapsed_ms ? result.elapsed_ms : 1;
     entry->location = string_copy(stripe->arena, job->location);
     entry->body = keep_body ? string_copy(stripe->arena, result.body) : String{};
-    __atomic_store_n(&entry->claimed, 0u, __ATOMIC_RELEASE);
+    atomic_store(&entry->claimed, 0u);
     os_rw_unlock_exclusive(stripe->lock);
 }
 
