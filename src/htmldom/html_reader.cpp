@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "base/token_buffer.h"
+
 // ---- Tokenizer -------------------------------------------------------------
 
 enum HtmlCharClass : u8 {
@@ -41,14 +43,6 @@ static constexpr String html_entities[] = {
     SC("&lt;"), SC("&gt;"), SC("&amp;"), SC("&apos;"), SC("&quot;"), SC("&#47;"), SC("&#45;"),
 };
 static_assert(ARRAY_COUNT(html_entities) == 7, "seven entities are one token each");
-
-#define HTML_TOKEN_BLOCK_SIZE 4096
-
-struct HtmlTokenBlock {
-    HtmlTokenBlock* next;
-    u64 count;
-    HtmlToken tokens[HTML_TOKEN_BLOCK_SIZE];
-};
 
 // Length of the token that starts at `i` and its kind.
 static u64 html_scan_token(String text, u64 i, u32* kind) {
@@ -125,28 +119,15 @@ HtmlTokens html_tokenize(Arena* arena, String text) {
     HtmlTokens result = {};
     if (text.size == 0) return result;
     Scratch scratch(arena);
-    HtmlTokenBlock* first = push_struct<HtmlTokenBlock>(scratch.arena);
-    HtmlTokenBlock* last = first;
-    u64 total = 0;
+    TokenBuffer<HtmlToken> buffer = token_buffer<HtmlToken>(scratch.arena);
     for (u64 i = 0; i < text.size;) {
         u32 kind = 0;
         u64 length = html_scan_token(text, i, &kind);
-        if (last->count == HTML_TOKEN_BLOCK_SIZE) {
-            HtmlTokenBlock* block = push_array_no_zero<HtmlTokenBlock>(scratch.arena, 1);
-            block->next = 0;
-            block->count = 0;
-            last->next = block;
-            last = block;
-        }
-        last->tokens[last->count++] = HtmlToken{i, i + length, kind};
-        total += 1;
+        token_buffer_push(&buffer, HtmlToken{i, i + length, kind});
         i += length;
     }
-    result.tokens = push_array_no_zero<HtmlToken>(arena, total);
-    for (HtmlTokenBlock* block = first; block; block = block->next) {
-        memcpy(result.tokens + result.count, block->tokens, sizeof(HtmlToken) * block->count);
-        result.count += block->count;
-    }
+    result.tokens = token_buffer_array(&buffer, arena);
+    result.count = buffer.count;
     return result;
 }
 

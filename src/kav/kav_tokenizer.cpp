@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "base/token_buffer.h"
+
 // ---- Byte classes -------------------------------------------------------------
 
 // What the byte at the cursor can start; the rules are tried in the order of
@@ -84,16 +86,6 @@ static constexpr ByteTables make_byte_tables() {
 
 static constexpr ByteTables kBytes = make_byte_tables();
 
-// ---- Chunked storage ----------------------------------------------------------
-
-#define KAV_TOKEN_CHUNK 4096
-
-struct TokenChunk {
-    TokenChunk* next;
-    u64 count;
-    KavToken tokens[KAV_TOKEN_CHUNK];
-};
-
 // ---- Tokenizer ----------------------------------------------------------------
 
 KavTokens kav_tokenize(Arena* arena, String source) {
@@ -101,11 +93,7 @@ KavTokens kav_tokenize(Arena* arena, String source) {
     if (source.size == 0) return result;
 
     Scratch scratch(arena);
-    TokenChunk* first = push_array_no_zero<TokenChunk>(scratch.arena, 1);
-    first->next = 0;
-    first->count = 0;
-    TokenChunk* chunk = first;
-    u64 total = 0;
+    TokenBuffer<KavToken> buffer = token_buffer<KavToken>(scratch.arena);
     u32 previous_kind = 0;
 
     const u8* s = source.str;
@@ -217,27 +205,11 @@ KavTokens kav_tokenize(Arena* arena, String source) {
         if ((kind & KAV_TOKEN_ESCAPABLE) && (previous_kind & KAV_TOKEN_ESCAPE)) kind |= KAV_TOKEN_ESCAPED;
         previous_kind = kind;
 
-        if (chunk->count == KAV_TOKEN_CHUNK) {
-            TokenChunk* next = push_array_no_zero<TokenChunk>(scratch.arena, 1);
-            next->next = 0;
-            next->count = 0;
-            chunk->next = next;
-            chunk = next;
-        }
-        KavToken* t = &chunk->tokens[chunk->count++];
-        t->begin = start;
-        t->end = i;
-        t->kind = kind;
-        total += 1;
+        token_buffer_push(&buffer, KavToken{start, i, kind});
     }
 
-    result.tokens = push_array_no_zero<KavToken>(arena, total);
-    result.count = total;
-    KavToken* out = result.tokens;
-    for (TokenChunk* c = first; c; c = c->next) {
-        memcpy(out, c->tokens, sizeof(KavToken) * c->count);
-        out += c->count;
-    }
+    result.tokens = token_buffer_array(&buffer, arena);
+    result.count = buffer.count;
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "urlcheck/known_searches.h"
 
+#include "base/token_buffer.h"
+
 // ---- Tokens ------------------------------------------------------------------
 
 struct KnKeywordRow {
@@ -70,19 +72,9 @@ static u64 kn_string_end(String text, u64 begin) {
     return last;
 }
 
-#define KN_TOKEN_BLOCK 4096
-
-struct KnTokenBlock {
-    KnTokenBlock* next;
-    u64 count;
-    KnToken tokens[KN_TOKEN_BLOCK];
-};
-
 KnTokens kn_tokenize(Arena* arena, String text) {
     Scratch scratch(arena);
-    KnTokenBlock* first = 0;
-    KnTokenBlock* last = 0;
-    u64 total = 0;
+    TokenBuffer<KnToken> buffer = token_buffer<KnToken>(scratch.arena);
 
     u64 i = 0;
     while (i < text.size) {
@@ -141,22 +133,12 @@ KnTokens kn_tokenize(Arena* arena, String text) {
             }
         }
 
-        if (!last || last->count == KN_TOKEN_BLOCK) {
-            KnTokenBlock* block = push_array_no_zero<KnTokenBlock>(scratch.arena, 1);
-            block->next = 0;
-            block->count = 0;
-            SLL_QUEUE_PUSH(first, last, block);
-        }
-        last->tokens[last->count++] = KnToken{begin, i, kind, keyword};
-        total += 1;
+        token_buffer_push(&buffer, KnToken{begin, i, kind, keyword});
     }
 
     KnTokens result = {};
-    result.tokens = push_array_no_zero<KnToken>(arena, total ? total : 1);
-    for (KnTokenBlock* block = first; block; block = block->next) {
-        __builtin_memcpy(result.tokens + result.count, block->tokens, block->count * sizeof(KnToken));
-        result.count += block->count;
-    }
+    result.tokens = token_buffer_array(&buffer, arena);
+    result.count = buffer.count;
     return result;
 }
 
