@@ -234,6 +234,10 @@ int build_main(const OptionTable* options) {
     if (!watch_prepare(options)) return BUILD_EXIT_ABORTED;
     os_init();
     fs_init();
+    // A build reads each document once: looking for changes to files it
+    // has read would cost a status call per file every 100 ms and find
+    // nothing it uses. Watch mode learns of changes from the system.
+    fs_scanner_pause(true);
     fs_start();
     int status = build_run(options);
     // A connection test nobody waits for may still be loading libcurl or
