@@ -338,6 +338,7 @@ struct WatchBuilt {
     u32 read;  // WatchRead
     u32 draft;
     String diagnostics;  // as a build prints them
+    u32 errors;          // some diagnostic is an error: a page it has stays as it was
     String title;
     StringList page_paths;  // html output paths below the root, in order
     DiagnosticList wrong_paths;
@@ -371,6 +372,9 @@ static void watch_build_document(const RunState* run, String path, Arena* out, W
     // Names with control bytes are shown escaped, as a build shows them.
     String shown_path = string_escape_control_bytes(scratch.arena, path);
     built->diagnostics = diag_format_list(out, &document.diagnostics, shown_path, bytes, run->diagnostic_form);
+    for (Diagnostic* d = document.diagnostics.first; d; d = d->next) {
+        if (d->level == DIAG_ERROR || d->level == DIAG_FATAL) built->errors = 1;
+    }
     built->draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
     if (!built->draft) {
         for (StringNode* n = outputs.first; n; n = n->next) {
@@ -465,13 +469,21 @@ static void watch_commit(Watch* w, WatchPass* pass, WatchDocument* doc, WatchBui
                       (unsigned long long)(w->run->max_doc_size / MB(1)));
         return;
     }
-    pass->documents += 1;
-    pass->only = pass->documents == 1 ? path : String{};
     console_print("%.*s", STR_ARG(built->diagnostics));
     if (built->wrong_paths.first) {
         console_print("\tWrong file path(s):\n");
         for (Diagnostic* d = built->wrong_paths.first; d; d = d->next) console_print("\t%.*s\n", STR_ARG(d->message));
     }
+    // A save in the middle of an edit often leaves an error: the reader
+    // keeps the last good page until the document builds without one. A
+    // document with no page yet (new, or its output path changed) is built.
+    if (built->errors && !built->draft && doc->state == WATCH_PUBLISHED && doc->page_count &&
+        watch_pages_equal(doc, &built->page_paths)) {
+        console_print("[watch] %.*s has errors; its last good page is kept\n", STR_ARG(path));
+        return;
+    }
+    pass->documents += 1;
+    pass->only = pass->documents == 1 ? path : String{};
     if (built->draft) {
         if (doc->state == WATCH_PUBLISHED && doc->page_count) {
             console_print("[watch] %.*s is now a draft; its pages are left in place\n", STR_ARG(path));

@@ -217,12 +217,23 @@ class WatchTest(SiteTest):
         self.assertEqual(read(self.site.page("index.html")), index_before)
         self.assertEqual(os.stat(self.site.page("notes/b.html")).st_mtime_ns, b_before)
 
-        # Errors are printed and do not keep the page from being built.
+        # Errors are printed, and the page stays the last good one until
+        # the document builds without an error.
         start = p.line_count()
         write(self.site.doc("notes/a.kav"), document("Alpha", "notes/a.html", "Broken words\n| a | b"))
         error, _ = p.wait_for(r"^error: $", start)
-        p.wait_for(r"^\[watch\] rebuilt a\.kav", error)
-        self.assertIn(b"Broken words", read(self.site.page("notes/a.html")))
+        p.wait_for(r"a\.kav has errors; its last good page is kept$", error)
+        self.assertIn(b"Edited words", read(self.site.page("notes/a.html")))
+        self.assertNotIn(b"Broken words", read(self.site.page("notes/a.html")))
+        wait = self.rebuilt()
+        write(self.site.doc("notes/a.kav"), document("Alpha", "notes/a.html", "Mended words"))
+        wait()
+        self.assertIn(b"Mended words", read(self.site.page("notes/a.html")))
+        # A new document with an error has no good page to keep: it is built.
+        wait = self.rebuilt()
+        write(self.site.doc("notes/n.kav"), document("New", "notes/n.html", "New words\n| a | b"))
+        wait()
+        self.assertIn(b"New words", read(self.site.page("notes/n.html")))
         self.assertEqual(p.stop(), 0)
 
     def test_rebuilds_read_documents_as_a_build_does(self):
@@ -232,7 +243,7 @@ class WatchTest(SiteTest):
         start = p.line_count()
         write(self.site.doc("notes/a.kav"), document("Alpha", "notes/a.html", "Broken words\n| a | b"))
         p.wait_for(r"a\.kav:\d+:\d+: error: ", start)
-        p.wait_for(r"^\[watch\] rebuilt a\.kav", start)
+        p.wait_for(r"a\.kav has errors; its last good page is kept$", start)
 
         before = read(self.site.page("notes/b.html"))
         start = p.line_count()
