@@ -492,6 +492,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     DocumentResult* result = (DocumentResult*)slot->result;
     if (result->key.error != OS_FILE_ERROR_NONE) {
         print_skipped_document(run, result->path, result->key);
+        fs_release_file(result->path);
         return;
     }
     run->kav_count += 1;
@@ -530,6 +531,8 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     DiagnosticList* wrong_paths = new_wrong_paths(run);
     if (!result->deferred) {
         write_document_pages(run, result, pages, false);
+        // The pages hold their own text: the document's bytes can go.
+        fs_release_file(result->path);
         return;
     }
     DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
@@ -552,6 +555,7 @@ static void commit_deferred(void* context, u64 index, WorkSlot* slot) {
         diag_append_at(run->arena, deferred->wrong_paths, 0, w->offset, w->level, string_copy(run->arena, w->message));
     }
     write_document_pages(run, result, deferred->pages, true);
+    fs_release_file(deferred->path);
 }
 
 void build_parse_phase(RunState* run) {

@@ -21,6 +21,7 @@ FsStats fs_stats() {
     stats.stored = atomic_load(&g_fs_stats.stored);
     stats.duplicates = atomic_load(&g_fs_stats.duplicates);
     stats.scans = atomic_load(&g_fs_stats.scans);
+    stats.pack_blocks = atomic_load(&g_fs_stats.pack_blocks);
     return stats;
 }
 
@@ -51,10 +52,31 @@ static CachedFile* fs_cache_find(FileCacheSlot* slot, u64 high, u64 low) {
     return 0;
 }
 
+// Drops one hold on a pack block; the last one gives the block back.
+static void fs_pack_block_drop(FsPackBlock* block) {
+    if (__atomic_sub_fetch(&block->holds, 1, __ATOMIC_ACQ_REL) != 0) return;
+    arena_release(block->arena);
+    __atomic_sub_fetch(&g_fs_stats.pack_blocks, 1, __ATOMIC_RELAXED);
+}
+
+static FsPackBlock* fs_pack_block_create() {
+    ArenaParams params = {};
+    params.flags = ARENA_NO_CHAIN;
+    params.reserve_size = FS_PACK_BLOCK_SIZE;
+    params.commit_size = KB(64);
+    Arena* arena = arena_create(params);
+    FsPackBlock* block = push_struct<FsPackBlock>(arena);
+    block->arena = arena;
+    block->holds = 1;
+    atomic_add(&g_fs_stats.pack_blocks, (u64)1);
+    return block;
+}
+
 // Stores bytes held either in an arena of their own (`arena`, released when
-// the bytes are a duplicate) or packed in a streamer's arena (`pack`, popped
-// back to `pack_mark` when the bytes are a duplicate).
-static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String bytes) {
+// the bytes are a duplicate) or packed in a streamer's block (`block`,
+// popped back to `pack_mark` when the bytes are a duplicate). The load that
+// stored them holds the record until it is released.
+static FileKey fs_store_bytes(Arena* arena, FsPackBlock* block, u64 pack_mark, String bytes) {
     FileKey result = {};
     XXH128_hash_t hash = XXH3_128bits(bytes.str, bytes.size);
     result.key[0] = hash.high64;
@@ -71,26 +93,39 @@ static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String b
     FileCacheSlot* slot = &g_fs_cache->slots[bucket];
     FileCacheStripe* stripe = &g_fs_cache->stripes[bucket % FS_CACHE_STRIPE_COUNT];
     os_mutex_lock(stripe->mutex);
-    if (fs_cache_find(slot, result.key[0], result.key[1])) {
+    CachedFile* known = fs_cache_find(slot, result.key[0], result.key[1]);
+    if (known) {
+        known->holders += 1;
         os_mutex_unlock(stripe->mutex);
         if (arena) arena_release(arena);
-        if (pack) arena_pop_to(pack, pack_mark);
+        if (block) arena_pop_to(block->arena, pack_mark);
         atomic_add(&g_fs_stats.duplicates, (u64)1);
         return result;
     }
 
     os_mutex_lock(g_fs_cache->records_mutex);
-    CachedFile* file = push_struct<CachedFile>(g_fs_cache->records);
+    CachedFile* file = g_fs_cache->free_records;
+    if (file) {
+        g_fs_cache->free_records = file->next;
+    } else {
+        file = push_struct<CachedFile>(g_fs_cache->records);
+    }
     os_mutex_unlock(g_fs_cache->records_mutex);
+    *file = CachedFile{};
     file->arena = arena;
     file->key[0] = result.key[0];
     file->key[1] = result.key[1];
     file->data = bytes;
+    file->holders = 1;
+    if (block && bytes.size) {
+        file->block = block;
+        __atomic_add_fetch(&block->holds, 1, __ATOMIC_ACQ_REL);
+    }
     if (bytes.size) {
         u64 page = arena_page_size();
         u64 first = (u64)bytes.str & ~(page - 1);
         u64 end = ALIGN_POW2((u64)bytes.str + bytes.size, page);
-        if (pack) {
+        if (block) {
             // Neighbours share the edge pages: only the pages the bytes fill
             // alone are protected.
             first = ALIGN_POW2((u64)bytes.str, page);
@@ -110,6 +145,37 @@ static FileKey fs_store_bytes(Arena* arena, Arena* pack, u64 pack_mark, String b
     os_condition_broadcast(stripe->cv);
     atomic_add(&g_fs_stats.stored, (u64)1);
     return result;
+}
+
+// Drops one holder of the record under `key`; the last one takes the record
+// out of the cache and gives its bytes back.
+static void fs_cache_release(FileKey key) {
+    u64 bucket = key.key[0] % FS_CACHE_SLOT_COUNT;
+    FileCacheSlot* slot = &g_fs_cache->slots[bucket];
+    FileCacheStripe* stripe = &g_fs_cache->stripes[bucket % FS_CACHE_STRIPE_COUNT];
+    os_mutex_lock(stripe->mutex);
+    CachedFile* file = fs_cache_find(slot, key.key[0], key.key[1]);
+    if (!file || --file->holders > 0) {
+        os_mutex_unlock(stripe->mutex);
+        return;
+    }
+    if (file->prev) {
+        file->prev->next = file->next;
+    } else {
+        slot->first = file->next;
+    }
+    if (file->next) {
+        file->next->prev = file->prev;
+    } else {
+        slot->last = file->prev;
+    }
+    os_mutex_unlock(stripe->mutex);
+    if (file->arena) arena_release(file->arena);
+    if (file->block) fs_pack_block_drop(file->block);
+    os_mutex_lock(g_fs_cache->records_mutex);
+    file->next = g_fs_cache->free_records;
+    g_fs_cache->free_records = file;
+    os_mutex_unlock(g_fs_cache->records_mutex);
 }
 
 FileKey fs_store(Arena** bytes_arena, String bytes) {
@@ -262,6 +328,23 @@ u64 fs_request_load_count(String path) {
     return count;
 }
 
+void fs_release_file(String path) {
+    if (!g_fs_requests || path.size > FS_PATH_MAX) return;
+    FsRequestPlace place = fs_request_place(path);
+    FileKey key = {};
+    os_rw_lock_exclusive(place.stripe->lock);
+    FileRequest* request = fs_request_find(place.slot, path);
+    if (request && atomic_load(&request->state) == FILE_REQUEST_IDLE) {
+        key.key[0] = request->key[0];
+        key.key[1] = request->key[1];
+        // Not loaded any more: a later request reads the file again.
+        request->key[0] = 0;
+        request->key[1] = 0;
+    }
+    os_rw_unlock_exclusive(place.stripe->lock);
+    if (!fs_key_is_zero(key)) fs_cache_release(key);
+}
+
 // ---- Streamers -------------------------------------------------------------------
 
 // Takes the next path from the queue into `arena`, waiting without limit.
@@ -299,7 +382,7 @@ struct FsReadOutcome {
 // time is the path's last-write time whenever the path exists, also for an
 // empty, unreadable or refused file, so the scanner sees no change until the
 // file changes.
-static String fs_read_file(String path, Arena* pack, u64 size_limit, FsReadOutcome* out) {
+static String fs_read_file(String path, FsPackBlock** pack, u64* pack_mark, u64 size_limit, FsReadOutcome* out) {
     String bytes = {};
     *out = FsReadOutcome{};
     OsFileProperties props = {};
@@ -313,7 +396,14 @@ static String fs_read_file(String path, Arena* pack, u64 size_limit, FsReadOutco
     if (size_limit && props.size > size_limit) {
         out->error = OS_FILE_ERROR_TOO_LARGE;
     } else if (props.size && props.size < FS_PACK_LIMIT) {
-        bytes = os_read_range(pack, file, Range64{0, props.size});
+        // The bytes and their terminating NUL go into the streamer's block,
+        // or into a new one when they do not fit.
+        if (arena_pos((*pack)->arena) + props.size + 64 > FS_PACK_BLOCK_SIZE) {
+            fs_pack_block_drop(*pack);
+            *pack = fs_pack_block_create();
+        }
+        *pack_mark = arena_pos((*pack)->arena);
+        bytes = os_read_range((*pack)->arena, file, Range64{0, props.size});
     } else if (props.size) {
         ArenaParams params = {};
         params.flags = ARENA_EXACT_RESERVE | ARENA_NO_CHAIN;
@@ -335,7 +425,7 @@ static String fs_read_file(String path, Arena* pack, u64 size_limit, FsReadOutco
 
 static void fs_streamer_main(u64 index) {
     os_set_thread_name("[FS] Streamer #%I64u", (unsigned long long)index);
-    Arena* pack = arena_create(GB(64), KB(64));
+    FsPackBlock* pack = fs_pack_block_create();
     for (;;) {
         Scratch scratch;
         String path = fs_queue_take(scratch.arena);
@@ -349,9 +439,9 @@ static void fs_streamer_main(u64 index) {
         if (!mine) continue;
 
         FsReadOutcome outcome = {};
-        u64 pack_mark = arena_pos(pack);
-        u64 size_limit = __atomic_load_n(&request->size_limit, __ATOMIC_RELAXED);
-        String bytes = fs_read_file(path, pack, size_limit, &outcome);
+        u64 pack_mark = arena_pos(pack->arena);
+        u64 size_limit = atomic_load(&request->size_limit);
+        String bytes = fs_read_file(path, &pack, &pack_mark, size_limit, &outcome);
         atomic_add(&g_fs_stats.loads, (u64)1);
         FileKey key = fs_store_bytes(outcome.arena, outcome.arena ? 0 : pack, pack_mark, bytes);
 

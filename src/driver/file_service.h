@@ -81,14 +81,26 @@ struct FileRequests {
 #define FS_CACHE_SLOT_COUNT 1024
 #define FS_CACHE_STRIPE_COUNT (FS_CACHE_SLOT_COUNT / 8)
 
+// A block of small files read one after another by one streamer. It is
+// given back once its streamer has moved on to another block and every
+// file in it was released.
+struct FsPackBlock {
+    Arena* arena;  // holds this record, then the files' bytes
+    u64 holds;     // files stored in it and not released, plus one while it is its streamer's block
+};
+
+#define FS_PACK_BLOCK_SIZE MB(4)
+
 struct CachedFile {
     CachedFile* next;
     CachedFile* prev;
     Arena* arena;  // holds the bytes when owned by the record; null for no bytes
-                   // and for small files packed in a streamer's arena
+                   // and for small files packed in a block
+    FsPackBlock* block;  // the block holding the bytes of a small file
     u64 key[2];    // XXH3 128-bit hash of the bytes: [0] high half, [1] low half
     String data;   // read-only once stored
     u64 last_access;  // microseconds of the last lookup
+    u64 holders;      // loads that returned this record and were not released
 };
 
 struct FileCacheSlot {
@@ -107,6 +119,7 @@ struct FileCache {
     // under its own lock (taken inside a stripe's, never the other way).
     Arena* records;
     OsMutex* records_mutex;
+    CachedFile* free_records;  // released records, under records_mutex
     u64 slot_count;  // FS_CACHE_SLOT_COUNT; bucket b is under stripe b % FS_CACHE_STRIPE_COUNT
     FileCacheSlot* slots;
     FileCacheStripe* stripes;
@@ -127,6 +140,7 @@ struct FsStats {
     u64 stored;      // distinct contents kept in the cache
     u64 duplicates;  // loads whose contents were already cached
     u64 scans;       // completed scanner passes over every request
+    u64 pack_blocks;  // blocks of small files made and not given back
 };
 
 // ---- Service -------------------------------------------------------------------
@@ -149,6 +163,12 @@ FileKey fs_request_file(String path, u64 deadline);
 FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline);
 // The bytes stored under `key`; empty when there is none. Stamps the access.
 String fs_loaded_file(FileKey key);
+// Tells the service that the caller is done with the bytes of its load of
+// `path`: once every load that returned them is released they are given
+// back, and a later request reads the file again. A build reads each
+// document once and releases it when its pages are written, so memory
+// follows the documents in flight, not the whole site.
+void fs_release_file(String path);
 // Puts `path` in the queue; 0 when the deadline passed while the queue was
 // full, or at once for a path that can never fit.
 u32 fs_submit(String path, u64 deadline);
