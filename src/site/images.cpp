@@ -72,11 +72,15 @@ HtmlNode* make_image(PageBuilder* builder, const KavNode* word) {
         if (jpeg_extension(path_extension(path)) && !url_is_external(url_split(path))) {
             info = read_jpeg_info(scratch.arena, convert_path(scratch.arena, path, PATH_FORM_DRIVE, settings->root));
         }
-        width = string_format(scratch.arena, "%u", (unsigned)info.width);
-        height = string_format(scratch.arena, "%u", (unsigned)info.height);
+        // A size nobody knows is left to the browser: width="0" and
+        // height="0" would hide the image.
+        if (info.width && info.height) {
+            width = string_format(scratch.arena, "%u", (unsigned)info.width);
+            height = string_format(scratch.arena, "%u", (unsigned)info.height);
+        }
     }
-    html_set_attribute(arena, img, HTML_ATTR_WIDTH, width);
-    html_set_attribute(arena, img, HTML_ATTR_HEIGHT, height);
+    if (width.size) html_set_attribute(arena, img, HTML_ATTR_WIDTH, width);
+    if (height.size) html_set_attribute(arena, img, HTML_ATTR_HEIGHT, height);
     html_set_attribute(arena, img, HTML_ATTR_DATA_TITLE, alt);
     html_set_attribute(arena, img, HTML_ATTR_DRAGGABLE, S("false"));
     return img;
