@@ -114,7 +114,24 @@ void work_ordered(u64 count, u32 threads, u32 window, WorkItem* work, WorkCommit
     os_condition_broadcast(pool->cv);
     for (u64 i = 0; i < count; i += 1) {
         WorkSlotState* state = &pool->slots[i % window];
-        while (!(state->done && state->index == i)) os_condition_wait_mutex(pool->cv, pool->mutex, DEADLINE_NONE);
+        while (!(state->done && state->index == i)) {
+            // Rather than sleep until a worker is done, the caller does the
+            // next item itself when the window has room for one.
+            if (pool->next < pool->count && pool->next < pool->committed + pool->window) {
+                u64 index = pool->next++;
+                WorkSlotState* own = &pool->slots[index % pool->window];
+                os_mutex_unlock(pool->mutex);
+                arena_pop_to(own->slot.arena, 0);
+                own->slot.result = 0;
+                work(context, index, &own->slot);
+                os_mutex_lock(pool->mutex);
+                own->index = index;
+                own->done = true;
+                os_condition_broadcast(pool->cv);
+                continue;
+            }
+            os_condition_wait_mutex(pool->cv, pool->mutex, DEADLINE_NONE);
+        }
         os_mutex_unlock(pool->mutex);
         commit(context, i, &state->slot);
         os_mutex_lock(pool->mutex);
