@@ -176,11 +176,7 @@ async def run(chromium, pages, out, work):
                                                    ping_interval=None) as socket:
             await photograph(browser_test.DevTools(socket), pages, out)
     finally:
-        process.terminate()
-        try:
-            process.wait(30)
-        except subprocess.TimeoutExpired:
-            process.kill()
+        browser_test.stop_process(process)
         log.close()
 
 

@@ -31,6 +31,21 @@ struct WorkPool {
 
 static WorkPool* g_work_pool;
 
+// Takes the next item and works on it outside the lock, then marks its slot
+// done. Called and returns with the pool's mutex held.
+static void work_next_item(WorkPool* pool, WorkItem* work, void* context) {
+    u64 index = pool->next++;
+    WorkSlotState* state = &pool->slots[index % pool->window];
+    os_mutex_unlock(pool->mutex);
+    arena_pop_to(state->slot.arena, 0);
+    state->slot.result = 0;
+    work(context, index, &state->slot);
+    os_mutex_lock(pool->mutex);
+    state->index = index;
+    state->done = true;
+    os_condition_broadcast(pool->cv);
+}
+
 static void work_thread_main(u64 number) {
     os_set_thread_name("[Build] Worker #%llu", (unsigned long long)number);
     WorkPool* pool = g_work_pool;
@@ -42,20 +57,7 @@ static void work_thread_main(u64 number) {
             os_condition_wait_mutex(pool->cv, pool->mutex, DEADLINE_NONE);
             continue;
         }
-        u64 index = pool->next++;
-        WorkSlotState* state = &pool->slots[index % pool->window];
-        WorkItem* work = pool->work;
-        void* context = pool->context;
-        os_mutex_unlock(pool->mutex);
-
-        arena_pop_to(state->slot.arena, 0);
-        state->slot.result = 0;
-        work(context, index, &state->slot);
-
-        os_mutex_lock(pool->mutex);
-        state->index = index;
-        state->done = true;
-        os_condition_broadcast(pool->cv);
+        work_next_item(pool, pool->work, pool->context);
     }
 }
 
@@ -118,16 +120,7 @@ void work_ordered(u64 count, u32 threads, u32 window, WorkItem* work, WorkCommit
             // Rather than sleep until a worker is done, the caller does the
             // next item itself when the window has room for one.
             if (pool->next < pool->count && pool->next < pool->committed + pool->window) {
-                u64 index = pool->next++;
-                WorkSlotState* own = &pool->slots[index % pool->window];
-                os_mutex_unlock(pool->mutex);
-                arena_pop_to(own->slot.arena, 0);
-                own->slot.result = 0;
-                work(context, index, &own->slot);
-                os_mutex_lock(pool->mutex);
-                own->index = index;
-                own->done = true;
-                os_condition_broadcast(pool->cv);
+                work_next_item(pool, work, context);
                 continue;
             }
             os_condition_wait_mutex(pool->cv, pool->mutex, DEADLINE_NONE);

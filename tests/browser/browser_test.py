@@ -67,6 +67,15 @@ def find_chromium():
     return None
 
 
+def stop_process(process):
+    """Ends a program started for a test: politely, then for good."""
+    process.terminate()
+    try:
+        process.wait(30)
+    except subprocess.TimeoutExpired:
+        process.kill()
+
+
 # ---- DevTools protocol ---------------------------------------------------------------
 
 class DevTools:
@@ -510,11 +519,7 @@ async def run(args, chromium, sites):
                 await check_site(devtools, name, root, base_url, args.out, report)
             return report
     finally:
-        process.terminate()
-        try:
-            process.wait(30)
-        except subprocess.TimeoutExpired:
-            process.kill()
+        stop_process(process)
         log.close()
         shutil.rmtree(profile, ignore_errors=True)
 

@@ -19,17 +19,13 @@ import os
 import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 
-try:
-    import websockets  # Debian's python3-websockets
-except ImportError:
-    websockets = None
+from browser_test import DevTools, stop_process, websockets  # the DevTools client of the page test
 
 SKIP = 77
 WAIT = 90  # seconds
@@ -48,41 +44,6 @@ def write(path, text):
     with open(path + ".save", "w") as f:
         f.write(text)
     os.replace(path + ".save", path)
-
-
-class DevTools:
-    """One WebSocket to the browser; page sessions are flattened into it."""
-
-    def __init__(self, socket):
-        self.socket = socket
-        self.next_id = 0
-        self.pending = {}
-        self.listeners = []
-        self.reader = asyncio.ensure_future(self.read())
-
-    async def read(self):
-        async for text in self.socket:
-            message = json.loads(text)
-            if "id" in message:
-                future = self.pending.pop(message["id"], None)
-                if future and not future.done():
-                    future.set_result(message)
-            else:
-                for listener in list(self.listeners):
-                    listener(message)
-
-    async def send(self, method, params=None, session=None):
-        self.next_id += 1
-        message = {"id": self.next_id, "method": method, "params": params or {}}
-        if session:
-            message["sessionId"] = session
-        future = asyncio.get_running_loop().create_future()
-        self.pending[self.next_id] = future
-        await self.socket.send(json.dumps(message))
-        reply = await asyncio.wait_for(future, WAIT)
-        if "error" in reply:
-            raise RuntimeError("%s: %s" % (method, reply["error"]))
-        return reply.get("result", {})
 
 
 class Tab:
@@ -214,11 +175,7 @@ async def check(chromium, base, site, report):
             href = await edited.evaluate("document.querySelector('link[rel=stylesheet]').href")
             assert "kavsite_reload=" in href, href
     finally:
-        process.terminate()
-        try:
-            process.wait(30)
-        except subprocess.TimeoutExpired:
-            process.kill()
+        stop_process(process)
         shutil.rmtree(profile, ignore_errors=True)
 
 
