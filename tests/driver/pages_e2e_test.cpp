@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/html5_check.h"
 #include "support/html_text.h"
 #include "support/program.h"

@@ -14,9 +14,10 @@
 #include "base/string.h"
 #include "htmldom/html_dom.h"
 #include "htmldom/html_reader.h"
+#include "support/strings.h"
 
-inline std::string str(String s) { return std::string((const char*)s.str, s.size); }
-inline String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
 
 struct HtmlTest : ::testing::Test {
     Arena* arena = arena_create(MB(256), KB(64));

@@ -272,7 +272,7 @@ std::string run_case(const Pathological& c) {
     return run_child([&c] {
         Arena* arena = arena_create(GB(64), MB(4));
         std::string text = c.input();
-        String source = from_std(text);
+        String source = from(text);
         KavTokens tokens = kav_tokenize(arena, source);
         KavParseResult result = kav_parse(arena, S("p.kav"), source, &tokens);
         std::string problem = c.check(result, shape_of(result));
@@ -347,7 +347,7 @@ TEST_P(KavHintsLinear, FinishesInTimeWithItsHints) {
         std::string problem = run_child([&c] {
             Arena* arena = arena_create(GB(64), MB(4));
             std::string text = c.input();
-            String source = from_std(text);
+            String source = from(text);
             KavTokens tokens = kav_tokenize(arena, source);
             KavParseResult result = kav_parse(arena, S("p.kav"), source, &tokens);
             DiagnosticList hints = kav_hints(arena, source, &tokens, &result);
@@ -378,7 +378,7 @@ TEST(KavPathologicalTest, DriverPrintsManyDiagnosticsInTime) {
         if (!freopen("/dev/null", "w", stdout)) _exit(2);
         Arena* arena = arena_create(GB(16), MB(4));
         std::string text = c.input();
-        String source = from_std(text);
+        String source = from(text);
         KavParseResult result = kav_parse_document(arena, source, S("p.kav"));
         diag_print_list(&result.diagnostics, S("p.kav"), source);
         console_flush();

@@ -9,10 +9,15 @@
 
 #include "site/dates.h"
 #include "site/jpeg_info.h"
+#include "support/files.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::TempDir;
+using kavsite_test::write_file;
 
 TEST(Dates, ParseAndFormat) {
     Arena* arena = arena_create(MB(1), KB(4));
@@ -91,15 +96,13 @@ TEST(Jpeg, ReadsSizeAndDensity) {
     EXPECT_EQ(info.width, 0);
 
     Arena* arena = arena_create(MB(1), KB(4));
-    char path[] = "/tmp/kavsite_jpeg_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::ofstream(path, std::ios::binary).write((const char*)b.data(), (long)b.size());
-    info = read_jpeg_info(arena, string_from_cstr(path));
+    TempDir dir;
+    std::string path = (dir.path / "a.jpg").string();
+    write_file(path, std::string(b.begin(), b.end()));
+    info = read_jpeg_info(arena, from(path));
     EXPECT_EQ(info.width, 640);
-    unlink(path);
-    info = read_jpeg_info(arena, string_from_cstr(path));
+    unlink(path.c_str());
+    info = read_jpeg_info(arena, from(path));
     EXPECT_EQ(info.width + info.height + info.x_density + info.y_density, 0);
     arena_release(arena);
 }
@@ -171,9 +174,8 @@ long long bytes_read_so_far() {
 // frame header; a header behind large segments is still reached by reading
 // further, and the read stops at the cap.
 TEST(Jpeg, ReadsOnlyUpToTheFrameHeader) {
-    char dir_template[] = "/tmp/kavsite_jpeg_dir_XXXXXX";
-    ASSERT_NE(mkdtemp(dir_template), nullptr);
-    std::string dir = dir_template;
+    TempDir temp;
+    std::string dir = temp.path.string();
     std::vector<u8> icc(60000, 0x11);  // three large APP2 segments: the frame lies past 64 KiB
     std::vector<u8> far_header = join({{0xFF, 0xD8}, segment(0xE2, icc), segment(0xE2, icc), segment(0xE2, icc),
                                        frame(0xC0, 1234, 567)});
@@ -209,7 +211,6 @@ TEST(Jpeg, ReadsOnlyUpToTheFrameHeader) {
         unlink(path.c_str());
     }
     arena_release(arena);
-    rmdir(dir.c_str());
 }
 
 TEST(Jpeg, Extensions) {

@@ -1,10 +1,8 @@
 // Images (source, alternative text, size from the description or from a
 // JPEG file), word flushes (text, dates, category chips) and icons.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "site/site_check.h"
 #include "site/words.h"
 #include "site_test_support.h"
+#include "support/files.h"
 
 using namespace site_test;
 namespace fs = std::filesystem;
@@ -43,17 +42,15 @@ KavNode* find_image(KavNode* root) {
 
 struct ImageTest : ::testing::Test {
     Arena* arena = nullptr;
-    fs::path dir;
+    kavsite_test::TempDir temp;
+    fs::path dir = temp.path;
     std::string root;
     Site* site = nullptr;
     void SetUp() override {
         arena = arena_create(GB(1), KB(64));
-        char templ[] = "/tmp/kavsite_images_XXXXXX";
-        dir = mkdtemp(templ);
         root = (dir / "site").string() + "/";
-        fs::create_directories(dir / "site" / "html" / "img");
-        std::ofstream(dir / "site" / "html" / "img" / "a.jpg", std::ios::binary) << tiny_jpeg(33, 17);
-        std::ofstream(dir / "site" / "html" / "img" / "b.png", std::ios::binary) << "\x89PNG";
+        kavsite_test::write_file(dir / "site/html/img/a.jpg", tiny_jpeg(33, 17));
+        kavsite_test::write_file(dir / "site/html/img/b.png", "\x89PNG");
         site = make_site(root.c_str());
     }
     // The image of `word` as a page of the site shows it, after the check
@@ -66,8 +63,6 @@ struct ImageTest : ::testing::Test {
     }
     void TearDown() override {
         arena_release(site->arena);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
         arena_release(arena);
     }
 };

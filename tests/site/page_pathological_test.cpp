@@ -78,7 +78,7 @@ std::string run_row(const PageRow& row) {
         alarm(kLimitSeconds);
         Arena* arena = arena_create(GB(64), MB(4));
         std::string text = kHeader + row.input();
-        String source = string_copy(arena, String{(u8*)text.data(), text.size()});
+        String source = copy(arena, text);
         Site* site = make_site("/site/");
         KavParseResult document = kav_parse_document(arena, source, S("/docs/p.kav"));
         StringList outputs = {};
@@ -101,7 +101,7 @@ std::string run_row(const PageRow& row) {
             kavsite_test::shown_pre_text(raw_html.substr(raw_html.find('>', pre) + 1, pre_end - raw_html.find('>', pre) - 1)) != text) {
             problem = "the raw view lost the source";
         }
-        size_t found = count(html, row.needle);
+        size_t found = count_of(html, row.needle);
         if (problem.empty() && row.times && found != row.times) {
             problem = std::string(row.needle) + " " + std::to_string(found) + " times, want " + std::to_string(row.times);
         }

@@ -2,16 +2,15 @@
 // it), local file words decided against the disk and the pages of the build,
 // URL words handed to the checker once each with their location.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "site/site_check.h"
 #include "site_test_support.h"
+#include "support/files.h"
 
 using namespace site_test;
 namespace fs = std::filesystem;
@@ -20,22 +19,18 @@ namespace {
 
 struct SiteCheckTest : ::testing::Test {
     Arena* arena = nullptr;
-    fs::path dir;
+    kavsite_test::TempDir temp;
+    fs::path dir = temp.path;
     std::string root;
     Site* site = nullptr;
     void SetUp() override {
         arena = arena_create(GB(1), KB(64));
-        char templ[] = "/tmp/kavsite_check_XXXXXX";
-        dir = mkdtemp(templ);
         root = dir.string() + "/";
-        fs::create_directories(dir / "html" / "img");
-        std::ofstream(dir / "html" / "img" / "here.png") << "png";
+        kavsite_test::write_file(dir / "html/img/here.png", "png");
         site = make_site(root.c_str(), 0, 1);
     }
     void TearDown() override {
         arena_release(site->arena);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
         arena_release(arena);
     }
 };

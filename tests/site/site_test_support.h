@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/html_text.h"
+#include "support/strings.h"
 #include "base/arena.h"
 #include "base/string.h"
 #include "htmldom/html_dom.h"
@@ -16,11 +17,12 @@
 
 namespace site_test {
 
-inline std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::count_of;
+using kavsite_test::str;
 
 // A String over the bytes of `text`, copied into `arena`.
 inline String copy(Arena* arena, const std::string& text) {
-    return string_copy(arena, String{(u8*)text.data(), text.size()});
+    return string_copy(arena, kavsite_test::from(text));
 }
 
 inline KavParseResult parse(Arena* arena, const std::string& text, const char* path = "/docs/doc.kav") {
@@ -56,12 +58,6 @@ inline std::string shape(HtmlNode* element) {
         if (!inside.empty()) out += "{" + inside + "}";
     }
     return out;
-}
-
-inline size_t count(const std::string& text, const std::string& needle) {
-    size_t found = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) found += 1;
-    return found;
 }
 
 // A site at `root` in an arena of its own (release it with
