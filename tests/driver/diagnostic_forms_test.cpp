@@ -68,11 +68,7 @@ const char* const kTemplateMessages[] = {
     "attribute's key %S must not be empty",
 };
 
-std::string repeat(const std::string& s, size_t n) {
-    std::string out;
-    for (size_t k = 0; k < n; k += 1) out += s;
-    return out;
-}
+using kavsite_test::repeat;
 
 // The documents: one with every message but the page hints, which exclude
 // each other, and one for each of those.

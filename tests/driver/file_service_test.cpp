@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using kavsite_test::from;
+using kavsite_test::bytes_read_by_process;
 using kavsite_test::str;
 using kavsite_test::write_file;
 
@@ -35,17 +36,6 @@ void wait_for_scans(u64 passes) {
     u64 deadline = soon();
     while (fs_stats().scans < target && os_now_microseconds() < deadline) os_sleep(5);
     ASSERT_GE(fs_stats().scans, target) << "scanner did not run";
-}
-
-// Bytes the threads of this process have read so far.
-long long bytes_read_by_process() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    long long value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") return value;
-    }
-    return -1;
 }
 
 struct FileServiceTest : kavsite_test::ServiceTest {

@@ -470,7 +470,7 @@ TEST_F(HtmlFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary) {
             return html_write_file(arena, &new_page) ? 1 : 0;
         },
         60);
-    EXPECT_EQ(result, "ok");
+    EXPECT_EQ(result, "");
     EXPECT_EQ(kavsite_test::read_file(target), old_text);
     EXPECT_EQ(entries(dir), (std::vector<std::string>{"page.html"}));
 

@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 
 namespace {
 
+using kavsite_test::bytes_read_by_process;
 using kavsite_test::from;
 using kavsite_test::str;
 using kavsite_test::TempDir;
@@ -159,17 +159,6 @@ TEST(Jpeg, FrameHeaderFoundByWalkingSegments) {
     }
 }
 
-// Bytes this process has read from files so far.
-long long bytes_read_so_far() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    long long value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") return value;
-    }
-    return -1;
-}
-
 // A 3 GB image (sparse: it costs nothing on disk) is read only up to its
 // frame header; a header behind large segments is still reached by reading
 // further, and the read stops at the cap.
@@ -202,9 +191,9 @@ TEST(Jpeg, ReadsOnlyUpToTheFrameHeader) {
         ASSERT_EQ(ftruncate(fd, c.size), 0);
         close(fd);
         u64 arena_before = arena_pos(arena);
-        long long before = bytes_read_so_far();
+        long long before = bytes_read_by_process();
         JpegInfo info = read_jpeg_info(arena, string_from_cstr(path.c_str()));
-        long long read = bytes_read_so_far() - before;
+        long long read = bytes_read_by_process() - before;
         EXPECT_EQ(info.width, c.width) << c.name;
         EXPECT_LE(read, c.most_read + 4096) << c.name;
         EXPECT_EQ(arena_pos(arena), arena_before) << c.name << ": the reads stay in scratch memory";

@@ -12,19 +12,14 @@
 #include "site/words.h"
 #include "site_test_support.h"
 #include "support/files.h"
+#include "support/images.h"
 
 using namespace site_test;
 namespace fs = std::filesystem;
 
 namespace {
 
-// A minimal JFIF file of the given size.
-std::string tiny_jpeg(u16 width, u16 height) {
-    std::vector<u8> b = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x01, 0x00, 0x48, 0x00,
-                         0x48, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x11, 0x08, (u8)(height >> 8), (u8)height, (u8)(width >> 8),
-                         (u8)width, 0x03, 0xFF, 0xD9};
-    return std::string(b.begin(), b.end());
-}
+using kavsite_test::tiny_jpeg;
 
 // The first word of the tree with the image flag.
 KavNode* find_image(KavNode* root) {

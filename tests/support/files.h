@@ -22,6 +22,18 @@ inline std::string read_file(const std::filesystem::path& p) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// Bytes the threads of this process have read so far (files, pipes and
+// sockets alike); -1 when the system does not say.
+inline long long bytes_read_by_process() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value) {
+        if (key == "rchar:") return value;
+    }
+    return -1;
+}
+
 // Lets every user reach, read and change `folder` and everything in it, so
 // that a run as another user is stopped only where a test says.
 inline void open_to_everyone(const std::filesystem::path& folder) {
