@@ -2,7 +2,6 @@
 // JPEG file), word flushes (text, dates, category chips) and icons.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,11 +10,9 @@
 #include "site/site_check.h"
 #include "site/words.h"
 #include "site_test_support.h"
-#include "support/files.h"
 #include "support/images.h"
 
 using namespace site_test;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -35,17 +32,10 @@ KavNode* find_image(KavNode* root) {
     return nullptr;
 }
 
-struct ImageTest : ::testing::Test {
-    Arena* arena = nullptr;
-    kavsite_test::TempDir temp;
-    fs::path dir = temp.path;
-    std::string root;
-    Site* site = nullptr;
+struct ImageTest : SiteFolderTest {
     void SetUp() override {
-        arena = arena_create(GB(1), KB(64));
-        root = (dir / "site").string() + "/";
-        kavsite_test::write_file(dir / "site/html/img/a.jpg", tiny_jpeg(33, 17));
-        kavsite_test::write_file(dir / "site/html/img/b.png", "\x89PNG");
+        kavsite_test::write_file(root + "html/img/a.jpg", tiny_jpeg(33, 17));
+        kavsite_test::write_file(root + "html/img/b.png", "\x89PNG");
         site = make_site(root.c_str());
     }
     // The image of `word` as a page of the site shows it, after the check
@@ -55,10 +45,6 @@ struct ImageTest : ::testing::Test {
         check_file_words(arena, site, document, S("doc.kav"), CHECK_FILES_FINAL, &wrong);
         PageBuilder builder = page_builder(site, arena);
         return make_image(&builder, word);
-    }
-    void TearDown() override {
-        arena_release(site->arena);
-        arena_release(arena);
     }
 };
 

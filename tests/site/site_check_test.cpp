@@ -3,35 +3,21 @@
 // URL words handed to the checker once each with their location.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "site/site_check.h"
 #include "site_test_support.h"
-#include "support/files.h"
 
 using namespace site_test;
-namespace fs = std::filesystem;
 
 namespace {
 
-struct SiteCheckTest : ::testing::Test {
-    Arena* arena = nullptr;
-    kavsite_test::TempDir temp;
-    fs::path dir = temp.path;
-    std::string root;
-    Site* site = nullptr;
+struct SiteCheckTest : SiteFolderTest {
     void SetUp() override {
-        arena = arena_create(GB(1), KB(64));
-        root = dir.string() + "/";
-        kavsite_test::write_file(dir / "html/img/here.png", "png");
+        kavsite_test::write_file(root + "html/img/here.png", "png");
         site = make_site(root.c_str(), 0, 1);
-    }
-    void TearDown() override {
-        arena_release(site->arena);
-        arena_release(arena);
     }
 };
 

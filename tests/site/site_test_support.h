@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "support/files.h"
 #include "support/html_text.h"
 #include "support/strings.h"
 #include "base/arena.h"
@@ -69,6 +70,19 @@ inline Site* make_site(const char* root, u32 deploy = 0, u32 file_p_check = 0) {
     settings.file_p_check = file_p_check;
     return site_create(&settings);
 }
+
+// A test with an arena and a site root in a fresh folder under /tmp; the
+// test writes its files, then makes `site` (released with the test).
+struct SiteFolderTest : ::testing::Test {
+    Arena* arena = arena_create(GB(1), KB(64));
+    kavsite_test::TempDir temp;
+    std::string root = temp.path.string() + "/";
+    Site* site = nullptr;
+    ~SiteFolderTest() override {
+        if (site) arena_release(site->arena);
+        arena_release(arena);
+    }
+};
 
 // The body of a document converted into a `div` by a fresh page builder, as
 // HTML; headings take their ids from the `toc` links (sorted by offset).
