@@ -6,10 +6,11 @@
 
 #include "base/arena.h"
 #include "base/diagnostic.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::str;
 
 struct DiagnosticTest : ::testing::Test {
     Arena* arena = arena_create(MB(64), KB(64));

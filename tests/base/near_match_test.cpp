@@ -5,10 +5,12 @@
 #include <string>
 
 #include "base/string.h"
+#include "support/strings.h"
 
 namespace {
 
-String s(const std::string& text) { return String{(u8*)text.data(), text.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
 
 TEST(NearMatch, EditDistance) {
     struct Case {
@@ -36,8 +38,8 @@ TEST(NearMatch, EditDistance) {
         {std::string(64, 'a'), std::string(64, 'a'), 3, 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(string_edit_distance(s(c.a), s(c.b), c.limit), c.distance) << c.a << " / " << c.b;
-        EXPECT_EQ(string_edit_distance(s(c.b), s(c.a), c.limit), c.distance) << c.b << " / " << c.a;
+        EXPECT_EQ(string_edit_distance(from(c.a), from(c.b), c.limit), c.distance) << c.a << " / " << c.b;
+        EXPECT_EQ(string_edit_distance(from(c.b), from(c.a), c.limit), c.distance) << c.b << " / " << c.a;
     }
 }
 
@@ -73,7 +75,7 @@ TEST(NearMatch, NearestName) {
     };
     for (const Case& c : cases) {
         u64 index = string_nearest_name(string_from_cstr(c.word), names, count);
-        std::string got = index < count ? std::string((const char*)names[index].str, names[index].size) : "";
+        std::string got = index < count ? str(names[index]) : "";
         EXPECT_EQ(got, c.nearest) << c.word;
     }
     // Ties go to the earlier name.

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "base/entry.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::str;
 
 struct Options : ::testing::Test {
     Arena* arena = arena_create(MB(64), KB(64));

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -13,32 +12,24 @@
 #include "base/diagnostic.h"
 #include "base/os.h"
 #include "base/string.h"
+#include "support/files.h"
+#include "support/strings.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::TempDir;
+using kavsite_test::write_file;
 
 struct OsTest : ::testing::Test {
     Arena* arena = arena_create(MB(64), KB(64));
-    fs::path dir;
-    void SetUp() override {
-        os_init();
-        char templ[] = "/tmp/kavsite_os_XXXXXX";
-        dir = mkdtemp(templ);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir, fs::perms::all, ec);
-        fs::remove_all(dir, ec);
-        arena_release(arena);
-    }
-    void write(const fs::path& p, const std::string& text) {
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << text;
-    }
+    TempDir temp;
+    fs::path dir = temp.path;
+    void SetUp() override { os_init(); }
+    void TearDown() override { arena_release(arena); }
 };
 
 TEST_F(OsTest, CreateDirectoriesStopsBeforeFileName) {
@@ -49,13 +40,13 @@ TEST_F(OsTest, CreateDirectoriesStopsBeforeFileName) {
     // Existing prefixes are fine.
     EXPECT_TRUE(os_create_directories(from(p)));
     // A prefix that is a file cannot become a directory.
-    write(dir / "file", "x");
+    write_file(dir / "file", "x");
     EXPECT_FALSE(os_create_directories(from(dir.string() + "/file/sub/x.txt")));
 }
 
 TEST_F(OsTest, ReadWholeFile) {
-    write(dir / "empty.kav", "");
-    write(dir / "text.kav", "hello\nworld");
+    write_file(dir / "empty.kav", "");
+    write_file(dir / "text.kav", "hello\nworld");
     EXPECT_EQ(os_read_whole_file(arena, from((dir / "empty.kav").string())).size, 0u);
     EXPECT_EQ(os_read_whole_file(arena, from((dir / "missing.kav").string())).size, 0u);
     String text = os_read_whole_file(arena, from((dir / "text.kav").string()));
@@ -75,7 +66,7 @@ TEST_F(OsTest, OnlyRegularFilesOpen) {
     OsFileProperties props = os_path_properties(from(fifo));
     EXPECT_TRUE(props.exists);
     EXPECT_FALSE(props.is_regular);
-    write(dir / "f", "abc");
+    write_file(dir / "f", "abc");
     props = os_path_properties(from((dir / "f").string()));
     EXPECT_TRUE(props.is_regular);
     EXPECT_EQ(props.size, 3u);
@@ -101,7 +92,7 @@ TEST_F(OsTest, ReadAndWriteRanges) {
 }
 
 TEST_F(OsTest, PathValidity) {
-    write(dir / "f.txt", "x");
+    write_file(dir / "f.txt", "x");
     EXPECT_TRUE(os_path_is_valid(from(dir.string())));
     EXPECT_TRUE(os_path_is_valid(from(dir.string() + "/")));
     EXPECT_TRUE(os_path_is_valid(from((dir / "f.txt").string())));
@@ -142,7 +133,7 @@ TEST_F(OsTest, AtomicReplace) {
     EXPECT_EQ(str(os_read_whole_file(arena, from(p))), "secont");
     EXPECT_TRUE(os_write_file_atomic(from(p), S("second")));
     // A path whose directory is a file fails and creates nothing.
-    write(dir / "plain", "x");
+    write_file(dir / "plain", "x");
     EXPECT_FALSE(os_write_file_atomic(from((dir / "plain/page.html").string()), S("x")));
     EXPECT_EQ(str(os_read_whole_file(arena, from((dir / "plain").string()))), "x");
 }
@@ -185,7 +176,7 @@ TEST_F(OsTest, NewFileAppearsWhole) {
 // A write that cannot be completed leaves no temporary file and no change.
 TEST_F(OsTest, FailedWriteLeavesNoTemporary) {
     fs::create_directories(dir / "site/page.html");  // a folder where the page goes
-    write(dir / "site/page.html/inside", "kept");
+    write_file(dir / "site/page.html/inside", "kept");
     EXPECT_FALSE(os_write_file_atomic(from((dir / "site/page.html").string()), S("<html></html>")));
     EXPECT_TRUE(temporaries_in(dir / "site").empty());
     EXPECT_TRUE(fs::is_directory(dir / "site/page.html"));
@@ -200,7 +191,7 @@ TEST_F(OsTest, GuardedWritesStayBelowTheRoot) {
     fs::create_directories(root / "html");
     fs::create_directories(outside);
     fs::create_symlink(outside, root / "html/linked");
-    write(outside / "target.html", "outside");
+    write_file(outside / "target.html", "outside");
     fs::create_symlink(outside / "target.html", root / "html/link.html");
     fs::create_symlink(root / "html", dir / "root_link");  // the root named through a link
 
@@ -252,11 +243,11 @@ TEST_F(OsTest, StaleTemporariesRemovedFromRecordedFoldersOnly) {
                                            ".kavsite-tmp--3-z.html", ".kavsite-tmp-1-2-"};
     const std::string stale = ".kavsite-tmp-123-4-page.html";
     for (const char* folder : {"html/a", "html/b", "html/unrecorded"}) {
-        for (const std::string& name : kept) write(root / folder / name, "x");
-        write(root / folder / stale, "<html><bo");
+        for (const std::string& name : kept) write_file(root / folder / name, "x");
+        write_file(root / folder / stale, "<html><bo");
     }
     fs::create_directories(root / "html/a" / ".kavsite-tmp-9-9-folder");  // a folder is never removed
-    write(dir / "outside" / stale, "x");
+    write_file(dir / "outside" / stale, "x");
     std::string journal = (root / "html/a").string() + std::string(1, '\0') + (root / "html/b").string() +
                           std::string(1, '\0') + (dir / "outside").string() + std::string(1, '\0') +
                           (root / "html/a").string() + std::string(1, '\0') + (root / "html/gone").string();
@@ -290,7 +281,7 @@ TEST_F(OsTest, FileLockIsExclusive) {
     os_close_file(first);
     os_close_file(second);
     // Opening always keeps what the file holds.
-    write(dir / "kept", "text");
+    write_file(dir / "kept", "text");
     OsFile kept = os_open_file(OS_FILE_READ | OS_FILE_WRITE | OS_FILE_OPEN_ALWAYS, from((dir / "kept").string()));
     EXPECT_EQ(os_file_properties(kept).size, 4u);
     os_close_file(kept);
@@ -298,7 +289,7 @@ TEST_F(OsTest, FileLockIsExclusive) {
 
 // Why a path could not be used, for the messages that name it.
 TEST_F(OsTest, ErrorsSayWhyAPathCannotBeUsed) {
-    write(dir / "file", "x");
+    write_file(dir / "file", "x");
     fs::create_symlink("nowhere", dir / "dead");
     std::string too_long = dir.string() + "/" + std::string(300, 'n');
     struct Case {
@@ -330,7 +321,7 @@ TEST_F(OsTest, ErrorsSayWhyAPathCannotBeUsed) {
 }
 
 TEST_F(OsTest, DirectoryListingIsSortedAndSkipsDots) {
-    for (const char* name : {"b.kav", "B.kav", "a.kav", "Zed", "_x", "é.kav"}) write(dir / name, "1");
+    for (const char* name : {"b.kav", "B.kav", "a.kav", "Zed", "_x", "é.kav"}) write_file(dir / name, "1");
     fs::create_directories(dir / "sub");
     std::string listed = dir.string() + "/";
     String path = from(listed);
@@ -355,7 +346,7 @@ TEST_F(OsTest, DirectoryListingIsSortedAndSkipsDots) {
 }
 
 TEST_F(OsTest, DirBeginCutsAfterLastSeparator) {
-    write(dir / "x.kav", "1");
+    write_file(dir / "x.kav", "1");
     std::string file = dir.string() + "/x.kav";
     String path = from(file);
     OsDirIter it = os_dir_begin(arena, &path);

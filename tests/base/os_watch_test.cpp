@@ -9,20 +9,23 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <utility>
 
 #include "base/os.h"
 #include "base/string.h"
+#include "support/files.h"
+#include "support/strings.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::TempDir;
+using kavsite_test::write_file;
 
 // Waits are for hangs only.
 constexpr u64 kWaitUs = 20ull * 1000 * 1000;
@@ -31,26 +34,17 @@ using Seen = std::set<std::pair<std::string, u32>>;
 
 struct OsWatchTest : ::testing::Test {
     Arena* arena = arena_create(MB(64), KB(64));
-    fs::path dir;
+    TempDir temp;
+    fs::path dir = temp.path;
     OsWatch* watch = nullptr;
     Seen seen;  // every change reported so far: (path, flags)
 
     void SetUp() override {
         os_init();
-        char templ[] = "/tmp/kavsite_watch_XXXXXX";
-        dir = fs::canonical(mkdtemp(templ));
         watch = os_watch_create();
         ASSERT_NE(watch, nullptr);
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-        arena_release(arena);
-    }
-    static void write(const fs::path& p, const std::string& text) {
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << text;
-    }
+    void TearDown() override { arena_release(arena); }
     std::string at(const std::string& relative) { return (dir / relative).string(); }
 
     // Collects changes until (path, flags) is among them; false when it does
@@ -69,7 +63,7 @@ struct OsWatchTest : ::testing::Test {
     bool reported(const std::string& path) {
         static int marker = 0;
         std::string name = at("tree/marker" + std::to_string(++marker));
-        write(name, "m");
+        write_file(name, "m");
         EXPECT_TRUE(wait_for(name, OS_WATCH_CHANGED));
         for (const auto& [p, flags] : seen) {
             if (p == path) return true;
@@ -86,30 +80,30 @@ TEST_F(OsWatchTest, TreeFollowsNewFoldersAndSkipsExcludedOnes) {
     EXPECT_TRUE(os_watch_has(watch, from(at("tree/a/"))));
     EXPECT_FALSE(os_watch_has(watch, from(at("tree/html"))));
 
-    write(dir / "tree/a/x.kav", "1");
+    write_file(dir / "tree/a/x.kav", "1");
     EXPECT_TRUE(wait_for(at("tree/a/x.kav"), OS_WATCH_CHANGED));
 
     // A folder made with a file already in it: the file is reported whether
     // it came before or after the folder was watched, and later files too.
-    write(dir / "tree/new/deep/y.kav", "1");
+    write_file(dir / "tree/new/deep/y.kav", "1");
     EXPECT_TRUE(wait_for(at("tree/new/deep/y.kav"), OS_WATCH_CHANGED));
-    write(dir / "tree/new/deep/z.kav", "1");
+    write_file(dir / "tree/new/deep/z.kav", "1");
     EXPECT_TRUE(wait_for(at("tree/new/deep/z.kav"), OS_WATCH_CHANGED));
 
-    write(dir / "tree/html/notes/page.html", "p");
+    write_file(dir / "tree/html/notes/page.html", "p");
     EXPECT_FALSE(reported(at("tree/html/notes/page.html")));
 
     fs::remove(dir / "tree/a/x.kav");
     EXPECT_TRUE(wait_for(at("tree/a/x.kav"), OS_WATCH_REMOVED));
     fs::rename(dir / "tree/a/", dir / "tree/b");
     EXPECT_TRUE(wait_for(at("tree/a"), OS_WATCH_REMOVED | OS_WATCH_FOLDER));
-    write(dir / "tree/b/moved.kav", "1");
+    write_file(dir / "tree/b/moved.kav", "1");
     EXPECT_TRUE(wait_for(at("tree/b/moved.kav"), OS_WATCH_CHANGED));
 
     // A folder moved out of the tree is no longer watched.
     fs::rename(dir / "tree/new", dir / "away");
     EXPECT_TRUE(wait_for(at("tree/new"), OS_WATCH_REMOVED | OS_WATCH_FOLDER));
-    write(dir / "away/deep/w.kav", "1");
+    write_file(dir / "away/deep/w.kav", "1");
     EXPECT_FALSE(reported(at("away/deep/w.kav")));
     EXPECT_FALSE(reported(at("tree/new/deep/w.kav")));
 }
@@ -118,13 +112,13 @@ TEST_F(OsWatchTest, FolderWithoutTreeSeesItsOwnEntriesOnly) {
     fs::create_directories(dir / "tree/sub");
     ASSERT_TRUE(os_watch_add(watch, from(at("tree/")), 0));
     EXPECT_FALSE(os_watch_add(watch, from(at("missing")), 0));
-    write(dir / "tree/sub/inner.css", "x");
-    write(dir / "tree/top.css", "x");
+    write_file(dir / "tree/sub/inner.css", "x");
+    write_file(dir / "tree/top.css", "x");
     EXPECT_TRUE(wait_for(at("tree/top.css"), OS_WATCH_CHANGED));
     EXPECT_FALSE(reported(at("tree/sub/inner.css")));
 
     // A new folder is not entered either.
-    write(dir / "tree/later/file.css", "x");
+    write_file(dir / "tree/later/file.css", "x");
     EXPECT_FALSE(reported(at("tree/later/file.css")));
 
     fs::remove_all(dir / "tree");
@@ -195,8 +189,8 @@ TEST(OsSockets, ListensOnLoopbackOnlyAndReportsABusyPort) {
 TEST(OsPaths, RealPathFollowsLinks) {
     os_init();
     Arena* arena = arena_create(MB(1), KB(4));
-    char templ[] = "/tmp/kavsite_real_XXXXXX";
-    fs::path dir = fs::canonical(mkdtemp(templ));
+    TempDir temp;
+    fs::path dir = temp.path;
     fs::create_directories(dir / "inside/deeper");
     fs::create_symlink(dir / "inside", dir / "link");
     EXPECT_EQ(str(os_real_path(arena, from((dir / "link/deeper").string()))), (dir / "inside/deeper").string());
@@ -204,7 +198,6 @@ TEST(OsPaths, RealPathFollowsLinks) {
               (dir / "inside/deeper").string());
     EXPECT_EQ(os_real_path(arena, from((dir / "missing").string())).size, 0u);
     EXPECT_EQ(os_real_path(arena, String{}).size, 0u);
-    fs::remove_all(dir);
     arena_release(arena);
 }
 

@@ -3,10 +3,11 @@
 #include <string>
 
 #include "base/url.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::str;
 
 TEST(UrlSplit, Parts) {
     struct Case {

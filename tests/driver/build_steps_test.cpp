@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/service_fixture.h"
+#include "support/strings.h"
 #include "base/os.h"
 #include "driver/build_state.h"
 #include "driver/file_service.h"
@@ -19,8 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::write_file;
 
 // One entry of a test tree: a file with text, a directory (trailing "/"),
 // or a symbolic link ("name -> target").
@@ -33,8 +34,7 @@ void make_entry(const fs::path& base, const std::string& entry) {
     } else if (entry.back() == '/') {
         fs::create_directories(base / entry);
     } else {
-        fs::create_directories((base / entry).parent_path());
-        std::ofstream(base / entry, std::ios::binary) << "text of " << entry;
+        write_file(base / entry, "text of " + entry);
     }
 }
 
@@ -176,9 +176,9 @@ TEST_F(BuildStepsTest, ParsePhaseReadsOnlyDocumentsWithinTheLimit) {
         "sub/g.kavv", "sub/h.txt.kav", "video.mp4", "huge.kav",
     };
     for (const std::string& entry : tree) make_entry(dir, entry);
-    std::ofstream(dir / "e.kav", std::ios::trunc).close();  // an empty document counts too
+    write_file(dir / "e.kav", "");  // an empty document counts too
     const std::string marked = "``\ntitle: marked\noutput_path: m.html\n``\n";
-    std::ofstream(dir / "a.kav", std::ios::trunc) << "\xEF\xBB\xBF" + marked;
+    write_file(dir / "a.kav", "\xEF\xBB\xBF" + marked);
     ASSERT_EQ(truncate((dir / "video.mp4").c_str(), 4ll << 30), 0);
     ASSERT_EQ(truncate((dir / "huge.kav").c_str(), 65 * 1024 * 1024 + 1), 0);
     const std::vector<std::string> documents = {"a.kav", "e.kav", "sub/f.kav", "sub/.kav", "sub/h.txt.kav"};

@@ -12,8 +12,11 @@
 #include "htmldom/html_reader.h"
 #include "kav/kav_document.h"
 #include "site/site_check.h"
+#include "support/strings.h"
 
 namespace {
+
+using kavsite_test::from;
 
 // Every message format of the sources, "%S" standing for any text.
 const char* const kKavMessages[] = {
@@ -65,11 +68,7 @@ const char* const kTemplateMessages[] = {
     "attribute's key %S must not be empty",
 };
 
-std::string repeat(const std::string& s, size_t n) {
-    std::string out;
-    for (size_t k = 0; k < n; k += 1) out += s;
-    return out;
-}
+using kavsite_test::repeat;
 
 // The documents: one with every message but the page hints, which exclude
 // each other, and one for each of those.
@@ -225,7 +224,7 @@ std::string captured(Print print) {
 TEST_F(DiagnosticFormsTest, KavDocumentsPrintTheSameRecordsInBothForms) {
     std::vector<Record> all;
     for (const std::string& text : kDocuments) {
-        String source = string_copy(arena, String{(u8*)text.data(), text.size()});
+        String source = string_copy(arena, from(text));
         std::string block = captured([&] { print_document(source, DIAG_FORM_BLOCK); });
         std::string line = captured([&] { print_document(source, DIAG_FORM_LINE); });
         std::vector<Record> records = read_blocks(block);
@@ -239,7 +238,7 @@ TEST_F(DiagnosticFormsTest, KavDocumentsPrintTheSameRecordsInBothForms) {
 TEST_F(DiagnosticFormsTest, TemplatesPrintTheSameRecordsInBothForms) {
     std::vector<Record> all;
     for (const Template& t : kTemplates) {
-        String text = string_copy(arena, String{(u8*)t.text.data(), t.text.size()});
+        String text = string_copy(arena, from(t.text));
         HtmlDocument document = html_read_template(arena, text, S("html/shared/html/t.html"), t.options | HTML_PARSE_QUIET);
         std::string block = captured([&] { diag_print_list(&document.diagnostics, S("t.html"), text, DIAG_FORM_BLOCK); });
         std::string line = captured([&] { diag_print_list(&document.diagnostics, S("t.html"), text, DIAG_FORM_LINE); });

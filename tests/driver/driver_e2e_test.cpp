@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/program.h"
 
 namespace fs = std::filesystem;
@@ -25,7 +26,10 @@ namespace fs = std::filesystem;
 namespace {
 
 using kavsite_test::RunResult;
+using kavsite_test::open_to_everyone;
+using kavsite_test::kReadOnlyFolder;
 using kavsite_test::run_kavsite;
+using kavsite_test::TempDir;
 using kavsite_test::write_file;
 
 // Every path under `dir` with its size, to see that a run changed nothing.
@@ -71,22 +75,13 @@ const std::string kOffline = "Could not connect to internet, checks on URLs abor
 const std::string kDraft = "``\nstatus: draft\n``\n";
 
 struct DriverTest : ::testing::Test {
-    fs::path dir;
+    TempDir temp;
+    fs::path dir = temp.path;
     void SetUp() override {
-        char templ[] = "/tmp/kavsite_e2e_XXXXXX";
-        dir = mkdtemp(templ);
         fs::create_directories(dir / "site");
         fs::create_directories(dir / "docs");
         write_file(dir / "docs/a.kav", kDraft);
         write_file(dir / "docs/sub/b.kav", kDraft);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
-             it.increment(ec)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, ec);
-        }
-        fs::remove_all(dir, ec);
     }
     std::string at(const std::string& name) { return (dir / name).string(); }
 };
@@ -267,17 +262,12 @@ TEST_F(DriverTest, UnreadableFilesAndFolders) {
     fs::create_directories(dir / "readonly_root");
     fs::create_directories(dir / "readonly_parent");
     // The run may happen as another user: let it reach everything first.
-    for (auto& e : fs::recursive_directory_iterator(dir)) {
-        fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
-    }
-    fs::permissions(dir, fs::perms::all, fs::perm_options::add);
+    open_to_everyone(dir);
     fs::permissions(dir / "locked/secret.kav", fs::perms::none);
     fs::permissions(dir / "locked/closed", fs::perms::none);
     fs::permissions(dir / "locked/noexec", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const fs::perms read_only = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
-    fs::permissions(dir / "readonly_root", read_only);
-    fs::permissions(dir / "readonly_parent", read_only);
+    fs::permissions(dir / "readonly_root", kReadOnlyFolder);
+    fs::permissions(dir / "readonly_parent", kReadOnlyFolder);
     if (geteuid() != 0 && getuid() != 0 && access(at("locked/secret.kav").c_str(), R_OK) == 0) {
         GTEST_SKIP() << "permissions are not enforced for this user";
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/service_fixture.h"
+#include "support/strings.h"
 #include "base/os.h"
 #include "driver/file_service.h"
 
@@ -21,16 +22,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::bytes_read_by_process;
+using kavsite_test::str;
+using kavsite_test::write_file;
 
 // Generous limit so a broken service fails the test instead of hanging it.
 u64 soon() { return os_now_microseconds() + 60ull * 1000 * 1000; }
-
-void write_file(const fs::path& p, const std::string& text) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << text;
-}
 
 // Waits until the scanner has finished `passes` more passes.
 void wait_for_scans(u64 passes) {
@@ -38,17 +36,6 @@ void wait_for_scans(u64 passes) {
     u64 deadline = soon();
     while (fs_stats().scans < target && os_now_microseconds() < deadline) os_sleep(5);
     ASSERT_GE(fs_stats().scans, target) << "scanner did not run";
-}
-
-// Bytes the threads of this process have read so far.
-long long bytes_read_by_process() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    long long value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") return value;
-    }
-    return -1;
 }
 
 struct FileServiceTest : kavsite_test::ServiceTest {

@@ -2,6 +2,7 @@
 // own style elements are removed so the next build starts from a clean head.
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/program.h"
 
 namespace {

@@ -11,12 +11,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "support/service_fixture.h"
 #include "support/program.h"
+#include "support/strings.h"
 #include "base/os.h"
 #include "driver/build_state.h"
 #include "driver/file_service.h"
@@ -25,22 +25,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
-
-void write(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::write_file;
 
 // The documents of both tests; b.kav and c.KAV hold a bad table line.
 void make_documents(const fs::path& docs) {
-    write(docs / "a.kav", "``\ntitle: A\noutput_path: a/x.html b/y.htm\n``\nSee \"/img/none.png\"\n");
-    write(docs / "b.kav", "``\nstatus: DrAfT\noutput_path: c/z.html\n``\n| q\n");
-    write(docs / "c.KAV", "| not read\n");
-    write(docs / "d.kav", "``\noutput_path: Notes/n.html\n``\n");
-    write(docs / "e.kav", "``\noutput_path: notes/m.html html/top.html\n``\n");
-    write(docs / "f.kav", "Only text\n");
+    write_file(docs / "a.kav", "``\ntitle: A\noutput_path: a/x.html b/y.htm\n``\nSee \"/img/none.png\"\n");
+    write_file(docs / "b.kav", "``\nstatus: DrAfT\noutput_path: c/z.html\n``\n| q\n");
+    write_file(docs / "c.KAV", "| not read\n");
+    write_file(docs / "d.kav", "``\noutput_path: Notes/n.html\n``\n");
+    write_file(docs / "e.kav", "``\noutput_path: notes/m.html html/top.html\n``\n");
+    write_file(docs / "f.kav", "Only text\n");
 }
 
 struct KavWiringTest : kavsite_test::ServiceTest {
@@ -110,7 +106,7 @@ std::string run_program(const std::vector<std::string>& args) {
 TEST_F(KavWiringTest, WholeRunPrintsEachDocumentsDiagnostics) {
     fs::path docs = dir / "docs";
     make_documents(docs);
-    write(docs / "g.kav", "A ] b\n\n  }~\n");
+    write_file(docs / "g.kav", "A ] b\n\n  }~\n");
     fs::create_directories(dir / "site");
     std::string out = run_program({"targ_p=" + docs.string(), "root_p=" + (dir / "site").string()});
     std::string b = "error: \ntoken: Unexpected \"|\" token.\n" + (docs / "b.kav").string() + ":5:1\n";

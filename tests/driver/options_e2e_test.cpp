@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/program.h"
 
 namespace fs = std::filesystem;

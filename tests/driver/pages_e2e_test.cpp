@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/html5_check.h"
 #include "support/html_text.h"
+#include "support/images.h"
 #include "support/program.h"
 #include "support/strings.h"
 
@@ -25,6 +27,7 @@ namespace fs = std::filesystem;
 using kavsite_test::read_file;
 using kavsite_test::run_kavsite;
 using kavsite_test::TempDir;
+using kavsite_test::tiny_jpeg;
 using kavsite_test::write_file;
 
 namespace {
@@ -58,14 +61,6 @@ const char* const RIVER_DOCUMENT =
     "Last\n"
     "[*1] About 800 km.\n"
     "[*2] Shorter.\n";
-
-// A minimal JFIF file of the given size.
-std::string tiny_jpeg(unsigned width, unsigned height) {
-    const unsigned char b[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x01, 0x00, 0x48,
-                               0x00, 0x48, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x11, 0x08, (unsigned char)(height >> 8),
-                               (unsigned char)height, (unsigned char)(width >> 8), (unsigned char)width, 0x03, 0xFF, 0xD9};
-    return std::string((const char*)b, sizeof(b));
-}
 
 
 // The text between the start tag that contains `marker` and the next `end`.

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/files.h"
 #include "support/program.h"
 
 namespace fs = std::filesystem;

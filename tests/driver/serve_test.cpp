@@ -5,20 +5,23 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "base/entry.h"
 #include "base/os.h"
 #include "driver/serve.h"
+#include "support/files.h"
+#include "support/strings.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::TempDir;
+using kavsite_test::write_file;
 
 TEST(ServeOptions, PortValues) {
     struct Case {
@@ -54,29 +57,21 @@ TEST(ServeOptions, PortValues) {
 
 struct ServeResolveTest : ::testing::Test {
     Arena* arena = arena_create(MB(8), KB(4));
-    fs::path dir;
+    TempDir temp;
+    fs::path dir = temp.path;
     std::string html;  // real path ending in "/"
     void SetUp() override {
         os_init();
-        char templ[] = "/tmp/kavsite_serve_XXXXXX";
-        dir = fs::canonical(mkdtemp(templ));
         html = (dir / "html").string() + "/";
-        write(dir / "html/index.html", "home");
-        write(dir / "html/notes/a b.html", "a");
-        write(dir / "html/notes/index.html", "notes");
-        write(dir / "secret.txt", "s");
+        write_file(dir / "html/index.html", "home");
+        write_file(dir / "html/notes/a b.html", "a");
+        write_file(dir / "html/notes/index.html", "notes");
+        write_file(dir / "secret.txt", "s");
         fs::create_directories(dir / "html/empty");
         fs::create_symlink(dir, dir / "html/up");
         fs::create_symlink(dir / "html/notes", dir / "html/alias");
     }
-    void TearDown() override {
-        fs::remove_all(dir);
-        arena_release(arena);
-    }
-    static void write(const fs::path& p, const std::string& text) {
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << text;
-    }
+    void TearDown() override { arena_release(arena); }
 };
 
 TEST_F(ServeResolveTest, WhatRequestPathsName) {

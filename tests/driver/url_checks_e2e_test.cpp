@@ -7,13 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/program.h"
+#include "support/strings.h"
 #include "urlcheck/local_server.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::TempDir;
 using kavsite_test::write_file;
 
 struct ProgramRun {
@@ -34,22 +39,19 @@ std::string server_log(LocalServer* server, const std::string& path) {
     HttpRequestOptions options = {};
     options.read_body = 1;
     std::string url = server->https("/_requests" + path);
-    HttpResult r = http_request(scratch.arena, String{(u8*)url.data(), url.size()}, &options);
-    return std::string((const char*)r.body.str, r.body.size);
+    return str(http_request(scratch.arena, from(url), &options).body);
 }
 
 struct UrlChecksRun : ::testing::Test {
-    fs::path dir;
+    TempDir temp;
+    fs::path dir = temp.path;
     LocalServer* server = nullptr;
     void SetUp() override {
         server = local_server();
         ASSERT_TRUE(server->ok);
-        char templ[] = "/tmp/kavsite_urlchecks_XXXXXX";
-        dir = mkdtemp(templ);
         fs::create_directories(dir / "docs");
         fs::create_directories(dir / "site");
     }
-    void TearDown() override { fs::remove_all(dir); }
     std::string root() const { return (dir / "site").string() + "/"; }
 };
 

@@ -1,11 +1,10 @@
 #include <sys/resource.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "base/os.h"
 #include "html_test_util.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -424,19 +423,9 @@ TEST_F(HtmlDom, DiagnosticsAnchorOnNodePosition) {
 // ---- Files -------------------------------------------------------------------
 
 struct HtmlFiles : HtmlTest {
-    fs::path dir;
-    void SetUp() override {
-        os_init();
-        char templ[] = "/tmp/kavsite_html_XXXXXX";
-        dir = mkdtemp(templ);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    static std::string slurp(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    kavsite_test::TempDir temp;
+    fs::path dir = temp.path;
+    void SetUp() override { os_init(); }
     std::vector<std::string> entries(const fs::path& d) {
         std::vector<std::string> out;
         for (auto& e : fs::directory_iterator(d)) out.push_back(e.path().filename().string());
@@ -456,10 +445,10 @@ TEST_F(HtmlFiles, WriteCreatesDirectoriesAndReplacesWholeFile) {
     fs::path target = dir / "site/html/notes/a.html";
     HtmlPage first = page(target, "a much longer first body than the second one");
     ASSERT_TRUE(html_write_file(arena, &first));
-    EXPECT_EQ(slurp(target), write(first.document.root));
+    EXPECT_EQ(kavsite_test::read_file(target), write(first.document.root));
     HtmlPage second = page(target, "short");
     ASSERT_TRUE(html_write_file(arena, &second));
-    EXPECT_EQ(slurp(target), "<!DOCTYPE html ><html lang=\"en\" ><head></head><body>short</body></html>");
+    EXPECT_EQ(kavsite_test::read_file(target), "<!DOCTYPE html ><html lang=\"en\" ><head></head><body>short</body></html>");
     EXPECT_EQ(entries(dir / "site/html/notes"), (std::vector<std::string>{"a.html"}));
 }
 
@@ -467,7 +456,7 @@ TEST_F(HtmlFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary) {
     fs::path target = dir / "page.html";
     HtmlPage old_page = page(target, "old");
     ASSERT_TRUE(html_write_file(arena, &old_page));
-    std::string old_text = slurp(target);
+    std::string old_text = kavsite_test::read_file(target);
 
     // The new page is larger than the file size limit of the child process,
     // so its write fails part way.
@@ -481,8 +470,8 @@ TEST_F(HtmlFiles, FailedWriteKeepsOldFileAndLeavesNoTemporary) {
             return html_write_file(arena, &new_page) ? 1 : 0;
         },
         60);
-    EXPECT_EQ(result, "ok");
-    EXPECT_EQ(slurp(target), old_text);
+    EXPECT_EQ(result, "");
+    EXPECT_EQ(kavsite_test::read_file(target), old_text);
     EXPECT_EQ(entries(dir), (std::vector<std::string>{"page.html"}));
 
     // A directory in the way: refused, nothing left behind.

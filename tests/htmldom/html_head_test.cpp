@@ -1,15 +1,17 @@
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "base/os.h"
 #include "html_test_util.h"
 #include "htmldom/html_head.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using kavsite_test::read_file;
+using kavsite_test::TempDir;
+using kavsite_test::write_file;
 using HtmlHead = HtmlTest;
 
 const String codes[] = {S(""), S("co_he_"), S("co_x_"), S("absent")};
@@ -44,18 +46,10 @@ TEST_F(HtmlHead, StripsKindMetasAndHeadStyles) {
 
 TEST_F(HtmlHead, RewriteReplacesTheFileAndReportsProblems) {
     os_init();
-    char templ[] = "/tmp/kavsite_head_XXXXXX";
-    fs::path dir = mkdtemp(templ);
-    fs::path path = dir / "html/shared/html/default_head.html";
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << "<head>\n<title>T</title>\n<style>s</style>\n<meta name=\"co_x_\">\n<p>a < b</p>\n</head>";
-    std::string text;
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        text = s.str();
-    }
+    TempDir temp;
+    fs::path path = temp.path / "html/shared/html/default_head.html";
+    std::string text = "<head>\n<title>T</title>\n<style>s</style>\n<meta name=\"co_x_\">\n<p>a < b</p>\n</head>";
+    write_file(path, text);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(html_head_rewrite(arena, from(path.string()), from(text), codes, ARRAY_COUNT(codes)));
     console_flush();
@@ -64,36 +58,24 @@ TEST_F(HtmlHead, RewriteReplacesTheFileAndReportsProblems) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "error: \ntoken: Tag label expected after '<' symbol, was:  . If inside a text, escape it with &lt;\n"
               ":5:6\n");
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    EXPECT_EQ(s.str(), "<head>\n<title>T</title>\n\n\n<p>a  b</p>\n</head>");
+    EXPECT_EQ(read_file(path), "<head>\n<title>T</title>\n\n\n<p>a  b</p>\n</head>");
     std::vector<std::string> left;
     for (auto& e : fs::directory_iterator(path.parent_path())) left.push_back(e.path().filename().string());
     EXPECT_EQ(left, (std::vector<std::string>{"default_head.html"}));
 
     // Nothing to rewrite: the file stays as it is.
-    std::ofstream(path, std::ios::binary) << "kept";
+    write_file(path, "kept");
     EXPECT_FALSE(html_head_rewrite(arena, from(path.string()), String{}, codes, ARRAY_COUNT(codes)));
-    std::ifstream again(path, std::ios::binary);
-    std::stringstream t;
-    t << again.rdbuf();
-    EXPECT_EQ(t.str(), "kept");
-    fs::remove_all(dir);
+    EXPECT_EQ(read_file(path), "kept");
 }
 
 TEST_F(HtmlHead, RewriteOfAWellFormedHead) {
     os_init();
-    char templ[] = "/tmp/kavsite_head_XXXXXX";
-    fs::path dir = mkdtemp(templ);
-    fs::path path = dir / "default_head.html";
+    TempDir temp;
+    fs::path path = temp.path / "default_head.html";
     std::string text = "<head>\n<title>T</title>\n<style>s</style>\n<meta name=\"co_x_\">\n</head>";
     EXPECT_TRUE(html_head_rewrite(arena, from(path.string()), from(text), codes, ARRAY_COUNT(codes)));
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    EXPECT_EQ(s.str(), "<head>\n<title>T</title>\n\n\n</head>");
-    fs::remove_all(dir);
+    EXPECT_EQ(read_file(path), "<head>\n<title>T</title>\n\n\n</head>");
 }
 
 }  // namespace

@@ -20,12 +20,7 @@ const int LIMIT_SECONDS = 60;
 const int LIMIT_SECONDS = 280;
 #endif
 
-std::string repeat(const std::string& s, int n) {
-    std::string out;
-    out.reserve(s.size() * n);
-    for (int i = 0; i < n; i += 1) out += s;
-    return out;
-}
+using kavsite_test::repeat;
 
 struct Shape {
     u64 diagnostics;
@@ -120,7 +115,7 @@ TEST_P(HtmlPathological, AlwaysATreeLinearTime) {
     Case c = GetParam().make();
     std::string status;
     std::string got = read_in_child(c.text, c.options, &status);
-    EXPECT_EQ(status, "ok") << c.name;
+    EXPECT_EQ(status, "") << c.name;
     EXPECT_EQ(got, describe(c.expected)) << c.name;
 }
 

@@ -2,11 +2,10 @@
 // written again gives the same text. Cases are generated from a vocabulary
 // of template pieces with a fixed seed, plus every fuzz seed.
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "html_test_util.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 
@@ -84,10 +83,7 @@ TEST_F(HtmlRoundTrip, FuzzSeeds) {
     fs::path dir = fs::path(KAVSITE_SOURCE_DIR) / "tests/htmldom/fuzz/html_template_seeds";
     int count = 0;
     for (auto& entry : fs::directory_iterator(dir)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        expect_stable(this, s.str(), entry.path().filename().string());
+        expect_stable(this, kavsite_test::read_file(entry.path()), entry.path().filename().string());
         count += 1;
     }
     EXPECT_GT(count, 0) << "no seeds found in " << dir;

@@ -14,9 +14,12 @@
 #include "base/string.h"
 #include "htmldom/html_dom.h"
 #include "htmldom/html_reader.h"
+#include "support/child.h"
+#include "support/strings.h"
 
-inline std::string str(String s) { return std::string((const char*)s.str, s.size); }
-inline String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::run_in_child;
+using kavsite_test::str;
 
 struct HtmlTest : ::testing::Test {
     Arena* arena = arena_create(MB(256), KB(64));
@@ -48,39 +51,4 @@ inline std::vector<std::string> messages(const DiagnosticList& list) {
     std::vector<std::string> out;
     for (Diagnostic* d = list.first; d; d = d->next) out.push_back(str(d->message));
     return out;
-}
-
-// Runs `body` in a child process and waits at most `seconds` of wall-clock
-// time. Returns "ok", "exit N", "signal N" or "timeout"; the child is killed
-// on timeout. Guards against hangs and quadratic blow-ups, not a timing
-// measurement.
-template <typename Fn>
-std::string run_in_child(Fn body, int seconds) {
-    fflush(stdout);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int code = body();
-        fflush(stdout);
-        _exit(code);
-    }
-    if (pid < 0) return "fork failed";
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    for (;;) {
-        int status = 0;
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            if (WIFEXITED(status)) return WEXITSTATUS(status) == 0 ? "ok" : "exit " + std::to_string(WEXITSTATUS(status));
-            if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-            return "unknown";
-        }
-        timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if (now.tv_sec - start.tv_sec >= seconds) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return "timeout";
-        }
-        usleep(2000);
-    }
 }

@@ -19,7 +19,7 @@ struct KavDocumentTest : KavArenaTest {
     std::string printed;
     KavParseResult run(const std::string& text, const char* path = "notes/doc.kav") {
         testing::internal::CaptureStdout();
-        KavParseResult result = kav_parse_document(arena, from_std(text), string_from_cstr(path));
+        KavParseResult result = kav_parse_document(arena, from(text), string_from_cstr(path));
         console_flush();
         printed = testing::internal::GetCapturedStdout();
         return result;
@@ -62,7 +62,7 @@ TEST_F(KavDocumentTest, DiagnosticsAreHandedBackInOrderUnprinted) {
               "notes/doc.kav:2:5\n");
     EXPECT_EQ(result.success, 1u) << "errors do not fail a document; only levels 4 and 5 do";
     ASSERT_TRUE(result.root);
-    EXPECT_EQ(to_std(result.root->text), text);
+    EXPECT_EQ(str(result.root->text), text);
     EXPECT_EQ(result.root->kind, (u32)KAV_NODE_FILE);
 }
 
@@ -77,7 +77,7 @@ TEST_F(KavDocumentTest, ErrorMarkersStayOutOfTheTree) {
     ASSERT_EQ(result.diagnostics.count, 1u);
     const KavNode* marker = (const KavNode*)result.diagnostics.first->node;
     EXPECT_EQ(marker->kind, (u32)KAV_NODE_ERROR_MARKER);
-    EXPECT_EQ(to_std(marker->text), "|");
+    EXPECT_EQ(str(marker->text), "|");
     EXPECT_EQ(marker->parent, kav_nil());
     for (KavNode* n = result.root->first; !kav_node_is_nil(n); n = n->next) EXPECT_NE(n, marker);
 }
@@ -90,9 +90,9 @@ TEST_F(KavDocumentTest, FileWordsAndUrlsAreListedNotChecked) {
     ASSERT_EQ(result.file_paths.count, 2u) << "a relative text is no file path";
     ASSERT_EQ(result.urls.count, 1u);
     for (KavNodeCell* c = result.file_paths.first; c; c = c->next) {
-        EXPECT_FALSE(c->node->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING)) << to_std(c->node->text);
+        EXPECT_FALSE(c->node->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING)) << str(c->node->text);
     }
-    EXPECT_EQ(to_std(result.urls.first->node->text), "https://a.example.org/x");
+    EXPECT_EQ(str(result.urls.first->node->text), "https://a.example.org/x");
     EXPECT_EQ(result.diagnostics.count, 0u);
 }
 

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "kav_guide_examples.h"
 #include "kav_test_support.h"
 #include "site/site_check.h"
+#include "support/files.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST_F(KavGuideTest, EveryExampleGivesTheTreeShownUnderIt) {
             StringList placed = {};
             check_output_paths(arena, site, &result, &placed);
             result.output_paths = placed;
-            EXPECT_EQ(to_std(kav_print_result(arena, &result, last_source)), example.tree) << where;
+            EXPECT_EQ(str(kav_print_result(arena, &result, last_source)), example.tree) << where;
         }
     }
     EXPECT_GT(trees, 0u) << "no ~~~tree blocks in docs/kav.md";
@@ -71,10 +71,7 @@ TEST_F(KavGuideTest, FuzzSeedsHoldEveryExample) {
     for (size_t k = 0; k < distinct.size(); k += 1) {
         std::string path = std::string(KAVSITE_SOURCE_DIR) + "/tests/kav/fuzz/kav_parse_seeds/guide_" +
                            std::to_string(k + 1) + ".kav";
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        EXPECT_EQ(content.str(), distinct[k]->source) << path << " (docs/kav.md:" << distinct[k]->line << ")";
+        EXPECT_EQ(kavsite_test::read_file(path), distinct[k]->source) << path << " (docs/kav.md:" << distinct[k]->line << ")";
     }
     std::string past = std::string(KAVSITE_SOURCE_DIR) + "/tests/kav/fuzz/kav_parse_seeds/guide_" +
                        std::to_string(distinct.size() + 1) + ".kav";
@@ -98,7 +95,7 @@ TEST_F(KavGuideTest, RawViewOfEachExampleGivesItsSourceBack) {
     examples.push_back({"", 0, "no final line feed", "", false, "", false, 0, ""});
     for (const GuideExample& example : examples) {
         std::string wrapped = "```\n" + example.source + "```";
-        String source = string_copy(arena, from_std(wrapped));
+        String source = string_copy(arena, from(wrapped));
         KavTokens tokens = kav_tokenize(arena, source);
         for (u64 k = 1; k + 1 < tokens.count; k += 1) {
             if (tokens.tokens[k].kind & KAV_TOKEN_TRIPLE_BACKTICK) tokens.tokens[k].kind |= KAV_TOKEN_ESCAPED;
@@ -108,7 +105,7 @@ TEST_F(KavGuideTest, RawViewOfEachExampleGivesItsSourceBack) {
         KavNode* block = result.root->first;
         ASSERT_EQ(block->kind, (u32)KAV_NODE_BLOCK) << example.line;
         std::string back;
-        for (KavNode* w = block->first; !kav_node_is_nil(w); w = w->next) back += to_std(w->text);
+        for (KavNode* w = block->first; !kav_node_is_nil(w); w = w->next) back += str(w->text);
         std::string want = example.source;
         for (size_t at = want.find("\\```"); at != std::string::npos; at = want.find("\\```", at)) want.erase(at, 1);
         if (example.line == -1) want += "```";

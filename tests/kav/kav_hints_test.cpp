@@ -23,7 +23,7 @@ struct KavHintsTest : KavArenaTest {
 
     // "line:column message" for each hint of `text`, in order.
     std::vector<std::string> hints(const std::string& text) {
-        String source = string_copy(arena, from_std(text));
+        String source = string_copy(arena, from(text));
         KavTokens tokens = kav_tokenize(arena, source);
         KavParseResult result = kav_parse(arena, S("doc.kav"), source, &tokens);
         DiagnosticList list = kav_hints(arena, source, &tokens, &result);
@@ -31,7 +31,7 @@ struct KavHintsTest : KavArenaTest {
         u64 count = 0;
         for (Diagnostic* d = list.first; d; d = d->next) {
             TextPosition at = text_position(source, d->offset);
-            out.push_back(std::to_string(at.line) + ":" + std::to_string(at.column) + " " + to_std(d->message));
+            out.push_back(std::to_string(at.line) + ":" + std::to_string(at.column) + " " + str(d->message));
             EXPECT_EQ(d->level, DIAG_WARNING) << text;
             count += 1;
         }
@@ -205,7 +205,7 @@ TEST_F(KavHintsTest, GuideExamplesGiveNoHintButThePageOne) {
 // source order; being warnings, they never fail a document.
 TEST_F(KavHintsTest, DriverPrintsHintsInSourceOrder) {
     std::string text = "- a\n| b\n  # c ]\n";
-    String source = string_copy(arena, from_std(text));
+    String source = string_copy(arena, from(text));
     KavParseResult result = kav_parse_document(arena, source, S("d.kav"));
     EXPECT_EQ(result.success, 1u);
     EXPECT_EQ(result.diagnostics.count, 5u);

@@ -11,12 +11,12 @@ namespace {
 struct KavMetadataTest : KavArenaTest {
     // The matched key at the first token of `line`, "" when none.
     std::string key_at(const std::string& line) {
-        String source = from_std(line);
+        String source = from(line);
         KavTokens tokens = kav_tokenize(arena, source);
         KavKeyLine match = kav_match_key_line(source, tokens.tokens, tokens.count, 0);
         if (!match.key) return "";
         EXPECT_EQ(source.str[match.colon], ':') << line;
-        return to_std(match.key->key);
+        return str(match.key->key);
     }
 };
 
@@ -53,7 +53,7 @@ TEST_F(KavMetadataTest, KeyLineRecognition) {
 TEST_F(KavMetadataTest, EveryKeyOfTheTableIsFoundByItsOwnText) {
     u32 seen_ids = 0;
     for (const KavMetaKey& key : kav_meta_keys) {
-        EXPECT_EQ(key_at(to_std(key.key) + ": v"), to_std(key.key));
+        EXPECT_EQ(key_at(str(key.key) + ": v"), str(key.key));
         seen_ids |= 1u << key.id;
     }
     EXPECT_EQ(seen_ids, 0x1FFEu) << "ids 1 to 12, each once";
@@ -66,8 +66,8 @@ TEST_F(KavMetadataTest, KeywordNodesCarryACopyOfTheirRow) {
     ASSERT_TRUE(context);
     KavNode* summary = context->first;
     ASSERT_EQ(summary->kind, (u32)KAV_NODE_RESERVED_CONTEXT_KEYWORD);
-    EXPECT_EQ(to_std(summary->text), "summary");
-    EXPECT_EQ(to_std(summary->value), "summary");
+    EXPECT_EQ(str(summary->text), "summary");
+    EXPECT_EQ(str(summary->value), "summary");
     EXPECT_EQ(summary->offset, 3u);
     ASSERT_TRUE(summary->entry);
     const KavMetaKey* row = nullptr;
@@ -106,7 +106,7 @@ TEST_F(KavMetadataTest, OutputPathsAreTheValueSplitAtBlanks) {
         std::string text = std::string("``\noutput_path: ") + c.value + "\n``";
         KavParseResult result = parse(text);
         std::vector<std::string> got;
-        for (StringNode* n = result.output_paths.first; n; n = n->next) got.push_back(to_std(n->string));
+        for (StringNode* n = result.output_paths.first; n; n = n->next) got.push_back(str(n->string));
         EXPECT_EQ(got, c.paths) << c.value;
         ASSERT_EQ(result.output_words.count, c.paths.size()) << c.value;
         if (result.output_words.first) {

@@ -53,19 +53,19 @@ TEST_F(KavNodeTest, ClassCodeLookup) {
         {99, 0, "", ""},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(to_std(kav_kind_code(c.kind, c.flags)), c.code) << c.kind << " " << std::hex << c.flags;
+        EXPECT_EQ(str(kav_kind_code(c.kind, c.flags)), c.code) << c.kind << " " << std::hex << c.flags;
         const KavKindRow* row = kav_kind_row(c.kind, c.flags);
-        EXPECT_EQ(row ? to_std(row->style) : std::string(), c.style) << c.kind << " " << std::hex << c.flags;
+        EXPECT_EQ(row ? str(row->style) : std::string(), c.style) << c.kind << " " << std::hex << c.flags;
     }
 }
 
 TEST_F(KavNodeTest, EveryRowHasACodeAndANameForItsKind) {
     // The head-template rewrite strips elements by every row's code.
     for (const KavKindRow& row : kav_kind_table) {
-        EXPECT_GT(row.code.size, 0u) << to_std(row.name);
-        EXPECT_EQ(to_std(kav_kind_name(row.kind)), to_std(row.name));
+        EXPECT_GT(row.code.size, 0u) << str(row.name);
+        EXPECT_EQ(str(kav_kind_name(row.kind)), str(row.name));
     }
-    EXPECT_EQ(to_std(kav_kind_name(KAV_NODE_EMBEDDED_HTML)), "EmbeddedHtml");
+    EXPECT_EQ(str(kav_kind_name(KAV_NODE_EMBEDDED_HTML)), "EmbeddedHtml");
 }
 
 TEST_F(KavNodeTest, NilNodeLinksToItself) {
@@ -111,12 +111,12 @@ TEST_F(KavNodeTest, AppendInsertAndAncestor) {
     kav_node_insert_before(parent, d, c);    // between
     std::string order;
     for (KavNode* n = parent->first; !kav_node_is_nil(n); n = n->next) {
-        order += to_std(n->text);
+        order += str(n->text);
         EXPECT_EQ(n->parent, parent);
     }
     EXPECT_EQ(order, "abcd");
     std::string back;
-    for (KavNode* n = parent->last; !kav_node_is_nil(n); n = n->prev) back += to_std(n->text);
+    for (KavNode* n = parent->last; !kav_node_is_nil(n); n = n->prev) back += str(n->text);
     EXPECT_EQ(back, "dcba");
     EXPECT_EQ(parent->child_count, 4u);
     EXPECT_EQ(a->prev, kav_nil());
@@ -149,17 +149,17 @@ TEST_F(KavNodeTest, TableOfContentCopy) {
     EXPECT_EQ(copy->offset, 7u);
     EXPECT_EQ(copy->level, 2);
     EXPECT_EQ(copy->flags, 0u);
-    EXPECT_EQ(to_std(copy->text), "Intro words here");
+    EXPECT_EQ(str(copy->text), "Intro words here");
     EXPECT_NE(copy->text.str, heading->text.str);  // an owned copy
     EXPECT_EQ(copy->text.str[copy->text.size], 0);
     EXPECT_EQ(copy->value.str, copy->text.str);  // one copy serves both
     ASSERT_EQ(copy->child_count, 2u);            // Word children only
-    EXPECT_EQ(to_std(copy->first->text), "Intro ");
-    EXPECT_EQ(to_std(copy->first->value), "Intro");
+    EXPECT_EQ(str(copy->first->text), "Intro ");
+    EXPECT_EQ(str(copy->first->value), "Intro");
     EXPECT_EQ(copy->first->flags, 0u);
     EXPECT_EQ(copy->first->text.str[copy->first->text.size], 0);
-    EXPECT_EQ(to_std(copy->last->text), "&lt;");
-    EXPECT_EQ(to_std(copy->last->value), "<");
+    EXPECT_EQ(str(copy->last->text), "&lt;");
+    EXPECT_EQ(str(copy->last->value), "<");
     EXPECT_EQ(copy->last->offset, 14u);
     EXPECT_EQ(copy->parent, kav_nil());
 }
@@ -183,14 +183,14 @@ TEST_F(KavNodeTest, DiagnosticsTakeTheNodeOffset) {
     EXPECT_EQ(list.max_level, DIAG_WARNING);
     EXPECT_EQ(list.first->offset, 42u);
     EXPECT_EQ(list.first->node, node);
-    EXPECT_EQ(to_std(list.last->message), "n");
+    EXPECT_EQ(str(list.last->message), "n");
 }
 
 TEST_F(KavNodeTest, PositionCursorMatchesFullCount) {
     std::string text;
     std::mt19937 rng(7);
     for (int k = 0; k < 3000; k += 1) text += (rng() % 9 == 0) ? '\n' : (rng() % 7 == 0 ? '\r' : 'a');
-    String source = from_std(text);
+    String source = from(text);
     KavPositionCursor cursor = {};
     u64 offsets[] = {0, 1, 5, 5, 100, 99, 2999, 3000, 5000, 10, 1500};
     for (u64 offset : offsets) {

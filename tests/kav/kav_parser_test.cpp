@@ -1308,7 +1308,7 @@ TEST_F(KavParserTest, RowsAfterThe256thAddToItsCells) {
     KavNode* last = header->last;
     EXPECT_EQ(last->level, 255);
     std::string words;
-    for (KavNode* w = last->first; !kav_node_is_nil(w); w = w->next) words += to_std(w->text) + " ";
+    for (KavNode* w = last->first; !kav_node_is_nil(w); w = w->next) words += str(w->text) + " ";
     EXPECT_EQ(words, "256 257 258 ");
     EXPECT_EQ(result.diagnostics.count, 1u);
 }

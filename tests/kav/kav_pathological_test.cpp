@@ -5,9 +5,6 @@
 // suite, and a crash fails only its own case.
 #include <ctype.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
 #include <random>
@@ -16,6 +13,7 @@
 #include "kav/kav_document.h"
 #include "kav/kav_hints.h"
 #include "kav_test_support.h"
+#include "support/child.h"
 
 namespace {
 
@@ -25,12 +23,7 @@ constexpr unsigned kLimitSeconds = 20;
 constexpr unsigned kLimitSeconds = 120;  // sanitizer and debug builds
 #endif
 
-std::string repeat(const std::string& s, size_t n) {
-    std::string out;
-    out.reserve(s.size() * n);
-    for (size_t k = 0; k < n; k += 1) out += s;
-    return out;
-}
+using kavsite_test::repeat;
 
 struct Shape {
     u64 counts[KAV_NODE_KIND_COUNT] = {};
@@ -247,23 +240,7 @@ const Pathological kCases[] = {
 // Runs `body` in a child under the time limit; "" when it finished in time
 // and `body` found nothing wrong (it prints what it found).
 std::string run_child(const std::function<std::string()>& body) {
-    fflush(stdout);
-    fflush(stderr);
-    pid_t child = fork();
-    if (child < 0) return "fork failed";
-    if (child == 0) {
-        alarm(kLimitSeconds);
-        std::string problem = body();
-        _exit(problem.empty() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) {
-        if (WTERMSIG(status) == SIGALRM) return "took more than " + std::to_string(kLimitSeconds) + " s";
-        return "crashed with signal " + std::to_string(WTERMSIG(status));
-    }
-    if (WEXITSTATUS(status) != 0) return "wrong shape (see the message above)";
-    return "";
+    return kavsite_test::run_in_child([&body] { return body().empty() ? 0 : 1; }, kLimitSeconds);
 }
 
 // One case: parse, check the shape, print the tree, and look for hints
@@ -272,7 +249,7 @@ std::string run_case(const Pathological& c) {
     return run_child([&c] {
         Arena* arena = arena_create(GB(64), MB(4));
         std::string text = c.input();
-        String source = from_std(text);
+        String source = from(text);
         KavTokens tokens = kav_tokenize(arena, source);
         KavParseResult result = kav_parse(arena, S("p.kav"), source, &tokens);
         std::string problem = c.check(result, shape_of(result));
@@ -347,7 +324,7 @@ TEST_P(KavHintsLinear, FinishesInTimeWithItsHints) {
         std::string problem = run_child([&c] {
             Arena* arena = arena_create(GB(64), MB(4));
             std::string text = c.input();
-            String source = from_std(text);
+            String source = from(text);
             KavTokens tokens = kav_tokenize(arena, source);
             KavParseResult result = kav_parse(arena, S("p.kav"), source, &tokens);
             DiagnosticList hints = kav_hints(arena, source, &tokens, &result);
@@ -370,23 +347,17 @@ TEST(KavPathologicalTest, DriverPrintsManyDiagnosticsInTime) {
                           // One per bad token, and the hint that the document has no header.
                           return r.diagnostics.count == 60001 ? "" : "a diagnostic per bad token";
                       }};
-    fflush(stdout);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        alarm(kLimitSeconds);
-        if (!freopen("/dev/null", "w", stdout)) _exit(2);
+    std::string problem = run_child([&c] {
+        if (!freopen("/dev/null", "w", stdout)) return std::string("no /dev/null");
         Arena* arena = arena_create(GB(16), MB(4));
         std::string text = c.input();
-        String source = from_std(text);
+        String source = from(text);
         KavParseResult result = kav_parse_document(arena, source, S("p.kav"));
         diag_print_list(&result.diagnostics, S("p.kav"), source);
         console_flush();
-        _exit(c.check(result, shape_of(result)).empty() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        return c.check(result, shape_of(result));
+    });
+    EXPECT_EQ(problem, "");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ struct KavRobustnessTest : KavArenaTest {
     std::string problem_of(const std::string& text) {
         u64 mark = arena_pos(arena);
         KavParseResult result = parse(text);
-        std::string problem = to_std(kav_check_result(arena, &result, last_source));
+        std::string problem = str(kav_check_result(arena, &result, last_source));
         arena_pop_to(arena, mark);
         return problem;
     }
@@ -59,13 +59,13 @@ TEST_F(KavRobustnessTest, DamagedGuideExamplesKeepTheInvariants) {
 // The invariant check itself notices a broken tree.
 TEST_F(KavRobustnessTest, CheckFindsBrokenLinks) {
     KavParseResult result = parse("A b\n  c\n");
-    EXPECT_EQ(to_std(kav_check_result(arena, &result, last_source)), "");
+    EXPECT_EQ(str(kav_check_result(arena, &result, last_source)), "");
     KavNode* heading = result.root->first->first;
     heading->child_count += 1;
-    EXPECT_EQ(to_std(kav_check_result(arena, &result, last_source)), "a child count that does not match");
+    EXPECT_EQ(str(kav_check_result(arena, &result, last_source)), "a child count that does not match");
     heading->child_count -= 1;
     heading->first->next->parent = result.root;
-    EXPECT_EQ(to_std(kav_check_result(arena, &result, last_source)), "a child whose parent is another node");
+    EXPECT_EQ(str(kav_check_result(arena, &result, last_source)), "a child whose parent is another node");
 }
 
 }  // namespace

@@ -12,9 +12,10 @@
 #include "kav/kav_parser.h"
 #include "kav/kav_print.h"
 #include "kav/kav_tokenizer.h"
+#include "support/strings.h"
 
-inline std::string to_std(String s) { return std::string((const char*)s.str, s.size); }
-inline String from_std(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
 
 struct KavArenaTest : ::testing::Test {
     Arena* arena = arena_create(GB(4), MB(1));
@@ -24,7 +25,7 @@ struct KavArenaTest : ::testing::Test {
 
     // Parses a copy of `text` kept in the arena, so node texts stay valid.
     KavParseResult parse(const std::string& text, String path = S("doc.kav")) {
-        last_source = string_copy(arena, from_std(text));
+        last_source = string_copy(arena, from(text));
         KavTokens tokens = kav_tokenize(arena, last_source);
         return kav_parse(arena, path, last_source, &tokens);
     }
@@ -32,6 +33,6 @@ struct KavArenaTest : ::testing::Test {
     // The printed form of the parse of `text`.
     std::string tree(const std::string& text) {
         KavParseResult result = parse(text);
-        return to_std(kav_print_result(arena, &result, last_source));
+        return str(kav_print_result(arena, &result, last_source));
     }
 };

@@ -15,7 +15,7 @@ std::string describe(String source, const KavTokens& tokens) {
     for (u64 k = 0; k < tokens.count; k += 1) {
         const KavToken& t = tokens.tokens[k];
         if (k) out += ' ';
-        out += to_std(kav_token_kind_name(t.kind));
+        out += str(kav_token_kind_name(t.kind));
         if (t.kind & KAV_TOKEN_TEXT) out += "+TEXT";
         if (t.kind & KAV_TOKEN_UNTERMINATED) out += "+UNTERMINATED";
         if (t.kind & KAV_TOKEN_HAS_SPACE) out += "+HAS_SPACE";
@@ -101,7 +101,7 @@ TEST_F(KavTokenizerTest, RulesAndKinds) {
         {"backquote pair at the end", "x``", "WORD:x DOUBLE_BACKTICK:``"},
     };
     for (const Case& c : cases) {
-        String source = from_std(c.input);
+        String source = from(c.input);
         KavTokens tokens = kav_tokenize(arena, source);
         EXPECT_EQ(describe(source, tokens), c.tokens) << c.name;
         EXPECT_EQ(tokens.diagnostics.count, 0u) << c.name;
@@ -116,7 +116,7 @@ TEST_F(KavTokenizerTest, TokensTileTheSourceAcrossChunks) {
         std::string text;
         size_t size = (round % 2) ? 20000 : 1 + (size_t)(rng() % 300);
         for (size_t k = 0; k < size; k += 1) text += alphabet[rng() % (sizeof alphabet - 1)];
-        String source = from_std(text);
+        String source = from(text);
         KavTokens tokens = kav_tokenize(arena, source);
         ASSERT_GT(tokens.count, 0u);
         u64 at = 0;
@@ -133,7 +133,7 @@ TEST_F(KavTokenizerTest, ManyChunksKeepCountAndOrder) {
     // 3 tokens per repetition: well over three chunks of 4096.
     std::string text;
     for (int k = 0; k < 5000; k += 1) text += "ab 1\n";
-    KavTokens tokens = kav_tokenize(arena, from_std(text));
+    KavTokens tokens = kav_tokenize(arena, from(text));
     ASSERT_EQ(tokens.count, 5000u * 4);
     for (u64 k = 0; k < tokens.count; k += 4) {
         ASSERT_EQ(tokens.tokens[k].kind, (u32)KAV_TOKEN_WORD);

@@ -188,8 +188,8 @@ TEST_F(ConvertTest, TwoDocumentHeadersGiveDistinctIds) {
     EXPECT_EQ(kavsite_test::attribute_values(html, "id"),
               (std::vector<std::string>{"toggle-checkbox_contexd", "contexd", "toggle-checkbox_contexd_1", "contexd_1"}))
         << html;
-    EXPECT_EQ(count(html, "class=\"toggle-content_0\""), 1u) << html;
-    EXPECT_EQ(count(html, "class=\"toggle-content_1\""), 1u) << html;
+    EXPECT_EQ(count_of(html, "class=\"toggle-content_0\""), 1u) << html;
+    EXPECT_EQ(count_of(html, "class=\"toggle-content_1\""), 1u) << html;
 }
 
 // Headings take their ids from the table-of-content links made from them
@@ -223,7 +223,7 @@ TEST_F(ConvertTest, ImageShowsNeitherItsPathNorItsDescription) {
     KavParseResult document = parse(arena, "p [_\"/img/a.png\"(\"Cat\" 320x200)] after\n");
     std::string html = body(document);
     EXPECT_EQ(html.find("/img/a.png<"), std::string::npos) << html;
-    EXPECT_EQ(count(html, "Cat"), 2u) << html;  // alt and data-title only
+    EXPECT_EQ(count_of(html, "Cat"), 2u) << html;  // alt and data-title only
     EXPECT_EQ(html.find("320x200"), std::string::npos) << html;
     EXPECT_NE(html.find("<h2>p <img src="), std::string::npos) << html;
     EXPECT_NE(html.find(" alt=\"Cat\"  width=\"320\"  height=\"200\"  data-title=\"Cat\"  draggable=\"false\" > after</h2>"),
@@ -333,7 +333,7 @@ TEST_F(ConvertTest, CategoriesAreSplitBeforeEscaping) {
     std::string html = body(document);
     EXPECT_NE(html.find("<span class=\"cat-it\" >x&lt;y</span><span class=\"cat-it\" >z</span></span>"), std::string::npos)
         << html;
-    EXPECT_EQ(count(html, "cat-it"), 2u) << html;
+    EXPECT_EQ(count_of(html, "cat-it"), 2u) << html;
 }
 
 // A heading too deep for a heading element keeps its words where it
@@ -401,7 +401,7 @@ TEST_F(ConvertTest, DeepAndLongInputs) {
     for (const Case& c : cases) {
         KavParseResult document = parse(arena, c.source);
         std::string html = body(document);
-        EXPECT_EQ(count(html, c.needle), c.times) << c.name;
+        EXPECT_EQ(count_of(html, c.needle), c.times) << c.name;
     }
 }
 

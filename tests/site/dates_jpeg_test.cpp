@@ -3,16 +3,21 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "site/dates.h"
 #include "site/jpeg_info.h"
+#include "support/files.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::bytes_read_by_process;
+using kavsite_test::from;
+using kavsite_test::str;
+using kavsite_test::TempDir;
+using kavsite_test::write_file;
 
 TEST(Dates, ParseAndFormat) {
     Arena* arena = arena_create(MB(1), KB(4));
@@ -91,15 +96,13 @@ TEST(Jpeg, ReadsSizeAndDensity) {
     EXPECT_EQ(info.width, 0);
 
     Arena* arena = arena_create(MB(1), KB(4));
-    char path[] = "/tmp/kavsite_jpeg_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::ofstream(path, std::ios::binary).write((const char*)b.data(), (long)b.size());
-    info = read_jpeg_info(arena, string_from_cstr(path));
+    TempDir dir;
+    std::string path = (dir.path / "a.jpg").string();
+    write_file(path, std::string(b.begin(), b.end()));
+    info = read_jpeg_info(arena, from(path));
     EXPECT_EQ(info.width, 640);
-    unlink(path);
-    info = read_jpeg_info(arena, string_from_cstr(path));
+    unlink(path.c_str());
+    info = read_jpeg_info(arena, from(path));
     EXPECT_EQ(info.width + info.height + info.x_density + info.y_density, 0);
     arena_release(arena);
 }
@@ -156,24 +159,12 @@ TEST(Jpeg, FrameHeaderFoundByWalkingSegments) {
     }
 }
 
-// Bytes this process has read from files so far.
-long long bytes_read_so_far() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    long long value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") return value;
-    }
-    return -1;
-}
-
 // A 3 GB image (sparse: it costs nothing on disk) is read only up to its
 // frame header; a header behind large segments is still reached by reading
 // further, and the read stops at the cap.
 TEST(Jpeg, ReadsOnlyUpToTheFrameHeader) {
-    char dir_template[] = "/tmp/kavsite_jpeg_dir_XXXXXX";
-    ASSERT_NE(mkdtemp(dir_template), nullptr);
-    std::string dir = dir_template;
+    TempDir temp;
+    std::string dir = temp.path.string();
     std::vector<u8> icc(60000, 0x11);  // three large APP2 segments: the frame lies past 64 KiB
     std::vector<u8> far_header = join({{0xFF, 0xD8}, segment(0xE2, icc), segment(0xE2, icc), segment(0xE2, icc),
                                        frame(0xC0, 1234, 567)});
@@ -200,16 +191,15 @@ TEST(Jpeg, ReadsOnlyUpToTheFrameHeader) {
         ASSERT_EQ(ftruncate(fd, c.size), 0);
         close(fd);
         u64 arena_before = arena_pos(arena);
-        long long before = bytes_read_so_far();
+        long long before = bytes_read_by_process();
         JpegInfo info = read_jpeg_info(arena, string_from_cstr(path.c_str()));
-        long long read = bytes_read_so_far() - before;
+        long long read = bytes_read_by_process() - before;
         EXPECT_EQ(info.width, c.width) << c.name;
         EXPECT_LE(read, c.most_read + 4096) << c.name;
         EXPECT_EQ(arena_pos(arena), arena_before) << c.name << ": the reads stay in scratch memory";
         unlink(path.c_str());
     }
     arena_release(arena);
-    rmdir(dir.c_str());
 }
 
 TEST(Jpeg, Extensions) {

@@ -11,8 +11,10 @@
 #include "kav/kav_document.h"
 #include "kav/kav_node.h"
 #include "site/theme_files.h"
+#include "support/files.h"
 #include "support/html5_check.h"
 #include "support/program.h"
+#include "support/strings.h"
 
 namespace {
 
@@ -21,7 +23,6 @@ namespace fs = std::filesystem;
 
 const fs::path kExample = fs::path(KAVSITE_SOURCE_DIR) / "examples/site";
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
 
 struct ParsedExample {
     std::vector<const KavNode*> nodes;  // every node of every document
@@ -47,7 +48,7 @@ ParsedExample parse_example(Arena* arena) {
     for (auto& entry : fs::recursive_directory_iterator(kExample / "documents")) {
         if (entry.path().extension() != ".kav") continue;
         std::string text = read_file(entry.path());
-        String source = string_copy(arena, String{(u8*)text.data(), text.size()});
+        String source = string_copy(arena, from(text));
         KavParseResult result = kav_parse_document(arena, source, string_from_cstr(entry.path().c_str()));
         collect(result.root, &out);
         for (KavNodeCell* cell = result.footnotes.first; cell; cell = cell->next) collect(cell->node, &out);

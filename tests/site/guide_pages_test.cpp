@@ -21,6 +21,7 @@
 #include "site/page.h"
 #include "site/site_check.h"
 #include "site_test_support.h"
+#include "support/files.h"
 #include "support/program.h"
 
 using namespace site_test;

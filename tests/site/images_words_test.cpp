@@ -1,10 +1,7 @@
 // Images (source, alternative text, size from the description or from a
 // JPEG file), word flushes (text, dates, category chips) and icons.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,19 +10,13 @@
 #include "site/site_check.h"
 #include "site/words.h"
 #include "site_test_support.h"
+#include "support/images.h"
 
 using namespace site_test;
-namespace fs = std::filesystem;
 
 namespace {
 
-// A minimal JFIF file of the given size.
-std::string tiny_jpeg(u16 width, u16 height) {
-    std::vector<u8> b = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x01, 0x00, 0x48, 0x00,
-                         0x48, 0x00, 0x00, 0xFF, 0xC0, 0x00, 0x11, 0x08, (u8)(height >> 8), (u8)height, (u8)(width >> 8),
-                         (u8)width, 0x03, 0xFF, 0xD9};
-    return std::string(b.begin(), b.end());
-}
+using kavsite_test::tiny_jpeg;
 
 // The first word of the tree with the image flag.
 KavNode* find_image(KavNode* root) {
@@ -41,19 +32,10 @@ KavNode* find_image(KavNode* root) {
     return nullptr;
 }
 
-struct ImageTest : ::testing::Test {
-    Arena* arena = nullptr;
-    fs::path dir;
-    std::string root;
-    Site* site = nullptr;
+struct ImageTest : SiteFolderTest {
     void SetUp() override {
-        arena = arena_create(GB(1), KB(64));
-        char templ[] = "/tmp/kavsite_images_XXXXXX";
-        dir = mkdtemp(templ);
-        root = (dir / "site").string() + "/";
-        fs::create_directories(dir / "site" / "html" / "img");
-        std::ofstream(dir / "site" / "html" / "img" / "a.jpg", std::ios::binary) << tiny_jpeg(33, 17);
-        std::ofstream(dir / "site" / "html" / "img" / "b.png", std::ios::binary) << "\x89PNG";
+        kavsite_test::write_file(root + "html/img/a.jpg", tiny_jpeg(33, 17));
+        kavsite_test::write_file(root + "html/img/b.png", "\x89PNG");
         site = make_site(root.c_str());
     }
     // The image of `word` as a page of the site shows it, after the check
@@ -63,12 +45,6 @@ struct ImageTest : ::testing::Test {
         check_file_words(arena, site, document, S("doc.kav"), CHECK_FILES_FINAL, &wrong);
         PageBuilder builder = page_builder(site, arena);
         return make_image(&builder, word);
-    }
-    void TearDown() override {
-        arena_release(site->arena);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-        arena_release(arena);
     }
 };
 

@@ -2,6 +2,7 @@
 // program.
 #include <gtest/gtest.h>
 
+#include "support/files.h"
 #include "support/program.h"
 
 namespace {

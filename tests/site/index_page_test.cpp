@@ -1,5 +1,6 @@
 // The home page's title and section cards, filled into a small skeleton.
 #include "site/index_page.h"
+#include "support/strings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::str;
 
 const std::string kGrid =
     "<div style=\"display:flex;flex-direction:row;flex-wrap: wrap;justify-content:space-around;\" >";

@@ -3,10 +3,11 @@
 #include <string>
 
 #include "site/links.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::str;
 
 struct Links : ::testing::Test {
     Arena* arena = arena_create(MB(16), KB(64));

@@ -4,9 +4,6 @@
 // catches hangs and quadratic work: linear work on these inputs takes well
 // under a second in a release build.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -15,6 +12,7 @@
 #include "site/page.h"
 #include "site/site_check.h"
 #include "site_test_support.h"
+#include "support/child.h"
 
 using namespace site_test;
 
@@ -26,12 +24,7 @@ constexpr unsigned kLimitSeconds = 60;
 constexpr unsigned kLimitSeconds = 280;  // sanitizer and debug builds
 #endif
 
-std::string repeat(const std::string& s, size_t n) {
-    std::string out;
-    out.reserve(s.size() * n);
-    for (size_t k = 0; k < n; k += 1) out += s;
-    return out;
-}
+using kavsite_test::repeat;
 
 struct PageRow {
     const char* name;
@@ -70,15 +63,10 @@ const PageRow kRows[] = {
 };
 
 std::string run_row(const PageRow& row) {
-    fflush(stdout);
-    fflush(stderr);
-    pid_t child = fork();
-    if (child < 0) return "fork failed";
-    if (child == 0) {
-        alarm(kLimitSeconds);
+    return kavsite_test::run_in_child([&row] {
         Arena* arena = arena_create(GB(64), MB(4));
         std::string text = kHeader + row.input();
-        String source = string_copy(arena, String{(u8*)text.data(), text.size()});
+        String source = copy(arena, text);
         Site* site = make_site("/site/");
         KavParseResult document = kav_parse_document(arena, source, S("/docs/p.kav"));
         StringList outputs = {};
@@ -101,21 +89,14 @@ std::string run_row(const PageRow& row) {
             kavsite_test::shown_pre_text(raw_html.substr(raw_html.find('>', pre) + 1, pre_end - raw_html.find('>', pre) - 1)) != text) {
             problem = "the raw view lost the source";
         }
-        size_t found = count(html, row.needle);
+        size_t found = count_of(html, row.needle);
         if (problem.empty() && row.times && found != row.times) {
             problem = std::string(row.needle) + " " + std::to_string(found) + " times, want " + std::to_string(row.times);
         }
         if (problem.empty() && !row.times && found == 0) problem = std::string("no ") + row.needle;
         if (!problem.empty()) fprintf(stderr, "%s: %s\n", row.name, problem.c_str());
-        _exit(problem.empty() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) {
-        if (WTERMSIG(status) == SIGALRM) return "took more than " + std::to_string(kLimitSeconds) + " s";
-        return "crashed with signal " + std::to_string(WTERMSIG(status));
-    }
-    return WEXITSTATUS(status) == 0 ? "" : "wrong page (see the message above)";
+        return problem.empty() ? 0 : 1;
+    }, kLimitSeconds);
 }
 
 void PrintTo(const PageRow& row, std::ostream* out) { *out << row.name; }

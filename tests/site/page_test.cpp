@@ -155,7 +155,7 @@ TEST_F(PageTest, Titles) {
         EXPECT_EQ(str(page.title), c.title) << c.source;
         // The one `title` element of the head holds it.
         std::string html = page_html(page);
-        EXPECT_EQ(count(html, "<title>"), 1u) << html;
+        EXPECT_EQ(count_of(html, "<title>"), 1u) << html;
         EXPECT_NE(html.find(std::string("<title>") + c.title + "</title>"), std::string::npos) << html;
     }
 }
@@ -171,7 +171,7 @@ TEST_F(PageTest, HeadTemplateTitleTakesThePageTitle) {
     EXPECT_EQ(html.find("Yours"), std::string::npos) << html;
     html = page_html(second);
     EXPECT_NE(html.find("<head><title>Yours</title><meta charset=\"utf-8\" ><style>"), std::string::npos) << html;
-    EXPECT_EQ(count(html, "<style>"), 1u) << html;
+    EXPECT_EQ(count_of(html, "<style>"), 1u) << html;
 }
 
 TEST_F(PageTest, TableOfContentLinksToTheHeadings) {

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "support/files.h"
 #include "support/program.h"
 
 namespace {
@@ -129,13 +130,8 @@ TEST_F(SharedRun, AFileThatCannotBeWrittenIsReportedAndKept) {
     write_file(site / "html/shared/html/default_head.html", head);
     // Everything may be reached by the user the program runs as, but the
     // template folder cannot be written to.
-    for (auto& e : fs::recursive_directory_iterator(temp.path)) {
-        fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
-    }
-    fs::permissions(temp.path, fs::perms::all, fs::perm_options::add);
-    fs::permissions(site / "html/shared/html", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                                   fs::perms::group_exec | fs::perms::others_read |
-                                                   fs::perms::others_exec);
+    open_to_everyone(temp.path);
+    fs::permissions(site / "html/shared/html", kReadOnlyFolder);
     RunResult r = build({}, true);
     EXPECT_EQ(r.status, 1) << r.errors << "a shared file that cannot be written fails the build";
     std::string folder = site.string() + "/html/shared/html/";

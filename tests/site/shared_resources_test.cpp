@@ -12,17 +12,13 @@
 #include "htmldom/html_tables.h"
 #include "kav/kav_node.h"
 #include "site/icons.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String sv(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
-
-size_t count_of(const std::string& text, const std::string& piece) {
-    size_t n = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) n += 1;
-    return n;
-}
+using kavsite_test::count_of;
+using kavsite_test::from;
+using kavsite_test::str;
 
 struct Shared : ::testing::Test {
     Arena* arena = arena_create(MB(64), KB(64));
@@ -46,20 +42,20 @@ struct Shared : ::testing::Test {
         settings.deploy = deploy;
         settings.js = js;
         String style = shared_style_document(arena, S(".kav{}"), js);
-        return str(shared_rewrite_head(arena, sv(text), S("head.html"), style, &settings));
+        return str(shared_rewrite_head(arena, from(text), S("head.html"), style, &settings));
     }
     std::string menu(const std::string& text, const char* root = "/srv/site/", u32 deploy = 0) {
         SiteSettings settings = {};
         settings.root = string_from_cstr(root);
         settings.deploy = deploy;
         settings.js = 0;
-        return str(shared_rewrite_menu(arena, sv(text), S("menu.html"), &settings));
+        return str(shared_rewrite_menu(arena, from(text), S("menu.html"), &settings));
     }
     // The end-of-build cleaning of the head template.
     std::string strip(const std::string& text) {
         String codes[KAV_KIND_ROW_COUNT];
         for (u64 i = 0; i < KAV_KIND_ROW_COUNT; i += 1) codes[i] = kav_kind_table[i].code;
-        return str(html_head_strip(arena, sv(text), codes, KAV_KIND_ROW_COUNT));
+        return str(html_head_strip(arena, from(text), codes, KAV_KIND_ROW_COUNT));
     }
 };
 

@@ -2,10 +2,7 @@
 // it), local file words decided against the disk and the pages of the build,
 // URL words handed to the checker once each with their location.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,29 +11,13 @@
 #include "site_test_support.h"
 
 using namespace site_test;
-namespace fs = std::filesystem;
 
 namespace {
 
-struct SiteCheckTest : ::testing::Test {
-    Arena* arena = nullptr;
-    fs::path dir;
-    std::string root;
-    Site* site = nullptr;
+struct SiteCheckTest : SiteFolderTest {
     void SetUp() override {
-        arena = arena_create(GB(1), KB(64));
-        char templ[] = "/tmp/kavsite_check_XXXXXX";
-        dir = mkdtemp(templ);
-        root = dir.string() + "/";
-        fs::create_directories(dir / "html" / "img");
-        std::ofstream(dir / "html" / "img" / "here.png") << "png";
+        kavsite_test::write_file(root + "html/img/here.png", "png");
         site = make_site(root.c_str(), 0, 1);
-    }
-    void TearDown() override {
-        arena_release(site->arena);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-        arena_release(arena);
     }
 };
 

@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "support/files.h"
 #include "support/html_text.h"
+#include "support/strings.h"
 #include "base/arena.h"
 #include "base/string.h"
 #include "htmldom/html_dom.h"
@@ -16,11 +18,12 @@
 
 namespace site_test {
 
-inline std::string str(String s) { return std::string((const char*)s.str, s.size); }
+using kavsite_test::count_of;
+using kavsite_test::str;
 
 // A String over the bytes of `text`, copied into `arena`.
 inline String copy(Arena* arena, const std::string& text) {
-    return string_copy(arena, String{(u8*)text.data(), text.size()});
+    return string_copy(arena, kavsite_test::from(text));
 }
 
 inline KavParseResult parse(Arena* arena, const std::string& text, const char* path = "/docs/doc.kav") {
@@ -58,12 +61,6 @@ inline std::string shape(HtmlNode* element) {
     return out;
 }
 
-inline size_t count(const std::string& text, const std::string& needle) {
-    size_t found = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) found += 1;
-    return found;
-}
-
 // A site at `root` in an arena of its own (release it with
 // arena_release(site->arena)).
 inline Site* make_site(const char* root, u32 deploy = 0, u32 file_p_check = 0) {
@@ -73,6 +70,19 @@ inline Site* make_site(const char* root, u32 deploy = 0, u32 file_p_check = 0) {
     settings.file_p_check = file_p_check;
     return site_create(&settings);
 }
+
+// A test with an arena and a site root in a fresh folder under /tmp; the
+// test writes its files, then makes `site` (released with the test).
+struct SiteFolderTest : ::testing::Test {
+    Arena* arena = arena_create(GB(1), KB(64));
+    kavsite_test::TempDir temp;
+    std::string root = temp.path.string() + "/";
+    Site* site = nullptr;
+    ~SiteFolderTest() override {
+        if (site) arena_release(site->arena);
+        arena_release(arena);
+    }
+};
 
 // The body of a document converted into a `div` by a fresh page builder, as
 // HTML; headings take their ids from the `toc` links (sorted by offset).

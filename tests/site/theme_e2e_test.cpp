@@ -5,14 +5,15 @@
 #include <gtest/gtest.h>
 
 #include "site/theme_files.h"
+#include "support/files.h"
 #include "support/program.h"
+#include "support/strings.h"
 
 namespace {
 
 using namespace kavsite_test;
 namespace fs = std::filesystem;
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
 
 struct ThemeRun : ::testing::Test {
     TempDir temp;
@@ -133,13 +134,8 @@ TEST_F(ThemeRun, ThemeFilesThatCannotBeWrittenAreReported) {
     // The fonts folder exists but cannot be written to by the user the
     // program runs as; everything else can.
     fs::create_directories(site / "html/shared/fonts");
-    for (auto& e : fs::recursive_directory_iterator(temp.path)) {
-        fs::permissions(e.path(), fs::perms::all, fs::perm_options::add);
-    }
-    fs::permissions(temp.path, fs::perms::all, fs::perm_options::add);
-    fs::permissions(site / "html/shared/fonts", fs::perms::owner_read | fs::perms::owner_exec |
-                                                    fs::perms::group_read | fs::perms::group_exec |
-                                                    fs::perms::others_read | fs::perms::others_exec);
+    open_to_everyone(temp.path);
+    fs::permissions(site / "html/shared/fonts", kReadOnlyFolder);
     RunResult r = build({}, true);
     EXPECT_EQ(r.status, 1) << r.output << r.errors << "a theme file that cannot be written fails the build";
     u64 fonts = 0;

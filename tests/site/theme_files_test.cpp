@@ -12,15 +12,15 @@
 #include <string>
 
 #include "site/shared_resources.h"
+#include "support/files.h"
 #include "support/program.h"
+#include "support/strings.h"
 
 namespace {
 
 using namespace kavsite_test;
 namespace fs = std::filesystem;
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String sv(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
 
 std::string theme_text(const char* path) {
     const ThemeFile* file = theme_file_find(string_from_cstr(path));
@@ -81,7 +81,7 @@ TEST_F(Theme, FontsCssNamesOnlyThemeFilesByRelativeUrls) {
         EXPECT_EQ(target.find(':'), std::string::npos) << target << " is not relative";
         EXPECT_NE(target[0], '/') << target << " is not relative";
         std::string path = normalize("html/shared/css/" + target);
-        EXPECT_NE(theme_file_find(sv(path)), nullptr) << target << " -> " << path << " is not a theme file";
+        EXPECT_NE(theme_file_find(from(path)), nullptr) << target << " -> " << path << " is not a theme file";
     }
     EXPECT_GE(urls, 3);
 }
@@ -149,7 +149,7 @@ TEST_F(Theme, MissingFilesAreWrittenAndPresentOnesKept) {
     fs::create_directories(dir.path / "html/shared/fonts/iconfont.woff2");  // a folder in the way
 
     testing::internal::CaptureStdout();
-    u64 written = theme_write_missing_files(arena, sv(root));
+    u64 written = theme_write_missing_files(arena, from(root));
     console_flush();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(written, theme_file_count - 3);
@@ -165,7 +165,7 @@ TEST_F(Theme, MissingFilesAreWrittenAndPresentOnesKept) {
         EXPECT_EQ(read_file(dir.path / path), str(theme_files[i].bytes)) << path;
     }
     // Everything is there now: nothing more is written.
-    EXPECT_EQ(theme_write_missing_files(arena, sv(root)), 0u);
+    EXPECT_EQ(theme_write_missing_files(arena, from(root)), 0u);
 }
 
 TEST_F(Theme, AMissingScriptIsReportedOnlyWhenPagesLoadIt) {
@@ -190,7 +190,7 @@ TEST_F(Theme, AMissingScriptIsReportedOnlyWhenPagesLoadIt) {
         if (c.minified_exists) write_file(minified, "// min");
         if (c.full_exists) write_file(full, "// full");
         testing::internal::CaptureStdout();
-        bool warned = theme_warn_missing_script(arena, sv(root), c.js, c.dev_js);
+        bool warned = theme_warn_missing_script(arena, from(root), c.js, c.dev_js);
         console_flush();
         std::string out = testing::internal::GetCapturedStdout();
         std::string name = std::to_string(c.js) + std::to_string(c.dev_js) + std::to_string(c.minified_exists) +

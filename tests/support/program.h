@@ -10,8 +10,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -92,36 +90,5 @@ inline RunResult run_kavsite(const std::vector<std::string>& args, const std::st
     if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
     return result;
 }
-
-inline void write_file(const std::filesystem::path& p, const std::string& text) {
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-inline std::string read_file(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// A fresh folder under /tmp, removed with everything in it when the object
-// goes (permissions are restored first so that locked folders go too).
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        char templ[] = "/tmp/kavsite_test_XXXXXX";
-        path = mkdtemp(templ);
-    }
-    ~TempDir() {
-        namespace fs = std::filesystem;
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(path, ec); it != fs::recursive_directory_iterator();
-             it.increment(ec)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, ec);
-        }
-        fs::remove_all(path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-};
 
 }  // namespace kavsite_test

@@ -8,7 +8,7 @@
 
 #include "base/os.h"
 #include "driver/file_service.h"
-#include "support/program.h"
+#include "support/files.h"
 
 namespace kavsite_test {
 

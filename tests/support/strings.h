@@ -1,5 +1,5 @@
 // Helpers the tests share for moving between the program's String and
-// std::string, and for counting in text.
+// std::string, and for making and counting text.
 #pragma once
 
 #include <string>
@@ -11,6 +11,14 @@ namespace kavsite_test {
 inline std::string str(String s) { return std::string((const char*)s.str, s.size); }
 // A String over the bytes of `s`, which must outlive it.
 inline String from(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+
+// `text` written `times` times in a row.
+inline std::string repeat(const std::string& text, size_t times) {
+    std::string out;
+    out.reserve(text.size() * times);
+    for (size_t k = 0; k < times; k += 1) out += text;
+    return out;
+}
 
 // How many times `needle` occurs in `text`, overlapping occurrences included.
 inline size_t count_of(const std::string& text, const std::string& needle) {

@@ -6,11 +6,12 @@
 #include "local_server.h"
 #include "urlcheck/consent.h"
 #include "urlcheck/url_pool.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String view(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
 
 std::vector<std::string> split(const std::string& text, const std::string& sep) {
     std::vector<std::string> parts;
@@ -73,12 +74,12 @@ TEST(ConsentRequest, ArrivesWithHeaderLinesAndFormInOrder) {
     ASSERT_TRUE(server->ok);
     std::string url = server->https("/consent/save");
     Scratch scratch;
-    HttpResult result = consent_request(scratch.arena, view(url));
+    HttpResult result = consent_request(scratch.arena, from(url));
     EXPECT_EQ(http_parse_status(result.head).status, 404u);
 
     HttpRequestOptions options = {};
     options.read_body = 1;
-    std::string log = str(http_request(scratch.arena, view(server->https("/_requests/consent/save")), &options).body);
+    std::string log = str(http_request(scratch.arena, from(server->https("/_requests/consent/save")), &options).body);
     std::vector<std::string> lines = split(log, "\n");
     ASSERT_GE(lines.size(), 23u) << log;
     EXPECT_EQ(lines[0], "REQUEST POST /consent/save");
@@ -140,7 +141,7 @@ TEST(ConsentRequest, RedirectsAreNotFollowed) {
     ASSERT_TRUE(server->ok);
     Scratch scratch;
     std::string url = server->https("/www/200", "localhost");
-    HttpResult result = consent_request(scratch.arena, view(url));
+    HttpResult result = consent_request(scratch.arena, from(url));
     EXPECT_EQ(http_parse_status(result.head).status, 301u);
     EXPECT_EQ(str(result.final_url), url);
 }
@@ -165,7 +166,7 @@ TEST(UrlPoolConnection, OnlineWhenTheConsentRequestGetsAStatus) {
     for (const Case& c : cases) {
         UrlSettings settings = {};
         settings.worker_count = 1;
-        settings.consent_url = view(c.consent_url);
+        settings.consent_url = from(c.consent_url);
         UrlCheckPool* pool = url_pool_create(&settings);
         url_pool_test_connection(pool, true);
         EXPECT_EQ(pool->connection_tested, 1u) << c.consent_url;
@@ -182,7 +183,7 @@ TEST(UrlPoolConnection, BackgroundTestDoesNotHoldTheCaller) {
     UrlSettings settings = {};
     settings.worker_count = 1;
     std::string url = server->https("/slow/1500");
-    settings.consent_url = view(url);
+    settings.consent_url = from(url);
     UrlCheckPool* pool = url_pool_create(&settings);
     url_pool_test_connection(pool, false);
     os_mutex_lock(pool->queue_lock);

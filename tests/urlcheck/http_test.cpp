@@ -6,11 +6,12 @@
 
 #include "local_server.h"
 #include "urlcheck/http.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String view(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
 
 TEST(HttpParseStatus, StatusLines) {
     struct Case {
@@ -33,7 +34,7 @@ TEST(HttpParseStatus, StatusLines) {
         {std::string("HTTP/1.1 2\0" "00 OK\r\n", 18), 2, "1.1", ""},
     };
     for (const Case& c : cases) {
-        HttpStatusLine line = http_parse_status(view(c.head));
+        HttpStatusLine line = http_parse_status(from(c.head));
         EXPECT_EQ(line.status, c.status) << c.head;
         EXPECT_EQ(str(line.version), c.version) << c.head;
         EXPECT_EQ(str(line.rest), c.rest) << c.head;
@@ -148,7 +149,7 @@ TEST(HttpRequest, OutcomesAgainstLocalServers) {
             options.method = cases[i].method;
             options.read_body = cases[i].read_body;
             options.no_redirect = cases[i].no_redirect;
-            HttpResult r = http_request(scratch.arena, view(cases[i].url), &options);
+            HttpResult r = http_request(scratch.arena, from(cases[i].url), &options);
             outcomes[i] = {r.error, http_parse_status(r.head).status, str(r.body), str(r.final_url), str(r.head)};
             http_thread_release();
         });
@@ -192,12 +193,12 @@ TEST(HttpRequest, ConnectionKeptAfterSmallBodies) {
                 Scratch scratch;
                 HttpRequestOptions options = {};
                 options.read_body = c.read_body;
-                http_request(scratch.arena, view(server->https(c.path)), &options);
+                http_request(scratch.arena, from(server->https(c.path)), &options);
             }
             Scratch scratch;
             HttpRequestOptions options = {};
             options.read_body = 1;
-            std::string peers = str(http_request(scratch.arena, view(server->https(std::string("/_peers") + c.path)), &options).body);
+            std::string peers = str(http_request(scratch.arena, from(server->https(std::string("/_peers") + c.path)), &options).body);
             size_t space = peers.rfind(' ');
             ASSERT_NE(space, std::string::npos) << peers;
             std::string last = peers.substr(space + 1);
@@ -218,7 +219,7 @@ TEST(HttpRequest, ProxyVariablesAreIgnored) {
     for (const char* name : names) setenv(name, proxy.c_str(), 1);
     Scratch scratch;
     HttpRequestOptions options = {};
-    HttpResult r = http_request(scratch.arena, view(server->https("/ok")), &options);
+    HttpResult r = http_request(scratch.arena, from(server->https("/ok")), &options);
     for (const char* name : names) unsetenv(name);
     EXPECT_EQ(r.error, 0u);
     EXPECT_EQ(http_parse_status(r.head).status, 200u);
@@ -230,7 +231,7 @@ TEST(HttpRequest, EndlessBodyIsCut) {
     Scratch scratch;
     HttpRequestOptions options = {};
     options.read_body = 1;
-    HttpResult r = http_request(scratch.arena, view(server->https("/endless")), &options);
+    HttpResult r = http_request(scratch.arena, from(server->https("/endless")), &options);
     EXPECT_EQ(r.error, 0u);
     EXPECT_EQ(http_parse_status(r.head).status, 200u);
     EXPECT_EQ(r.body.size, HTTP_MAX_BODY_SIZE);
@@ -240,7 +241,7 @@ std::string fetch_log(LocalServer* server, const std::string& path) {
     Scratch scratch;
     HttpRequestOptions options = {};
     options.read_body = 1;
-    HttpResult r = http_request(scratch.arena, view(server->https("/_requests" + path)), &options);
+    HttpResult r = http_request(scratch.arena, from(server->https("/_requests" + path)), &options);
     return str(r.body);
 }
 
@@ -278,7 +279,7 @@ TEST(HttpRequest, MethodsHeaderOrderAndBody) {
         options.content_type = S("text/x-kav");
         options.user_agent = S("kavsite-test");
         options.extra_headers = S("X-One: 1\r\nX-Two: 2");
-        HttpResult r = http_request(scratch.arena, view(server->https(path)), &options);
+        HttpResult r = http_request(scratch.arena, from(server->https(path)), &options);
         EXPECT_EQ(http_parse_status(r.head).status, 404u) << c.name;
 
         std::vector<std::string> log = lines_of(fetch_log(server, path));
@@ -325,7 +326,7 @@ TEST(HttpRequest, FailuresSayWhatHappened) {
     for (const Case& c : cases) {
         Scratch scratch;
         HttpRequestOptions options = {};
-        HttpResult r = http_request(scratch.arena, view(c.url), &options);
+        HttpResult r = http_request(scratch.arena, from(c.url), &options);
         EXPECT_EQ(r.error, c.error) << c.url;
         EXPECT_EQ(r.failure, c.failure) << c.url;
         EXPECT_EQ(r.redirect_count, c.redirects) << c.url;
@@ -342,7 +343,7 @@ TEST(HttpRequest, DefaultUserAgentAndAccept) {
     ASSERT_TRUE(server->ok);
     Scratch scratch;
     HttpRequestOptions options = {};
-    http_request(scratch.arena, view(server->https("/defaults")), &options);
+    http_request(scratch.arena, from(server->https("/defaults")), &options);
     std::string log = fetch_log(server, "/defaults");
     EXPECT_NE(log.find("\nUser-Agent: Mozilla/5.0 (Windows NT 10.0; rv:109.0) Gecko/20100101 Firefox/115.0\nAccept: */*\n"),
               std::string::npos)

@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "urlcheck/known_searches.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String view(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
 
 const u32 KW = KN_TOKEN_KEYWORD;
 const u32 ID = KN_TOKEN_IDENTIFIER;
@@ -30,7 +31,7 @@ std::ostream& operator<<(std::ostream& os, const Tok& t) { return os << "{" << t
 
 std::vector<Tok> tokens_of(const std::string& text) {
     Scratch scratch;
-    KnTokens tokens = kn_tokenize(scratch.arena, view(text));
+    KnTokens tokens = kn_tokenize(scratch.arena, from(text));
     std::vector<Tok> out;
     u64 covered = 0;
     for (u64 i = 0; i < tokens.count; i += 1) {
@@ -81,8 +82,8 @@ struct Parsed {
 };
 
 Parsed parse(Arena* arena, const std::string& text) {
-    KnTokens tokens = kn_tokenize(arena, view(text));
-    KnTree tree = kn_parse(arena, view(text), tokens);
+    KnTokens tokens = kn_tokenize(arena, from(text));
+    KnTree tree = kn_parse(arena, from(text), tokens);
     Parsed p;
     for (Diagnostic* d = tree.diagnostics.first; d; d = d->next) {
         EXPECT_EQ(d->level, (s32)DIAG_WARNING);
@@ -186,8 +187,8 @@ TEST(KnParse, FilesToRecords) {
 TEST(KnParse, TreeShape) {
     Scratch scratch;
     std::string text = "searchers: { urls: [\"a\", \"b\"] }";
-    KnTokens tokens = kn_tokenize(scratch.arena, view(text));
-    KnTree tree = kn_parse(scratch.arena, view(text), tokens);
+    KnTokens tokens = kn_tokenize(scratch.arena, from(text));
+    KnTree tree = kn_parse(scratch.arena, from(text), tokens);
     KnNode* key = tree.root->first_child;
     ASSERT_EQ(key->kind, (u32)KN_NODE_KEY);
     EXPECT_EQ(str(key->text), "searchers");
@@ -248,8 +249,8 @@ TEST(KnParse, Pathological) {
     };
     for (const Case& c : cases) {
         Scratch scratch;
-        KnTokens tokens = kn_tokenize(scratch.arena, view(c.text));
-        KnTree tree = kn_parse(scratch.arena, view(c.text), tokens);
+        KnTokens tokens = kn_tokenize(scratch.arena, from(c.text));
+        KnTree tree = kn_parse(scratch.arena, from(c.text), tokens);
         SourceFinderList finders = kn_build(scratch.arena, &tree);
         EXPECT_EQ(finders.count, c.finders) << c.name;
         EXPECT_EQ(tree.diagnostics.count, c.warnings) << c.name;
@@ -260,7 +261,7 @@ TEST(KnLoad, PrintsWarningsAndInstallsRecords) {
     Scratch scratch;
     std::string text = "source_finders: {\n  ]\n  searchers: { urls: \"https://a.example/\" }\n}\n";
     testing::internal::CaptureStdout();
-    SourceFinderList list = kn_load(scratch.arena, view(text), S("/site/kn_searchs.txt"));
+    SourceFinderList list = kn_load(scratch.arena, from(text), S("/site/kn_searchs.txt"));
     console_flush();
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "warning: \ntoken: Unexpected \"]\" token.\n/site/kn_searchs.txt:2:3\n");
@@ -269,7 +270,7 @@ TEST(KnLoad, PrintsWarningsAndInstallsRecords) {
 
     // The records own their strings: they outlive the text.
     std::string copy = text;
-    SourceFinderList again = kn_load(scratch.arena, view(copy), S("kn_searchs.txt"));
+    SourceFinderList again = kn_load(scratch.arena, from(copy), S("kn_searchs.txt"));
     for (char& ch : copy) ch = 'z';
     EXPECT_EQ(describe(again), "F(S[https://a.example/||]#0)");
 

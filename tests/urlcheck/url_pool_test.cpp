@@ -7,11 +7,12 @@
 
 #include "local_server.h"
 #include "urlcheck/url_pool.h"
+#include "support/strings.h"
 
 namespace {
 
-std::string str(String s) { return std::string((const char*)s.str, s.size); }
-String view(const std::string& s) { return String{(u8*)s.data(), s.size()}; }
+using kavsite_test::from;
+using kavsite_test::str;
 
 UrlCheckPool* make_pool(u32 workers, bool start) {
     os_init();
@@ -184,7 +185,7 @@ TEST(UrlRing, RoundTripAcrossTheEnd) {
         std::string url(next() % 3000, 'u');
         for (size_t i = 0; i < url.size(); i += 1) url[i] = (char)('a' + next() % 26);
         std::string location = "doc" + std::to_string(round) + ".kav:" + std::to_string(next() % 100) + ":1";
-        UrlCheckJob job = {view(url), view(location), (u32)round, (u32)(round & 1)};
+        UrlCheckJob job = {from(url), from(location), (u32)round, (u32)(round & 1)};
         if (!url_pool_submit(pool, &job, 0)) {
             // Full: drain half of what is queued, then queue again.
             size_t target = taken + (queued.size() - taken) / 2 + 1;
@@ -212,7 +213,7 @@ TEST(UrlRing, RoundTripAcrossTheEnd) {
 TEST(UrlRing, FullRingWaitsForSpaceOrDeadline) {
     UrlCheckPool* pool = make_pool(1, false);
     std::string url(1000, 'x');
-    UrlCheckJob job = {view(url), S("a.kav:1:1"), 0, 0};
+    UrlCheckJob job = {from(url), S("a.kav:1:1"), 0, 0};
     int queued = 0;
     while (url_pool_submit(pool, &job, 0)) queued += 1;
     u64 record = 24 + 1000 + 16;
@@ -253,7 +254,7 @@ TEST(UrlRing, FullRingWaitsForSpaceOrDeadline) {
 TEST(UrlRing, JobLargerThanTheRingIsReportedNotQueued) {
     UrlCheckPool* pool = make_pool(1, false);
     std::string url = "https://big.example/" + std::string(URL_RING_CAPACITY, 'a');
-    UrlCheckJob job = {view(url), S("/site/docs/big.kav:4:2"), 0, 0};
+    UrlCheckJob job = {from(url), S("/site/docs/big.kav:4:2"), 0, 0};
     EXPECT_FALSE(url_pool_submit(pool, &job, DEADLINE_NONE));
     EXPECT_EQ(pool->ring_write, 0u);
     std::vector<UrlReportLine> lines = report_of(pool);
@@ -343,7 +344,7 @@ TEST(UrlPool, ReportsEveryBadUrlOnce) {
     std::vector<std::string> locations;
     for (size_t i = 0; i < cases.size(); i += 1) locations.push_back("/site/docs/page.kav:" + std::to_string(i + 1) + ":7");
     for (size_t i = 0; i < cases.size(); i += 1) {
-        UrlCheckJob job = {view(cases[i].url), view(locations[i]), 0, 0};
+        UrlCheckJob job = {from(cases[i].url), from(locations[i]), 0, 0};
         ASSERT_TRUE(url_pool_submit(pool, &job, DEADLINE_NONE));
     }
     // Bounded by the longest timeout (30 s in all) with room to spare.
@@ -389,13 +390,13 @@ TEST(UrlPool, OneRequestPerUrlAtATime) {
         Scratch scratch;
         HttpRequestOptions options = {};
         options.read_body = 1;
-        return str(http_request(scratch.arena, view(server->https("/_count/" + name)), &options).body);
+        return str(http_request(scratch.arena, from(server->https("/_count/" + name)), &options).body);
     };
     std::string dup = server->https("/count/dup");
     std::string solo = server->https("/count/solo");
-    UrlCheckJob first = {view(dup), S("/d/one.kav:1:1"), 0, 0};
-    UrlCheckJob second = {view(dup), S("/d/two.kav:2:2"), 0, 0};
-    UrlCheckJob third = {view(solo), S("/d/three.kav:3:3"), 0, 1};
+    UrlCheckJob first = {from(dup), S("/d/one.kav:1:1"), 0, 0};
+    UrlCheckJob second = {from(dup), S("/d/two.kav:2:2"), 0, 0};
+    UrlCheckJob third = {from(solo), S("/d/three.kav:3:3"), 0, 1};
     url_pool_submit(pool, &first, DEADLINE_NONE);
     url_pool_submit(pool, &second, DEADLINE_NONE);
     url_pool_submit(pool, &third, DEADLINE_NONE);
@@ -405,7 +406,7 @@ TEST(UrlPool, OneRequestPerUrlAtATime) {
 
     Scratch scratch;
     UrlCheckEntry entry;
-    ASSERT_TRUE(url_pool_find(pool, scratch.arena, view(dup), &entry));
+    ASSERT_TRUE(url_pool_find(pool, scratch.arena, from(dup), &entry));
     EXPECT_EQ(entry.status, 200u);
     EXPECT_EQ(entry.claimed, 0u);
     EXPECT_GT(entry.elapsed_ms, 0u);
@@ -413,7 +414,7 @@ TEST(UrlPool, OneRequestPerUrlAtATime) {
     std::string location = str(entry.location);
     EXPECT_TRUE(location == "/d/one.kav:1:1" || location == "/d/two.kav:2:2") << location;
     EXPECT_EQ(str(entry.body), "");
-    ASSERT_TRUE(url_pool_find(pool, scratch.arena, view(solo), &entry));
+    ASSERT_TRUE(url_pool_find(pool, scratch.arena, from(solo), &entry));
     EXPECT_EQ(str(entry.body), "counted");
     EXPECT_FALSE(url_pool_find(pool, scratch.arena, S("https://never.example/"), &entry));
 
@@ -422,7 +423,7 @@ TEST(UrlPool, OneRequestPerUrlAtATime) {
     url_pool_submit(pool, &second, DEADLINE_NONE);
     ASSERT_TRUE(url_pool_wait_idle(pool, os_now_microseconds() + 20 * 1000000ull));
     EXPECT_EQ(count("dup"), "2");
-    ASSERT_TRUE(url_pool_find(pool, scratch.arena, view(dup), &entry));
+    ASSERT_TRUE(url_pool_find(pool, scratch.arena, from(dup), &entry));
     EXPECT_EQ(str(entry.location), "/d/two.kav:2:2");
     EXPECT_TRUE(report_of(pool).empty());
 }
@@ -444,14 +445,14 @@ TEST(UrlPool, BodiesKeptOnlyWhenAskedAndNotForClientErrors) {
         {"https://kavsite-test.invalid/x", 1, 0, ""},
     };
     for (const Case& c : cases) {
-        UrlCheckJob job = {view(c.url), S("a.kav:1:1"), 0, c.read_body};
+        UrlCheckJob job = {from(c.url), S("a.kav:1:1"), 0, c.read_body};
         url_pool_submit(pool, &job, DEADLINE_NONE);
     }
     ASSERT_TRUE(url_pool_wait_idle(pool, os_now_microseconds() + 20 * 1000000ull));
     for (const Case& c : cases) {
         Scratch scratch;
         UrlCheckEntry entry;
-        ASSERT_TRUE(url_pool_find(pool, scratch.arena, view(c.url), &entry)) << c.url;
+        ASSERT_TRUE(url_pool_find(pool, scratch.arena, from(c.url), &entry)) << c.url;
         EXPECT_EQ(entry.status, c.status) << c.url;
         EXPECT_EQ(str(entry.body), c.body) << c.url;
         EXPECT_EQ(entry.read_body, c.read_body) << c.url;
@@ -469,7 +470,7 @@ TEST(UrlPool, QueueFullerThanTheRing) {
     std::vector<std::string> slow;
     for (u32 i = 0; i < workers; i += 1) slow.push_back(server->https("/slow/1500/" + std::to_string(i)));
     for (const std::string& url : slow) {
-        UrlCheckJob job = {view(url), S("slow.kav:1:1"), 0, 0};
+        UrlCheckJob job = {from(url), S("slow.kav:1:1"), 0, 0};
         url_pool_submit(pool, &job, DEADLINE_NONE);
     }
     // Let the workers take the slow jobs.
@@ -487,7 +488,7 @@ TEST(UrlPool, QueueFullerThanTheRing) {
     size_t i = 0;
     bool was_full = false;
     for (; i < urls.size(); i += 1) {
-        UrlCheckJob job = {view(urls[i]), S("full.kav:1:1"), 0, 0};
+        UrlCheckJob job = {from(urls[i]), S("full.kav:1:1"), 0, 0};
         if (!url_pool_submit(pool, &job, 0)) {
             was_full = true;
             break;
@@ -497,7 +498,7 @@ TEST(UrlPool, QueueFullerThanTheRing) {
     EXPECT_LT(i, urls.size());
     EXPECT_FALSE(url_pool_wait_idle(pool, os_now_microseconds() + 1000));
     for (; i < urls.size(); i += 1) {
-        UrlCheckJob job = {view(urls[i]), S("full.kav:1:1"), 0, 0};
+        UrlCheckJob job = {from(urls[i]), S("full.kav:1:1"), 0, 0};
         ASSERT_TRUE(url_pool_submit(pool, &job, DEADLINE_NONE));
     }
     ASSERT_TRUE(url_pool_wait_idle(pool, os_now_microseconds() + 120 * 1000000ull));
@@ -521,8 +522,8 @@ TEST(UrlPool, FoundUrlsQueuedOnlyWhenEnabled) {
     UrlSettings settings = {};
     settings.worker_count = 2;
     std::string consent = server->https("/consent/found");
-    settings.consent_url = view(consent);
-    settings.ca_file = view(server->ca_file);
+    settings.consent_url = from(consent);
+    settings.ca_file = from(server->ca_file);
     settings.check_urls = 1;
     url_settings_set(&settings);
     url_pool_start();
@@ -532,12 +533,12 @@ TEST(UrlPool, FoundUrlsQueuedOnlyWhenEnabled) {
     UrlCheckPool* pool = g_url_pool;
 
     std::string before = server->https("/status/404?before");
-    url_check_submit_found(view(before), S("/d/a.kav:1:1"));
+    url_check_submit_found(from(before), S("/d/a.kav:1:1"));
     EXPECT_EQ(pool->ring_write, 0u);
 
     pool->enabled = 1;
     std::string after = server->https("/status/404?after");
-    url_check_submit_found(view(after), S("/d/a.kav:2:3"));
+    url_check_submit_found(from(after), S("/d/a.kav:2:3"));
     ASSERT_TRUE(url_pool_wait_idle(pool, os_now_microseconds() + 20 * 1000000ull));
     std::vector<UrlReportLine> lines = report_of(pool);
     ASSERT_EQ(lines.size(), 1u);
