@@ -271,7 +271,7 @@ String path_extension(String p) {
 
 String path_ensure_trailing_slash(Arena* arena, String p) {
     if (p.size == 0 || char_is_slash(p.str[p.size - 1])) return p;
-    return string_format(arena, "%S/", &p);
+    return string_format(arena, "%.*s/", STR_ARG(p));
 }
 
 u32 path_kind(String p) {

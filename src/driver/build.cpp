@@ -56,7 +56,7 @@ static void phase_url_pool(RunState* run, const OptionTable* options) {
 // Reads "<root>kn_searchs.txt" into the main arena (empty when missing) and
 // hands it to the known-searches loader, which prints its warnings.
 static void phase_known_searches(RunState* run) {
-    String path = string_format(run->arena, "%Skn_searchs.txt", &run->site->settings.root);
+    String path = string_format(run->arena, "%.*skn_searchs.txt", STR_ARG(run->site->settings.root));
     String text = os_read_whole_file(run->arena, path);
     kn_load(run->arena, text, path);
 }
@@ -95,7 +95,7 @@ static void phase_index_page(RunState* run) {
     // A root that is not a folder is made into a site only by pages.
     if (!run->pages_first && !os_path_properties(root).is_directory) return;
     if (write_index_page(run->arena, run->site, run->pages_first, &run->sections)) return;
-    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &root);
+    String path = string_format(run->arena, "%.*s" INDEX_PAGE_PATH, STR_ARG(root));
     run->page_failures += 1;
     console_print("\tFaiLure: %.*s\n", STR_ARG(path));
 }

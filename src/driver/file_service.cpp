@@ -343,7 +343,7 @@ static String fs_read_file(String path, Arena* pack, u64 size_limit, FsReadOutco
 }
 
 static void fs_streamer_main(u64 index) {
-    os_set_thread_name("[FS] Streamer #%I64u", (unsigned long long)index);
+    os_set_thread_name("[FS] Streamer #%llu", (unsigned long long)index);
     Arena* pack = arena_create(GB(64), KB(64));
     for (;;) {
         Scratch scratch;

@@ -214,7 +214,7 @@ static bool is_hidden_key(const KavNode* node) {
 
 static String numbered_id(Converter* c, u32 kind, u64 flags, u64 n) {
     String code = kav_kind_code(kind, flags);
-    return string_format(c->scratch, "%S_%llu", &code, (unsigned long long)n);
+    return string_format(c->scratch, "%.*s_%llu", STR_ARG(code), (unsigned long long)n);
 }
 
 static u64 next_element_number(Converter* c) { return c->builder->element_counter++; }
@@ -680,12 +680,12 @@ static void convert_document_context(Converter* c, KavNode* node) {
     // The page's header takes the code as its id; a later header of the
     // document is numbered, so ids stay unique.
     String id = code;
-    if (c->builder->header_done) id = string_format(c->scratch, "%S_%llu", &code, (unsigned long long)n);
+    if (c->builder->header_done) id = string_format(c->scratch, "%.*s_%llu", STR_ARG(code), (unsigned long long)n);
     c->builder->header_done = true;
     HtmlNode* content = element(c, HTML_TAG_DIV, node);
     set(c, content, HTML_ATTR_ID, id);
     set(c, content, HTML_ATTR_CLASS, string_format(c->scratch, "toggle-content_%llu", (unsigned long long)n));
-    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%S", &id));
+    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%.*s", STR_ARG(id)));
     PageSlots* slots = c->builder->slots;
     if (slots && html_is_nil(slots->header_content)) {
         // The first document header goes to the page's header row.
@@ -783,7 +783,7 @@ static void convert_item(Converter* c, KavNode* node) {
     // A list inside a line has no markers of its own: the item shows the
     // number it was written with.
     if (inline_parent && node->text.size) {
-        html_append_text(c->arena, item, string_format(c->scratch, "%S. ", &node->text));
+        html_append_text(c->arena, item, string_format(c->scratch, "%.*s. ", STR_ARG(node->text)));
     }
     html_append_to_content(top(c), item);
     push_for(c, item, node, BLOCK_NONE);
@@ -876,7 +876,8 @@ static void convert_footnote_reference(Converter* c, KavNode* node) {
     set(c, link, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_LINK));
     // A reference to a footnote the document lacks links nowhere.
     if (number_in(c->builder->footnote_numbers, node->level)) {
-        set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+        set(c, link, HTML_ATTR_HREF,
+            string_format(c->scratch, "#%.*s_%llu", STR_ARG(code), (unsigned long long)node->level));
     }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
     set(c, box, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_BOX));
@@ -922,7 +923,8 @@ static void convert_link_reference(Converter* c, KavNode* node) {
     HtmlNode* link = element(c, HTML_TAG_A, node);
     // A reference to a number that labels nothing links nowhere.
     if (number_in(c->builder->target_numbers, node->level)) {
-        set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+        set(c, link, HTML_ATTR_HREF,
+            string_format(c->scratch, "#%.*s_%llu", STR_ARG(code), (unsigned long long)node->level));
     }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
     set(c, box, HTML_ATTR_STYLE, S(STYLE_LINK_REF_BOX));
@@ -959,7 +961,7 @@ static void convert_view_raw(Converter* c, KavNode* word) {
     String path = c->document_path;
     String name = path_file_name(path);
     String directory = name.size < path.size ? string_prefix(path, path.size - name.size - 1) : String{};
-    String raw = string_format(c->scratch, "%S/raw_%S", &directory, &name);
+    String raw = string_format(c->scratch, "%.*s/raw_%.*s", STR_ARG(directory), STR_ARG(name));
     HtmlNode* link = element(c, HTML_TAG_A, word);
     set(c, link, HTML_ATTR_REL, S("alternate"));
     // Numbered like every link of the page, so no word link shares its id.

@@ -242,7 +242,8 @@ KnTree kn_parse(Arena* arena, String text, KnTokens tokens) {
     auto warn = [&](const KnToken* t) {
         String token_text = string_substr(text, t->begin, t->end);
         KnNode* anchor = kn_node_make(arena, KN_NODE_TOKEN, token_text, t->begin);
-        diag_append(arena, &tree.diagnostics, anchor, DIAG_WARNING, string_format(arena, "Unexpected \"%S\" token.", &token_text));
+        diag_append(arena, &tree.diagnostics, anchor, DIAG_WARNING,
+                    string_format(arena, "Unexpected \"%.*s\" token.", STR_ARG(token_text)));
     };
 
     u64 i = 0;
