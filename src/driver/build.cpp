@@ -43,7 +43,6 @@ static void phase_url_pool(RunState* run, const OptionTable* options) {
     url_pool_start();
     if (!settings.check_urls) return;
     console_print("[check urls]\n");
-    url_pool_start();
     if (g_url_pool->online) {
         g_url_pool->enabled = 1;
     } else {
