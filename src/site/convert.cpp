@@ -27,7 +27,6 @@ void html_element_retag(HtmlNode* element, HtmlTag tag) {
     if (html_is_nil(element) || element->kind != HTML_NODE_ELEMENT || !row) return;
     element->element = row;
     element->text = row->name;
-    element->raw_text = row->name;
 }
 
 void html_remove_attribute(HtmlNode* element, HtmlAttr attr) {
@@ -908,16 +907,6 @@ static void convert_footnote(Converter* c, KavNode* node) {
     push_for(c, sup, node, BLOCK_NONE);
 }
 
-static void convert_footnote_list(Converter* c, KavNode* node) {
-    pop_to_root(c);
-    HtmlNode* nav = element(c, HTML_TAG_NAV, node);
-    set(c, nav, HTML_ATTR_ID, kav_kind_code(KAV_NODE_FOOTNOTE_LIST, 0));
-    HtmlNode* list = element(c, HTML_TAG_UL, node);
-    html_append_to_content(nav, list);
-    html_append_to_content(c->root, nav);
-    push_for(c, list, node, BLOCK_NONE);
-}
-
 static void convert_link_reference(Converter* c, KavNode* node) {
     String code = kav_kind_code(KAV_NODE_INTERNAL_LINK, 0);
     HtmlNode* link = element(c, HTML_TAG_A, node);
@@ -1067,7 +1056,6 @@ static void convert_node(Converter* c, KavNode* node) {
         case KAV_NODE_QUOTE: convert_quote(c, node); break;
         case KAV_NODE_FOOTNOTE_REFERENCE: convert_footnote_reference(c, node); break;
         case KAV_NODE_FOOTNOTE: convert_footnote(c, node); break;
-        case KAV_NODE_FOOTNOTE_LIST: convert_footnote_list(c, node); break;
         case KAV_NODE_INTERNAL_LINK_REFERENCE: convert_link_reference(c, node); break;
         case KAV_NODE_BLOCK: {
             HtmlNode* span = element(c, HTML_TAG_SPAN, node);
@@ -1095,7 +1083,7 @@ static void convert_node(Converter* c, KavNode* node) {
         case KAV_NODE_TABLE: convert_table(c, node); break;
         case KAV_NODE_TABLE_ENTRY: convert_table_entry(c, node); break;
         case KAV_NODE_TABLE_HEADER_COLUMN: convert_table_header(c, node); break;
-        default: break;  // File, Main, Desc, Prefix, ContextInlined, InternalLink, TOC: children in place
+        default: break;  // File, Main, Desc, InternalLink: children in place
     }
 }
 
@@ -1154,10 +1142,6 @@ static void close_after_node(Converter* c, const KavNode* node, const KavNode* n
         flush_pending(c, node, c->mode);
         html_append_text(c->arena, top(c), S(CONTEXT_PART_SEPARATOR));
     }
-
-    const KavNode* grandparent = kav_node_is_nil(parent) ? parent : parent->parent;
-    if (is_kind(grandparent, KAV_NODE_TOC) && !is_kind(next->parent, KAV_NODE_TOC)) stack_pop(c);
-    if (is_kind(grandparent, KAV_NODE_FOOTNOTE_LIST) && grandparent->last == parent) stack_pop(c);
 
     // Leaving a list item for something that is not list content: out of
     // the list, to the block that holds it (the page root at the top).
