@@ -117,7 +117,6 @@ static void clear_content(HtmlNode* element) {
     if (html_is_nil(content)) return;
     while (!html_is_nil(content->first_child)) html_detach(content->first_child);
     content->text = String{};
-    content->raw_text = String{};
 }
 
 // ---- Skeleton ----------------------------------------------------------------------------------

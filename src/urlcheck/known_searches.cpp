@@ -162,7 +162,7 @@ KnTokens kn_tokenize(Arena* arena, String text) {
 
 // ---- Tree --------------------------------------------------------------------
 
-KnNode kn_nil_node = {&kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, KN_NODE_NIL, {}, {}, 0};
+KnNode kn_nil_node = {&kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, KN_NODE_NIL, {}, 0};
 
 Diagnostic* diag_append(Arena* arena, DiagnosticList* list, KnNode* node, s32 level, String message) {
     return diag_append_at(arena, list, node, node->position, level, message);
@@ -173,7 +173,6 @@ static KnNode* kn_node_make(Arena* arena, u32 kind, String text, u64 position) {
     node->next = node->prev = node->parent = node->first_child = node->last_child = &kn_nil_node;
     node->kind = kind;
     node->text = text;
-    node->raw_text = text;
     node->position = position;
     return node;
 }
