@@ -8,7 +8,6 @@
 #include "driver/page_writer.h"
 #include "driver/serve.h"
 #include "htmldom/html_dom.h"
-#include "htmldom/html_head.h"
 #include "kav/kav_document.h"
 #include "site/index_page.h"
 #include "site/page.h"
