@@ -430,7 +430,7 @@ static DiagnosticList header_hints(HintScan* s, const KavParseResult* result) {
         diag_append_at(s->arena, &none, 0, facts.output_key->offset, DIAG_WARNING,
                        S("output_path names no page, so this document publishes no page"));
     }
-    // Otherwise every path lay outside the site root, which the parser reported.
+    // Otherwise the line names only empty paths (""): no hint for that.
     diag_merge(&out, &none);
     return out;
 }
