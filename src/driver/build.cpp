@@ -102,8 +102,7 @@ static void phase_index_page(RunState* run) {
 // Prints the dashes, "HTTP checks\n", waits until every submitted check has
 // finished (the request timeouts bound the wait), then prints each line of
 // the pool's report.
-static void phase_url_report(RunState* run) {
-    (void)run;
+static void phase_url_report() {
     console_print("------------------------------------------------------------\n");
     console_print("HTTP checks\n");
     url_pool_wait_idle(g_url_pool, DEADLINE_NONE);
@@ -203,7 +202,7 @@ int build_run(const OptionTable* options) {
 
     // The head template was written as the build leaves it when the shared
     // resources were made.
-    if (run->site->settings.check_urls) phase_url_report(run);
+    if (run->site->settings.check_urls) phase_url_report();
     int status = run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
     if (watch) {
         // Watching keeps the root locked, since another build would race the
