@@ -91,7 +91,7 @@ String html_escape_lt(Arena* arena, String text) {
 #define FLAGS_CLOSES (KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_CLOSE)
 #define FLAGS_LINK (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING)
 // Value flags of the metadata keys whose value is shown emphasised.
-#define KEY_FLAGS_EMPHASISED 0x19e000ull
+#define KEY_FLAGS_EMPHASISED (FLAGS_EMPHASIS | KAV_FLAG_STRONG_MARK | KAV_FLAG_EM_MARK)
 
 // ---- Converter state ------------------------------------------------------------------------------
 
@@ -746,7 +746,7 @@ static void convert_keyword(Converter* c, KavNode* node) {
         } else if (key->id == KAV_KEY_CATEGORY) {
             next_element_number(c);
             c->mode = WORD_MODE_CATEGORY;
-        } else if (key->mask & 0x1000) {
+        } else if (key->mask & KAV_KEY_MASK_DATE) {
             c->mode = WORD_MODE_DATE;
         } else if (key->value_flags & KEY_FLAGS_EMPHASISED) {
             mark_key_value(c, node);
