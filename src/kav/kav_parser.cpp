@@ -146,7 +146,6 @@ static u64 token_flags(u32 kind) {
     if (kind & KAV_TOKEN_TEXT) flags |= KAV_FLAG_TEXT;
     if (kind & KAV_TOKEN_SYMBOL) flags |= KAV_FLAG_SYMBOL;
     if (kind & KAV_TOKEN_STRING) flags |= KAV_FLAG_QUOTED;
-    if (kind & 0x1000) flags |= KAV_FLAG_RED;
     if (kind & KAV_TOKEN_WHITESPACE) flags |= KAV_FLAG_SPACE_AFTER;
     if (kind & KAV_TOKEN_NUMBER) flags |= KAV_FLAG_NUMBER;
     return flags;
