@@ -177,7 +177,14 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
                     out_snprintf(&out, cfmt, star_count, s1, s2, ws ? ws : L"(null)");
                 } else {
                     const char* s = va_arg(args, const char*);
-                    out_snprintf(&out, cfmt, star_count, s1, s2, s ? s : "(null)");
+                    if (!s) s = "(null)";
+                    if (directive_size == 4 && memcmp(cfmt, "%.*s", 4) == 0 && s1 >= 0) {
+                        // Plain "%.*s", the form STR_ARG feeds: copied here,
+                        // up to the precision or a NUL as the C library would.
+                        out_bytes(&out, s, strnlen(s, (size_t)s1));
+                    } else {
+                        out_snprintf(&out, cfmt, star_count, s1, s2, s);
+                    }
                 }
             } break;
             case 'p': {

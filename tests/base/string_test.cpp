@@ -37,6 +37,9 @@ TEST_F(StringTest, FormatStringsThroughPrecision) {
         {str(string_format(arena, "[%.*s]", STR_ARG(abc))), "[abc]"},
         {str(string_format(arena, "%5.*s|%-5.*s|", STR_ARG(abc), STR_ARG(abc))), "  abc|abc  |"},
         {str(string_format(arena, "%*.*s|", 6, STR_ARG(abc))), "   abc|"},
+        {str(string_format(arena, "%-*s|%*s|", 5, "ab", 3, "ab")), "ab   | ab|"},
+        // As in C, a NUL ends the text before the precision does.
+        {str(string_format(arena, "[%.*s]", 5, "ab\0cd")), "[ab]"},
         {str(string_format(arena, "[%.*s]", STR_ARG(empty))), "[]"},
         {str(string_format(arena, "%.*s%.*s", STR_ARG(abc), STR_ARG(S("def")))), "abcdef"},
         {str(string_format(arena, "%lld %llu", (long long)-5, (unsigned long long)18446744073709551615ull)),
