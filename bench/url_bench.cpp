@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     Scratch scratch;
     u64 start = os_now_microseconds();
     for (u64 i = 0; i < count; i += 1) {
-        String url = string_format(scratch.arena, "%S/slow/%llu/%llu", &base, (unsigned long long)delay_ms, (unsigned long long)i);
+        String url = string_format(scratch.arena, "%.*s/slow/%llu/%llu", STR_ARG(base), (unsigned long long)delay_ms,
+                                   (unsigned long long)i);
         UrlCheckJob job = {url, S("bench.kav:1:1"), 0, 0};
         url_pool_submit(pool, &job, DEADLINE_NONE);
     }

@@ -44,7 +44,7 @@ struct OsThread;
 OsThread* os_thread_start(OsThreadEntry* entry, u64 param);
 // Formats the name, keeps its first 64 bytes in the thread context and gives
 // the system its first 15 bytes.
-void os_set_thread_name(const char* fmt, ...);
+void os_set_thread_name(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // The calling thread runs only when a processor would otherwise be idle:
 // for work nobody waits for, which must not slow the build down.
 void os_thread_set_background();

@@ -717,8 +717,9 @@ bool os_write_file_atomic(String path, String data, u32 flags) {
     bool made_directories = false;
     for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
         u64 n = atomic_add(&g_temp_counter, (u64)1);
-        temp = string_format(scratch.arena, "%S%s" OS_TEMP_PREFIX "%llu-%llu-%S", &dir, slash < path.size ? "/" : "",
-                             (unsigned long long)os_own_pid(), (unsigned long long)n, &kept_name);
+        temp = string_format(scratch.arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(dir),
+                             slash < path.size ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
+                             STR_ARG(kept_name));
         fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno == ENOENT && !made_directories) {
             // Directories are made only when missing, not on every write.
@@ -935,7 +936,7 @@ static bool os_watch_excluded(OsWatch* w, String folder) {
 
 static String os_folder_path(Arena* arena, String folder) {
     if (folder.size && folder.str[folder.size - 1] == '/') return string_copy(arena, folder);
-    return string_format(arena, "%S/", &folder);
+    return string_format(arena, "%.*s/", STR_ARG(folder));
 }
 
 static void os_watch_push_event(Arena* arena, OsWatchEvents* out, String path, u32 flags) {
@@ -1001,11 +1002,13 @@ static bool os_watch_add_folders(OsWatch* w, Arena* arena, OsWatchEvents* out, S
             if (S_ISDIR(st.st_mode)) {
                 if (!(flags & OS_WATCH_TREE)) continue;
                 OsFolderStackNode* node = push_struct<OsFolderStackNode>(scratch.arena);
-                node->path = string_format(scratch.arena, "%S%S/", &path, &name);
+                node->path = string_format(scratch.arena, "%.*s%.*s/", STR_ARG(path), STR_ARG(name));
                 SLL_STACK_PUSH(stack, node);
             } else if (out && S_ISREG(st.st_mode)) {
                 Scratch name_scratch(arena);
-                os_watch_push_event(arena, out, string_format(name_scratch.arena, "%S%S", &path, &name), OS_WATCH_CHANGED);
+                os_watch_push_event(arena, out,
+                                    string_format(name_scratch.arena, "%.*s%.*s", STR_ARG(path), STR_ARG(name)),
+                                    OS_WATCH_CHANGED);
             }
         }
         closedir(dir);
@@ -1081,7 +1084,7 @@ static void os_watch_take(OsWatch* w, Arena* arena, OsWatchEvents* out, u8* byte
         }
         if (ev->len == 0) continue;
         String name = string_from_cstr(ev->name);
-        String path = string_format(scratch.arena, "%S%S", &folder->path, &name);
+        String path = string_format(scratch.arena, "%.*s%.*s", STR_ARG(folder->path), STR_ARG(name));
         if (ev->mask & IN_ISDIR) {
             if (ev->mask & (IN_CREATE | IN_MOVED_TO)) {
                 if (folder->flags & OS_WATCH_TREE) os_watch_add_folders(w, arena, out, path, OS_WATCH_TREE);

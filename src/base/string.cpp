@@ -271,7 +271,7 @@ String path_extension(String p) {
 
 String path_ensure_trailing_slash(Arena* arena, String p) {
     if (p.size == 0 || char_is_slash(p.str[p.size - 1])) return p;
-    return string_format(arena, "%S/", &p);
+    return string_format(arena, "%.*s/", STR_ARG(p));
 }
 
 u32 path_kind(String p) {
@@ -302,8 +302,7 @@ StringList path_normalize(Arena* arena, StringList components) {
 
 // Normalizes `components` below a root component that ".." never removes;
 // empty components are dropped.
-static void path_append_normalized(Arena* scratch, String* kept, u64* kept_count, u64 floor, StringList components) {
-    (void)scratch;
+static void path_append_normalized(String* kept, u64* kept_count, u64 floor, StringList components) {
     for (StringNode* node = components.first; node; node = node->next) {
         String c = node->string;
         if (c.size == 0 || string_equal(c, S("."))) continue;
@@ -341,8 +340,8 @@ String path_make_absolute(Arena* arena, String p) {
         *rooted = rest;
     }
     u64 floor = kept_count;
-    if (kind == 0) path_append_normalized(scratch.arena, kept, &kept_count, floor, base);
-    path_append_normalized(scratch.arena, kept, &kept_count, floor, parts);
+    if (kind == 0) path_append_normalized(kept, &kept_count, floor, base);
+    path_append_normalized(kept, &kept_count, floor, parts);
 
     StringList joined = {};
     for (u64 i = 0; i < kept_count; i += 1) string_list_push(scratch.arena, &joined, kept[i]);

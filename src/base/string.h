@@ -81,18 +81,18 @@ String string_postfix(String s, u64 size);
 // Bytes [first, opl) clamped to the string.
 String string_substr(String s, u64 first, u64 opl);
 
-// printf conventions plus "%S" (a String*), "%b"/"%B" (base two) and the
-// length modifiers I32 and I64. Formats twice: count, then write.
-String string_format(Arena* arena, const char* fmt, ...);
-String string_formatv(Arena* arena, const char* fmt, va_list args);
+// printf conventions (pass a String to "%.*s" with STR_ARG). Formats twice:
+// count, then write.
+String string_format(Arena* arena, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+String string_formatv(Arena* arena, const char* fmt, va_list args) __attribute__((format(printf, 2, 0)));
 // Formats into `buffer` of `capacity` bytes (NUL-terminated when capacity >
 // 0); returns the full length the text needs.
-u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args);
+u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) __attribute__((format(printf, 3, 0)));
 
 // ---- Lists -----------------------------------------------------------------
 
 void string_list_push(Arena* arena, StringList* list, String s);
-void string_list_pushf(Arena* arena, StringList* list, const char* fmt, ...);
+void string_list_pushf(Arena* arena, StringList* list, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 String string_list_join(Arena* arena, const StringList* list, const StringJoin* join = 0);
 StringList string_split(Arena* arena, String s, String separators, u32 flags);
 

@@ -1,5 +1,5 @@
 // The arena formatter: printf conversions are handed to the C library one at
-// a time; "%S", "%b"/"%B" and the I32/I64 length modifiers are handled here.
+// a time, writing straight into the caller's buffer when they fit.
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -23,19 +23,11 @@ void out_bytes(Out* out, const void* data, u64 size) {
     out->length += size;
 }
 
-void out_repeat(Out* out, char c, u64 count) {
-    for (u64 i = 0; i < count; i += 1) out_bytes(out, &c, 1);
-}
-
-// Writes text padded to `width` (left-justified with the minus flag).
-void out_padded(Out* out, const void* data, u64 size, u64 width, bool left, char pad) {
-    if (!left && width > size) out_repeat(out, pad, width - size);
-    out_bytes(out, data, size);
-    if (left && width > size) out_repeat(out, ' ', width - size);
-}
-
 // Hands one standard conversion to snprintf, writing straight into the
-// output when it fits.
+// output when it fits. `cfmt` is one directive of a format the compiler
+// checked at the call.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 template <typename T>
 void out_snprintf(Out* out, const char* cfmt, int star_count, int star1, int star2, T value) {
     char* dst = 0;
@@ -54,6 +46,7 @@ void out_snprintf(Out* out, const char* cfmt, int star_count, int star1, int sta
     }
     if (n > 0) out->length += (u64)n;
 }
+#pragma GCC diagnostic pop
 
 enum LengthMod { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_J, LEN_Z, LEN_T, LEN_BIG_L };
 
@@ -77,67 +70,30 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
             continue;
         }
 
-        // Flags, width, precision.
-        bool left = false, zero = false, alt = false;
-        char flags[8];
-        int flag_count = 0;
-        while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') {
-            if (*p == '-') left = true;
-            if (*p == '0') zero = true;
-            if (*p == '#') alt = true;
-            if (flag_count < 7) flags[flag_count++] = *p;
-            p += 1;
-        }
-        flags[flag_count] = 0;
+        // Flags, width and precision stay in the directive handed to the C
+        // library; only the values of "*" are read here.
+        while (*p == '-' || *p == '+' || *p == ' ' || *p == '#' || *p == '0') p += 1;
         int stars[2] = {0, 0};
         int star_count = 0;
-        bool has_width = false, width_star = false, precision_star = false;
-        s64 width = 0;
         if (*p == '*') {
-            width_star = true;
-            width = va_arg(args, int);
-            stars[star_count++] = (int)width;
-            has_width = true;
-            if (width < 0) {
-                left = true;
-                width = -width;
-            }
+            stars[star_count++] = va_arg(args, int);
             p += 1;
         } else {
-            while (char_is_digit((u8)*p)) {
-                width = width * 10 + (*p - '0');
-                has_width = true;
-                p += 1;
-            }
+            while (char_is_digit((u8)*p)) p += 1;
         }
-        bool has_precision = false;
-        s64 precision = 0;
         if (*p == '.') {
-            has_precision = true;
             p += 1;
             if (*p == '*') {
-                precision_star = true;
-                precision = va_arg(args, int);
-                stars[star_count++] = (int)precision;
-                if (precision < 0) has_precision = false;
+                stars[star_count++] = va_arg(args, int);
                 p += 1;
             } else {
-                while (char_is_digit((u8)*p)) {
-                    precision = precision * 10 + (*p - '0');
-                    p += 1;
-                }
+                while (char_is_digit((u8)*p)) p += 1;
             }
         }
 
         // Length modifier.
         LengthMod len = LEN_NONE;
-        if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
-            len = LEN_LL;
-            p += 3;
-        } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
-            len = LEN_NONE;
-            p += 3;
-        } else if (p[0] == 'h' && p[1] == 'h') {
+        if (p[0] == 'h' && p[1] == 'h') {
             len = LEN_HH;
             p += 2;
         } else if (p[0] == 'l' && p[1] == 'l') {
@@ -171,88 +127,19 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
         }
         p += 1;
 
-        // The C library's conversion: flags, width, precision, then our mapped
-        // length modifier and the conversion.
+        // The directive as written, for snprintf; one too long for the copy
+        // (a width of dozens of digits) is written as it stands.
         char cfmt[64];
-        {
-            int n = 0;
-            cfmt[n++] = '%';
-            for (int i = 0; flags[i]; i += 1) cfmt[n++] = flags[i];
-            if (has_width) {
-                if (width_star) {
-                    cfmt[n++] = '*';
-                } else {
-                    n += snprintf(cfmt + n, sizeof(cfmt) - (u64)n, "%lld", (long long)width);
-                }
-            }
-            if (precision_star) {
-                n += snprintf(cfmt + n, sizeof(cfmt) - (u64)n, ".*");
-            } else if (has_precision) {
-                n += snprintf(cfmt + n, sizeof(cfmt) - (u64)n, ".%lld", (long long)precision);
-            }
-            const char* mod = "";
-            switch (len) {
-                case LEN_HH: mod = "hh"; break;
-                case LEN_H: mod = "h"; break;
-                case LEN_L: mod = "l"; break;
-                case LEN_LL: mod = "ll"; break;
-                case LEN_J: mod = "j"; break;
-                case LEN_Z: mod = "z"; break;
-                case LEN_T: mod = "t"; break;
-                case LEN_BIG_L: mod = "L"; break;
-                default: break;
-            }
-            for (const char* m = mod; *m; m += 1) cfmt[n++] = *m;
-            cfmt[n++] = conv;
-            cfmt[n] = 0;
+        u64 directive_size = (u64)(p - directive_start);
+        if (directive_size >= sizeof(cfmt)) {
+            out_bytes(&out, directive_start, directive_size);
+            continue;
         }
+        memcpy(cfmt, directive_start, directive_size);
+        cfmt[directive_size] = 0;
         int s1 = stars[0], s2 = stars[1];
 
         switch (conv) {
-            case 'S': {
-                const String* s = va_arg(args, const String*);
-                String text = s ? *s : String{};
-                if (has_precision && (u64)precision < text.size) text.size = (u64)precision;
-                out_padded(&out, text.str, text.size, (u64)width, left, ' ');
-            } break;
-            case 'b':
-            case 'B': {
-                u64 value;
-                switch (len) {
-                    case LEN_HH: value = (unsigned char)va_arg(args, unsigned int); break;
-                    case LEN_H: value = (unsigned short)va_arg(args, unsigned int); break;
-                    case LEN_L: value = va_arg(args, unsigned long); break;
-                    case LEN_LL: value = va_arg(args, unsigned long long); break;
-                    case LEN_J: value = va_arg(args, uintmax_t); break;
-                    case LEN_Z: value = va_arg(args, size_t); break;
-                    case LEN_T: value = (u64)va_arg(args, ptrdiff_t); break;
-                    default: value = va_arg(args, unsigned int); break;
-                }
-                char digits[64];
-                int count = 0;
-                do {
-                    digits[count++] = (char)('0' + (value & 1));
-                    value >>= 1;
-                } while (value);
-                s64 min_digits = has_precision ? precision : 1;
-                char text[160];
-                int n = 0;
-                if (alt) {
-                    text[n++] = '0';
-                    text[n++] = conv;
-                }
-                for (s64 i = count; i < min_digits && n < 128; i += 1) text[n++] = '0';
-                for (int i = count - 1; i >= 0; i -= 1) text[n++] = digits[i];
-                char pad = (zero && !left && !has_precision) ? '0' : ' ';
-                if (pad == '0' && alt && width > n) {
-                    // Zeros go between the prefix and the digits.
-                    out_bytes(&out, text, 2);
-                    out_repeat(&out, '0', (u64)width - (u64)n);
-                    out_bytes(&out, text + 2, (u64)n - 2);
-                } else {
-                    out_padded(&out, text, (u64)n, (u64)width, left, pad);
-                }
-            } break;
             case 'd':
             case 'i': {
                 switch (len) {
@@ -290,7 +177,14 @@ u64 format_to_buffer(char* buffer, u64 capacity, const char* fmt, va_list args) 
                     out_snprintf(&out, cfmt, star_count, s1, s2, ws ? ws : L"(null)");
                 } else {
                     const char* s = va_arg(args, const char*);
-                    out_snprintf(&out, cfmt, star_count, s1, s2, s ? s : "(null)");
+                    if (!s) s = "(null)";
+                    if (directive_size == 4 && memcmp(cfmt, "%.*s", 4) == 0 && s1 >= 0) {
+                        // Plain "%.*s", the form STR_ARG feeds: copied here,
+                        // up to the precision or a NUL as the C library would.
+                        out_bytes(&out, s, strnlen(s, (size_t)s1));
+                    } else {
+                        out_snprintf(&out, cfmt, star_count, s1, s2, s);
+                    }
                 }
             } break;
             case 'p': {

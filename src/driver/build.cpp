@@ -43,7 +43,6 @@ static void phase_url_pool(RunState* run, const OptionTable* options) {
     url_pool_start();
     if (!settings.check_urls) return;
     console_print("[check urls]\n");
-    url_pool_start();
     if (g_url_pool->online) {
         g_url_pool->enabled = 1;
     } else {
@@ -56,7 +55,7 @@ static void phase_url_pool(RunState* run, const OptionTable* options) {
 // Reads "<root>kn_searchs.txt" into the main arena (empty when missing) and
 // hands it to the known-searches loader, which prints its warnings.
 static void phase_known_searches(RunState* run) {
-    String path = string_format(run->arena, "%Skn_searchs.txt", &run->site->settings.root);
+    String path = string_format(run->arena, "%.*skn_searchs.txt", STR_ARG(run->site->settings.root));
     String text = os_read_whole_file(run->arena, path);
     kn_load(run->arena, text, path);
 }
@@ -95,7 +94,7 @@ static void phase_index_page(RunState* run) {
     // A root that is not a folder is made into a site only by pages.
     if (!run->pages_first && !os_path_properties(root).is_directory) return;
     if (write_index_page(run->arena, run->site, run->pages_first, &run->sections)) return;
-    String path = string_format(run->arena, "%S" INDEX_PAGE_PATH, &root);
+    String path = string_format(run->arena, "%.*s" INDEX_PAGE_PATH, STR_ARG(root));
     run->page_failures += 1;
     console_print("\tFaiLure: %.*s\n", STR_ARG(path));
 }
@@ -103,8 +102,7 @@ static void phase_index_page(RunState* run) {
 // Prints the dashes, "HTTP checks\n", waits until every submitted check has
 // finished (the request timeouts bound the wait), then prints each line of
 // the pool's report.
-static void phase_url_report(RunState* run) {
-    (void)run;
+static void phase_url_report() {
     console_print("------------------------------------------------------------\n");
     console_print("HTTP checks\n");
     url_pool_wait_idle(g_url_pool, DEADLINE_NONE);
@@ -204,7 +202,7 @@ int build_run(const OptionTable* options) {
 
     // The head template was written as the build leaves it when the shared
     // resources were made.
-    if (run->site->settings.check_urls) phase_url_report(run);
+    if (run->site->settings.check_urls) phase_url_report();
     int status = run->page_failures ? BUILD_EXIT_PAGE_FAILED : BUILD_EXIT_BUILT;
     if (watch) {
         // Watching keeps the root locked, since another build would race the

@@ -253,7 +253,7 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
         OsDirEntry entry;
         while (os_dir_next(scratch.arena, &iter, &entry)) {
             if (entry.flags & OS_DIR_ENTRY_DIRECTORY) {
-                String path = string_format(scratch.arena, "%S%S/", &dir_path, &entry.name);
+                String path = string_format(scratch.arena, "%.*s%.*s/", STR_ARG(dir_path), STR_ARG(entry.name));
                 if (entry.flags & OS_DIR_ENTRY_SYMLINK) {
                     String real = os_real_path(scratch.arena, path);
                     if (!real.size || !target_real.size || !real_path_within(real, target_real)) {
@@ -268,7 +268,7 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
                 last->next = node;
                 last = node;
             } else if (is_document_name(entry.name)) {
-                file_list_push(run, string_format(run->arena, "%S%S", &dir_path, &entry.name));
+                file_list_push(run, string_format(run->arena, "%.*s%.*s", STR_ARG(dir_path), STR_ARG(entry.name)));
             }
         }
     }
@@ -588,9 +588,9 @@ void build_parse_phase(RunState* run) {
 
 String build_raw_path(Arena* arena, String output_path) {
     String name = path_file_name(output_path);
-    if (name.size == output_path.size) return string_format(arena, "raw_%S", &name);
+    if (name.size == output_path.size) return string_format(arena, "raw_%.*s", STR_ARG(name));
     String dir = string_prefix(output_path, output_path.size - name.size - 1);
-    return string_format(arena, "%S/raw_%S", &dir, &name);
+    return string_format(arena, "%.*s/raw_%.*s", STR_ARG(dir), STR_ARG(name));
 }
 
 void build_add_section(RunState* run, String output_path) {
@@ -615,7 +615,8 @@ String build_summary_text(Arena* arena, u64 kav_count, u64 html_count, const Wro
     string_list_push(scratch.arena, &list, S(BUILD_DASHES));
     string_list_push(scratch.arena, &list, S("\tWrong file path(s):\n"));
     for (const WrongPathsNode* node = wrong_paths; node; node = node->next) {
-        for (Diagnostic* d = node->list.first; d; d = d->next) string_list_pushf(scratch.arena, &list, "\t%S\n", &d->message);
+        for (Diagnostic* d = node->list.first; d; d = d->next)
+            string_list_pushf(scratch.arena, &list, "\t%.*s\n", STR_ARG(d->message));
     }
     return string_list_join(arena, &list);
 }

@@ -424,7 +424,7 @@ static String fs_read_file(String path, FsPackBlock** pack, u64* pack_mark, u64 
 }
 
 static void fs_streamer_main(u64 index) {
-    os_set_thread_name("[FS] Streamer #%I64u", (unsigned long long)index);
+    os_set_thread_name("[FS] Streamer #%llu", (unsigned long long)index);
     FsPackBlock* pack = fs_pack_block_create();
     for (;;) {
         Scratch scratch;

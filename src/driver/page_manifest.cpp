@@ -63,10 +63,10 @@ PageManifest* page_manifest_load(String root) {
     m->slots = push_array<PageManifestEntry*>(arena, PAGE_MANIFEST_SLOT_COUNT);
     m->folders = push_array<PageManifestFolder*>(arena, PAGE_MANIFEST_SLOT_COUNT);
     Scratch scratch(arena);
-    String path = string_format(scratch.arena, "%S" PAGE_MANIFEST_FILE_NAME, &root);
+    String path = string_format(scratch.arena, "%.*s" PAGE_MANIFEST_FILE_NAME, STR_ARG(root));
     String text = os_read_whole_file(scratch.arena, path);
     if (text.size == 0) {
-        String html = string_format(scratch.arena, "%Shtml", &root);
+        String html = string_format(scratch.arena, "%.*shtml", STR_ARG(root));
         m->fresh = !os_path_properties(html).exists;
         m->unknown = !m->fresh;
         return m;
@@ -79,7 +79,7 @@ PageManifest* page_manifest_load(String root) {
         u64 hash = parse_number(&line, 16);
         u64 inode = parse_number(&line, 10);
         if (line.size == 0) continue;
-        String full = string_format(scratch.arena, "%S%S", &root, &line);
+        String full = string_format(scratch.arena, "%.*s%.*s", STR_ARG(root), STR_ARG(line));
         PageManifestEntry* e = manifest_find(m, full, true);
         e->size = size;
         e->hash = hash;
@@ -126,7 +126,7 @@ void page_manifest_save(PageManifest* m) {
         u64 count = 0;
         OsDirName* names = os_dir_names(scratch.arena, f->path, &count);
         for (u64 i = 0; i < count; i += 1) {
-            String full = string_format(scratch.arena, "%S/%S", &f->path, &names[i].name);
+            String full = string_format(scratch.arena, "%.*s/%.*s", STR_ARG(f->path), STR_ARG(names[i].name));
             PageManifestEntry* e = manifest_find(m, full, false);
             if (e && e->seen && e->inode == 0) e->inode = names[i].inode;
         }
@@ -147,7 +147,7 @@ void page_manifest_save(PageManifest* m) {
                           STR_ARG(relative));
     }
     String text = string_list_join(scratch.arena, &lines);
-    String path = string_format(scratch.arena, "%S" PAGE_MANIFEST_FILE_NAME, &m->root);
+    String path = string_format(scratch.arena, "%.*s" PAGE_MANIFEST_FILE_NAME, STR_ARG(m->root));
     os_write_file_atomic(path, text);
     // The root has pages now: a later write through this manifest (watch
     // mode) is no longer the first one at its path.

@@ -3,7 +3,7 @@
 bool root_lock_acquire(RootLock* lock, String root, bool no_wait) {
     lock->file = OS_FILE_INVALID;
     Scratch scratch;
-    String path = string_format(scratch.arena, "%S" ROOT_LOCK_FILE_NAME, &root);
+    String path = string_format(scratch.arena, "%.*s" ROOT_LOCK_FILE_NAME, STR_ARG(root));
     // A missing root is made here, once nothing else can stop the build
     // (its parent folder was checked before).
     os_create_directories(path);

@@ -91,7 +91,7 @@ ServeResolved serve_resolve(Arena* arena, String folder, String url) {
     StringJoin join = {folder, S("/"), String{}};
     String path = kept.first ? string_list_join(scratch.arena, &kept, &join) : folder;
     bool asks_folder = url.str[url.size - 1] == '/';
-    if (asks_folder) path = string_format(scratch.arena, "%S%sindex.html", &path, kept.first ? "/" : "");
+    if (asks_folder) path = string_format(scratch.arena, "%.*s%sindex.html", STR_ARG(path), kept.first ? "/" : "");
 
     // Links are followed, and whatever they lead to must still be inside.
     String real = os_real_path(scratch.arena, path);
@@ -174,7 +174,7 @@ String serve_inject_reload(Arena* arena, String html) {
     String before = string_prefix(html, at);
     String after = string_skip(html, at);
     String script = S(SERVE_RELOAD_SCRIPT);
-    return string_format(arena, "%S%S%S", &before, &script, &after);
+    return string_format(arena, "%.*s%.*s%.*s", STR_ARG(before), STR_ARG(script), STR_ARG(after));
 }
 
 String serve_event_json(Arena* arena, u64 number, bool all, bool css, const StringList* pages) {
@@ -248,7 +248,7 @@ struct EventStream {
 
 // Formats into `out` without an arena (event streams run on the library's
 // threads); 0 when the text does not fit.
-static u64 serve_print(char* out, u64 capacity, const char* fmt, ...) {
+__attribute__((format(printf, 3, 4))) static u64 serve_print(char* out, u64 capacity, const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
     u64 size = format_to_buffer(out, capacity, fmt, args);
@@ -257,7 +257,8 @@ static u64 serve_print(char* out, u64 capacity, const char* fmt, ...) {
 }
 
 static u64 serve_format_event(char* out, u64 capacity, u64 number, String json) {
-    return serve_print(out, capacity, "id: %llu\nevent: change\ndata: %S\n\n", (unsigned long long)number, &json);
+    return serve_print(out, capacity, "id: %llu\nevent: change\ndata: %.*s\n\n", (unsigned long long)number,
+                       STR_ARG(json));
 }
 
 void serve_publish(Server* server, const StringList* pages, bool all, bool css) {
@@ -382,7 +383,7 @@ static enum MHD_Result serve_file(Server* server, struct MHD_Connection* connect
     if (resolved.target == SERVE_REDIRECT) {
         arena_release(arena);
         Scratch scratch;
-        String location = string_format(scratch.arena, "%S/", &url);
+        String location = string_format(scratch.arena, "%.*s/", STR_ARG(url));
         struct MHD_Response* response = MHD_create_response_from_buffer(0, (void*)"", MHD_RESPMEM_PERSISTENT);
         if (response) MHD_add_response_header(response, "Location", (const char*)location.str);
         return serve_queue(connection, MHD_HTTP_MOVED_PERMANENTLY, response);
@@ -447,7 +448,7 @@ Server* serve_start(String folder, u16 port) {
         arena_release(arena);
         return 0;
     }
-    server->folder = string_format(arena, "%S/", &real);
+    server->folder = string_format(arena, "%.*s/", STR_ARG(real));
     server->mutex = os_mutex_alloc();
     server->cv = os_condition_alloc();
 

@@ -8,7 +8,6 @@
 #include "driver/page_writer.h"
 #include "driver/serve.h"
 #include "htmldom/html_dom.h"
-#include "htmldom/html_head.h"
 #include "kav/kav_document.h"
 #include "site/index_page.h"
 #include "site/page.h"
@@ -299,7 +298,7 @@ static void watch_take_shared(Watch* w) {
         OsDirIter iter = os_dir_begin(scratch.arena, &folder);
         OsDirEntry entry;
         while (os_dir_next(scratch.arena, &iter, &entry)) {
-            String path = string_format(scratch.arena, "%S%S", &folder, &entry.name);
+            String path = string_format(scratch.arena, "%.*s%.*s", STR_ARG(folder), STR_ARG(entry.name));
             if (watch_shared_kind(w, path) != WATCH_SHARED_NONE) watch_shared_record(w, path);
         }
     }
@@ -433,7 +432,7 @@ static void watch_write(Watch* w, WatchPass* pass, String path, String text, u64
     if (*hash == 0) *hash = watch_file_hash(path);
     if (h != *hash && string_starts_with(path, w->html_folder, 0)) {
         String rest = string_skip(path, w->html_folder.size);
-        string_list_push(w->work, &pass->changed, string_format(w->work, "/%S", &rest));
+        string_list_push(w->work, &pass->changed, string_format(w->work, "/%.*s", STR_ARG(rest)));
     }
     *hash = h;
     WatchWrite* write = push_struct<WatchWrite>(w->work);
@@ -604,7 +603,7 @@ static void watch_write_index(Watch* w, WatchPass* pass) {
     // A build without pages writes no home page.
     if (!first) return;
     pass->index_done = 1;
-    String path = string_format(scratch.arena, "%S" INDEX_PAGE_PATH, &w->site->settings.root);
+    String path = string_format(scratch.arena, "%.*s" INDEX_PAGE_PATH, STR_ARG(w->site->settings.root));
     u64 before = watch_file_hash(path);
     if (write_index_page(scratch.arena, w->site, first, &sections.sections)) {
         if (watch_file_hash(path) != before) string_list_push(w->work, &pass->changed, S("/index.html"));
@@ -631,7 +630,7 @@ static void watch_report(Watch* w, WatchPass* pass) {
     StringList parts = {};
     if (pass->documents == 1 && pass->only.size) {
         String name = path_file_name(pass->only);
-        string_list_pushf(scratch.arena, &parts, "%S: %llu page%s", &name, (unsigned long long)pass->pages,
+        string_list_pushf(scratch.arena, &parts, "%.*s: %llu page%s", STR_ARG(name), (unsigned long long)pass->pages,
                           pass->pages == 1 ? "" : "s");
     } else if (pass->documents) {
         string_list_pushf(scratch.arena, &parts, "%llu documents: %llu page%s", (unsigned long long)pass->documents,
@@ -677,7 +676,7 @@ static void watch_take_changes(Watch* w, const OsWatchEvents* events, u32 rescan
         if (e->flags & OS_WATCH_FOLDER) {
             // A folder that went away takes its documents with it; shared
             // folders are looked at whole.
-            String folder = string_format(w->work, "%S/", &e->path);
+            String folder = string_format(w->work, "%.*s/", STR_ARG(e->path));
             bool below_target = string_starts_with(folder, w->folders[0].path, 0);
             if (below_target || string_starts_with(w->folders[0].path, folder, 0)) {
                 walk = true;
@@ -717,7 +716,7 @@ static void watch_take_changes(Watch* w, const OsWatchEvents* events, u32 rescan
             OsDirIter iter = os_dir_begin(w->work, &folder);
             OsDirEntry entry;
             while (os_dir_next(w->work, &iter, &entry)) {
-                String path = string_format(w->work, "%S%S", &folder, &entry.name);
+                String path = string_format(w->work, "%.*s%.*s", STR_ARG(folder), STR_ARG(entry.name));
                 WatchSharedKind kind = watch_shared_kind(w, path);
                 if (kind == WATCH_SHARED_NONE || !watch_shared_changed(w, path, false)) continue;
                 pass.templates = 1;
@@ -801,17 +800,18 @@ Watch* watch_attach(RunState* run, const OptionTable* options) {
     w->slots = push_array<WatchDocument*>(arena, WATCH_SLOT_COUNT);
     w->path_slots = push_array<WatchPathCount*>(arena, WATCH_SLOT_COUNT);
     String root = run->site->settings.root;
-    w->html_folder = string_format(arena, "%Shtml/", &root);
+    w->html_folder = string_format(arena, "%.*shtml/", STR_ARG(root));
     String templates = path_directory(S(SHARED_HEAD_TEMPLATE_PATH));
-    w->template_folder = string_format(arena, "%S%S/", &root, &templates);
-    w->css_folder = string_format(arena, "%S" SHARED_CSS_FOLDER, &root);
-    w->kav_css_path = string_format(arena, "%S" SHARED_KAV_CSS_PATH, &root);
-    w->known_searches_path = string_format(arena, "%Skn_searchs.txt", &root);
+    w->template_folder = string_format(arena, "%.*s%.*s/", STR_ARG(root), STR_ARG(templates));
+    w->css_folder = string_format(arena, "%.*s" SHARED_CSS_FOLDER, STR_ARG(root));
+    w->kav_css_path = string_format(arena, "%.*s" SHARED_KAV_CSS_PATH, STR_ARG(root));
+    w->known_searches_path = string_format(arena, "%.*skn_searchs.txt", STR_ARG(root));
 
     w->target = string_copy(arena, run->target);
     w->target_is_document = build_target_kind(w->target) == BUILD_TARGET_DOCUMENT;
     String target_folder = w->target_is_document ? path_directory(w->target) : w->target;
-    w->folders[0] = {string_format(arena, "%S/", &target_folder), w->target_is_document ? 0u : (u32)OS_WATCH_TREE, 1};
+    w->folders[0] = {string_format(arena, "%.*s/", STR_ARG(target_folder)),
+                     w->target_is_document ? 0u : (u32)OS_WATCH_TREE, 1};
     w->folders[1] = {string_copy(arena, root), 0, 0};
     w->folders[2] = {w->template_folder, 0, 0};
     w->folders[3] = {w->css_folder, 0, 0};

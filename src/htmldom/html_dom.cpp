@@ -10,8 +10,8 @@ constinit const HtmlNode html_nil_node_storage = {
     const_cast<HtmlNode*>(&html_nil_node_storage), &html_nil_element_info,
     &html_nil_attribute_info,                      HTML_NODE_NONE,
     0,                                             String{},
-    String{},                                      0,
     0,                                             0,
+    0,
 };
 
 Diagnostic* diag_append(Arena* arena, DiagnosticList* list, HtmlNode* node, s32 level, String message) {
@@ -32,7 +32,6 @@ static HtmlNode* html_node_make(Arena* arena, u32 kind, u64 flags, String text, 
     node->kind = kind;
     node->flags = flags;
     node->text = text.size ? string_copy(arena, text) : String{&html_empty_text_byte, 0};
-    node->raw_text = node->text;
     node->position = position;
     return node;
 }

@@ -45,7 +45,6 @@ struct HtmlNode {
     u32 kind;                            // HtmlNodeKind
     u64 flags;                           // HtmlNodeFlags; 0 for nodes built by code
     String text;      // name as written, text of a text node, or one value; NUL-terminated
-    String raw_text;  // the same copy as text
     u64 position;     // byte offset in the source text; 0 when built by code
     u64 child_count;
     u8 level;  // nesting level of the source construct (page generator)

@@ -1,6 +1,5 @@
 #include "htmldom/html_head.h"
 
-#include "base/os.h"
 #include "htmldom/html_reader.h"
 
 String html_head_strip(Arena* arena, String text, const String* codes, u64 code_count) {
@@ -19,11 +18,4 @@ String html_head_strip(Arena* arena, String text, const String* codes, u64 code_
         child = next;
     }
     return html_serialize_to_string(arena, document.root);
-}
-
-bool html_head_rewrite(Arena* arena, String path, String text, const String* codes, u64 code_count) {
-    if (text.size == 0) return false;
-    Scratch scratch(arena);
-    String stripped = html_head_strip(scratch.arena, text, codes, code_count);
-    return os_write_file_atomic(path, stripped);
 }

@@ -10,7 +10,3 @@
 // `name` attribute equals it removed, and every `style` element directly in
 // the first top-level element (the head) removed. Empty for an empty text.
 String html_head_strip(Arena* arena, String text, const String* codes, u64 code_count);
-// Strips `text` (the current content of the file at `path`) and replaces
-// the file atomically. False when the text is empty (nothing is written) or
-// the write failed.
-bool html_head_rewrite(Arena* arena, String path, String text, const String* codes, u64 code_count);

@@ -279,11 +279,12 @@ static u64 html_parse_tag_open(HtmlParser* p, u64 i) {
             html_append_child(p->top->node, html_node_create(p->arena, HTML_NODE_CONTENT, 0, S("&lt;"), p->tokens[i].begin));
         } else {
             String next = html_token_text(p, i + 1);
-            html_parse_error(p, html_token_text(p, i), p->tokens[i].begin,
-                             string_format(p->arena,
-                                           "Tag label expected after '<' symbol, was: %S. If inside a text, escape it "
-                                           "with &lt;",
-                                           &next));
+            html_parse_error(
+                p, html_token_text(p, i), p->tokens[i].begin,
+                string_format(p->arena,
+                              "Tag label expected after '<' symbol, was: %.*s. If inside a text, escape it "
+                              "with &lt;",
+                              STR_ARG(next)));
         }
         return i + 1;
     }
@@ -359,11 +360,12 @@ static u64 html_parse_tag_close(HtmlParser* p, u64 i) {
     String closing = html_token_text(p, i + 1);
     if (!string_match(closing, element->text, MATCH_CASE_INSENSITIVE)) {
         u64 position = i + 1 < p->count ? p->tokens[i + 1].begin : p->tokens[i].end;
-        html_parse_error(p, closing, position,
-                         string_format(p->arena,
-                                       "The tag name \"%S\" has no matching closing tag name. You may have an opening "
-                                       "tag without matching closing one.",
-                                       &element->text));
+        html_parse_error(
+            p, closing, position,
+            string_format(p->arena,
+                          "The tag name \"%.*s\" has no matching closing tag name. You may have an opening "
+                          "tag without matching closing one.",
+                          STR_ARG(element->text)));
         html_detach(content);
     }
     html_pop_frame(p);
@@ -443,7 +445,8 @@ HtmlDocument html_parse(Arena* arena, String path, String text, HtmlTokens token
                     i = html_parse_text_run(p, i);
                 } else {
                     String t = html_token_text(p, i);
-                    html_parse_error(p, t, token->begin, string_format(arena, "Unexpected \"%S\" token.", &t));
+                    html_parse_error(p, t, token->begin,
+                                     string_format(arena, "Unexpected \"%.*s\" token.", STR_ARG(t)));
                     i += 1;
                 }
             } break;
@@ -460,7 +463,8 @@ HtmlDocument html_parse(Arena* arena, String path, String text, HtmlTokens token
                     html_parse_tag_end(p);
                 } else {
                     String t = html_token_text(p, i);
-                    html_parse_error(p, t, token->begin, string_format(arena, "Unexpected \"%S\" token.", &t));
+                    html_parse_error(p, t, token->begin,
+                                     string_format(arena, "Unexpected \"%.*s\" token.", STR_ARG(t)));
                 }
                 i += 1;
             } break;
@@ -475,8 +479,8 @@ HtmlDocument html_parse(Arena* arena, String path, String text, HtmlTokens token
                     html_pop_frame(p);
                     if (html_token_ends_tag(p, i) && attribute->attribute->value_type != HTML_VALUE_BOOLEAN) {
                         html_parse_error(p, html_token_text(p, i), token->begin,
-                                         string_format(arena, "%S's value was a boolean flag but shouldn't ",
-                                                       &attribute->text));
+                                         string_format(arena, "%.*s's value was a boolean flag but shouldn't ",
+                                                       STR_ARG(attribute->text)));
                     }
                 }
             } break;
@@ -484,8 +488,9 @@ HtmlDocument html_parse(Arena* arena, String path, String text, HtmlTokens token
             case HTML_PARSE_VALUE: {
                 HtmlNode* attribute = frame->node;
                 if (token->kind & HTML_TOKEN_BROKEN) {
-                    html_parse_error(p, html_token_text(p, i), token->begin,
-                                     string_format(arena, "%S's Attribute value has string broken.", &attribute->text));
+                    html_parse_error(
+                        p, html_token_text(p, i), token->begin,
+                        string_format(arena, "%.*s's Attribute value has string broken.", STR_ARG(attribute->text)));
                 } else {
                     String value = html_unquote_value(html_token_text(p, i));
                     html_append_child(attribute, html_node_create(arena, HTML_NODE_ATTRIBUTE_VALUE,

@@ -140,7 +140,7 @@ static void html_validate_element(Arena* arena, HtmlDocument* document, HtmlNode
 
     if ((options & HTML_VALIDATE_UNKNOWN_TAGS) && row->tag == 0) {
         html_check_error(arena, document, n->text, n->position + 1,
-                         string_format(arena, "%S unknown tag element", &n->text));
+                         string_format(arena, "%.*s unknown tag element", STR_ARG(n->text)));
     }
 
     HtmlNode* list = html_nil_node;
@@ -152,9 +152,9 @@ static void html_validate_element(Arena* arena, HtmlDocument* document, HtmlNode
     if (html_is_nil(list) || html_is_nil(content)) {
         html_check_error(arena, document, n->text, n->position,
                          string_format(arena,
-                                       "Structure (internal): %S does not have correct internal nodes which will "
+                                       "Structure (internal): %.*s does not have correct internal nodes which will "
                                        "cause critical errors",
-                                       &n->text));
+                                       STR_ARG(n->text)));
     }
 
     if (options & HTML_VALIDATE_PARENTS) {
@@ -168,34 +168,34 @@ static void html_validate_element(Arena* arena, HtmlDocument* document, HtmlNode
         if (!allowed) {
             html_check_error(arena, document, n->text, n->position + 1,
                              string_format(arena,
-                                           "Structure: %S does not have an allowed parent, it should be one of "
-                                           "theses: %S",
-                                           &n->text, &row->allowed_parents));
+                                           "Structure: %.*s does not have an allowed parent, it should be one of "
+                                           "theses: %.*s",
+                                           STR_ARG(n->text), STR_ARG(row->allowed_parents)));
         }
     }
 
     bool may_be_empty = row->content_model & (HTML_CONTENT_MAY_BE_EMPTY | HTML_CONTENT_VOID);
     if (!may_be_empty && !html_is_nil(content) && html_is_nil(content->first_child)) {
         html_check_error(arena, document, n->text, n->position + 1,
-                         string_format(arena, "%S must not have empty content", &n->text));
+                         string_format(arena, "%.*s must not have empty content", STR_ARG(n->text)));
     }
 }
 
 static void html_validate_attribute(Arena* arena, HtmlDocument* document, HtmlNode* a, u32 options, bool duplicated) {
     if ((options & HTML_VALIDATE_UNKNOWN_ATTRIBUTES) && a->attribute->name.size == 0) {
         html_check_error(arena, document, a->text, a->position + 1,
-                         string_format(arena, "%S unknown attribute", &a->text));
+                         string_format(arena, "%.*s unknown attribute", STR_ARG(a->text)));
     }
     if (duplicated) {
         html_check_error(arena, document, a->text, a->position + 1,
-                         string_format(arena, "%S is a duplicated attribute", &a->text));
+                         string_format(arena, "%.*s is a duplicated attribute", STR_ARG(a->text)));
     }
     if (a->attribute->value_type == HTML_VALUE_URL) {
         HtmlNode* value = a->first_child;
         bool empty_quoted = !html_is_nil(value) && value->text.size == 0 && (value->flags & HTML_NODE_FROM_STRING);
         if (html_is_nil(value) || empty_quoted) {
             html_check_error(arena, document, a->text, a->position + 1,
-                             string_format(arena, "attribute's key %S must not be empty", &a->text));
+                             string_format(arena, "attribute's key %.*s must not be empty", STR_ARG(a->text)));
         }
     }
 }

@@ -214,13 +214,15 @@ static void markdown_link(HintScan* s, u64 k) {
     u64 at = image ? s->t[open - 1].begin : s->t[open].begin;
     String message;
     if (image) {
-        message = !quotable ? S("Markdown image; in KAV an image is written [_\"/img/a.png\"(\"alt text\")]")
-                  : text.size ? string_format(s->arena, "Markdown image; in KAV write [_\"%S\"(\"%S\")]", &target, &text)
-                              : string_format(s->arena, "Markdown image; in KAV write [_\"%S\"]", &target);
+        message = !quotable   ? S("Markdown image; in KAV an image is written [_\"/img/a.png\"(\"alt text\")]")
+                  : text.size ? string_format(s->arena, "Markdown image; in KAV write [_\"%.*s\"(\"%.*s\")]",
+                                              STR_ARG(target), STR_ARG(text))
+                              : string_format(s->arena, "Markdown image; in KAV write [_\"%.*s\"]", STR_ARG(target));
     } else {
         message = !quotable ? S("Markdown link; in KAV a link is its quoted URL with the text after it: "
                                 "\"https://example.com\"(text)")
-                            : string_format(s->arena, "Markdown link; in KAV write \"%S\"(%S)", &target, &text);
+                            : string_format(s->arena, "Markdown link; in KAV write \"%.*s\"(%.*s)", STR_ARG(target),
+                                            STR_ARG(text));
     }
     hint(s, HINT_MARKDOWN_LINK, at, message);
     // The URLs of the line's other Markdown links would each be hinted too.
@@ -267,9 +269,10 @@ static void bare_url(HintScan* s, u64 k) {
     s->url_scan_end = end;
     String url = url_without_punctuation(string_substr(s->source, begin, end));
     if (!url_is_external(url_split(url))) return;
-    String message = url.size <= kLongestQuoted
-                         ? string_format(s->arena, "URL without quotes is plain text, not a link; write \"%S\"", &url)
-                         : S("URL without quotes is plain text, not a link; write it in double quotes");
+    String message =
+        url.size <= kLongestQuoted
+            ? string_format(s->arena, "URL without quotes is plain text, not a link; write \"%.*s\"", STR_ARG(url))
+            : S("URL without quotes is plain text, not a link; write it in double quotes");
     hint(s, HINT_BARE_URL, begin, message);
 }
 
@@ -380,8 +383,8 @@ static void header_keys(HintScan* s, const KavNode* header, DiagnosticList* out,
             String key = key_candidate(s->source, node->offset);
             u64 nearest = key.size ? string_nearest_name(key, names, KAV_META_KEY_COUNT) : KAV_META_KEY_COUNT;
             if (nearest < KAV_META_KEY_COUNT && !string_match(key, names[nearest], MATCH_CASE_INSENSITIVE)) {
-                String message = string_format(s->arena, "unknown header key '%S'; did you mean '%S'?", &key,
-                                               &names[nearest]);
+                String message = string_format(s->arena, "unknown header key '%.*s'; did you mean '%.*s'?",
+                                               STR_ARG(key), STR_ARG(names[nearest]));
                 diag_append_at(s->arena, out, 0, node->offset, DIAG_WARNING, message);
                 if (kav_meta_keys[nearest].id == KAV_KEY_OUTPUT_PATH) facts->output_key_named = true;
                 free_from = node->offset + string_find_byte(string_skip(s->source, node->offset), '\n', 0);
@@ -427,7 +430,7 @@ static DiagnosticList header_hints(HintScan* s, const KavParseResult* result) {
         diag_append_at(s->arena, &none, 0, facts.output_key->offset, DIAG_WARNING,
                        S("output_path names no page, so this document publishes no page"));
     }
-    // Otherwise every path lay outside the site root, which the parser reported.
+    // Otherwise the line names only empty paths (""): no hint for that.
     diag_merge(&out, &none);
     return out;
 }

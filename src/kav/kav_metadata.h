@@ -23,13 +23,28 @@ enum KavMetaKeyId : u32 {
     KAV_KEY_STATUS = 12,
 };
 
+// One bit per key; the two date keys share one.
+enum KavMetaKeyMask : u32 {
+    KAV_KEY_MASK_TITLE = 0x2,
+    KAV_KEY_MASK_AUTHOR_LINK = 0x80,
+    KAV_KEY_MASK_DATE = 0x1000,
+    KAV_KEY_MASK_AUTHOR = 0x8000,
+    KAV_KEY_MASK_REMARK = 0x10000,
+    KAV_KEY_MASK_EXCERPT = 0x20000,
+    KAV_KEY_MASK_SUMMARY = 0x40000,
+    KAV_KEY_MASK_CATEGORY = 0x80000,
+    KAV_KEY_MASK_INCLUDES = 0x100000,
+    KAV_KEY_MASK_STATUS = 0x200000,
+    KAV_KEY_MASK_OUTPUT_PATH = 0x400000,
+};
+
 struct KavMetaKey {
     String key;       // as written in documents, matched ignoring ASCII case
     u32 id;           // KavMetaKeyId: page generation picks the rendering by it
-    u32 mask;         // one bit per key; the two date keys share one
+    u32 mask;         // KavMetaKeyMask
     u64 hidden;       // 1: steers the build and is not rendered
-    u64 value_flags;  // how page generation treats the value
-    u64 icon;         // index into the icon table shown before the value
+    u64 value_flags;  // KavNodeFlag bits: how page generation treats the value
+    u64 icon;         // index into the icon table (site/icons.h) shown before the value
 };
 
 #define KAV_META_KEY_COUNT 12

@@ -146,7 +146,6 @@ static u64 token_flags(u32 kind) {
     if (kind & KAV_TOKEN_TEXT) flags |= KAV_FLAG_TEXT;
     if (kind & KAV_TOKEN_SYMBOL) flags |= KAV_FLAG_SYMBOL;
     if (kind & KAV_TOKEN_STRING) flags |= KAV_FLAG_QUOTED;
-    if (kind & 0x1000) flags |= KAV_FLAG_RED;
     if (kind & KAV_TOKEN_WHITESPACE) flags |= KAV_FLAG_SPACE_AFTER;
     if (kind & KAV_TOKEN_NUMBER) flags |= KAV_FLAG_NUMBER;
     return flags;
@@ -222,7 +221,7 @@ static KavNode* error_marker(Parser* p, u64 k) {
 }
 
 static void report_unexpected(Parser* p, KavNode* at, s32 level) {
-    String message = string_format(p->arena, "Unexpected \"%S\" token.", &at->text);
+    String message = string_format(p->arena, "Unexpected \"%.*s\" token.", STR_ARG(at->text));
     diag_append(p->arena, &p->result.diagnostics, at, level, message);
 }
 
@@ -236,7 +235,7 @@ static u8 note_number(Parser* p, u64 k) {
     }
     if (value > 255) {
         KavNode* at = error_marker(p, k);
-        String message = string_format(p->arena, "Number \"%S\" is larger than 255.", &text);
+        String message = string_format(p->arena, "Number \"%.*s\" is larger than 255.", STR_ARG(text));
         diag_append(p->arena, &p->result.diagnostics, at, DIAG_WARNING, message);
         value = 255;
     }

@@ -27,7 +27,6 @@ void html_element_retag(HtmlNode* element, HtmlTag tag) {
     if (html_is_nil(element) || element->kind != HTML_NODE_ELEMENT || !row) return;
     element->element = row;
     element->text = row->name;
-    element->raw_text = row->name;
 }
 
 void html_remove_attribute(HtmlNode* element, HtmlAttr attr) {
@@ -92,7 +91,7 @@ String html_escape_lt(Arena* arena, String text) {
 #define FLAGS_CLOSES (KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_CLOSE)
 #define FLAGS_LINK (KAV_FLAG_URL | KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING)
 // Value flags of the metadata keys whose value is shown emphasised.
-#define KEY_FLAGS_EMPHASISED 0x19e000ull
+#define KEY_FLAGS_EMPHASISED (FLAGS_EMPHASIS | KAV_FLAG_STRONG_MARK | KAV_FLAG_EM_MARK)
 
 // ---- Converter state ------------------------------------------------------------------------------
 
@@ -214,7 +213,7 @@ static bool is_hidden_key(const KavNode* node) {
 
 static String numbered_id(Converter* c, u32 kind, u64 flags, u64 n) {
     String code = kav_kind_code(kind, flags);
-    return string_format(c->scratch, "%S_%llu", &code, (unsigned long long)n);
+    return string_format(c->scratch, "%.*s_%llu", STR_ARG(code), (unsigned long long)n);
 }
 
 static u64 next_element_number(Converter* c) { return c->builder->element_counter++; }
@@ -680,12 +679,12 @@ static void convert_document_context(Converter* c, KavNode* node) {
     // The page's header takes the code as its id; a later header of the
     // document is numbered, so ids stay unique.
     String id = code;
-    if (c->builder->header_done) id = string_format(c->scratch, "%S_%llu", &code, (unsigned long long)n);
+    if (c->builder->header_done) id = string_format(c->scratch, "%.*s_%llu", STR_ARG(code), (unsigned long long)n);
     c->builder->header_done = true;
     HtmlNode* content = element(c, HTML_TAG_DIV, node);
     set(c, content, HTML_ATTR_ID, id);
     set(c, content, HTML_ATTR_CLASS, string_format(c->scratch, "toggle-content_%llu", (unsigned long long)n));
-    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%S", &id));
+    HtmlNode* control = toggle_control(c, node, string_format(c->scratch, "toggle-checkbox_%.*s", STR_ARG(id)));
     PageSlots* slots = c->builder->slots;
     if (slots && html_is_nil(slots->header_content)) {
         // The first document header goes to the page's header row.
@@ -747,7 +746,7 @@ static void convert_keyword(Converter* c, KavNode* node) {
         } else if (key->id == KAV_KEY_CATEGORY) {
             next_element_number(c);
             c->mode = WORD_MODE_CATEGORY;
-        } else if (key->mask & 0x1000) {
+        } else if (key->mask & KAV_KEY_MASK_DATE) {
             c->mode = WORD_MODE_DATE;
         } else if (key->value_flags & KEY_FLAGS_EMPHASISED) {
             mark_key_value(c, node);
@@ -783,7 +782,7 @@ static void convert_item(Converter* c, KavNode* node) {
     // A list inside a line has no markers of its own: the item shows the
     // number it was written with.
     if (inline_parent && node->text.size) {
-        html_append_text(c->arena, item, string_format(c->scratch, "%S. ", &node->text));
+        html_append_text(c->arena, item, string_format(c->scratch, "%.*s. ", STR_ARG(node->text)));
     }
     html_append_to_content(top(c), item);
     push_for(c, item, node, BLOCK_NONE);
@@ -876,7 +875,8 @@ static void convert_footnote_reference(Converter* c, KavNode* node) {
     set(c, link, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_LINK));
     // A reference to a footnote the document lacks links nowhere.
     if (number_in(c->builder->footnote_numbers, node->level)) {
-        set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+        set(c, link, HTML_ATTR_HREF,
+            string_format(c->scratch, "#%.*s_%llu", STR_ARG(code), (unsigned long long)node->level));
     }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
     set(c, box, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_BOX));
@@ -907,22 +907,13 @@ static void convert_footnote(Converter* c, KavNode* node) {
     push_for(c, sup, node, BLOCK_NONE);
 }
 
-static void convert_footnote_list(Converter* c, KavNode* node) {
-    pop_to_root(c);
-    HtmlNode* nav = element(c, HTML_TAG_NAV, node);
-    set(c, nav, HTML_ATTR_ID, kav_kind_code(KAV_NODE_FOOTNOTE_LIST, 0));
-    HtmlNode* list = element(c, HTML_TAG_UL, node);
-    html_append_to_content(nav, list);
-    html_append_to_content(c->root, nav);
-    push_for(c, list, node, BLOCK_NONE);
-}
-
 static void convert_link_reference(Converter* c, KavNode* node) {
     String code = kav_kind_code(KAV_NODE_INTERNAL_LINK, 0);
     HtmlNode* link = element(c, HTML_TAG_A, node);
     // A reference to a number that labels nothing links nowhere.
     if (number_in(c->builder->target_numbers, node->level)) {
-        set(c, link, HTML_ATTR_HREF, string_format(c->scratch, "#%S_%llu", &code, (unsigned long long)node->level));
+        set(c, link, HTML_ATTR_HREF,
+            string_format(c->scratch, "#%.*s_%llu", STR_ARG(code), (unsigned long long)node->level));
     }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
     set(c, box, HTML_ATTR_STYLE, S(STYLE_LINK_REF_BOX));
@@ -959,7 +950,7 @@ static void convert_view_raw(Converter* c, KavNode* word) {
     String path = c->document_path;
     String name = path_file_name(path);
     String directory = name.size < path.size ? string_prefix(path, path.size - name.size - 1) : String{};
-    String raw = string_format(c->scratch, "%S/raw_%S", &directory, &name);
+    String raw = string_format(c->scratch, "%.*s/raw_%.*s", STR_ARG(directory), STR_ARG(name));
     HtmlNode* link = element(c, HTML_TAG_A, word);
     set(c, link, HTML_ATTR_REL, S("alternate"));
     // Numbered like every link of the page, so no word link shares its id.
@@ -1065,7 +1056,6 @@ static void convert_node(Converter* c, KavNode* node) {
         case KAV_NODE_QUOTE: convert_quote(c, node); break;
         case KAV_NODE_FOOTNOTE_REFERENCE: convert_footnote_reference(c, node); break;
         case KAV_NODE_FOOTNOTE: convert_footnote(c, node); break;
-        case KAV_NODE_FOOTNOTE_LIST: convert_footnote_list(c, node); break;
         case KAV_NODE_INTERNAL_LINK_REFERENCE: convert_link_reference(c, node); break;
         case KAV_NODE_BLOCK: {
             HtmlNode* span = element(c, HTML_TAG_SPAN, node);
@@ -1093,7 +1083,7 @@ static void convert_node(Converter* c, KavNode* node) {
         case KAV_NODE_TABLE: convert_table(c, node); break;
         case KAV_NODE_TABLE_ENTRY: convert_table_entry(c, node); break;
         case KAV_NODE_TABLE_HEADER_COLUMN: convert_table_header(c, node); break;
-        default: break;  // File, Main, Desc, Prefix, ContextInlined, InternalLink, TOC: children in place
+        default: break;  // File, Main, Desc, InternalLink: children in place
     }
 }
 
@@ -1152,10 +1142,6 @@ static void close_after_node(Converter* c, const KavNode* node, const KavNode* n
         flush_pending(c, node, c->mode);
         html_append_text(c->arena, top(c), S(CONTEXT_PART_SEPARATOR));
     }
-
-    const KavNode* grandparent = kav_node_is_nil(parent) ? parent : parent->parent;
-    if (is_kind(grandparent, KAV_NODE_TOC) && !is_kind(next->parent, KAV_NODE_TOC)) stack_pop(c);
-    if (is_kind(grandparent, KAV_NODE_FOOTNOTE_LIST) && grandparent->last == parent) stack_pop(c);
 
     // Leaving a list item for something that is not list content: out of
     // the list, to the block that holds it (the page root at the top).

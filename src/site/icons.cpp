@@ -7,6 +7,6 @@ HtmlNode* make_icon(Arena* arena, u32 index) {
     HtmlNode* span = html_element_create(arena, HTML_TAG_SPAN, String{});
     html_add_class(arena, span, S("icon"));
     String name = icon_table[index].name;
-    html_add_class(arena, span, string_format(arena, "icon-%S", &name));
+    html_add_class(arena, span, string_format(arena, "icon-%.*s", STR_ARG(name)));
     return span;
 }

@@ -38,7 +38,8 @@ static void index_clear_content(HtmlNode* element) {
 void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, const StringList* sections, String root,
                      u32 deploy, String site_title) {
     HtmlNode* document = page->document.root;
-    String title_text = site_title.size ? string_format(arena, "%S | Home", &site_title) : S(INDEX_PAGE_TITLE);
+    String title_text =
+        site_title.size ? string_format(arena, "%.*s | Home", STR_ARG(site_title)) : S(INDEX_PAGE_TITLE);
 
     // The head template's title (the last one) becomes the page's title.
     HtmlNode* title = html_find_last_by_tag(document, HTML_TAG_TITLE);
@@ -56,7 +57,7 @@ void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, co
     for (const StringNode* section = sections ? sections->first : 0; section; section = section->next) {
         HtmlNode* card = html_element_create(arena, HTML_TAG_DIV, String{});
         html_set_attribute(arena, card, HTML_ATTR_STYLE, S(INDEX_CARD_STYLE));
-        String id = string_format(arena, "wp-l-%S", &section->string);
+        String id = string_format(arena, "wp-l-%.*s", STR_ARG(section->string));
         html_set_attribute(arena, card, HTML_ATTR_ID, index_escape_attribute(arena, id));
         HtmlNode* heading = html_element_create(arena, HTML_TAG_H3, index_escape_text(arena, section->string));
         html_set_attribute(arena, heading, HTML_ATTR_STYLE, S(INDEX_HEADING_STYLE));
@@ -78,7 +79,7 @@ bool write_index_page(Arena* arena, const Site* site, const HtmlPageNode* pages,
     Scratch scratch(arena);
     String root = site->settings.root;
     HtmlPage index = {};
-    index.path = string_format(scratch.arena, "%S" INDEX_PAGE_PATH, &root);
+    index.path = string_format(scratch.arena, "%.*s" INDEX_PAGE_PATH, STR_ARG(root));
     PageBuilder builder = page_builder(site, scratch.arena);
     build_page_skeleton(&builder, &index);
     index_page_fill(scratch.arena, &index, pages, sections, root, site->settings.deploy,

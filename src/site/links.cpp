@@ -62,7 +62,7 @@ StringList join_with_root(Arena* arena, String root, String path, PathForm wante
 static String links_join_under_html(Arena* arena, String root, String rooted, PathForm wanted) {
     if (!links_in_html_directory(rooted)) {
         String rest = string_skip(rooted, 1);
-        rooted = string_format(arena, "/html/%S", &rest);
+        rooted = string_format(arena, "/html/%.*s", STR_ARG(rest));
     }
     StringList parts = join_with_root(arena, root, rooted, wanted);
     StringJoin join = {String{}, S("/"), String{}};
@@ -76,7 +76,7 @@ String resolve_link(Arena* arena, String path, String root, u32 deploy) {
     text = links_drop_leading(text);
     String bare_root = links_drop_leading(root);
     if (links_begins_with_root(text, bare_root)) text = string_skip(text, bare_root.size);
-    if (!(text.size && text.str[0] == '/')) text = string_format(scratch.arena, "/%S", &text);
+    if (!(text.size && text.str[0] == '/')) text = string_format(scratch.arena, "/%.*s", STR_ARG(text));
 
     if (deploy) {
         // The server's document root is the html directory.
@@ -87,8 +87,8 @@ String resolve_link(Arena* arena, String path, String root, u32 deploy) {
 
     String joined = links_join_under_html(scratch.arena, root, text, PATH_FORM_DRIVE);
     // "file://" and the absolute path: a Linux root brings its own "/".
-    String link = (joined.size && joined.str[0] == '/') ? string_format(scratch.arena, "file://%S", &joined)
-                                                         : string_format(scratch.arena, "file:///%S", &joined);
+    String link = (joined.size && joined.str[0] == '/') ? string_format(scratch.arena, "file://%.*s", STR_ARG(joined))
+                                                        : string_format(scratch.arena, "file:///%.*s", STR_ARG(joined));
     return links_slashes_forward(arena, string_copy(arena, link));
 }
 
@@ -97,7 +97,7 @@ String convert_path(Arena* arena, String path, PathForm wanted, String root) {
     Scratch scratch(arena);
     String text = string_trim_whitespace(path);
     if (links_begins_with_root(text, root)) text = string_skip(text, root.size);
-    if (!(text.size && char_is_slash(text.str[0]))) text = string_format(scratch.arena, "/%S", &text);
+    if (!(text.size && char_is_slash(text.str[0]))) text = string_format(scratch.arena, "/%.*s", STR_ARG(text));
     String joined = links_join_under_html(scratch.arena, root, text, wanted);
     return links_slashes_forward(arena, string_copy(arena, joined));
 }

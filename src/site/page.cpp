@@ -60,7 +60,7 @@ static HtmlNode* template_copy(Arena* arena, HtmlNode* element) {
 #define STYLE_RIGHT                                                                                           \
     "box-sizing:border-box;display:flex;flex-direction:column;border-left:1px #efefef solid;position:fixed;" \
     "height:100vh;right:0;"
-#define FORMAT_PANEL_SIZE "min-width:%Svw;width:%Svw;max-height:%Svh;height:%Svh;top:%Svh;"
+#define FORMAT_PANEL_SIZE "min-width:%.*svw;width:%.*svw;max-height:%.*svh;height:%.*svh;top:%.*svh;"
 #define STYLE_TOC_TITLE "margin-bottom:1rem;font-size:1.5rem;"
 #define STYLE_BOTTOM "padding:1rem 2rem;"
 #define STYLE_FOOTNOTES "background-color:#f7f7f7;margin-top:5rem;padding:1rem 0.6rem;font-size:0.8em;color:#484745;"
@@ -117,7 +117,6 @@ static void clear_content(HtmlNode* element) {
     if (html_is_nil(content)) return;
     while (!html_is_nil(content->first_child)) html_detach(content->first_child);
     content->text = String{};
-    content->raw_text = String{};
 }
 
 // ---- Skeleton ----------------------------------------------------------------------------------
@@ -136,10 +135,12 @@ static void layout(Arena* arena, HtmlNode* body, PageKind kind, PageParts* parts
     if (kind == PAGE_RAW) {
         header = div_with(arena, S("top"), S(STYLE_RAW_TOP));
     } else {
-        header = div_with(arena, S("top"), string_format(scratch.arena, "box-sizing:border-box;margin-left:%Svw;margin-top:%Svh;",
-                                                          &left, &top));
-        html_set_attribute(arena, header, HTML_ATTR_STYLE,
-                           string_format(scratch.arena, "min-width:%Svw;width:%Svw;", &width, &width));
+        header = div_with(arena, S("top"),
+                          string_format(scratch.arena, "box-sizing:border-box;margin-left:%.*svw;margin-top:%.*svh;",
+                                        STR_ARG(left), STR_ARG(top)));
+        html_set_attribute(
+            arena, header, HTML_ATTR_STYLE,
+            string_format(scratch.arena, "min-width:%.*svw;width:%.*svw;", STR_ARG(width), STR_ARG(width)));
     }
     html_append_to_content(body, header);
     parts->top = header;
@@ -151,18 +152,20 @@ static void layout(Arena* arena, HtmlNode* body, PageKind kind, PageParts* parts
 
     HtmlNode* left_panel = div_with(arena, S("left"), S(STYLE_LEFT));
     html_set_attribute(arena, left_panel, HTML_ATTR_STYLE,
-                       string_format(scratch.arena, FORMAT_PANEL_SIZE, &left, &left, &height, &height, &top));
+                       string_format(scratch.arena, FORMAT_PANEL_SIZE, STR_ARG(left), STR_ARG(left), STR_ARG(height),
+                                     STR_ARG(height), STR_ARG(top)));
     html_append_to_content(body, left_panel);
 
     HtmlNode* right_panel = div_with(arena, S("right"), S(STYLE_RIGHT));
     html_set_attribute(arena, right_panel, HTML_ATTR_STYLE,
-                       string_format(scratch.arena, FORMAT_PANEL_SIZE, &right, &right, &height, &height, &top));
+                       string_format(scratch.arena, FORMAT_PANEL_SIZE, STR_ARG(right), STR_ARG(right), STR_ARG(height),
+                                     STR_ARG(height), STR_ARG(top)));
     html_append_to_content(body, right_panel);
 
-    HtmlNode* wrapper = div_with(
-        arena, S("b_w"),
-        string_format(scratch.arena, "box-sizing:border-box;margin-left:%Svw;min-width:%Svw;width:%Svw;", &margin, &width,
-                      &width));
+    HtmlNode* wrapper =
+        div_with(arena, S("b_w"),
+                 string_format(scratch.arena, "box-sizing:border-box;margin-left:%.*svw;min-width:%.*svw;width:%.*svw;",
+                               STR_ARG(margin), STR_ARG(width), STR_ARG(width)));
     html_append_to_content(body, wrapper);
     parts->wrapper = wrapper;
 }
@@ -323,7 +326,7 @@ static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document,
         html_element_retag(link, HTML_TAG_A);
         String code = kav_kind_code(entry->kind, 0);
         u64 n = builder->element_counter++;
-        String href = string_format(arena, "#%S_%llu", &code, (unsigned long long)n);
+        String href = string_format(arena, "#%.*s_%llu", STR_ARG(code), (unsigned long long)n);
         html_set_attribute(arena, link, HTML_ATTR_HREF, href);
         HtmlNode* item = html_element_create(arena, HTML_TAG_LI, String{});
         html_set_attribute(arena, item, HTML_ATTR_ID, string_format(scratch.arena, "toc_i_%llu", (unsigned long long)n));
@@ -437,7 +440,7 @@ void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String r
     String name = path_file_name(raw_path);
     String page_name = string_starts_with(name, S("raw_"), 0) ? string_skip(name, 4) : name;
     String directory = string_prefix(raw_path, raw_path.size - name.size);
-    String page_path = string_format(scratch.arena, "%S%S", &directory, &page_name);
+    String page_path = string_format(scratch.arena, "%.*s%.*s", STR_ARG(directory), STR_ARG(page_name));
     HtmlNode* back = html_element_create(arena, HTML_TAG_A, S("Return To Page"));
     html_add_class(arena, back, S("btn"));
     html_set_attribute(arena, back, HTML_ATTR_STYLE, S(STYLE_RETURN));

@@ -108,53 +108,58 @@ void shared_style_rules(Arena* arena, StringList* out, String kav_css, u32 js) {
     // classes, so the kinds' default styles reach the pages through these.
     for (const KavKindRow& row : kav_kind_table) {
         if (row.style.size == 0) continue;
-        string_list_pushf(arena, out, "[id*=\"%S\"]{%S}", &row.code, &row.style);
-        string_list_pushf(arena, out, "[class*=\"%S\"]{%S}", &row.code, &row.style);
+        string_list_pushf(arena, out, "[id*=\"%.*s\"]{%.*s}", STR_ARG(row.code), STR_ARG(row.style));
+        string_list_pushf(arena, out, "[class*=\"%.*s\"]{%.*s}", STR_ARG(row.code), STR_ARG(row.style));
     }
 
     string_list_push(arena, out,
                      S(".icon{font-family:'IconFont';width:1em;height:1em;display:inline-block;text-align:center;}"));
     for (const IconInfo& icon : icon_table) {
         // An apostrophe glyph would end the quoted content value early.
-        const char* format =
-            string_equal(icon.glyph, S("'")) ? ".icon-%S::before{content:'\\%S';}" : ".icon-%S::before{content:'%S';}";
-        string_list_pushf(arena, out, format, &icon.name, &icon.glyph);
+        string_list_pushf(arena, out,
+                          string_equal(icon.glyph, S("'")) ? ".icon-%.*s::before{content:'\\%.*s';}"
+                                                           : ".icon-%.*s::before{content:'%.*s';}",
+                          STR_ARG(icon.name), STR_ARG(icon.glyph));
     }
 
     string_list_push(arena, out, kav_css);
     for (String rule : shared_fixed_rules) string_list_push(arena, out, rule);
 
     String square = icon_table[ICON_SQUARE].glyph;
-    string_list_pushf(arena, out, "li.it_un::marker{font-family:'IconFont';content:'%S   ';font-size:0.4rem;}",
-                      &square);
+    string_list_pushf(arena, out, "li.it_un::marker{font-family:'IconFont';content:'%.*s   ';font-size:0.4rem;}",
+                      STR_ARG(square));
 
     String document_code = kav_kind_code(KAV_NODE_CONTEXT_DOCUMENT, 0);
     String context_code = kav_kind_code(KAV_NODE_CONTEXT, 0);
     String inline_code = kav_kind_code(KAV_NODE_CONTEXT, KAV_FLAG_INLINE_CONTEXT);
     String footnotes_code = kav_kind_code(KAV_NODE_FOOTNOTE_LIST, 0);
     string_list_pushf(arena, out,
-                      "#%S{display:flex;flex-direction:column;width:30vw;max-width:30vw;padding:1em 1em;"
+                      "#%.*s{display:flex;flex-direction:column;width:30vw;max-width:30vw;padding:1em 1em;"
                       "border:1px solid #e1e1e1;border-radius:2px;}",
-                      &document_code);
-    const char* context_rule =
-        ".%S{;font-size: 0.8rem;font-family:'Fira Code';color:#5e5858;border-radius:3px;border:#d7cfcf 1px solid;"
-        "display:flex;flex-direction:column;width:fit-content;padding:1em;}";
-    string_list_pushf(arena, out, context_rule, &context_code);
-    string_list_pushf(arena, out, context_rule, &inline_code);
-    string_list_pushf(arena, out, "#%S li{margin-left:0;}", &footnotes_code);
-    string_list_pushf(arena, out, "#%S{font-family:\"Fira Code\";}", &footnotes_code);
+                      STR_ARG(document_code));
+    String context_codes[] = {context_code, inline_code};
+    for (String code : context_codes) {
+        string_list_pushf(arena, out,
+                          ".%.*s{;font-size: 0.8rem;font-family:'Fira Code';color:#5e5858;border-radius:3px;"
+                          "border:#d7cfcf 1px solid;display:flex;flex-direction:column;width:fit-content;padding:1em;}",
+                          STR_ARG(code));
+    }
+    string_list_pushf(arena, out, "#%.*s li{margin-left:0;}", STR_ARG(footnotes_code));
+    string_list_pushf(arena, out, "#%.*s{font-family:\"Fira Code\";}", STR_ARG(footnotes_code));
 
     for (const SharedTagFontRule& rule : shared_tag_font_rules) {
         String name = shared_element_name(rule.tag);
-        string_list_pushf(arena, out, "%S{%S}", &name, &rule.style);
+        string_list_pushf(arena, out, "%.*s{%.*s}", STR_ARG(name), STR_ARG(rule.style));
         if (rule.after.size) string_list_push(arena, out, rule.after);
     }
 
     if (js) {
         for (const SharedSelectionRow& row : shared_selection_rows) {
             String name = shared_element_name(row.tag);
-            if (row.selection.size) string_list_pushf(arena, out, "%S.sel{%S}", &name, &row.selection);
-            if (row.highlight_on) string_list_pushf(arena, out, "%S.highl{%S}", &name, &row.highlight);
+            if (row.selection.size)
+                string_list_pushf(arena, out, "%.*s.sel{%.*s}", STR_ARG(name), STR_ARG(row.selection));
+            if (row.highlight_on)
+                string_list_pushf(arena, out, "%.*s.highl{%.*s}", STR_ARG(name), STR_ARG(row.highlight));
         }
     }
 }
@@ -282,8 +287,8 @@ String shared_default_head(Arena* arena, String site_title) {
     return string_format(arena,
                          "<head><meta charset=\"utf-8\" >"
                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\" >"
-                         "<title>%S</title><link rel=\"stylesheet\" href=\"/shared/css/fonts.css\" ></head>",
-                         &title);
+                         "<title>%.*s</title><link rel=\"stylesheet\" href=\"/shared/css/fonts.css\" ></head>",
+                         STR_ARG(title));
 }
 
 String shared_default_menu() { return S("<nav><ul><li><a href=\"/\" >Home</a></li></ul></nav>"); }
@@ -414,13 +419,13 @@ static void shared_write(String path, String text, u64* failures) {
 // written again.
 static void shared_rewrite_css_folder(Arena* arena, const SiteSettings* settings, u64* failures) {
     Scratch scratch(arena);
-    String folder = string_format(scratch.arena, "%S" SHARED_CSS_FOLDER, &settings->root);
+    String folder = string_format(scratch.arena, "%.*s" SHARED_CSS_FOLDER, STR_ARG(settings->root));
     OsDirIter iter = os_dir_begin(scratch.arena, &folder);
     OsDirEntry entry;
     while (os_dir_next(scratch.arena, &iter, &entry)) {
         if (entry.flags & OS_DIR_ENTRY_DIRECTORY) continue;
         if (string_equal(entry.name, S(SHARED_FONTS_CSS_NAME))) continue;
-        String path = string_format(scratch.arena, "%S%S", &folder, &entry.name);
+        String path = string_format(scratch.arena, "%.*s%.*s", STR_ARG(folder), STR_ARG(entry.name));
         if (!os_path_properties(path).is_regular) continue;
         String text = os_read_whole_file(scratch.arena, path);
         String rewritten = shared_rewrite_css_urls(scratch.arena, text, settings);
@@ -446,10 +451,10 @@ u64 generate_shared_resources(Arena* arena, Site* site) {
 
     // Read directly, not through the file service: these files are replaced
     // here, and the pages must read the new contents.
-    String kav_css_path = string_format(scratch.arena, "%S" SHARED_KAV_CSS_PATH, &root);
+    String kav_css_path = string_format(scratch.arena, "%.*s" SHARED_KAV_CSS_PATH, STR_ARG(root));
     String kav_css = os_read_whole_file(scratch.arena, kav_css_path);
     String sheet = shared_style_document(scratch.arena, kav_css, settings.js);
-    shared_write(string_format(scratch.arena, "%S" SHARED_STYLE_DOCUMENT_PATH, &root), sheet, &failures);
+    shared_write(string_format(scratch.arena, "%.*s" SHARED_STYLE_DOCUMENT_PATH, STR_ARG(root)), sheet, &failures);
 
     shared_rewrite_css_folder(scratch.arena, &settings, &failures);
 
@@ -457,7 +462,7 @@ u64 generate_shared_resources(Arena* arena, Site* site) {
     // only when URLs are checked; otherwise it is written as the end of a
     // build leaves it, without the styles and the node-kind metas, so the
     // head is written once, and not at all when nothing changed.
-    String head_path = string_format(scratch.arena, "%S" SHARED_HEAD_TEMPLATE_PATH, &root);
+    String head_path = string_format(scratch.arena, "%.*s" SHARED_HEAD_TEMPLATE_PATH, STR_ARG(root));
     String head_text = os_read_whole_file(scratch.arena, head_path);
     String head = shared_rewrite_head(scratch.arena, head_text, head_path, sheet, &settings);
     if (head.size) {
@@ -466,7 +471,7 @@ u64 generate_shared_resources(Arena* arena, Site* site) {
         head = head_text;
     }
 
-    String menu_path = string_format(scratch.arena, "%S" SHARED_MENU_TEMPLATE_PATH, &root);
+    String menu_path = string_format(scratch.arena, "%.*s" SHARED_MENU_TEMPLATE_PATH, STR_ARG(root));
     String menu = shared_rewrite_menu(scratch.arena, os_read_whole_file(scratch.arena, menu_path), menu_path, &settings);
     shared_write(menu_path, menu, &failures);
 

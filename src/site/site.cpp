@@ -41,7 +41,7 @@ void site_set_templates(Site* site, String head_text, String menu_text) {
 
 // The text of the template at `relative` under the root, in the site arena.
 static String read_template(Site* site, String relative) {
-    String path = string_format(site->arena, "%S%S", &site->settings.root, &relative);
+    String path = string_format(site->arena, "%.*s%.*s", STR_ARG(site->settings.root), STR_ARG(relative));
     return site_read_file(site, site->arena, path);
 }
 

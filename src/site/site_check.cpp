@@ -55,8 +55,10 @@ void check_output_paths(Arena* arena, const Site* site, KavParseResult* document
         d->node = word;
         d->offset = word->offset;
         d->level = DIAG_WARNING;
-        d->message = inside ? string_format(arena, "Output path \"%S\" would replace a file of the site itself.", &n->string)
-                            : string_format(arena, "Output path \"%S\" is outside the site root.", &n->string);
+        d->message = inside
+                         ? string_format(arena, "Output path \"%.*s\" would replace a file of the site itself.",
+                                         STR_ARG(n->string))
+                         : string_format(arena, "Output path \"%.*s\" is outside the site root.", STR_ARG(n->string));
         insert_in_order(&document->diagnostics, d);
     }
 }
@@ -94,8 +96,8 @@ bool check_file_words(Arena* arena, const Site* site, KavParseResult* document, 
         }
         word->flags |= KAV_FLAG_FILE_MISSING;
         TextPosition at = kav_position_at(source, &cursor, word->offset);
-        String message = string_format(arena, "%S:%I64d:%I64d\n\t%S", &path, (long long)at.line, (long long)at.column,
-                                       &resolved);
+        String message = string_format(arena, "%.*s:%lld:%lld\n\t%.*s", STR_ARG(path), (long long)at.line,
+                                       (long long)at.column, STR_ARG(resolved));
         // The list outlives the tree: only the offset and message stay.
         diag_append_at(arena, wrong_paths, 0, word->offset, DIAG_WARNING, message);
     }
@@ -109,7 +111,7 @@ void check_submit_urls(const KavParseResult* document, String path, CheckUrlSubm
         Scratch scratch;
         TextPosition at = kav_position_at(source, &cursor, cell->node->offset);
         String location =
-            string_format(scratch.arena, "%S:%I64d:%I64d", &path, (long long)at.line, (long long)at.column);
+            string_format(scratch.arena, "%.*s:%lld:%lld", STR_ARG(path), (long long)at.line, (long long)at.column);
         submit(cell->node->text, location);
     }
 }

@@ -16,7 +16,7 @@ u64 theme_write_missing_files(Arena* arena, String root, u64* failures) {
     u64 written = 0;
     for (u64 i = 0; i < theme_file_count; i += 1) {
         const ThemeFile* file = &theme_files[i];
-        String path = string_format(scratch.arena, "%S%S", &root, &file->path);
+        String path = string_format(scratch.arena, "%.*s%.*s", STR_ARG(root), STR_ARG(file->path));
         // Anything at the path (a file, a folder, a link) belongs to the site.
         if (os_path_properties(path).exists) continue;
         if (os_write_file_atomic(path, file->bytes)) {
@@ -34,7 +34,8 @@ u64 theme_write_missing_files(Arena* arena, String root, u64* failures) {
 bool theme_warn_missing_script(Arena* arena, String root, u32 js, u32 dev_js) {
     if (!js && !dev_js) return false;
     Scratch scratch(arena);
-    String path = string_format(scratch.arena, "%S%s", &root, dev_js ? THEME_DEV_SCRIPT_PATH : THEME_SCRIPT_PATH);
+    String path =
+        string_format(scratch.arena, "%.*s%s", STR_ARG(root), dev_js ? THEME_DEV_SCRIPT_PATH : THEME_SCRIPT_PATH);
     if (os_path_properties(path).is_regular) return false;
     console_print("warning: every page loads the script \"%.*s\", which does not exist\n", STR_ARG(path));
     return true;

@@ -47,12 +47,12 @@ String consent_extra_headers(Arena* arena, String consent_url) {
     consent_authority(consent_url, &authority, &origin);
     Scratch scratch(arena);
     StringList lines = {};
-    string_list_pushf(scratch.arena, &lines, "Host: %S", &authority);
+    string_list_pushf(scratch.arena, &lines, "Host: %.*s", STR_ARG(authority));
     string_list_push(scratch.arena, &lines, S("Accept-Language: en-US,en;q=0.5"));
     string_list_push(scratch.arena, &lines, S("Accept-Encoding: identity"));
-    string_list_pushf(scratch.arena, &lines, "Referer: %S/", &origin);
+    string_list_pushf(scratch.arena, &lines, "Referer: %.*s/", STR_ARG(origin));
     string_list_push(scratch.arena, &lines, S("Content-Type: application/x-www-form-urlencoded"));
-    string_list_pushf(scratch.arena, &lines, "Origin: %S", &origin);
+    string_list_pushf(scratch.arena, &lines, "Origin: %.*s", STR_ARG(origin));
     string_list_push(scratch.arena, &lines, S("DNT: 1"));
     string_list_push(scratch.arena, &lines, S("Sec-GPC: 1"));
     string_list_push(scratch.arena, &lines, S("Connection: keep-alive"));
@@ -74,8 +74,8 @@ String consent_form_body(Arena* arena) {
     String pc = form_encode(scratch.arena, consent_product_code);
     String next = form_encode(scratch.arena, consent_continue_url);
     String bl = form_encode(scratch.arena, consent_build_label);
-    return string_format(arena, "gl=FR&m=0&app=0&pc=%S&continue=%S&x=6&bl=%S&hl=en&src=1&cm=2&set_eom=true", &pc, &next,
-                         &bl);
+    return string_format(arena, "gl=FR&m=0&app=0&pc=%.*s&continue=%.*s&x=6&bl=%.*s&hl=en&src=1&cm=2&set_eom=true",
+                         STR_ARG(pc), STR_ARG(next), STR_ARG(bl));
 }
 
 HttpResult consent_request(Arena* arena, String consent_url) {

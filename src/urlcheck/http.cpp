@@ -241,8 +241,9 @@ String http_wire_url(Arena* arena, String url, u32 no_redirect) {
     if (port == 0) port = protocol_port;
     const char* wire_scheme = secure ? "https://" : "http://";
     const char* slash = (path.size && path.str[0] == '/') ? "" : "/";
-    if (port == protocol_port) return string_format(arena, "%s%S%s%S", wire_scheme, &host, slash, &path);
-    return string_format(arena, "%s%S:%u%s%S", wire_scheme, &host, port, slash, &path);
+    if (port == protocol_port)
+        return string_format(arena, "%s%.*s%s%.*s", wire_scheme, STR_ARG(host), slash, STR_ARG(path));
+    return string_format(arena, "%s%.*s:%u%s%.*s", wire_scheme, STR_ARG(host), port, slash, STR_ARG(path));
 }
 
 namespace {
@@ -377,11 +378,14 @@ HttpResult http_request(Arena* arena, String url, const HttpRequestOptions* opti
     // Header block, in this order: User-Agent, Content-Type when given,
     // Accept, then every extra line.
     curl_slist* headers = 0;
-    headers = curl_slist_append(headers, (const char*)string_format(scratch.arena, "User-Agent: %S", &o.user_agent).str);
+    headers = curl_slist_append(
+        headers, (const char*)string_format(scratch.arena, "User-Agent: %.*s", STR_ARG(o.user_agent)).str);
     if (o.content_type.size) {
-        headers = curl_slist_append(headers, (const char*)string_format(scratch.arena, "Content-Type: %S", &o.content_type).str);
+        headers = curl_slist_append(
+            headers, (const char*)string_format(scratch.arena, "Content-Type: %.*s", STR_ARG(o.content_type)).str);
     }
-    headers = curl_slist_append(headers, (const char*)string_format(scratch.arena, "Accept: %S", &o.accept).str);
+    headers =
+        curl_slist_append(headers, (const char*)string_format(scratch.arena, "Accept: %.*s", STR_ARG(o.accept)).str);
     StringList extra = string_split(scratch.arena, o.extra_headers, S("\r\n"), 0);
     for (StringNode* n = extra.first; n; n = n->next) {
         headers = curl_slist_append(headers, (const char*)string_copy(scratch.arena, n->string).str);

@@ -144,7 +144,7 @@ KnTokens kn_tokenize(Arena* arena, String text) {
 
 // ---- Tree --------------------------------------------------------------------
 
-KnNode kn_nil_node = {&kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, KN_NODE_NIL, {}, {}, 0};
+KnNode kn_nil_node = {&kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, &kn_nil_node, KN_NODE_NIL, {}, 0};
 
 Diagnostic* diag_append(Arena* arena, DiagnosticList* list, KnNode* node, s32 level, String message) {
     return diag_append_at(arena, list, node, node->position, level, message);
@@ -155,7 +155,6 @@ static KnNode* kn_node_make(Arena* arena, u32 kind, String text, u64 position) {
     node->next = node->prev = node->parent = node->first_child = node->last_child = &kn_nil_node;
     node->kind = kind;
     node->text = text;
-    node->raw_text = text;
     node->position = position;
     return node;
 }
@@ -224,7 +223,8 @@ KnTree kn_parse(Arena* arena, String text, KnTokens tokens) {
     auto warn = [&](const KnToken* t) {
         String token_text = string_substr(text, t->begin, t->end);
         KnNode* anchor = kn_node_make(arena, KN_NODE_TOKEN, token_text, t->begin);
-        diag_append(arena, &tree.diagnostics, anchor, DIAG_WARNING, string_format(arena, "Unexpected \"%S\" token.", &token_text));
+        diag_append(arena, &tree.diagnostics, anchor, DIAG_WARNING,
+                    string_format(arena, "Unexpected \"%.*s\" token.", STR_ARG(token_text)));
     };
 
     u64 i = 0;

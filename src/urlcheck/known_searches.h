@@ -76,7 +76,6 @@ struct KnNode {
     KnNode* last_child;
     u32 kind;         // KnNodeKind
     String text;      // key name, or string value without its quotes
-    String raw_text;  // same as text
     u64 position;     // byte offset of the token
 };
 

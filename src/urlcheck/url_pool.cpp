@@ -73,7 +73,7 @@ String url_reason_text(Arena* arena, const HttpResult* result) {
         return string_copy(arena, text);
     }
     if (result->error == HTTP_ERROR_NAME_NOT_RESOLVED) text = S("host not found");
-    return string_format(arena, "%S after redirect to %S", &text, &result->final_url);
+    return string_format(arena, "%.*s after redirect to %.*s", STR_ARG(text), STR_ARG(result->final_url));
 }
 
 String url_report_line(Arena* arena, String url, u64 elapsed_ms, String reason, String location) {
@@ -356,7 +356,7 @@ struct UrlWorkerArgs {
 static void url_worker_main(u64 param) {
     UrlWorkerArgs* args = (UrlWorkerArgs*)param;
     UrlCheckPool* pool = args->pool;
-    os_set_thread_name("[HTTP] Request #%I64u", args->index);
+    os_set_thread_name("[HTTP] Request #%llu", (unsigned long long)args->index);
     for (;;) {
         {
             Scratch scratch;

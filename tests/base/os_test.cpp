@@ -374,7 +374,7 @@ OsCondition* g_cv;
 int g_value;
 
 void worker(u64 param) {
-    os_set_thread_name("[Test] Worker #%I64u", (unsigned long long)param);
+    os_set_thread_name("[Test] Worker #%llu", (unsigned long long)param);
     ThreadContext* ctx = thread_context_get();
     EXPECT_EQ(std::string((char*)ctx->name, ctx->name_length), "[Test] Worker #" + std::to_string(param));
     // Every thread has its own scratch arenas.

@@ -10,22 +10,53 @@ namespace {
 
 std::string str(String s) { return std::string((const char*)s.str, s.size); }
 
+__attribute__((format(printf, 3, 4))) u64 format_to_buffer_f(char* buffer, u64 capacity, const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    u64 size = format_to_buffer(buffer, capacity, fmt, args);
+    va_end(args);
+    return size;
+}
+
 struct StringTest : ::testing::Test {
     Arena* arena = arena_create(MB(64), KB(64));
     ~StringTest() override { arena_release(arena); }
 };
 
-TEST_F(StringTest, FormatOwnConversions) {
-    String abc = {(u8*)"abcdef", 3};  // no NUL after the three bytes
-    EXPECT_EQ(str(string_format(arena, "[%S]", &abc)), "[abc]");
-    EXPECT_EQ(str(string_format(arena, "%b|%B|%#b|%8b|%-6b|%08b", 5u, 6u, 5u, 5u, 3u, 5u)),
-              "101|110|0b101|     101|11    |00000101");
-    EXPECT_EQ(str(string_format(arena, "%I64b", (unsigned long long)1 << 40)), "1" + std::string(40, '0'));
-    EXPECT_EQ(str(string_format(arena, "%I64d %I64u %I32d", -5ll, 18446744073709551615ull, -7)),
-              "-5 18446744073709551615 -7");
-    EXPECT_EQ(str(string_format(arena, "%5S|%-5S|%.2S", &abc, &abc, &abc)), "  abc|abc  |ab");
-    String empty = {};
-    EXPECT_EQ(str(string_format(arena, "[%S]", &empty)), "[]");
+TEST_F(StringTest, FormatStringsThroughPrecision) {
+    // STR_ARG hands the size as the precision: no byte past it is read, and
+    // width and the minus flag pad as for any text.
+    String abc = {(u8*)"abcdef", 3};
+    u8* volatile none = 0;  // a zeroed String, hidden from the compiler's null check
+    String empty = {none, 0};
+    struct Case {
+        std::string got;
+        const char* want;
+    };
+    Case cases[] = {
+        {str(string_format(arena, "[%.*s]", STR_ARG(abc))), "[abc]"},
+        {str(string_format(arena, "%5.*s|%-5.*s|", STR_ARG(abc), STR_ARG(abc))), "  abc|abc  |"},
+        {str(string_format(arena, "%*.*s|", 6, STR_ARG(abc))), "   abc|"},
+        {str(string_format(arena, "%-*s|%*s|", 5, "ab", 3, "ab")), "ab   | ab|"},
+        // As in C, a NUL ends the text before the precision does.
+        {str(string_format(arena, "[%.*s]", 5, "ab\0cd")), "[ab]"},
+        {str(string_format(arena, "[%.*s]", STR_ARG(empty))), "[]"},
+        {str(string_format(arena, "%.*s%.*s", STR_ARG(abc), STR_ARG(S("def")))), "abcdef"},
+        {str(string_format(arena, "%lld %llu", (long long)-5, (unsigned long long)18446744073709551615ull)),
+         "-5 18446744073709551615"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.want);
+}
+
+TEST_F(StringTest, FormatToBufferCutsButCountsAll) {
+    // A short buffer gets the text's start, NUL-terminated, and the call
+    // still returns the full length.
+    char buffer[6];
+    EXPECT_EQ(format_to_buffer_f(buffer, sizeof(buffer), "id: %d, %.*s", 42, STR_ARG(S("ab"))), 10u);
+    EXPECT_STREQ(buffer, "id: 4");
+    EXPECT_EQ(format_to_buffer_f(buffer, sizeof(buffer), "%s", "abc"), 3u);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(format_to_buffer_f(0, 0, "%05d", 7), 5u);
 }
 
 TEST_F(StringTest, FormatStandardConversionsMatchPrintf) {
@@ -44,7 +75,8 @@ TEST_F(StringTest, FormatStandardConversionsMatchPrintf) {
         {str(string_format(arena, "%c%c", 'o', 'k')), "ok"},
         {str(string_format(arena, "%+d % d %e", 3, 3, 1.5)), "+3  3 1.500000e+00"},
         {str(string_format(arena, "%g %G", 0.0001, 1e20)), "0.0001 1E+20"},
-        {str(string_format(arena, "%zu %hhd %hd", (size_t)9, 300, 70000)), "9 44 4464"},
+        {str(string_format(arena, "%zu %hhd %hd %hhu", (size_t)9, (signed char)-5, (short)-300, (unsigned char)200)),
+         "9 -5 -300 200"},
         {str(string_format(arena, "100%%")), "100%"},
         {str(string_format(arena, "%s", "")), ""},
         {str(string_format(arena, "%.*f", 3, 1.0)), "1.000"},

@@ -73,7 +73,6 @@ TEST_F(HtmlDom, NodeCreationLooksUpRowsAndCopiesText) {
     name[0] = 'X';
     EXPECT_EQ(str(div->text), "DIV");
     EXPECT_EQ(div->text.str[div->text.size], 0);
-    EXPECT_EQ(div->raw_text.str, div->text.str);
     EXPECT_EQ(div->element->tag, (HtmlTag)HTML_TAG_DIV);
     EXPECT_EQ(div->attribute, &html_nil_attribute_info);
     EXPECT_EQ(div->flags, 7u);

@@ -201,7 +201,6 @@ TEST(KnParse, TreeShape) {
     KnNode* a = urls->first_child;
     KnNode* b = urls->last_child;
     EXPECT_EQ(str(a->text), "a");
-    EXPECT_EQ(str(a->raw_text), "a");
     EXPECT_EQ(a->position, 20u);
     EXPECT_EQ(a->next, b);
     EXPECT_EQ(b->prev, a);
