@@ -2,21 +2,20 @@
 
 #include "kav/kav_node.h"
 
-// The icons are rows of the site's icon table: 8 at, 27 calendar, 29 user,
-// 30 quote, 31 tag, 32 comment (the kav layer does not see site/icons.h).
+// How each key looks on a page is the site layer's table (site/key_rendering.h).
 const KavMetaKey kav_meta_keys[KAV_META_KEY_COUNT] = {
-    {S("author"), KAV_KEY_AUTHOR, KAV_KEY_MASK_AUTHOR, 0, 0, 29},
-    {S("author_link"), KAV_KEY_AUTHOR_LINK, KAV_KEY_MASK_AUTHOR_LINK, 0, 0, 8},
-    {S("output_path"), KAV_KEY_OUTPUT_PATH, KAV_KEY_MASK_OUTPUT_PATH, 1, 0, 0},
-    {S("creation_date"), KAV_KEY_CREATION_DATE, KAV_KEY_MASK_DATE, 0, KAV_FLAG_EM_MARK, 27},
-    {S("last_modification_date"), KAV_KEY_LAST_MODIFICATION_DATE, KAV_KEY_MASK_DATE, 0, KAV_FLAG_EM_MARK, 27},
-    {S("remark"), KAV_KEY_REMARK, KAV_KEY_MASK_REMARK, 0, 0, 32},
-    {S("includes"), KAV_KEY_INCLUDES, KAV_KEY_MASK_INCLUDES, 1, 0, 0},
-    {S("title"), KAV_KEY_TITLE, KAV_KEY_MASK_TITLE, 0, KAV_FLAG_STRONG_MARK, 0},
-    {S("status"), KAV_KEY_STATUS, KAV_KEY_MASK_STATUS, 1, 0, 0},
-    {S("excerpt"), KAV_KEY_EXCERPT, KAV_KEY_MASK_EXCERPT, 0, 0, 0},
-    {S("summary"), KAV_KEY_SUMMARY, KAV_KEY_MASK_SUMMARY, 0, KAV_FLAG_EM_MARK, 30},
-    {S("category"), KAV_KEY_CATEGORY, KAV_KEY_MASK_CATEGORY, 0, KAV_FLAG_EM_MARK, 31},
+    {S("author"), KAV_KEY_AUTHOR, KAV_KEY_MASK_AUTHOR, 0},
+    {S("author_link"), KAV_KEY_AUTHOR_LINK, KAV_KEY_MASK_AUTHOR_LINK, 0},
+    {S("output_path"), KAV_KEY_OUTPUT_PATH, KAV_KEY_MASK_OUTPUT_PATH, 1},
+    {S("creation_date"), KAV_KEY_CREATION_DATE, KAV_KEY_MASK_DATE, 0},
+    {S("last_modification_date"), KAV_KEY_LAST_MODIFICATION_DATE, KAV_KEY_MASK_DATE, 0},
+    {S("remark"), KAV_KEY_REMARK, KAV_KEY_MASK_REMARK, 0},
+    {S("includes"), KAV_KEY_INCLUDES, KAV_KEY_MASK_INCLUDES, 1},
+    {S("title"), KAV_KEY_TITLE, KAV_KEY_MASK_TITLE, 0},
+    {S("status"), KAV_KEY_STATUS, KAV_KEY_MASK_STATUS, 1},
+    {S("excerpt"), KAV_KEY_EXCERPT, KAV_KEY_MASK_EXCERPT, 0},
+    {S("summary"), KAV_KEY_SUMMARY, KAV_KEY_MASK_SUMMARY, 0},
+    {S("category"), KAV_KEY_CATEGORY, KAV_KEY_MASK_CATEGORY, 0},
 };
 static_assert(sizeof(kav_meta_keys) / sizeof(kav_meta_keys[0]) == 12, "the metadata key table has 12 rows");
 

@@ -43,8 +43,6 @@ struct KavMetaKey {
     u32 id;           // KavMetaKeyId: page generation picks the rendering by it
     u32 mask;         // KavMetaKeyMask
     u64 hidden;       // 1: steers the build and is not rendered
-    u64 value_flags;  // KavNodeFlag bits: how page generation treats the value
-    u64 icon;         // index into the icon table (site/icons.h) shown before the value
 };
 
 #define KAV_META_KEY_COUNT 12

@@ -6,6 +6,7 @@
 #include "kav/kav_metadata.h"
 #include "site/icons.h"
 #include "site/images.h"
+#include "site/key_rendering.h"
 #include "site/links.h"
 #include "site/words.h"
 
@@ -748,11 +749,11 @@ static void convert_keyword(Converter* c, KavNode* node) {
             c->mode = WORD_MODE_CATEGORY;
         } else if (key->mask & KAV_KEY_MASK_DATE) {
             c->mode = WORD_MODE_DATE;
-        } else if (key->value_flags & KEY_FLAGS_EMPHASISED) {
+        } else if (key_rendering(key->id)->emphasis & KEY_FLAGS_EMPHASISED) {
             mark_key_value(c, node);
         }
     }
-    html_append_to_content(el, icon(c, (u32)key->icon, node, STYLE_KEY_ICON));
+    html_append_to_content(el, icon(c, key_rendering(key->id)->icon, node, STYLE_KEY_ICON));
     set(c, el, HTML_ATTR_TITLE, node->text);
     push_for(c, el, node, BLOCK_NONE);
 }

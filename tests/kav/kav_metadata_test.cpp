@@ -78,8 +78,7 @@ TEST_F(KavMetadataTest, KeywordNodesCarryACopyOfTheirRow) {
     EXPECT_NE(summary->entry, row) << "the node carries its own copy";
     EXPECT_EQ(summary->entry->id, row->id);
     EXPECT_EQ(summary->entry->mask, row->mask);
-    EXPECT_EQ(summary->entry->value_flags, row->value_flags);
-    EXPECT_EQ(summary->entry->icon, row->icon);
+    EXPECT_EQ(summary->entry->hidden, row->hidden);
     EXPECT_EQ(summary->child_count, 4u);
     EXPECT_EQ(result.title, summary->next);
     EXPECT_EQ(result.title->entry->id, (u32)KAV_KEY_TITLE);
