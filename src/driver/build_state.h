@@ -10,6 +10,7 @@
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
 #include "site/site.h"
+#include "site/site_check.h"
 
 // ---- State -----------------------------------------------------------------------
 
@@ -61,6 +62,45 @@ struct WrongPathsNode {
     WrongPathsNode* next;
     DiagnosticList list;
 };
+
+// The text of a page and of its raw view.
+struct PageTexts {
+    PageTexts* next;
+    String page;
+    String raw;
+    String raw_path;
+};
+
+// One document made into pages: what a build and a watch rebuild both need.
+struct DocumentPages {
+    String diagnostics;  // as the run prints them; empty unless DOCUMENT_DIAGNOSTICS
+    u32 errors;          // some diagnostic is an error
+    u32 draft;
+    u32 deferred;  // a local file word names no file yet: no page was made
+    String title;
+    StringList page_paths;  // resolved html output paths below the root, in order
+    StringList urls;        // with DOCUMENT_URLS: URL words, with their "path:line:column" in `locations`
+    StringList locations;
+    DiagnosticList wrong_paths;  // final check: the local paths that exist nowhere
+    PageTexts* pages_first;      // one per page path, once assembled
+    PageTexts* pages_last;
+};
+
+struct RunState;
+
+enum DocumentPagesFlags : u32 {
+    DOCUMENT_DIAGNOSTICS = 1 << 0,  // format the diagnostics
+    DOCUMENT_URLS = 1 << 1,         // collect the URL words
+};
+
+// A document's text as read: without a UTF-8 byte-order mark.
+String document_text(String bytes);
+// Parses `bytes` (the document at `path`), checks its output paths and file
+// words (`when`), and assembles its pages and raw views unless it is a
+// draft or must wait; every result is in `out`, the tree only in scratch
+// memory. Touches nothing shared: runs on any thread.
+void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
+                    DocumentPages* result);
 
 // Told about each document the parse phase commits, in document order: its
 // path, whether it is a draft, the page paths it names (none for a draft;

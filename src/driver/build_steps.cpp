@@ -339,28 +339,12 @@ static void print_skipped_document(RunState* run, String path, FileKey key) {
 // ---- Documents on every core ---------------------------------------------------------
 
 // A page and its raw view as written, made by a worker.
-struct PageTexts {
-    PageTexts* next;
-    String page;
-    String raw;
-    String raw_path;
-};
-
 // What a worker hands to the commit for one document, in its slot's arena.
 struct DocumentResult {
     String path;
-    FileKey key;         // how the read went: a document with an error is skipped
-    String bytes;        // kept by the file service; without a leading byte-order mark
-    String diagnostics;  // as printed
-    u32 draft;
-    u32 deferred;  // a local file word names no file: its pages wait until every page is known
-    String title;
-    StringList page_paths;  // resolved html output paths below the root, in order
-    StringList urls;        // URL words, with their "path:line:column" in `locations`
-    StringList locations;
-    DiagnosticList wrong_paths;  // final pass: the local paths that exist nowhere
-    PageTexts* pages_first;      // one per page path, once assembled
-    PageTexts* pages_last;
+    FileKey key;    // how the read went: a document with an error is skipped
+    String bytes;   // kept by the file service; without a leading byte-order mark
+    DocumentPages pages;
 };
 
 struct DocumentsRun {
@@ -388,35 +372,71 @@ static void fetch_document(DocumentsRun* d, u64 index, DocumentResult* result) {
     if (fs_key_is_zero(key)) key.error = OS_FILE_ERROR_NAME_TOO_LONG;
     result->key = key;
     if (key.error != OS_FILE_ERROR_NONE) return;
-    String bytes = fs_loaded_file(key);
-    if (string_starts_with(bytes, S("\xEF\xBB\xBF"), 0)) bytes = string_skip(bytes, 3);
-    result->bytes = bytes;
+    result->bytes = document_text(fs_loaded_file(key));
 }
 
-// Assembles each page of `document` (and its raw view) in scratch memory and
-// keeps their text in the slot's arena.
-static void assemble_pages(Arena* out, const Site* site, KavParseResult* document, DocumentResult* result) {
+String document_text(String bytes) {
+    return string_starts_with(bytes, S("\xEF\xBB\xBF"), 0) ? string_skip(bytes, 3) : bytes;
+}
+
+void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
+                    DocumentPages* result) {
+    const Site* site = run->site;
+    Scratch scratch(out);
+    KavParseResult document = kav_parse_document(scratch.arena, bytes, path);
+    StringList outputs = {};
+    check_output_paths(scratch.arena, site, &document, &outputs);
+    if (flags & DOCUMENT_DIAGNOSTICS) {
+        // Names with control bytes are shown escaped on the console.
+        String shown_path = shown(scratch.arena, path);
+        result->diagnostics = diag_format_list(out, &document.diagnostics, shown_path, bytes, run->diagnostic_form);
+    }
+    for (Diagnostic* d = document.diagnostics.first; d; d = d->next) {
+        if (d->level == DIAG_ERROR || d->level == DIAG_FATAL) result->errors = 1;
+    }
+    result->draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
+    if (!result->draft) {
+        for (StringNode* n = outputs.first; n; n = n->next) {
+            if (string_equal(path_extension(n->string), S("html"))) {
+                string_list_push(out, &result->page_paths, string_copy(out, n->string));
+            }
+        }
+        if (result->page_paths.first) result->title = page_title(out, &document, path);
+        KavPositionCursor cursor = {};
+        for (KavNodeCell* cell = document.urls.first; cell && (flags & DOCUMENT_URLS); cell = cell->next) {
+            TextPosition at = kav_position_at(bytes, &cursor, cell->node->offset);
+            string_list_push(out, &result->urls, string_copy(out, cell->node->text));
+            string_list_pushf(out, &result->locations, "%.*s:%lld:%lld", STR_ARG(path), (long long)at.line,
+                              (long long)at.column);
+        }
+    }
+    if (!check_file_words(out, site, &document, path, when, &result->wrong_paths)) {
+        result->deferred = 1;
+        return;
+    }
+    if (result->draft) return;
+    // Each page and its raw view are assembled in scratch memory; their text
+    // is kept in `out`.
     for (StringNode* n = result->page_paths.first; n; n = n->next) {
-        Scratch scratch(out);
+        Scratch page_scratch(out);
         PageTexts* texts = push_struct<PageTexts>(out);
-        PageBuilder builder = page_builder(site, scratch.arena);
+        PageBuilder builder = page_builder(site, page_scratch.arena);
         HtmlPage page = {};
-        build_page(&builder, &page, document, result->path, n->string);
+        build_page(&builder, &page, &document, path, n->string);
         texts->page = html_serialize_to_string(out, page.document.root);
         texts->raw_path = build_raw_path(out, n->string);
-        PageBuilder raw_builder = page_builder(site, scratch.arena);
+        PageBuilder raw_builder = page_builder(site, page_scratch.arena);
         HtmlPage raw = {};
-        build_raw_page(&raw_builder, &raw, result->bytes, texts->raw_path);
+        build_raw_page(&raw_builder, &raw, bytes, texts->raw_path);
         texts->raw = html_serialize_to_string(out, raw.document.root);
         SLL_QUEUE_PUSH(result->pages_first, result->pages_last, texts);
     }
 }
 
-// A worker's part of a document: parse, check, and the pages when every
-// file word is decided. The tree lives in scratch memory for the call only.
+// A worker's part of a document: read it (in the first pass), then parse,
+// check, and the pages when every file word is decided.
 static void work_document(void* context, u64 index, WorkSlot* slot) {
     DocumentsRun* d = (DocumentsRun*)context;
-    const Site* site = d->run->site;
     Arena* out = slot->arena;
     DocumentResult* result = push_struct<DocumentResult>(out);
     slot->result = result;
@@ -427,40 +447,10 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
         fetch_document(d, index, result);
         if (result->key.error != OS_FILE_ERROR_NONE) return;
     }
-
-    Scratch scratch(out);
-    KavParseResult document = kav_parse_document(scratch.arena, result->bytes, result->path);
-    StringList outputs = {};
-    check_output_paths(scratch.arena, site, &document, &outputs);
-    if (!d->deferred) {
-        // Names with control bytes are shown escaped on the console.
-        String shown_path = shown(scratch.arena, result->path);
-        result->diagnostics =
-            diag_format_list(out, &document.diagnostics, shown_path, result->bytes, d->run->diagnostic_form);
-    }
-    result->draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
-    if (!result->draft) {
-        for (StringNode* n = outputs.first; n; n = n->next) {
-            if (string_equal(path_extension(n->string), S("html"))) {
-                string_list_push(out, &result->page_paths, string_copy(out, n->string));
-            }
-        }
-        if (result->page_paths.first) result->title = page_title(out, &document, result->path);
-        String source = result->bytes;
-        KavPositionCursor cursor = {};
-        for (KavNodeCell* cell = document.urls.first; cell && !d->deferred; cell = cell->next) {
-            TextPosition at = kav_position_at(source, &cursor, cell->node->offset);
-            string_list_push(out, &result->urls, string_copy(out, cell->node->text));
-            string_list_pushf(out, &result->locations, "%.*s:%lld:%lld", STR_ARG(result->path), (long long)at.line,
-                              (long long)at.column);
-        }
-    }
+    // The final pass printed its diagnostics and submitted its URLs already.
     CheckFiles when = d->deferred ? CHECK_FILES_FINAL : CHECK_FILES_ON_DISK;
-    if (!check_file_words(out, site, &document, result->path, when, &result->wrong_paths)) {
-        result->deferred = 1;
-        return;
-    }
-    if (!result->draft) assemble_pages(out, site, &document, result);
+    u32 flags = d->deferred ? 0u : (u32)(DOCUMENT_DIAGNOSTICS | DOCUMENT_URLS);
+    document_pages(d->run, result->path, result->bytes, when, flags, out, &result->pages);
 }
 
 // Hands a document's pages and raw views to the page writer; `pages` has
@@ -468,7 +458,7 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
 // never replaces a page of the build: one seen before it, or (final) any.
 static void write_document_pages(RunState* run, DocumentResult* result, BuildPage** pages, bool final) {
     u64 k = 0;
-    for (PageTexts* texts = result->pages_first; texts; texts = texts->next, k += 1) {
+    for (PageTexts* texts = result->pages.pages_first; texts; texts = texts->next, k += 1) {
         BuildPage* page = pages[k];
         if (!page) continue;
         StringList text = {};
@@ -496,16 +486,16 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
         return;
     }
     run->kav_count += 1;
-    console_print("%.*s", STR_ARG(result->diagnostics));
-    BuildPage** pages = push_array<BuildPage*>(run->arena, MAX(result->page_paths.node_count, 1ull));
-    if (!result->draft) {
-        for (StringNode* n = result->urls.first, *l = result->locations.first; n && l; n = n->next, l = l->next) {
+    console_print("%.*s", STR_ARG(result->pages.diagnostics));
+    BuildPage** pages = push_array<BuildPage*>(run->arena, MAX(result->pages.page_paths.node_count, 1ull));
+    if (!result->pages.draft) {
+        for (StringNode* n = result->pages.urls.first, *l = result->pages.locations.first; n && l; n = n->next, l = l->next) {
             url_check_submit_found(n->string, l->string);
         }
         Scratch scratch;
         String source_name = shown(scratch.arena, path_file_name(result->path));
         u64 k = 0;
-        for (StringNode* n = result->page_paths.first; n; n = n->next, k += 1) {
+        for (StringNode* n = result->pages.page_paths.first; n; n = n->next, k += 1) {
             // Two documents (or one, twice) with one page path: the first
             // one's page is written, the other is named and left out.
             if (page_path_seen(run, n->string)) {
@@ -514,7 +504,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
                               STR_ARG(page), STR_ARG(source_name));
                 continue;
             }
-            BuildPage* page = add_build_page(run, n->string, result->title);
+            BuildPage* page = add_build_page(run, n->string, result->pages.title);
             pages[k] = page;
             page_path_add(run, page->node->page.path);
             site_add_output_path(run->site, page->node->page.path);
@@ -524,12 +514,12 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     }
     if (run->on_document) {
         StringList none = {};
-        run->on_document(run->on_document_context, result->path, result->draft,
-                         result->draft ? &none : &result->page_paths, result->title);
+        run->on_document(run->on_document_context, result->path, result->pages.draft,
+                         result->pages.draft ? &none : &result->pages.page_paths, result->pages.title);
     }
     // Drafts publish nothing, but their missing files are listed too.
     DiagnosticList* wrong_paths = new_wrong_paths(run);
-    if (!result->deferred) {
+    if (!result->pages.deferred) {
         write_document_pages(run, result, pages, false);
         // The pages hold their own text: the document's bytes can go.
         fs_release_file(result->path);
@@ -551,7 +541,7 @@ static void commit_deferred(void* context, u64 index, WorkSlot* slot) {
     RunState* run = d->run;
     DocumentResult* result = (DocumentResult*)slot->result;
     DeferredDocument* deferred = d->deferred[index];
-    for (Diagnostic* w = result->wrong_paths.first; w; w = w->next) {
+    for (Diagnostic* w = result->pages.wrong_paths.first; w; w = w->next) {
         diag_append_at(run->arena, deferred->wrong_paths, 0, w->offset, w->level, string_copy(run->arena, w->message));
     }
     write_document_pages(run, result, deferred->pages, true);

@@ -8,11 +8,8 @@
 #include "driver/page_writer.h"
 #include "driver/serve.h"
 #include "htmldom/html_dom.h"
-#include "kav/kav_document.h"
 #include "site/index_page.h"
-#include "site/page.h"
 #include "site/shared_resources.h"
-#include "site/site_check.h"
 #include "urlcheck/known_searches.h"
 
 // An editor's save is several events (write, close, rename, attributes):
@@ -325,30 +322,15 @@ enum WatchRead : u32 {
     WATCH_READ_TOO_LARGE = 3,  // larger than max_doc_mb: left unread, as a build does
 };
 
-struct WatchPageTexts {
-    WatchPageTexts* next;
-    String page;
-    String raw;
-    String raw_path;
-};
-
 // One document as built by a worker, in the worker's arena.
 struct WatchBuilt {
     u32 read;  // WatchRead
-    u32 draft;
-    String diagnostics;  // as a build prints them
-    u32 errors;          // some diagnostic is an error: a page it has stays as it was
-    String title;
-    StringList page_paths;  // html output paths below the root, in order
-    DiagnosticList wrong_paths;
-    WatchPageTexts* pages_first;
-    WatchPageTexts* pages_last;
+    DocumentPages pages;
 };
 
-// Reads, parses, checks and assembles one document, as a build does once
-// every page of the site is known. Touches nothing shared.
+// Reads one document and makes its pages, as a build does once every page
+// of the site is known. Touches nothing shared.
 static void watch_build_document(const RunState* run, String path, Arena* out, WatchBuilt* built) {
-    const Site* site = run->site;
     OsFile file = os_open_file(OS_FILE_READ | OS_FILE_SHARE_READ, path);
     if (file == OS_FILE_INVALID) {
         built->read = os_path_properties(path).exists ? WATCH_READ_FAILED : WATCH_READ_MISSING;
@@ -360,45 +342,9 @@ static void watch_build_document(const RunState* run, String path, Arena* out, W
         built->read = WATCH_READ_TOO_LARGE;
         return;
     }
-    String bytes = os_read_range(out, file, Range64{0, size});
+    String bytes = document_text(os_read_range(out, file, Range64{0, size}));
     os_close_file(file);
-    if (string_starts_with(bytes, S("\xEF\xBB\xBF"), 0)) bytes = string_skip(bytes, 3);
-
-    Scratch scratch(out);
-    KavParseResult document = kav_parse_document(scratch.arena, bytes, path);
-    StringList outputs = {};
-    check_output_paths(scratch.arena, site, &document, &outputs);
-    // Names with control bytes are shown escaped, as a build shows them.
-    String shown_path = string_escape_control_bytes(scratch.arena, path);
-    built->diagnostics = diag_format_list(out, &document.diagnostics, shown_path, bytes, run->diagnostic_form);
-    for (Diagnostic* d = document.diagnostics.first; d; d = d->next) {
-        if (d->level == DIAG_ERROR || d->level == DIAG_FATAL) built->errors = 1;
-    }
-    built->draft = string_match(document.status, S("draft"), MATCH_CASE_INSENSITIVE);
-    if (!built->draft) {
-        for (StringNode* n = outputs.first; n; n = n->next) {
-            if (string_equal(path_extension(n->string), S("html"))) {
-                string_list_push(out, &built->page_paths, string_copy(out, n->string));
-            }
-        }
-        if (built->page_paths.first) built->title = page_title(out, &document, path);
-    }
-    check_file_words(out, site, &document, path, CHECK_FILES_FINAL, &built->wrong_paths);
-    if (built->draft) return;
-    for (StringNode* n = built->page_paths.first; n; n = n->next) {
-        Scratch page_scratch(out);
-        WatchPageTexts* texts = push_struct<WatchPageTexts>(out);
-        PageBuilder builder = page_builder(site, page_scratch.arena);
-        HtmlPage page = {};
-        build_page(&builder, &page, &document, path, n->string);
-        texts->page = html_serialize_to_string(out, page.document.root);
-        texts->raw_path = build_raw_path(out, n->string);
-        PageBuilder raw_builder = page_builder(site, page_scratch.arena);
-        HtmlPage raw = {};
-        build_raw_page(&raw_builder, &raw, bytes, texts->raw_path);
-        texts->raw = html_serialize_to_string(out, raw.document.root);
-        SLL_QUEUE_PUSH(built->pages_first, built->pages_last, texts);
-    }
+    document_pages(run, path, bytes, CHECK_FILES_FINAL, DOCUMENT_DIAGNOSTICS, out, &built->pages);
 }
 
 // ---- One pass: the rebuild after one burst of changes ---------------------------------------
@@ -468,22 +414,22 @@ static void watch_commit(Watch* w, WatchPass* pass, WatchDocument* doc, WatchBui
                       (unsigned long long)(w->run->max_doc_size / MB(1)));
         return;
     }
-    console_print("%.*s", STR_ARG(built->diagnostics));
-    if (built->wrong_paths.first) {
+    console_print("%.*s", STR_ARG(built->pages.diagnostics));
+    if (built->pages.wrong_paths.first) {
         console_print("\tWrong file path(s):\n");
-        for (Diagnostic* d = built->wrong_paths.first; d; d = d->next) console_print("\t%.*s\n", STR_ARG(d->message));
+        for (Diagnostic* d = built->pages.wrong_paths.first; d; d = d->next) console_print("\t%.*s\n", STR_ARG(d->message));
     }
     // A save in the middle of an edit often leaves an error: the reader
     // keeps the last good page until the document builds without one. A
     // document with no page yet (new, or its output path changed) is built.
-    if (built->errors && !built->draft && doc->state == WATCH_PUBLISHED && doc->page_count &&
-        watch_pages_equal(doc, &built->page_paths)) {
+    if (built->pages.errors && !built->pages.draft && doc->state == WATCH_PUBLISHED && doc->page_count &&
+        watch_pages_equal(doc, &built->pages.page_paths)) {
         console_print("[watch] %.*s has errors; its last good page is kept\n", STR_ARG(path));
         return;
     }
     pass->documents += 1;
     pass->only = pass->documents == 1 ? path : String{};
-    if (built->draft) {
+    if (built->pages.draft) {
         if (doc->state == WATCH_PUBLISHED && doc->page_count) {
             console_print("[watch] %.*s is now a draft; its pages are left in place\n", STR_ARG(path));
             pass->index = 1;
@@ -493,10 +439,10 @@ static void watch_commit(Watch* w, WatchPass* pass, WatchDocument* doc, WatchBui
         return;
     }
 
-    if (!watch_pages_equal(doc, &built->page_paths)) {
+    if (!watch_pages_equal(doc, &built->pages.page_paths)) {
         for (u64 k = 0; k < doc->page_count && doc->state == WATCH_PUBLISHED; k += 1) {
             bool kept = false;
-            for (StringNode* n = built->page_paths.first; n && !kept; n = n->next) {
+            for (StringNode* n = built->pages.page_paths.first; n && !kept; n = n->next) {
                 kept = string_equal(n->string, doc->pages[k].path);
             }
             if (!kept) {
@@ -504,18 +450,18 @@ static void watch_commit(Watch* w, WatchPass* pass, WatchDocument* doc, WatchBui
                               STR_ARG(doc->pages[k].path));
             }
         }
-        watch_set_pages(w, doc, &built->page_paths);
+        watch_set_pages(w, doc, &built->pages.page_paths);
         pass->index = 1;
     }
     if (doc->state != WATCH_PUBLISHED && doc->page_count) pass->index = 1;
-    if (!string_equal(doc->title, built->title)) {
-        doc->title = string_copy(w->arena, built->title);
+    if (!string_equal(doc->title, built->pages.title)) {
+        doc->title = string_copy(w->arena, built->pages.title);
         if (doc->page_count) pass->index = 1;
     }
     doc->state = WATCH_PUBLISHED;
 
     u64 i = 0;
-    for (WatchPageTexts* texts = built->pages_first; texts && i < doc->page_count; texts = texts->next, i += 1) {
+    for (PageTexts* texts = built->pages.pages_first; texts && i < doc->page_count; texts = texts->next, i += 1) {
         WatchPage* page = &doc->pages[i];
         if (watch_owns_page(w, doc, page->path)) {
             watch_write(w, pass, page->path, texts->page, &page->page_hash);
