@@ -26,6 +26,18 @@ inline T atomic_add(T* value, AtomicValue<T> v) {
     return __atomic_fetch_add(value, v, __ATOMIC_RELAXED);
 }
 
+// Reference counts: the count after the change, ordered with the memory the
+// references guard.
+template <typename T>
+inline T atomic_increment(T* value) {
+    return __atomic_add_fetch(value, (T)1, __ATOMIC_ACQ_REL);
+}
+
+template <typename T>
+inline T atomic_decrement(T* value) {
+    return __atomic_sub_fetch(value, (T)1, __ATOMIC_ACQ_REL);
+}
+
 // Sets `*value` to `desired` when it holds `expected`; true when it did.
 template <typename T>
 inline bool atomic_exchange_if(T* value, AtomicValue<T> expected, AtomicValue<T> desired) {

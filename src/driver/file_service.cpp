@@ -54,9 +54,9 @@ static CachedFile* fs_cache_find(FileCacheSlot* slot, u64 high, u64 low) {
 
 // Drops one hold on a pack block; the last one gives the block back.
 static void fs_pack_block_drop(FsPackBlock* block) {
-    if (__atomic_sub_fetch(&block->holds, 1, __ATOMIC_ACQ_REL) != 0) return;
+    if (atomic_decrement(&block->holds) != 0) return;
     arena_release(block->arena);
-    __atomic_sub_fetch(&g_fs_stats.pack_blocks, 1, __ATOMIC_RELAXED);
+    atomic_decrement(&g_fs_stats.pack_blocks);
 }
 
 static FsPackBlock* fs_pack_block_create() {
@@ -119,7 +119,7 @@ static FileKey fs_store_bytes(Arena* arena, FsPackBlock* block, u64 pack_mark, S
     file->holders = 1;
     if (block && bytes.size) {
         file->block = block;
-        __atomic_add_fetch(&block->holds, 1, __ATOMIC_ACQ_REL);
+        atomic_increment(&block->holds);
     }
     if (bytes.size) {
         u64 page = arena_page_size();
