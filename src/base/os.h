@@ -331,4 +331,8 @@ enum OsListenResult : u32 {
 // ending the process.
 OsSocket os_listen_loopback(u16 port, OsListenResult* result);
 void os_close_socket(OsSocket socket);
+// True when a TCP connection to `host` (a name or an address) at `port` is
+// accepted within `timeout_ms`, name resolution included. The connection is
+// closed at once; nothing is sent.
+bool os_tcp_connects(String host, u16 port, u64 timeout_ms);
 

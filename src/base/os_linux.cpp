@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
@@ -1172,6 +1173,44 @@ OsSocket os_listen_loopback(u16 port, OsListenResult* result) {
     }
     *result = OS_LISTEN_OK;
     return (OsSocket)fd;
+}
+
+bool os_tcp_connects(String host, u16 port, u64 timeout_ms) {
+    Scratch scratch;
+    String name = string_copy(scratch.arena, host);
+    char service[8];
+    snprintf(service, sizeof(service), "%u", (unsigned)port);
+    struct addrinfo hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo* addresses = 0;
+    if (getaddrinfo((const char*)name.str, service, &hints, &addresses) != 0) return false;
+    u64 deadline = os_now_microseconds() + timeout_ms * 1000;
+    bool connected = false;
+    for (struct addrinfo* a = addresses; a && !connected; a = a->ai_next) {
+        int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0) continue;
+        if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+            connected = true;
+        } else if (errno == EINPROGRESS) {
+            struct pollfd p = {fd, POLLOUT, 0};
+            for (;;) {
+                u64 now = os_now_microseconds();
+                if (now >= deadline) break;
+                int ready = poll(&p, 1, (int)((deadline - now + 999) / 1000));
+                if (ready < 0 && errno == EINTR) continue;
+                if (ready == 1) {
+                    int error = 0;
+                    socklen_t length = sizeof(error);
+                    connected = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+                }
+                break;
+            }
+        }
+        close(fd);
+    }
+    freeaddrinfo(addresses);
+    return connected;
 }
 
 void os_close_socket(OsSocket socket) {

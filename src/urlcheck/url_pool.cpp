@@ -382,9 +382,32 @@ void url_pool_start_workers(UrlCheckPool* pool) {
 
 // ---- Connection test --------------------------------------------------------------------
 
+// False only when the endpoint's host certainly takes no connection at its
+// port: the consent request would then get no status line either, and
+// learning it from a plain connection spares loading libcurl and its TLS
+// libraries. Anything this does not understand is left to the request.
+static bool url_endpoint_may_answer(String url) {
+    UrlParts parts = url_split(url);
+    u64 port = 0;
+    if (string_match(parts.scheme, S("https://"), MATCH_CASE_INSENSITIVE)) port = 443;
+    if (string_match(parts.scheme, S("http://"), MATCH_CASE_INSENSITIVE)) port = 80;
+    if (port == 0 || parts.host.size == 0 || parts.host.str[0] == '[') return true;
+    if (parts.port.size) {
+        port = 0;
+        u64 digits = 0;
+        while (digits < parts.port.size && parts.port.str[digits] >= '0' && parts.port.str[digits] <= '9') {
+            port = port * 10 + (u64)(parts.port.str[digits] - '0');
+            digits += 1;
+            if (port > 65535) return true;
+        }
+        if (digits == 0 || port == 0) return true;
+    }
+    return os_tcp_connects(parts.host, (u16)port, HTTP_CONNECT_TIMEOUT_MS);
+}
+
 static void url_connection_test_run(UrlCheckPool* pool) {
     u32 online = 0;
-    {
+    if (url_endpoint_may_answer(pool->consent_url)) {
         Scratch scratch;
         HttpResult result = consent_request(scratch.arena, pool->consent_url);
         online = http_parse_status(result.head).status != 0;

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "local_server.h"
 #include "urlcheck/consent.h"
 #include "urlcheck/url_pool.h"
+#include "support/child.h"
 #include "support/strings.h"
 
 namespace {
@@ -194,4 +196,49 @@ TEST(UrlPoolConnection, BackgroundTestDoesNotHoldTheCaller) {
     EXPECT_EQ(pool->connection_tested, 1u);
 }
 
+bool curl_is_mapped() {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find("libcurl") != std::string::npos) return true;
+    }
+    return false;
+}
+
+// An endpoint that takes no connection is known to be offline without
+// loading libcurl and its TLS libraries (the test runs in a child process
+// made before anything loads it; loading it at the end shows the check sees
+// it).
+TEST(UrlPoolConnection, ClosedEndpointIsOfflineWithoutLoadingLibcurl) {
+    if (curl_is_mapped()) GTEST_SKIP() << "libcurl was loaded by an earlier test of this process";
+    std::string urls[] = {
+        "https://127.0.0.1:" + std::to_string(local_refused_port()) + "/save",
+        "http://127.0.0.1:" + std::to_string(local_refused_port()),
+        "https://kavsite-test.invalid/save",
+    };
+    std::string failure = kavsite_test::run_in_child(
+        [&urls]() {
+            os_init();
+            for (const std::string& url : urls) {
+                UrlSettings settings = {};
+                settings.worker_count = 1;
+                settings.consent_url = from(url);
+                UrlCheckPool* pool = url_pool_create(&settings);
+                url_pool_test_connection(pool, true);
+                if (pool->connection_tested != 1 || pool->online != 0 || curl_is_mapped()) {
+                    printf("%s: tested %u, online %u, libcurl %s\n", url.c_str(), pool->connection_tested,
+                           pool->online, curl_is_mapped() ? "loaded" : "not loaded");
+                    return 1;
+                }
+            }
+            http_global_init();
+            if (!curl_is_mapped()) {
+                printf("libcurl is not seen once loaded\n");
+                return 1;
+            }
+            return 0;
+        },
+        120);
+    EXPECT_EQ(failure, "");
+}
 }  // namespace
