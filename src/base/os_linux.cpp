@@ -285,7 +285,16 @@ void* os_reserve(u64 size) {
 
 bool os_commit(void* address, u64 size) {
     u64 page = g_system_info.page_size ? g_system_info.page_size : 4096;
-    return mprotect(address, ALIGN_POW2(size, page), PROT_READ | PROT_WRITE) == 0;
+    if (mprotect(address, ALIGN_POW2(size, page), PROT_READ | PROT_WRITE) != 0) return false;
+#ifdef MADV_POPULATE_WRITE
+    // Memory is committed to be written: one call maps every page of a
+    // small range, where touching them one by one costs a fault each.
+    // Larger commits (a work slot's first megabyte, a whole document) are
+    // often used in part and keep faulting in what they touch. Kernels
+    // without the advice do the same for every range.
+    if (size <= KB(64)) madvise(address, ALIGN_POW2(size, page), MADV_POPULATE_WRITE);
+#endif
+    return true;
 }
 
 void os_release(void* address, u64 size) {
