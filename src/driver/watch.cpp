@@ -463,10 +463,10 @@ static void watch_commit(Watch* w, WatchPass* pass, WatchDocument* doc, WatchBui
     u64 i = 0;
     for (PageTexts* texts = built->pages.pages_first; texts && i < doc->page_count; texts = texts->next, i += 1) {
         WatchPage* page = &doc->pages[i];
-        if (watch_owns_page(w, doc, page->path)) {
-            watch_write(w, pass, page->path, texts->page, &page->page_hash);
-            pass->pages += 1;
-        }
+        // A page another document writes is left to it, with its raw view.
+        if (!watch_owns_page(w, doc, page->path)) continue;
+        watch_write(w, pass, page->path, texts->page, &page->page_hash);
+        pass->pages += 1;
         // A raw view never replaces a page of the site.
         if (!site_has_output_path(w->site, texts->raw_path)) watch_write(w, pass, texts->raw_path, texts->raw, &page->raw_hash);
     }
@@ -539,6 +539,9 @@ static void watch_write_index(Watch* w, WatchPass* pass) {
         WatchDocument* doc = w->ordered[i];
         if (doc->state != WATCH_PUBLISHED) continue;
         for (u64 k = 0; k < doc->page_count; k += 1) {
+            // A page two documents claim is listed once, under the document
+            // that writes it.
+            if (!watch_owns_page(w, doc, doc->pages[k].path)) continue;
             HtmlPageNode* node = push_struct<HtmlPageNode>(scratch.arena);
             node->page.path = doc->pages[k].path;
             node->page.title = doc->title;
@@ -546,8 +549,9 @@ static void watch_write_index(Watch* w, WatchPass* pass) {
             build_add_section(&sections, doc->pages[k].path);
         }
     }
-    // A build without pages writes no home page.
-    if (!first) return;
+    // As in a build, a root that is a folder gets a home page even when no
+    // document publishes a page any more.
+    if (!first && !os_path_properties(w->site->settings.root).is_directory) return;
     pass->index_done = 1;
     String path = string_format(scratch.arena, "%.*s" INDEX_PAGE_PATH, STR_ARG(w->site->settings.root));
     u64 before = watch_file_hash(path);

@@ -310,6 +310,18 @@ class WatchTest(SiteTest):
         self.assertIn(b"Gamma", read(self.site.page("index.html")))
         self.assertEqual(p.stop(), 0)
 
+    def test_home_page_lists_nothing_once_every_document_is_a_draft(self):
+        p = self.start("watch")
+        for name, title, page in [("notes/a.kav", "Alpha", "notes/a.html"), ("notes/b.kav", "Beta", "notes/b.html"),
+                                  ("journal/c.kav", "Gamma", "journal/c.html")]:
+            wait = self.rebuilt()
+            write(self.site.doc(name), document(title, page, "x", status="Draft"))
+            wait()
+        index = read(self.site.page("index.html"))
+        for title in [b"Alpha", b"Beta", b"Gamma"]:
+            self.assertNotIn(title, index)
+        self.assertEqual(p.stop(), 0)
+
     def test_template_edit_rebuilds_every_page_and_own_writes_are_ignored(self):
         p = self.start("watch")
         head = os.path.join(self.site.html, "shared/html/default_head.html")
@@ -340,6 +352,8 @@ class WatchTest(SiteTest):
             lambda: write(self.site.doc("journal/c.kav"), document("Gamma", "journal/c.html", "y", status="draft")),
             lambda: write(self.site.doc("extra/e.kav"), document("Epsilon", "extra/e.html", "See notes/a2.html")),
             lambda: write(self.site.doc("notes/b.kav"), document("Beta", "notes/b.html", "Text of b, edited")),
+            # A later document claiming b's page: b keeps it, listed once.
+            lambda: write(self.site.doc("notes/z.kav"), document("Zeta", "notes/b.html", "Not written")),
         ]
         for step in steps:
             wait = self.rebuilt()
