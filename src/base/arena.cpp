@@ -32,6 +32,9 @@ Arena* arena_create(ArenaParams params) {
             base = os_reserve_commit_large(reserve);
             commit = reserve;
         } else {
+            // A block made whole for one request is committed whole; any
+            // other starts with at most ARENA_FIRST_COMMIT.
+            if (commit < reserve && commit > ARENA_FIRST_COMMIT) commit = ARENA_FIRST_COMMIT;
             base = os_reserve(arena_reserved_range(params.flags, reserve));
             if (base && !os_commit(base, commit)) {
                 os_release(base, arena_reserved_range(params.flags, reserve));
@@ -96,6 +99,11 @@ static void* arena_push_bytes(Arena* arena, u64 size, u64 align, bool zero) {
 
     if (end > block->committed && !(block->flags & ARENA_LARGE_PAGES)) {
         u64 granule = block->commit_size ? block->commit_size : arena_page_size();
+        // Committed memory is mapped at once (see os_commit), so a block
+        // with a large granule grows by what it already holds, from 64 KB
+        // up to the granule: a small user maps little, a large one makes
+        // few calls.
+        if (granule > ARENA_FIRST_COMMIT) granule = MIN(granule, MAX(ALIGN_POW2(block->committed, ARENA_FIRST_COMMIT), ARENA_FIRST_COMMIT));
         u64 target = end + granule - 1;
         target -= target % granule;
         if (target > block->reserved) target = block->reserved;

@@ -16,6 +16,9 @@ enum ArenaFlags : u32 {
 };
 
 #define ARENA_HEADER_SIZE 128
+// Most a block commits at first, and the first step of a block whose
+// granule is larger: its steps then double up to the granule.
+#define ARENA_FIRST_COMMIT KB(64)
 
 // Every block starts with this header; positions count from the block start,
 // header included. The first block is the arena handle.

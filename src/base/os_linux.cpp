@@ -287,12 +287,12 @@ bool os_commit(void* address, u64 size) {
     u64 page = g_system_info.page_size ? g_system_info.page_size : 4096;
     if (mprotect(address, ALIGN_POW2(size, page), PROT_READ | PROT_WRITE) != 0) return false;
 #ifdef MADV_POPULATE_WRITE
-    // Memory is committed to be written: one call maps every page of a
-    // small range, where touching them one by one costs a fault each.
-    // Larger commits (a work slot's first megabyte, a whole document) are
-    // often used in part and keep faulting in what they touch. Kernels
-    // without the advice do the same for every range.
-    if (size <= KB(64)) madvise(address, ALIGN_POW2(size, page), MADV_POPULATE_WRITE);
+    // Memory is committed to be written: one call maps every page of the
+    // range, where touching them one by one costs a fault each (several
+    // times the cost per page). Arenas commit in steps that grow with their
+    // use, so little is mapped that is not written. Kernels without the
+    // advice fault the pages in as before.
+    madvise(address, ALIGN_POW2(size, page), MADV_POPULATE_WRITE);
 #endif
     return true;
 }

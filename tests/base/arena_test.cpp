@@ -111,6 +111,33 @@ TEST(Arena, CommitNeverPassesReserved) {
     arena_release(arena);
 }
 
+// Committed memory is mapped when committed, so a block with a large
+// granule starts small and grows by what it holds: what it commits beyond
+// its use stays within its use (and the granule), however the use grows.
+TEST(Arena, LargeGranuleCommitsInGrowingSteps) {
+    struct Case {
+        u64 granule;
+        u64 first;
+    } cases[] = {{MB(1), ARENA_FIRST_COMMIT}, {KB(16), KB(16)}, {MB(8), ARENA_FIRST_COMMIT}};
+    for (const Case& c : cases) {
+        Arena* arena = arena_create(GB(1), c.granule);
+        ASSERT_NE(arena, nullptr);
+        EXPECT_EQ(arena->committed, c.first) << c.granule;
+        u64 steps = 0;
+        for (u64 size : {KB(1), KB(70), KB(3), KB(200), KB(500), MB(2), KB(10), MB(5)}) {
+            u64 before = arena->committed;
+            u8* p = (u8*)arena_push(arena, size, 8);
+            ASSERT_NE(p, nullptr);
+            memset(p, 0x5A, size);  // every byte handed out is writable
+            if (arena->committed != before) steps += 1;
+            EXPECT_GE(arena->committed, arena->pos) << c.granule;
+            EXPECT_LE(arena->committed - arena->pos, MAX(MIN(arena->pos, c.granule), c.first)) << c.granule;
+        }
+        EXPECT_GE(steps, 3u) << c.granule;
+        arena_release(arena);
+    }
+}
+
 TEST(Arena, ChainedBlocksGrowAndPopBack) {
     Arena* arena = arena_create(KB(64), KB(4));
     u64 start = arena_pos(arena);
