@@ -81,7 +81,12 @@ KavNode* kav_node_copy_for_toc(Arena* arena, const KavNode* heading) {
         if (child->kind != KAV_NODE_WORD) continue;
         String word_value = string_copy(arena, child->value);
         String word_text;
-        if (child->flags & KAV_FLAG_SPACE_AFTER) {
+        if (child->flags & (KAV_FLAG_STRONG_OPEN | KAV_FLAG_STRONG_CLOSE | KAV_FLAG_EM_OPEN | KAV_FLAG_EM_CLOSE)) {
+            // An emphasis marker shows nothing once its flags are gone; only
+            // the blank after it stays between the words.
+            word_value = string_copy(arena, String{});
+            word_text = (child->flags & KAV_FLAG_SPACE_AFTER) ? string_copy(arena, S(" ")) : word_value;
+        } else if (child->flags & KAV_FLAG_SPACE_AFTER) {
             u8* bytes = push_array_no_zero<u8>(arena, child->text.size + 2);
             if (child->text.size) __builtin_memcpy(bytes, child->text.str, child->text.size);
             bytes[child->text.size] = ' ';

@@ -118,7 +118,8 @@ inline bool kav_node_is_nil(const KavNode* node) { return !node || node->kind ==
 KavNode* kav_node_ancestor(KavNode* node, u32 kind);
 // A stand-alone copy of a heading for the table of content: kind and offset
 // kept, flags 0, NUL-terminated text and value, and copies of its Word
-// children only (a word followed by a space gets a trailing space).
+// children only (a word followed by a space gets a trailing space; an
+// emphasis marker keeps only that space, since its copy has no flags).
 KavNode* kav_node_copy_for_toc(Arena* arena, const KavNode* heading);
 
 // ---- Node-kind table -------------------------------------------------------------

@@ -164,6 +164,34 @@ TEST_F(KavNodeTest, TableOfContentCopy) {
     EXPECT_EQ(copy->parent, kav_nil());
 }
 
+// The copy has no flags, so emphasis markers would show as the "_" and
+// "__" they were written with: they keep only their blank.
+TEST_F(KavNodeTest, TableOfContentCopyDropsEmphasisMarkers) {
+    KavNode* heading = make(KAV_NODE_HEADING, "Plain _strong_ and __em__", 0, 0);
+    struct Word {
+        const char* text;
+        u64 flags;
+    } words[] = {
+        {"Plain", KAV_FLAG_SPACE_AFTER},
+        {"_", KAV_FLAG_STRONG_OPEN},
+        {"strong", 0},
+        {"_", KAV_FLAG_STRONG_CLOSE | KAV_FLAG_SPACE_AFTER},
+        {"and", KAV_FLAG_SPACE_AFTER},
+        {"__", KAV_FLAG_EM_OPEN | KAV_FLAG_EM_MARK},
+        {"em", 0},
+        {"__", KAV_FLAG_EM_CLOSE},
+    };
+    for (const Word& w : words) kav_node_append(heading, make(KAV_NODE_WORD, w.text, w.flags, 0));
+    KavNode* copy = kav_node_copy_for_toc(arena, heading);
+    std::string shown;
+    for (KavNode* w = copy->first; !kav_node_is_nil(w); w = w->next) {
+        EXPECT_EQ(w->flags, 0u);
+        EXPECT_EQ(w->text.str[w->text.size], 0);
+        shown += str(w->text);
+    }
+    EXPECT_EQ(shown, "Plain strong and em");
+}
+
 TEST_F(KavNodeTest, NodeListsKeepOrder) {
     KavNodeList list = {};
     KavNode* nodes[3] = {make(KAV_NODE_WORD, "1"), make(KAV_NODE_WORD, "2"), make(KAV_NODE_WORD, "3")};

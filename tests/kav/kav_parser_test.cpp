@@ -790,7 +790,7 @@ const TreeCase kInlineCases[] = {
      "    Word \"em\"\n"
      "    Word space em-close \"__\"\n"
      "    Word \"here\"\n"
-     "toc level=0 \"A _bold words_ and __em__ here\"\n"},
+     "toc level=0 \"A bold words and em here\"\n"},
     {"underscore between words is text",
      "snake_case and a __ b",
      "Main\n"
@@ -821,7 +821,7 @@ const TreeCase kInlineCases[] = {
      "    Word em-open em-mark \"__\"\n"
      "    Word quoted text \"q\"\n"
      "    Word em-close \"__\"\n"
-     "toc level=0 \"_42_ __q__\"\n"},
+     "toc level=0 \"42 q\"\n"},
     {"inline code escapes angle brackets",
      "A `x<y> && z` b",
      "Main\n"
@@ -948,7 +948,7 @@ const TreeCase kInlineCases[] = {
      "    Word strong-open green \"_\"\n"
      "    Word \"x\"\n"
      "    Word strong-close \"_\"\n"
-     "toc level=0 \"A \\\\_x_\"\n"},
+     "toc level=0 \"A \\\\x\"\n"},
 };
 
 const TreeCase kLinkCases[] = {
