@@ -435,6 +435,65 @@ static DiagnosticList header_hints(HintScan* s, const KavParseResult* result) {
     return out;
 }
 
+// ---- Image descriptions ---------------------------------------------------------------
+// In an image's description a word is the alternative text only when quoted
+// and a size only as two numbers around an "x" ("300x200"); any other word
+// leaves no trace in the page, so an unquoted alt text is lost without a
+// word.
+
+static bool is_size_word(String word) {
+    u64 x = kNone;
+    for (u64 i = 0; i < word.size; i += 1) {
+        u8 c = word.str[i];
+        if (c == 'x' || c == 'X') {
+            if (x != kNone) return false;
+            x = i;
+        } else if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return x != kNone && x > 0 && x + 1 < word.size;
+}
+
+static void image_description_hint(HintScan* s, const KavNode* image, DiagnosticList* out) {
+    const KavNode* desc = image->first;
+    if (kav_node_is_nil(desc) || desc->kind != KAV_NODE_DESC) return;
+    Scratch scratch(s->arena);
+    StringList lost = {};
+    u64 at = kNone;
+    for (const KavNode* w = desc->first; !kav_node_is_nil(w); w = w->next) {
+        if (w->kind != KAV_NODE_WORD || (w->flags & KAV_FLAG_TEXT) || is_size_word(w->text)) continue;
+        if (at == kNone) at = w->offset;
+        string_list_push(scratch.arena, &lost, w->text);
+    }
+    if (at == kNone) return;
+    StringJoin join = {String{}, S(" "), String{}};
+    String words = string_list_join(scratch.arena, &lost, &join);
+    bool quotable = words.size <= kLongestQuoted && string_find_byte(words, '"', 0) == words.size;
+    String message = quotable ? string_format(s->arena,
+                                              "image description '%.*s' is neither quoted alt text nor a size "
+                                              "such as 300x200; alt text is written (\"%.*s\")",
+                                              STR_ARG(words), STR_ARG(words))
+                              : S("image description words are neither quoted alt text nor a size such as 300x200; "
+                                  "alt text is written (\"alt text\")");
+    diag_append_at(s->arena, out, 0, at, DIAG_WARNING, message);
+}
+
+// Images are words of the file and URL lists; both are in source order, and
+// so are the hints.
+static DiagnosticList image_hints(HintScan* s, const KavParseResult* result) {
+    DiagnosticList out = {};
+    const KavNodeCell* file = result->file_paths.first;
+    const KavNodeCell* url = result->urls.first;
+    while (file || url) {
+        const KavNodeCell** next = !url || (file && file->node->offset <= url->node->offset) ? &file : &url;
+        const KavNode* word = (*next)->node;
+        *next = (*next)->next;
+        if (word->flags & KAV_FLAG_IMAGE) image_description_hint(s, word, &out);
+    }
+    return out;
+}
+
 // ---- Entry ------------------------------------------------------------------------------------
 
 DiagnosticList kav_hints(Arena* arena, String source, const KavTokens* tokens, const KavParseResult* result) {
@@ -449,5 +508,7 @@ DiagnosticList kav_hints(Arena* arena, String source, const KavTokens* tokens, c
     scan_tokens(&scan);
     DiagnosticList hints = header_hints(&scan, result);
     diag_merge(&hints, &scan.hints);
+    DiagnosticList images = image_hints(&scan, result);
+    diag_merge(&hints, &images);
     return hints;
 }
