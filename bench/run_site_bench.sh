@@ -134,8 +134,8 @@ if step 3; then
 count_calls() { strace -f -C -o "$scratch/strace_all.txt" "$@" > /dev/null 2>&1 || true
     awk '/^% time/ {on = 1} on' "$scratch/strace_all.txt" > "$scratch/strace.txt"
     awk '$NF == "total" {print $(NF-2); exit}' "$scratch/strace.txt"; }
-ring_ops() { grep 'io_uring_enter' "$scratch/strace_all.txt" | awk '$(NF-1) == "=" && $NF ~ /^[0-9]+$/ {n += $NF}
-    END {print n + 0}'; }
+ring_ops() { awk '/io_uring_enter/ && $(NF-1) == "=" && $NF ~ /^[0-9]+$/ {n += $NF} END {print n + 0}' \
+    "$scratch/strace_all.txt"; }
 reads() { awk '$NF == "read" || $NF == "pread64" {n += $4} END {print n + 0}' "$scratch/strace.txt"; }
 mkdir -p "$scratch/nodocs"
 fresh "$scratch/root"
