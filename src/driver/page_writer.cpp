@@ -56,6 +56,7 @@ static void page_writer_store_run(PageWriter* w, OsFileWrite* pages, PageWriteIt
 static void page_writer_store(PageWriter* w, PageWriterBatch* batch) {
     Scratch scratch;
     u64 count = batch->pages;
+    if (count == 0) return;
     u64 table_size = count * 2;
     OsFileWrite* pages = push_array<OsFileWrite>(scratch.arena, count);
     PageWriteItem** items = push_array_no_zero<PageWriteItem*>(scratch.arena, count);
