@@ -185,6 +185,29 @@ enum OsWriteFlags : u32 {
 };
 bool os_write_file_atomic(String path, String data, u32 flags = 0);
 
+// ---- Many files at once --------------------------------------------------------
+
+// One replacement of a batch: as os_write_file_atomic(path, data, flags),
+// whose result goes to `ok`.
+struct OsFileWrite {
+    String path;
+    String data;
+    u32 flags;  // OsWriteFlags
+    bool ok;
+};
+
+// Replaces the files of `writes` as os_write_file_atomic would, one after
+// the other in order, with the same outcomes and the same guarantees; many
+// system calls are saved by handing the work to the kernel in batches. Plain
+// calls are used when that is not available or the environment variable
+// KAVSITE_NO_IO_URING is set (to anything but "0") at the first batch.
+void os_write_files_atomic(OsFileWrite* writes, u64 count);
+// out[i] = os_path_properties(paths[i]), batched the same way.
+void os_path_properties_many(const String* paths, OsFileProperties* out, u64 count);
+// Operations the kernel carried out for batches since start (0 while plain
+// calls are used).
+u64 os_ring_operations();
+
 // ---- Writes under a root ----------------------------------------------------
 
 #define OS_TEMP_PREFIX ".kavsite-tmp-"

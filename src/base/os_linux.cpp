@@ -19,8 +19,12 @@
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
+
+#include <linux/io_uring.h>
 
 #include <algorithm>
 #include <chrono>
@@ -700,42 +704,69 @@ static u64 os_own_pid() {
     return known;
 }
 
-bool os_write_file_atomic(String path, String data, u32 flags) {
-    if (path.size == 0) return false;
-    Scratch scratch;
+// What a replacement needs once the checks before any write are done.
+struct OsAtomicPlan {
+    String path;       // normalized when the guard is on; NUL-terminated
+    String dir;        // empty for a bare name
+    String kept_name;  // the file name, cut for the temporary's name
+    bool has_dir;
+    String temp;  // the temporary's path, NUL-terminated
+};
+
+enum OsPlanOutcome : u32 {
+    OS_PLAN_WRITE = 0,   // the file is to be written
+    OS_PLAN_DONE = 1,    // it already holds the bytes
+    OS_PLAN_FAILED = 2,  // it may not be written (a bad path, outside the root)
+};
+
+// A fresh temporary name beside the plan's file.
+static void os_plan_temp_name(Arena* arena, OsAtomicPlan* plan) {
+    u64 n = atomic_add(&g_temp_counter, (u64)1);
+    plan->temp = string_format(arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(plan->dir),
+                               plan->has_dir ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
+                               STR_ARG(plan->kept_name));
+}
+
+// Everything before the first write: the path under the guard, a file that
+// already holds the bytes, the directory let in, the temporary's name.
+static u32 os_atomic_plan(Arena* arena, String path, String data, u32 flags, OsAtomicPlan* plan) {
+    *plan = OsAtomicPlan{};
+    if (path.size == 0) return OS_PLAN_FAILED;
     if (atomic_load(&g_write_guard.active)) {
-        path = os_guard_normalize(scratch.arena, path);
-        if (path.size == 0) return false;
+        path = os_guard_normalize(arena, path);
+        if (path.size == 0) return OS_PLAN_FAILED;
     }
-    const char* cpath = os_cpath(scratch.arena, path);
+    plan->path = string_copy(arena, path);
     // A file that already holds these bytes is left as it is: a rebuild of
     // an unchanged site rewrites nothing.
-    if (!(flags & OS_WRITE_NEW) && os_file_holds(cpath, data)) return true;
+    if (!(flags & OS_WRITE_NEW) && os_file_holds((const char*)plan->path.str, data)) return OS_PLAN_DONE;
 
     u64 slash = string_find_last_byte(path, '/');
-    String dir = slash < path.size ? string_prefix(path, slash) : String{};
-    String name = slash < path.size ? string_skip(path, slash + 1) : path;
-    if (name.size == 0) return false;
-    if (slash < path.size && !os_guard_admit(dir.size ? dir : S("/"))) return false;
-    String kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
+    plan->has_dir = slash < path.size;
+    plan->dir = plan->has_dir ? string_prefix(path, slash) : String{};
+    String name = plan->has_dir ? string_skip(path, slash + 1) : path;
+    if (name.size == 0) return OS_PLAN_FAILED;
+    if (plan->has_dir && !os_guard_admit(plan->dir.size ? plan->dir : S("/"))) return OS_PLAN_FAILED;
+    plan->kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
+    os_plan_temp_name(arena, plan);
+    return OS_PLAN_WRITE;
+}
 
+// The plain calls of a replacement: open a temporary, write, close, rename.
+static bool os_atomic_write_plain(Arena* arena, OsAtomicPlan* plan, String data) {
     // The new bytes go to a temporary file beside the target and are renamed
     // over it once whole: the target is the old file or the new one, never a
     // part of either.
-    String temp = {};
     int fd = -1;
     bool made_directories = false;
     for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
-        u64 n = atomic_add(&g_temp_counter, (u64)1);
-        temp = string_format(scratch.arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(dir),
-                             slash < path.size ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
-                             STR_ARG(kept_name));
-        fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (attempt > 0) os_plan_temp_name(arena, plan);
+        fd = open((const char*)plan->temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno == ENOENT && !made_directories) {
             // Directories are made only when missing, not on every write.
             made_directories = true;
-            os_create_directories(path);
-            fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            os_create_directories(plan->path);
+            fd = open((const char*)plan->temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         }
         // A name left by an earlier process with the same id: take the next.
         if (fd < 0 && errno != EEXIST) return false;
@@ -744,9 +775,390 @@ bool os_write_file_atomic(String path, String data, u32 flags) {
     u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
     bool ok = written == data.size;
     if (close(fd) != 0) ok = false;
-    if (ok && rename((const char*)temp.str, cpath) != 0) ok = false;
-    if (!ok) unlink((const char*)temp.str);
+    if (ok && rename((const char*)plan->temp.str, (const char*)plan->path.str) != 0) ok = false;
+    if (!ok) unlink((const char*)plan->temp.str);
     return ok;
+}
+
+bool os_write_file_atomic(String path, String data, u32 flags) {
+    Scratch scratch;
+    OsAtomicPlan plan = {};
+    u32 outcome = os_atomic_plan(scratch.arena, path, data, flags, &plan);
+    if (outcome != OS_PLAN_WRITE) return outcome == OS_PLAN_DONE;
+    return os_atomic_write_plain(scratch.arena, &plan, data);
+}
+
+// ---- Many files at once ---------------------------------------------------------
+
+// Batches of file operations go through the kernel's submission ring: many
+// operations per system call, carried out by the kernel's own workers. When
+// the ring cannot be set up (an old kernel, a sandbox that refuses it) or
+// KAVSITE_NO_IO_URING is set to anything but "0" at the first use, the plain
+// calls do the same work one by one.
+
+// Pages in one round: each takes a registered file slot and three entries
+// (open, write, close) in the first step, one (rename) in the second.
+#define OS_RING_ROUND 256
+#define OS_RING_ENTRIES 1024
+
+enum OsRingState : u32 {
+    OS_RING_UNTRIED = 0,
+    OS_RING_READY = 1,
+    OS_RING_OFF = 2,
+};
+
+struct OsRing {
+    std::mutex lock;  // one batch at a time
+    u32 state;        // OsRingState
+    int fd;
+    u32* sq_tail;
+    u32* sq_mask;
+    u32* sq_array;
+    u32* cq_head;
+    u32* cq_tail;
+    u32* cq_mask;
+    io_uring_sqe* sqes;
+    io_uring_cqe* cqes;
+    u32 tail;       // next submission entry (published on submit)
+    u32 queued;     // entries filled and not submitted
+    u64 operations;  // performed since start, for the benchmark and tests
+};
+
+static OsRing g_ring;
+
+static int os_ring_enter(int fd, u32 submit, u32 wait, u32 flags) {
+    return (int)syscall(__NR_io_uring_enter, fd, submit, wait, flags, (void*)0, (size_t)0);
+}
+
+static int os_ring_register(int fd, u32 opcode, void* arg, u32 count) {
+    return (int)syscall(__NR_io_uring_register, fd, opcode, arg, count);
+}
+
+// A child made by fork shares the parent's ring memory: it uses plain calls.
+static void os_ring_forked() { g_ring.state = OS_RING_OFF; }
+
+static bool os_ring_setup(OsRing* r) {
+    const char* off = getenv("KAVSITE_NO_IO_URING");
+    if (off && off[0] && strcmp(off, "0") != 0) return false;
+    io_uring_params params = {};
+    int fd = (int)syscall(__NR_io_uring_setup, OS_RING_ENTRIES, &params);
+    if (fd < 0) return false;
+    u64 sq_size = params.sq_off.array + params.sq_entries * sizeof(u32);
+    u64 cq_size = params.cq_off.cqes + params.cq_entries * sizeof(io_uring_cqe);
+    void* rings = MAP_FAILED;
+    void* sqes = MAP_FAILED;
+    if (params.features & IORING_FEAT_SINGLE_MMAP) {
+        rings = mmap(0, MAX(sq_size, cq_size), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, IORING_OFF_SQ_RING);
+        sqes = mmap(0, params.sq_entries * sizeof(io_uring_sqe), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd,
+                    IORING_OFF_SQES);
+    }
+    // Empty slots for the temporaries' descriptors, which never enter the
+    // process's own table.
+    io_uring_rsrc_register files = {};
+    files.nr = OS_RING_ROUND;
+    files.flags = IORING_RSRC_REGISTER_SPARSE;
+    if (rings == MAP_FAILED || sqes == MAP_FAILED ||
+        os_ring_register(fd, IORING_REGISTER_FILES2, &files, sizeof(files)) < 0) {
+        close(fd);  // also unmaps what was mapped
+        return false;
+    }
+    // Two kernel workers are enough to keep up with one writer; without a
+    // bound the kernel starts one per waiting operation.
+    u32 workers[2] = {2, 2};
+    os_ring_register(fd, IORING_REGISTER_IOWQ_MAX_WORKERS, workers, 2);
+    u8* base = (u8*)rings;
+    r->fd = fd;
+    r->sq_tail = (u32*)(base + params.sq_off.tail);
+    r->sq_mask = (u32*)(base + params.sq_off.ring_mask);
+    r->sq_array = (u32*)(base + params.sq_off.array);
+    r->cq_head = (u32*)(base + params.cq_off.head);
+    r->cq_tail = (u32*)(base + params.cq_off.tail);
+    r->cq_mask = (u32*)(base + params.cq_off.ring_mask);
+    r->cqes = (io_uring_cqe*)(base + params.cq_off.cqes);
+    r->sqes = (io_uring_sqe*)sqes;
+    r->tail = __atomic_load_n(r->sq_tail, __ATOMIC_ACQUIRE);
+    pthread_atfork(0, 0, os_ring_forked);
+    return true;
+}
+
+// The ring, locked, or null (unlocked) when plain calls are to be used.
+static OsRing* os_ring_take() {
+    OsRing* r = &g_ring;
+    r->lock.lock();
+    if (r->state == OS_RING_UNTRIED) r->state = os_ring_setup(r) ? OS_RING_READY : OS_RING_OFF;
+    if (r->state != OS_RING_READY) {
+        r->lock.unlock();
+        return 0;
+    }
+    return r;
+}
+
+// A zeroed entry; `user_data` says where its result goes.
+static io_uring_sqe* os_ring_entry(OsRing* r, u8 opcode, u64 user_data) {
+    u32 index = (r->tail + r->queued) & *r->sq_mask;
+    io_uring_sqe* sqe = &r->sqes[index];
+    memset(sqe, 0, sizeof(*sqe));
+    sqe->opcode = opcode;
+    sqe->user_data = user_data;
+    r->sq_array[index] = index;
+    r->queued += 1;
+    return sqe;
+}
+
+// Submits the queued entries and waits for all of their completions, whose
+// results land in results[user_data]. Entries never submitted, or whose
+// completion never came (the ring failed), keep -ECANCELED; the ring is then
+// given up for plain calls.
+static void os_ring_run(OsRing* r, s32* results) {
+    u32 count = r->queued;
+    for (u32 i = 0; i < count; i += 1) results[i] = -ECANCELED;
+    r->tail += count;
+    r->queued = 0;
+    __atomic_store_n(r->sq_tail, r->tail, __ATOMIC_RELEASE);
+    u32 unsubmitted = count;
+    u32 done = 0;
+    while (done < count) {
+        int n = os_ring_enter(r->fd, unsubmitted, count - done, IORING_ENTER_GETEVENTS);
+        if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EBUSY) {
+            r->state = OS_RING_OFF;
+            return;
+        }
+        if (n > 0) unsubmitted -= MIN((u32)n, unsubmitted);
+        u32 head = *r->cq_head;
+        u32 tail = __atomic_load_n(r->cq_tail, __ATOMIC_ACQUIRE);
+        for (; head != tail; head += 1) {
+            io_uring_cqe* cqe = &r->cqes[head & *r->cq_mask];
+            if (cqe->user_data < count) results[cqe->user_data] = cqe->res;
+            done += 1;
+        }
+        __atomic_store_n(r->cq_head, head, __ATOMIC_RELEASE);
+    }
+    r->operations += count;
+}
+
+// Opens, writes and closes the temporaries of `pages` (indexes into the
+// round) through the ring: open -> write -> close per page, linked so that
+// the write waits for the open and the close follows the write even when it
+// fails. `open_error` receives each open's result, `whole` whether the
+// temporary holds every byte.
+static void os_ring_write_temporaries(OsRing* r, OsAtomicPlan** plans, OsFileWrite* writes, const u32* pages, u32 count,
+                                      s32* open_error, bool* whole) {
+    Scratch scratch;
+    s32* results = push_array_no_zero<s32>(scratch.arena, (u64)count * 3);
+    for (u32 k = 0; k < count; k += 1) {
+        u32 i = pages[k];
+        io_uring_sqe* open_sqe = os_ring_entry(r, IORING_OP_OPENAT, (u64)k * 3);
+        open_sqe->fd = AT_FDCWD;
+        open_sqe->addr = (u64)plans[i]->temp.str;
+        open_sqe->len = 0644;
+        open_sqe->open_flags = O_WRONLY | O_CREAT | O_EXCL;
+        open_sqe->file_index = k + 1;
+        open_sqe->flags = IOSQE_IO_LINK;
+        io_uring_sqe* write_sqe = os_ring_entry(r, IORING_OP_WRITE, (u64)k * 3 + 1);
+        write_sqe->fd = (s32)k;
+        write_sqe->addr = (u64)writes[i].data.str;
+        write_sqe->len = (u32)writes[i].data.size;
+        write_sqe->off = 0;
+        write_sqe->flags = IOSQE_FIXED_FILE | IOSQE_IO_HARDLINK;
+        io_uring_sqe* close_sqe = os_ring_entry(r, IORING_OP_CLOSE, (u64)k * 3 + 2);
+        close_sqe->file_index = k + 1;
+    }
+    os_ring_run(r, results);
+    for (u32 k = 0; k < count; k += 1) {
+        open_error[k] = results[k * 3] < 0 ? results[k * 3] : 0;
+        whole[k] = results[k * 3] >= 0 && results[k * 3 + 1] >= 0 &&
+                   (u64)results[k * 3 + 1] == writes[pages[k]].data.size && results[k * 3 + 2] == 0;
+        // A close that did not happen leaves the slot taken: empty it.
+        if (results[k * 3] >= 0 && results[k * 3 + 2] != 0) {
+            s32 none = -1;
+            io_uring_rsrc_update2 update = {};
+            update.offset = k;
+            update.data = (u64)&none;
+            update.nr = 1;
+            os_ring_register(r->fd, IORING_REGISTER_FILES_UPDATE2, &update, sizeof(update));
+        }
+    }
+}
+
+// One round: up to OS_RING_ROUND writes with distinct paths.
+static void os_ring_write_round(OsRing* r, OsFileWrite* writes, u64 count) {
+    Scratch scratch;
+    OsAtomicPlan** plans = push_array<OsAtomicPlan*>(scratch.arena, count);
+    u32* pages = push_array_no_zero<u32>(scratch.arena, count);
+    s32* open_error = push_array_no_zero<s32>(scratch.arena, count);
+    bool* whole = push_array_no_zero<bool>(scratch.arena, count);
+    bool* renamed = push_array<bool>(scratch.arena, count);
+    u32 planned = 0;
+    for (u64 i = 0; i < count; i += 1) {
+        OsAtomicPlan* plan = push_struct<OsAtomicPlan>(scratch.arena);
+        u32 outcome = os_atomic_plan(scratch.arena, writes[i].path, writes[i].data, writes[i].flags, plan);
+        writes[i].ok = outcome == OS_PLAN_DONE;
+        // Pages of a gigabyte or more, beyond one write of the ring, go the
+        // plain way.
+        if (outcome != OS_PLAN_WRITE || writes[i].data.size >= GB(1)) {
+            if (outcome == OS_PLAN_WRITE) writes[i].ok = os_atomic_write_plain(scratch.arena, plan, writes[i].data);
+            continue;
+        }
+        plans[i] = plan;
+        pages[planned++] = (u32)i;
+    }
+    if (planned == 0) return;
+
+    os_ring_write_temporaries(r, plans, writes, pages, planned, open_error, whole);
+    // The first pages of a new folder find it missing: the folders are made
+    // once, and those pages go again.
+    u32 missing = 0;
+    u32* again = push_array_no_zero<u32>(scratch.arena, planned);
+    String made = {};
+    for (u32 k = 0; k < planned; k += 1) {
+        if (open_error[k] != -ENOENT) continue;
+        OsAtomicPlan* plan = plans[pages[k]];
+        if (!made.size || !string_equal(made, plan->dir)) {
+            os_create_directories(plan->path);
+            made = plan->dir;
+        }
+        again[missing++] = k;
+    }
+    if (missing && r->state == OS_RING_READY) {
+        u32* retry_pages = push_array_no_zero<u32>(scratch.arena, missing);
+        s32* retry_error = push_array_no_zero<s32>(scratch.arena, missing);
+        bool* retry_whole = push_array_no_zero<bool>(scratch.arena, missing);
+        for (u32 m = 0; m < missing; m += 1) retry_pages[m] = pages[again[m]];
+        os_ring_write_temporaries(r, plans, writes, retry_pages, missing, retry_error, retry_whole);
+        for (u32 m = 0; m < missing; m += 1) {
+            open_error[again[m]] = retry_error[m];
+            whole[again[m]] = retry_whole[m];
+        }
+    }
+
+    // Whole temporaries replace their files in the order of the batch: the
+    // renames are hard-linked, each waits for the one before and none is
+    // cancelled by another's failure.
+    s32* results = push_array_no_zero<s32>(scratch.arena, planned);
+    u32* renaming = push_array_no_zero<u32>(scratch.arena, planned);
+    u32 renames = 0;
+    for (u32 k = 0; k < planned; k += 1) {
+        if (whole[k] && r->state == OS_RING_READY) renaming[renames++] = k;
+    }
+    for (u32 m = 0; m < renames; m += 1) {
+        OsAtomicPlan* plan = plans[pages[renaming[m]]];
+        io_uring_sqe* sqe = os_ring_entry(r, IORING_OP_RENAMEAT, m);
+        sqe->fd = AT_FDCWD;
+        sqe->addr = (u64)plan->temp.str;
+        sqe->len = (u32)AT_FDCWD;
+        sqe->addr2 = (u64)plan->path.str;
+        if (m + 1 < renames) sqe->flags = IOSQE_IO_HARDLINK;
+    }
+    if (renames) os_ring_run(r, results);
+    for (u32 m = 0; m < renames; m += 1) renamed[renaming[m]] = results[m] == 0;
+
+    // Anything that went wrong through the ring is cleaned up and done again
+    // by the plain calls, whose outcome is the write's: the same errors, the
+    // same files left, whichever way the bytes went first.
+    for (u32 k = 0; k < planned; k += 1) {
+        u32 i = pages[k];
+        if (renamed[k]) {
+            writes[i].ok = true;
+            continue;
+        }
+        if (open_error[k] != -EEXIST) unlink((const char*)plans[i]->temp.str);
+        os_plan_temp_name(scratch.arena, plans[i]);
+        writes[i].ok = os_atomic_write_plain(scratch.arena, plans[i], writes[i].data);
+    }
+}
+
+void os_write_files_atomic(OsFileWrite* writes, u64 count) {
+    OsRing* r = count > 1 ? os_ring_take() : 0;
+    if (!r) {
+        for (u64 i = 0; i < count; i += 1) writes[i].ok = os_write_file_atomic(writes[i].path, writes[i].data, writes[i].flags);
+        return;
+    }
+    // The paths of the current round, by hash (open addressing; twice the
+    // round's size keeps the probes short).
+    const u64 table_size = OS_RING_ROUND * 2;
+    u64 table[table_size];
+    for (u64 at = 0; at < count;) {
+        // A round ends before a path it already holds: the later write must
+        // see the earlier one done.
+        memset(table, 0xff, sizeof(table));
+        u64 end = at;
+        while (end < count && end - at < OS_RING_ROUND) {
+            u64 slot = string_hash(writes[end].path) % table_size;
+            bool repeated = false;
+            for (; table[slot] != ~0ull; slot = (slot + 1) % table_size) {
+                if (string_equal(writes[table[slot]].path, writes[end].path)) {
+                    repeated = true;
+                    break;
+                }
+            }
+            if (repeated) break;
+            table[slot] = end;
+            end += 1;
+        }
+        if (r->state == OS_RING_READY) {
+            os_ring_write_round(r, writes + at, end - at);
+        } else {
+            for (u64 i = at; i < end; i += 1) writes[i].ok = os_write_file_atomic(writes[i].path, writes[i].data, writes[i].flags);
+        }
+        at = end;
+    }
+    r->lock.unlock();
+}
+
+static OsFileProperties os_properties_from_statx(const struct statx& st) {
+    OsFileProperties props = {};
+    props.exists = 1;
+    props.is_regular = S_ISREG(st.stx_mode) ? 1 : 0;
+    props.is_directory = S_ISDIR(st.stx_mode) ? 1 : 0;
+    props.device = (u64)makedev(st.stx_dev_major, st.stx_dev_minor);
+    props.inode = (u64)st.stx_ino;
+    props.size = (u64)st.stx_size;
+    props.last_write_time = (u64)st.stx_mtime.tv_sec * 1000000000ull + (u64)st.stx_mtime.tv_nsec;
+    return props;
+}
+
+void os_path_properties_many(const String* paths, OsFileProperties* out, u64 count) {
+    OsRing* r = count > 1 ? os_ring_take() : 0;
+    if (!r) {
+        for (u64 i = 0; i < count; i += 1) out[i] = os_path_properties(paths[i]);
+        return;
+    }
+    for (u64 at = 0; at < count; at += OS_RING_ROUND) {
+        u64 n = MIN(count - at, (u64)OS_RING_ROUND);
+        if (r->state != OS_RING_READY) {
+            for (u64 i = at; i < at + n; i += 1) out[i] = os_path_properties(paths[i]);
+            continue;
+        }
+        Scratch scratch;
+        struct statx* buffers = push_array<struct statx>(scratch.arena, n);
+        s32* results = push_array_no_zero<s32>(scratch.arena, n);
+        for (u64 k = 0; k < n; k += 1) {
+            io_uring_sqe* sqe = os_ring_entry(r, IORING_OP_STATX, k);
+            sqe->fd = AT_FDCWD;
+            sqe->addr = (u64)os_cpath(scratch.arena, paths[at + k]);
+            sqe->len = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME;
+            sqe->statx_flags = 0;  // follows links, as stat does
+            sqe->addr2 = (u64)&buffers[k];
+        }
+        os_ring_run(r, results);
+        for (u64 k = 0; k < n; k += 1) {
+            OsFileProperties props = {};
+            if (results[k] == 0) {
+                props = os_properties_from_statx(buffers[k]);
+            } else if (results[k] == -ECANCELED) {
+                props = os_path_properties(paths[at + k]);
+            } else {
+                props.error = paths[at + k].size ? os_file_error_from_errno(-results[k]) : OS_FILE_ERROR_MISSING;
+            }
+            out[at + k] = props;
+        }
+    }
+    r->lock.unlock();
+}
+
+u64 os_ring_operations() {
+    std::lock_guard<std::mutex> hold(g_ring.lock);
+    return g_ring.operations;
 }
 
 // ---- Locks -----------------------------------------------------------------

@@ -209,7 +209,16 @@ static void fs_queue_copy_out(FileQueue* queue, u64 pos, u8* bytes, u64 size) {
     ring_read(queue->buffer, FS_QUEUE_SIZE, pos, bytes, size);
 }
 
-u32 fs_submit(String path, u64 deadline) {
+// Items read ahead are put in the queue without waking the streamers until
+// this many have gathered: a streamer woken for each would sleep again after
+// each file. A requester that waits reads its file itself, also one queued
+// and not yet taken (see fs_request_file_up_to): nothing waits on a sleeping
+// streamer.
+#define FS_WAKE_BATCH 8
+
+// Puts `path` in the queue, waking the streamers when `wake` or when enough
+// items have gathered.
+static u32 fs_queue_put(String path, u64 deadline, bool wake) {
     if (!g_fs_requests || path.size > FS_PATH_MAX) return 0;
     FileQueue* queue = &g_fs_requests->queue;
     u64 needed = path.size + 8;
@@ -227,10 +236,15 @@ u32 fs_submit(String path, u64 deadline) {
     fs_queue_copy_in(queue, queue->write_pos, (const u8*)&length, 8);
     fs_queue_copy_in(queue, queue->write_pos + 8, path.str, path.size);
     queue->write_pos = ALIGN_POW2(queue->write_pos + 8 + path.size, 8);
+    queue->unwoken += 1;
+    wake = wake || queue->unwoken >= FS_WAKE_BATCH;
+    if (wake) queue->unwoken = 0;
     os_mutex_unlock(queue->mutex);
-    os_condition_broadcast(queue->cv);
+    if (wake) os_condition_broadcast(queue->cv);
     return 1;
 }
+
+u32 fs_submit(String path, u64 deadline) { return fs_queue_put(path, deadline, true); }
 
 // ---- Request table -----------------------------------------------------------
 
@@ -259,9 +273,18 @@ static FileRequest* fs_request_find(FileRequestSlot* slot, String path) {
 // would stall the streamers that free it when they finish a load.
 static u32 fs_request_queue(FileRequest* request, u64 deadline) {
     if (!atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_QUEUED)) return 1;
-    if (fs_submit(request->path, deadline)) return 1;
+    if (fs_queue_put(request->path, deadline, false)) return 1;
     atomic_store(&request->state, FILE_REQUEST_IDLE);
     return 0;
+}
+
+static void fs_load(FileRequest* request, FsRequestPlace place, FsPackBlock** pack);
+
+// The block a requesting thread packs the small files it reads itself into.
+static FsPackBlock** fs_requester_pack() {
+    static thread_local FsPackBlock* pack = 0;
+    if (!pack) pack = fs_pack_block_create();
+    return &pack;
 }
 
 FileKey fs_request_file(String path, u64 deadline) { return fs_request_file_up_to(path, 0, deadline); }
@@ -304,6 +327,16 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
         }
 
         if (!loaded && state == FILE_REQUEST_IDLE) {
+            // A requester that would wait reads the file itself rather than
+            // sleep until a streamer has read it; read ahead is queued.
+            if (!FS_NO_TIME_LEFT(deadline)) {
+                if (atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_LOADING)) {
+                    os_rw_unlock_shared(lock);
+                    fs_load(request, place, fs_requester_pack());
+                    os_rw_lock_shared(lock);
+                }
+                continue;
+            }
             os_rw_unlock_shared(lock);
             u32 queued = fs_request_queue(request, deadline);
             os_rw_lock_shared(lock);
@@ -312,6 +345,18 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
         }
 
         if (FS_NO_TIME_LEFT(deadline)) break;
+        // Queued and no streamer on it yet: reading it here is quicker than
+        // sleeping until one gets to it. Its queue item is passed over.
+        if (state == FILE_REQUEST_QUEUED) {
+            atomic_increment(&request->passed);
+            if (atomic_exchange_if(&request->state, FILE_REQUEST_QUEUED, FILE_REQUEST_LOADING)) {
+                os_rw_unlock_shared(lock);
+                fs_load(request, place, fs_requester_pack());
+                os_rw_lock_shared(lock);
+                continue;
+            }
+            atomic_decrement(&request->passed);
+        }
         os_condition_wait_rw(place.stripe->cv, lock, deadline, true);
     }
     os_rw_unlock_shared(lock);
@@ -423,6 +468,38 @@ static String fs_read_file(String path, FsPackBlock** pack, u64* pack_mark, u64 
     return bytes;
 }
 
+// Loads a request this thread moved to LOADING, packing a small file into
+// `*pack`, and makes it IDLE with what was found.
+static void fs_load(FileRequest* request, FsRequestPlace place, FsPackBlock** pack) {
+    FsReadOutcome outcome = {};
+    u64 pack_mark = arena_pos((*pack)->arena);
+    u64 size_limit = atomic_load(&request->size_limit);
+    String bytes = fs_read_file(request->path, pack, &pack_mark, size_limit, &outcome);
+    atomic_add(&g_fs_stats.loads, (u64)1);
+    FileKey key = fs_store_bytes(outcome.arena, outcome.arena ? 0 : *pack, pack_mark, bytes);
+
+    // Records are never freed, so the pointer found before still holds.
+    os_rw_lock_exclusive(place.stripe->lock);
+    request->key[0] = key.key[0];
+    request->key[1] = key.key[1];
+    request->last_write_time = outcome.last_write_time;
+    request->size = outcome.size;
+    request->error = outcome.error;
+    request->load_count += 1;
+    atomic_store(&request->state, FILE_REQUEST_IDLE);
+    os_rw_unlock_exclusive(place.stripe->lock);
+    os_condition_broadcast(place.stripe->cv);
+}
+
+// Takes one item to pass over from the request; false when there is none.
+static bool fs_take_passed(FileRequest* request) {
+    for (;;) {
+        u64 passed = atomic_load(&request->passed);
+        if (passed == 0) return false;
+        if (atomic_exchange_if(&request->passed, passed, passed - 1)) return true;
+    }
+}
+
 static void fs_streamer_main(u64 index) {
     os_set_thread_name("[FS] Streamer #%llu", (unsigned long long)index);
     FsPackBlock* pack = fs_pack_block_create();
@@ -434,28 +511,11 @@ static void fs_streamer_main(u64 index) {
         os_rw_lock_shared(place.stripe->lock);
         FileRequest* request = fs_request_find(place.slot, path);
         bool mine = request && (atomic_exchange_if(&request->state, FILE_REQUEST_QUEUED, FILE_REQUEST_LOADING) ||
-                                atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_LOADING));
+                                (!fs_take_passed(request) &&
+                                 atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_LOADING)));
         os_rw_unlock_shared(place.stripe->lock);
         if (!mine) continue;
-
-        FsReadOutcome outcome = {};
-        u64 pack_mark = arena_pos(pack->arena);
-        u64 size_limit = atomic_load(&request->size_limit);
-        String bytes = fs_read_file(path, &pack, &pack_mark, size_limit, &outcome);
-        atomic_add(&g_fs_stats.loads, (u64)1);
-        FileKey key = fs_store_bytes(outcome.arena, outcome.arena ? 0 : pack, pack_mark, bytes);
-
-        // Records are never freed, so the pointer found above still holds.
-        os_rw_lock_exclusive(place.stripe->lock);
-        request->key[0] = key.key[0];
-        request->key[1] = key.key[1];
-        request->last_write_time = outcome.last_write_time;
-        request->size = outcome.size;
-        request->error = outcome.error;
-        request->load_count += 1;
-        atomic_store(&request->state, FILE_REQUEST_IDLE);
-        os_rw_unlock_exclusive(place.stripe->lock);
-        os_condition_broadcast(place.stripe->cv);
+        fs_load(request, place, &pack);
     }
 }
 

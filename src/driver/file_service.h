@@ -1,9 +1,11 @@
 // The file service: background threads read files and keep their bytes in
 // memory, shared by every caller that asks for the same path. A request
 // returns a key (a 128-bit hash of the bytes); the bytes are looked up by
-// key. Streamer threads do the reading; a scanner thread re-queues every
-// known path whose last-write time changed, so later requests see new
-// contents. Created on the main thread at start-up; never torn down.
+// key. Streamer threads read ahead what is asked for without waiting; a
+// request that waits reads its file on its own thread. A scanner thread
+// re-queues every known path whose last-write time changed, so later
+// requests see new contents. Created on the main thread at start-up; never
+// torn down.
 #pragma once
 
 #include "base/arena.h"
@@ -41,6 +43,9 @@ struct FileRequest {
     u64 size_limit;  // bytes; a larger file is not read (0: no limit)
     u64 size;        // of the file at the last load
     u32 error;       // OsFileError of the last load; OS_FILE_ERROR_NONE when read
+    // Queue items of this path whose load a requester did itself, to be
+    // passed over by the streamer that takes them.
+    u64 passed;
 };
 
 struct FileRequestSlot {
@@ -59,6 +64,7 @@ struct FileQueue {
     u64 read_pos;    // only grows; multiple of 8
     OsMutex* mutex;
     OsCondition* cv;  // producers wait for space, streamers for items
+    u64 unwoken;      // items put in without waking the streamers
 };
 
 struct FileRequests {

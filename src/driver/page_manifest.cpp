@@ -89,29 +89,64 @@ PageManifest* page_manifest_load(String root) {
 }
 
 bool page_manifest_write(PageManifest* m, String path, String text) {
-    u64 hash = XXH3_64bits(text.str, text.size);
-    PageManifestEntry* e = manifest_find(m, path, false);
-    if (e && e->size == text.size && e->hash == hash && e->inode) {
+    OsFileWrite page = {path, text, 0, false};
+    page_manifest_write_many(m, &page, 1);
+    return page.ok;
+}
+
+void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
+    Scratch scratch(m->arena);
+    PageManifestEntry** entries = push_array<PageManifestEntry*>(scratch.arena, count);
+    u64* hashes = push_array_no_zero<u64>(scratch.arena, count);
+    String* stat_paths = push_array_no_zero<String>(scratch.arena, count);
+    u64* stat_pages = push_array_no_zero<u64>(scratch.arena, count);
+    u64 stats = 0;
+    for (u64 i = 0; i < count; i += 1) {
+        hashes[i] = XXH3_64bits(pages[i].data.str, pages[i].data.size);
+        PageManifestEntry* e = manifest_find(m, pages[i].path, false);
+        entries[i] = e;
+        pages[i].ok = false;
         // The previous build wrote these bytes here: one stat tells whether
         // the file is still the one it left.
-        OsFileProperties props = os_path_properties(path);
-        if (props.is_regular && props.size == text.size && props.inode == e->inode) {
-            e->seen = 1;
-            return true;
+        if (e && e->size == pages[i].data.size && e->hash == hashes[i] && e->inode) {
+            stat_paths[stats] = pages[i].path;
+            stat_pages[stats++] = i;
         }
     }
-    // A page the manifest does not know: with a manifest, or in a fresh
-    // root, nothing is compared before writing. Otherwise the write itself
-    // leaves a file alone that already holds the bytes.
-    bool known_new = m->fresh || (!m->unknown && !e);
-    if (!os_write_file_atomic(path, text, known_new ? (u32)OS_WRITE_NEW : 0u)) return false;
-    if (!e) e = manifest_find(m, path, true);
-    e->size = text.size;
-    e->hash = hash;
-    e->inode = 0;
-    e->seen = 1;
-    manifest_note_folder(m, path);
-    return true;
+    OsFileProperties* props = push_array<OsFileProperties>(scratch.arena, stats);
+    os_path_properties_many(stat_paths, props, stats);
+    for (u64 s = 0; s < stats; s += 1) {
+        u64 i = stat_pages[s];
+        if (props[s].is_regular && props[s].size == pages[i].data.size && props[s].inode == entries[i]->inode) {
+            entries[i]->seen = 1;
+            pages[i].ok = true;
+        }
+    }
+
+    OsFileWrite* writes = push_array<OsFileWrite>(scratch.arena, count);
+    u64* write_pages = push_array_no_zero<u64>(scratch.arena, count);
+    u64 write_count = 0;
+    for (u64 i = 0; i < count; i += 1) {
+        if (pages[i].ok) continue;
+        // A page the manifest does not know: with a manifest, or in a fresh
+        // root, nothing is compared before writing. Otherwise the write itself
+        // leaves a file alone that already holds the bytes.
+        bool known_new = m->fresh || (!m->unknown && !entries[i]);
+        writes[write_count] = OsFileWrite{pages[i].path, pages[i].data, known_new ? (u32)OS_WRITE_NEW : 0u, false};
+        write_pages[write_count++] = i;
+    }
+    os_write_files_atomic(writes, write_count);
+    for (u64 k = 0; k < write_count; k += 1) {
+        u64 i = write_pages[k];
+        pages[i].ok = writes[k].ok;
+        if (!writes[k].ok) continue;
+        PageManifestEntry* e = entries[i] ? entries[i] : manifest_find(m, pages[i].path, true);
+        e->size = pages[i].data.size;
+        e->hash = hashes[i];
+        e->inode = 0;
+        e->seen = 1;
+        manifest_note_folder(m, pages[i].path);
+    }
 }
 
 static bool entry_before(const PageManifestEntry* a, const PageManifestEntry* b) {

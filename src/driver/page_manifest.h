@@ -11,6 +11,8 @@
 #include "base/arena.h"
 #include "base/string.h"
 
+struct OsFileWrite;  // base/os.h
+
 #define PAGE_MANIFEST_FILE_NAME ".kavsite-pages"
 #define PAGE_MANIFEST_SLOT_COUNT 16384
 
@@ -48,6 +50,10 @@ PageManifest* page_manifest_load(String root);
 // there (checked by the manifest and one stat), and records the page.
 // False when the write failed. Called from one thread at a time.
 bool page_manifest_write(PageManifest* manifest, String path, String text);
+// The same for many pages at once (their paths all differ): `data` is each
+// page's text and `ok` receives its result; `flags` is not read. The stats
+// and the writes are handed to the system in batches.
+void page_manifest_write_many(PageManifest* manifest, OsFileWrite* pages, u64 count);
 // Learns the inodes of the pages written, and writes the manifest of this
 // build (the pages written or found unchanged), itself only when it changed.
 void page_manifest_save(PageManifest* manifest);

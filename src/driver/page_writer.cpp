@@ -39,6 +39,48 @@ struct PageWriter {
 // The builder's side runs on one thread at a time (the build's main thread).
 static PageWriter* g_page_writer;
 
+// Stores a run of pages whose paths all differ, all at once.
+static void page_writer_store_run(PageWriter* w, OsFileWrite* pages, PageWriteItem** items, u64 count) {
+    if (w->manifest) {
+        page_manifest_write_many(w->manifest, pages, count);
+    } else {
+        os_write_files_atomic(pages, count);
+    }
+    for (u64 i = 0; i < count; i += 1) {
+        if (items[i]->written) *items[i]->written = pages[i].ok ? 1 : 0;
+    }
+}
+
+// Stores a batch in runs of distinct paths: a page added twice is stored
+// after everything added before its second copy.
+static void page_writer_store(PageWriter* w, PageWriterBatch* batch) {
+    Scratch scratch;
+    u64 count = batch->pages;
+    if (count == 0) return;
+    u64 table_size = count * 2;
+    OsFileWrite* pages = push_array<OsFileWrite>(scratch.arena, count);
+    PageWriteItem** items = push_array_no_zero<PageWriteItem*>(scratch.arena, count);
+    u64* table = push_array_no_zero<u64>(scratch.arena, table_size);
+    for (u64 i = 0; i < table_size; i += 1) table[i] = ~0ull;
+    u64 start = 0;
+    u64 n = 0;
+    for (PageWriteItem* item = batch->first; item; item = item->next, n += 1) {
+        u64 slot = string_hash(item->path) % table_size;
+        for (; table[slot] != ~0ull; slot = (slot + 1) % table_size) {
+            if (!string_equal(pages[table[slot]].path, item->path)) continue;
+            page_writer_store_run(w, pages + start, items + start, n - start);
+            start = n;
+            for (u64 i = 0; i < table_size; i += 1) table[i] = ~0ull;
+            slot = string_hash(item->path) % table_size;
+            break;
+        }
+        table[slot] = n;
+        pages[n] = OsFileWrite{item->path, item->text, 0, false};
+        items[n] = item;
+    }
+    page_writer_store_run(w, pages + start, items + start, n - start);
+}
+
 static void page_writer_main(u64 param) {
     (void)param;
     os_set_thread_name("[Build] Page writer");
@@ -50,11 +92,7 @@ static void page_writer_main(u64 param) {
         os_mutex_unlock(w->mutex);
 
         // The batch is the writer's until `stored` moves past it.
-        for (PageWriteItem* item = batch->first; item; item = item->next) {
-            bool ok = w->manifest ? page_manifest_write(w->manifest, item->path, item->text)
-                                  : os_write_file_atomic(item->path, item->text);
-            if (item->written) *item->written = ok ? 1 : 0;
-        }
+        page_writer_store(w, batch);
 
         os_mutex_lock(w->mutex);
         w->stored += 1;

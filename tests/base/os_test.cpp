@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -233,6 +237,181 @@ TEST_F(OsTest, GuardedWritesStayBelowTheRoot) {
                            std::string(1, '\0'));
     // Without the guard nothing is confined.
     EXPECT_TRUE(os_write_file_atomic(from((outside / "free.html").string()), S("free")));
+}
+
+// Every file of `folder` (below it, by relative path) with its bytes, or
+// "->target" for a link and "/" for a folder.
+std::map<std::string, std::string> tree_of(const fs::path& folder) {
+    std::map<std::string, std::string> tree;
+    for (auto& e : fs::recursive_directory_iterator(folder)) {
+        std::string name = fs::relative(e.path(), folder).string();
+        if (e.is_symlink()) {
+            tree[name] = "->" + fs::read_symlink(e.path()).string();
+        } else if (e.is_directory()) {
+            tree[name] = "/";
+        } else {
+            tree[name] = kavsite_test::read_file(e.path());
+        }
+    }
+    return tree;
+}
+
+// True when the kernel's submission ring can be set up here.
+bool ring_available() {
+    unsigned char params[120] = {};
+    long fd = syscall(425 /* io_uring_setup */, 1, params);
+    if (fd < 0) return false;
+    close((int)fd);
+    return true;
+}
+
+bool ring_refused_by_environment() {
+    const char* off = getenv("KAVSITE_NO_IO_URING");
+    return off && off[0] && std::string(off) != "0";
+}
+
+// A batch gives each file the outcome and the bytes that writing it alone
+// gives, in order (a path written twice ends with its later bytes), under
+// the guard, with no temporary left; the ring is used unless refused.
+TEST_F(OsTest, BatchedWritesMatchWritesOneByOne) {
+    std::string big(3 << 20, 'b');
+    struct Case {
+        std::string path;  // below the root
+        std::string data;
+        u32 flags;
+        bool written;
+    } cases[] = {
+        {"html/new/deeper/a.html", "a", OS_WRITE_NEW, true},  // a folder to make
+        {"html/new/deeper/b.html", "b", OS_WRITE_NEW, true},
+        {"html/new/other/c.html", "c", OS_WRITE_NEW, true},
+        {"html/top.html", "new top", 0, true},        // replaced
+        {"html/same.html", "same", 0, true},          // holds the bytes already
+        {"html/plain/page.html", "x", 0, false},      // its folder is a file
+        {"html/folder.html", "x", 0, false},          // a folder where the file goes
+        {"html/link.html", "through", 0, true},       // a link is replaced, not written through
+        {"html/linked/out.html", "out", 0, false},    // a folder leading outside the root
+        {"html/twice.html", "one", OS_WRITE_NEW, true},
+        {"html/empty.html", "", OS_WRITE_NEW, true},
+        {"html/big.html", big, OS_WRITE_NEW, true},
+        {"html/twice.html", "two", 0, true},
+        {"html/x/../../../escape.html", "x", 0, false},
+    };
+    u64 ring_before = os_ring_operations();
+    std::map<std::string, std::string> trees[2];
+    u64 same_inode[2] = {};
+    u64 same_inode_before[2] = {};
+    for (int batched = 0; batched < 2; batched += 1) {
+        fs::path base = dir / (batched ? "batch" : "single");
+        fs::path root = base / "root";
+        fs::create_directories(root / "html/folder.html");
+        write_file(root / "html/folder.html/inside", "kept");
+        write_file(root / "html/top.html", "old top");
+        write_file(root / "html/same.html", "same");
+        write_file(root / "html/plain", "a file");
+        fs::create_directories(base / "outside");
+        write_file(base / "outside/target.html", "outside");
+        fs::create_symlink(base / "outside/target.html", root / "html/link.html");
+        fs::create_symlink(base / "outside", root / "html/linked");
+        same_inode_before[batched] = os_path_properties(from((root / "html/same.html").string())).inode;
+
+        ASSERT_TRUE(os_write_guard_begin(from(root.string() + "/"), OS_FILE_INVALID));
+        std::vector<std::string> paths;
+        for (const Case& c : cases) paths.push_back((root / c.path).string());
+        if (batched) {
+            std::vector<OsFileWrite> writes;
+            for (size_t i = 0; i < paths.size(); i += 1) {
+                writes.push_back(OsFileWrite{from(paths[i]), from(cases[i].data), cases[i].flags, !cases[i].written});
+            }
+            os_write_files_atomic(writes.data(), writes.size());
+            for (size_t i = 0; i < paths.size(); i += 1) EXPECT_EQ(writes[i].ok, cases[i].written) << "batch " << paths[i];
+        } else {
+            for (size_t i = 0; i < paths.size(); i += 1) {
+                bool ok = os_write_file_atomic(from(paths[i]), from(cases[i].data), cases[i].flags);
+                EXPECT_EQ(ok, cases[i].written) << "alone " << paths[i];
+            }
+        }
+        os_write_guard_end();
+        same_inode[batched] = os_path_properties(from((root / "html/same.html").string())).inode;
+        trees[batched] = tree_of(base);
+    }
+    EXPECT_EQ(trees[1], trees[0]);
+    EXPECT_EQ(trees[1]["root/html/twice.html"], "two");
+    EXPECT_EQ(trees[1]["root/html/big.html"].size(), big.size());
+    EXPECT_EQ(trees[1]["outside/target.html"], "outside");
+    EXPECT_EQ(trees[1]["root/html/folder.html/inside"], "kept");
+    EXPECT_EQ(trees[1].count("escape.html"), 0u);
+    for (const auto& [name, bytes] : trees[1]) EXPECT_EQ(name.find(OS_TEMP_PREFIX), std::string::npos) << name;
+    // A file that holds the bytes is left alone either way.
+    EXPECT_EQ(same_inode[0], same_inode_before[0]);
+    EXPECT_EQ(same_inode[1], same_inode_before[1]);
+    if (ring_refused_by_environment()) {
+        EXPECT_EQ(os_ring_operations(), 0u);
+    } else if (ring_available()) {
+        EXPECT_GT(os_ring_operations(), ring_before);
+    }
+}
+
+// A write cut short (the file-size limit here, as a full disk would) fails
+// that file alone: the old bytes stay, no temporary is left, the files
+// around it are written.
+TEST_F(OsTest, BatchedWriteCutShortFailsThatFileAlone) {
+    fs::path folder = dir / "site";
+    write_file(folder / "large.html", "old large");
+    std::string large(256 << 10, 'l');
+    std::string a = (folder / "a.html").string(), l = (folder / "large.html").string(), b = (folder / "b.html").string();
+    std::vector<OsFileWrite> writes = {
+        {from(a), S("a"), OS_WRITE_NEW, false},
+        {from(l), from(large), 0, true},
+        {from(b), S("b"), OS_WRITE_NEW, false},
+    };
+    struct rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = before;
+    limited.rlim_cur = 64 << 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    os_write_files_atomic(writes.data(), writes.size());
+    bool alone = os_write_file_atomic(from(l), from(large));
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, old_handler);
+
+    EXPECT_TRUE(writes[0].ok);
+    EXPECT_FALSE(writes[1].ok);
+    EXPECT_TRUE(writes[2].ok);
+    EXPECT_FALSE(alone);
+    EXPECT_EQ(kavsite_test::read_file(folder / "large.html"), "old large");
+    EXPECT_EQ(kavsite_test::read_file(folder / "b.html"), "b");
+    EXPECT_TRUE(temporaries_in(folder).empty());
+}
+
+// Stats of many paths say what os_path_properties says of each.
+TEST_F(OsTest, ManyPathPropertiesMatchOneByOne) {
+    write_file(dir / "file", "four");
+    fs::create_directories(dir / "folder");
+    fs::create_symlink(dir / "file", dir / "link");
+    fs::create_symlink("nowhere", dir / "dead");
+    std::vector<std::string> names = {"file", "folder", "link", "dead", "missing", "file/below", std::string(300, 'n')};
+    std::vector<std::string> full;
+    for (const std::string& n : names) full.push_back((dir / n).string());
+    std::vector<String> paths;
+    for (const std::string& f : full) paths.push_back(from(f));
+    paths.push_back(String{});
+    std::vector<OsFileProperties> many(paths.size());
+    os_path_properties_many(paths.data(), many.data(), paths.size());
+    for (size_t i = 0; i < paths.size(); i += 1) {
+        OsFileProperties one = os_path_properties(paths[i]);
+        std::string shown = str(paths[i]);
+        EXPECT_EQ(many[i].exists, one.exists) << shown;
+        EXPECT_EQ(many[i].error, one.error) << shown;
+        EXPECT_EQ(many[i].is_regular, one.is_regular) << shown;
+        EXPECT_EQ(many[i].is_directory, one.is_directory) << shown;
+        EXPECT_EQ(many[i].size, one.size) << shown;
+        EXPECT_EQ(many[i].inode, one.inode) << shown;
+        EXPECT_EQ(many[i].device, one.device) << shown;
+        EXPECT_EQ(many[i].last_write_time, one.last_write_time) << shown;
+    }
+    EXPECT_EQ(many[2].inode, many[0].inode);  // a link is followed
+    EXPECT_EQ(many[0].size, 4u);
 }
 
 // Stale temporaries go from the folders a journal names, below the root, and
