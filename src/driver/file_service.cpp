@@ -522,8 +522,23 @@ static void fs_streamer_main(u64 index) {
 // ---- Scanner -------------------------------------------------------------------
 
 static u64 g_fs_scanner_paused;
+static u64 g_fs_scanner_started;
 
-void fs_scanner_pause(bool paused) { atomic_store(&g_fs_scanner_paused, paused ? 1 : 0); }
+static void fs_scanner_main(u64 param);
+
+// The scanner thread is started by the first unpaused moment after fs_start:
+// a build, which pauses it before the start, never starts it.
+static void fs_scanner_start_once() {
+    if (!g_fs_requests || atomic_load(&g_fs_scanner_paused)) return;
+    if (atomic_exchange_if(&g_fs_scanner_started, (u64)0, (u64)1)) {
+        g_fs_requests->scanner = os_thread_start(fs_scanner_main, 0);
+    }
+}
+
+void fs_scanner_pause(bool paused) {
+    atomic_store(&g_fs_scanner_paused, paused ? 1 : 0);
+    fs_scanner_start_once();
+}
 
 static void fs_scanner_main(u64 param) {
     (void)param;
@@ -599,5 +614,5 @@ void fs_start() {
     g_fs_requests = requests;
 
     for (u64 i = 0; i < requests->streamer_count; i += 1) requests->streamers[i] = os_thread_start(fs_streamer_main, i);
-    requests->scanner = os_thread_start(fs_scanner_main, 0);
+    fs_scanner_start_once();
 }

@@ -190,4 +190,6 @@ FsStats fs_stats();
 u64 fs_request_load_count(String path);
 // Stops (or restarts) the scanner's passes over every requested path: for a
 // caller told of changes by other means, which reads changed files itself.
+// Paused before fs_start, the scanner thread is not started at all until
+// the pause ends.
 void fs_scanner_pause(bool paused);

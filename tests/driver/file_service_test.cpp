@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/child.h"
 #include "support/service_fixture.h"
 #include "support/strings.h"
 #include "base/os.h"
@@ -59,6 +60,39 @@ TEST_F(FileServiceTest, StreamersAndScannerRunUnderTheirNames) {
     }
     EXPECT_EQ(streamers, std::max(processors - 1, 2));
     EXPECT_EQ(scanners, 1);
+}
+
+int threads_named(const std::string& wanted) {
+    int count = 0;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::string name;
+        std::getline(std::ifstream(task.path() / "comm"), name);
+        if (name == wanted) count += 1;
+    }
+    return count;
+}
+
+// A build pauses the scanner before the service starts: its thread is not
+// started until the pause ends. Run in a child process made before the
+// service starts.
+TEST(FileServiceStart, ScannerPausedBeforeTheStartHasNoThreadUntilResumed) {
+    if (threads_named("[FS] Streamer #") > 0) GTEST_SKIP() << "the service was started by an earlier test";
+    std::string failure = kavsite_test::run_in_child(
+        []() {
+            os_init();
+            fs_init();
+            fs_scanner_pause(true);
+            fs_start();
+            os_sleep(200);
+            if (threads_named("[FS] Scanner") != 0) return 1;
+            fs_scanner_pause(false);
+            for (u64 deadline = soon(); os_now_microseconds() < deadline; os_sleep(5)) {
+                if (threads_named("[FS] Scanner") == 1) return 0;
+            }
+            return 2;
+        },
+        120);
+    EXPECT_EQ(failure, "");
 }
 
 TEST_F(FileServiceTest, SamePathTwiceGivesSameKeyWithoutSecondRead) {
