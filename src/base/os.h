@@ -185,6 +185,29 @@ enum OsWriteFlags : u32 {
 };
 bool os_write_file_atomic(String path, String data, u32 flags = 0);
 
+// A file written piece by piece, so that its whole text is never in memory,
+// and put in place as os_write_file_atomic does: whole or not at all, and a
+// file that already holds exactly the bytes written is left as it is.
+struct OsFileStream {
+    String path;      // NUL-terminated
+    String temp;      // the temporary file beside it, NUL-terminated
+    OsFile file;      // the temporary; OS_FILE_INVALID when it could not be made
+    OsFile old;       // the file at `path` while it matches the bytes so far; else OS_FILE_INVALID
+    u64 old_size;     // bytes
+    u64 size;         // bytes written to the temporary so far
+    u8* buffer;       // pieces are gathered here before each write
+    u64 buffered;     // bytes in `buffer`
+    u32 failed;       // a write failed: the stream ends without replacing anything
+};
+// Makes the temporary file (and missing directories); the stream's memory is
+// in `arena`. False when it could not be made: writes then do nothing and
+// the end gives false.
+bool os_stream_begin(Arena* arena, OsFileStream* stream, String path);
+void os_stream_write(OsFileStream* stream, String data);
+// Puts the file in place. False when some write failed; the old file is then
+// intact and no temporary file remains.
+bool os_stream_end(OsFileStream* stream);
+
 // ---- Writes under a root ----------------------------------------------------
 
 #define OS_TEMP_PREFIX ".kavsite-tmp-"

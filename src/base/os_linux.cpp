@@ -690,6 +690,36 @@ static u64 os_own_pid() {
     return known;
 }
 
+// Creates the temporary file that will replace `path` (already admitted by
+// the guard's normalization), making missing directories; its name goes to
+// *temp, in `arena`. The descriptor, or -1.
+static int os_open_temp_beside(Arena* arena, String path, String* temp) {
+    u64 slash = string_find_last_byte(path, '/');
+    String dir = slash < path.size ? string_prefix(path, slash) : String{};
+    String name = slash < path.size ? string_skip(path, slash + 1) : path;
+    if (name.size == 0) return -1;
+    if (slash < path.size && !os_guard_admit(dir.size ? dir : S("/"))) return -1;
+    String kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
+    int fd = -1;
+    bool made_directories = false;
+    for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
+        u64 n = atomic_add(&g_temp_counter, (u64)1);
+        *temp = string_format(arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(dir),
+                              slash < path.size ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
+                              STR_ARG(kept_name));
+        fd = open((const char*)temp->str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == ENOENT && !made_directories) {
+            // Directories are made only when missing, not on every write.
+            made_directories = true;
+            os_create_directories(path);
+            fd = open((const char*)temp->str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        }
+        // A name left by an earlier process with the same id: take the next.
+        if (fd < 0 && errno != EEXIST) return -1;
+    }
+    return fd;
+}
+
 bool os_write_file_atomic(String path, String data, u32 flags) {
     if (path.size == 0) return false;
     Scratch scratch;
@@ -702,40 +732,108 @@ bool os_write_file_atomic(String path, String data, u32 flags) {
     // an unchanged site rewrites nothing.
     if (!(flags & OS_WRITE_NEW) && os_file_holds(cpath, data)) return true;
 
-    u64 slash = string_find_last_byte(path, '/');
-    String dir = slash < path.size ? string_prefix(path, slash) : String{};
-    String name = slash < path.size ? string_skip(path, slash + 1) : path;
-    if (name.size == 0) return false;
-    if (slash < path.size && !os_guard_admit(dir.size ? dir : S("/"))) return false;
-    String kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
-
     // The new bytes go to a temporary file beside the target and are renamed
     // over it once whole: the target is the old file or the new one, never a
     // part of either.
     String temp = {};
-    int fd = -1;
-    bool made_directories = false;
-    for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
-        u64 n = atomic_add(&g_temp_counter, (u64)1);
-        temp = string_format(scratch.arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(dir),
-                             slash < path.size ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
-                             STR_ARG(kept_name));
-        fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno == ENOENT && !made_directories) {
-            // Directories are made only when missing, not on every write.
-            made_directories = true;
-            os_create_directories(path);
-            fd = open((const char*)temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        }
-        // A name left by an earlier process with the same id: take the next.
-        if (fd < 0 && errno != EEXIST) return false;
-    }
+    int fd = os_open_temp_beside(scratch.arena, path, &temp);
     if (fd < 0) return false;
     u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
     bool ok = written == data.size;
     if (close(fd) != 0) ok = false;
     if (ok && rename((const char*)temp.str, cpath) != 0) ok = false;
     if (!ok) unlink((const char*)temp.str);
+    return ok;
+}
+
+// ---- Streamed atomic writes ---------------------------------------------------
+
+#define OS_STREAM_BUFFER_SIZE KB(64)
+
+bool os_stream_begin(Arena* arena, OsFileStream* stream, String path) {
+    *stream = OsFileStream{};
+    stream->file = OS_FILE_INVALID;
+    stream->old = OS_FILE_INVALID;
+    if (path.size == 0) return false;
+    if (atomic_load(&g_write_guard.active)) {
+        path = os_guard_normalize(arena, path);
+        if (path.size == 0) return false;
+    }
+    stream->path = string_copy(arena, path);
+    int fd = os_open_temp_beside(arena, stream->path, &stream->temp);
+    if (fd < 0) return false;
+    stream->file = (OsFile)fd;
+    stream->buffer = push_array_no_zero<u8>(arena, OS_STREAM_BUFFER_SIZE);
+    // The file there now is compared with the bytes as they come: one that
+    // already holds them all is left as it is.
+    int old = open((const char*)stream->path.str, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (old >= 0 && fstat(old, &st) == 0 && S_ISREG(st.st_mode)) {
+        stream->old = (OsFile)old;
+        stream->old_size = (u64)st.st_size;
+    } else if (old >= 0) {
+        close(old);
+    }
+    return true;
+}
+
+// Writes the buffered bytes to the temporary file and compares them with the
+// old file's at the same place.
+static void os_stream_flush(OsFileStream* stream) {
+    if (stream->buffered == 0 || stream->file == OS_FILE_INVALID) return;
+    String piece = {stream->buffer, stream->buffered};
+    for (u64 done = 0; done < piece.size && !stream->failed;) {
+        ssize_t n = pwrite((int)stream->file, piece.str + done, piece.size - done, (off_t)(stream->size + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) stream->failed = 1;
+        if (n > 0) done += (u64)n;
+    }
+    if (stream->old != OS_FILE_INVALID) {
+        u8 theirs[KB(16)];
+        bool same = stream->size + piece.size <= stream->old_size;
+        for (u64 done = 0; same && done < piece.size;) {
+            ssize_t n = pread((int)stream->old, theirs, MIN(sizeof(theirs), piece.size - done),
+                              (off_t)(stream->size + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0 || memcmp(theirs, piece.str + done, (size_t)n) != 0) same = false;
+            if (n > 0) done += (u64)n;
+        }
+        if (!same) {
+            close((int)stream->old);
+            stream->old = OS_FILE_INVALID;
+        }
+    }
+    stream->size += piece.size;
+    stream->buffered = 0;
+}
+
+void os_stream_write(OsFileStream* stream, String data) {
+    if (stream->file == OS_FILE_INVALID) return;
+    while (data.size) {
+        u64 room = OS_STREAM_BUFFER_SIZE - stream->buffered;
+        u64 take = MIN(room, data.size);
+        memcpy(stream->buffer + stream->buffered, data.str, take);
+        stream->buffered += take;
+        data = string_skip(data, take);
+        if (stream->buffered == OS_STREAM_BUFFER_SIZE) os_stream_flush(stream);
+    }
+}
+
+bool os_stream_end(OsFileStream* stream) {
+    if (stream->file == OS_FILE_INVALID) return false;
+    os_stream_flush(stream);
+    bool same = stream->old != OS_FILE_INVALID && stream->old_size == stream->size;
+    if (stream->old != OS_FILE_INVALID) close((int)stream->old);
+    bool ok = !stream->failed;
+    if (close((int)stream->file) != 0) ok = false;
+    stream->file = OS_FILE_INVALID;
+    stream->old = OS_FILE_INVALID;
+    if (ok && same) {
+        unlink((const char*)stream->temp.str);
+        return true;
+    }
+    if (ok && rename((const char*)stream->temp.str, (const char*)stream->path.str) != 0) ok = false;
+    if (!ok) unlink((const char*)stream->temp.str);
     return ok;
 }
 
