@@ -244,14 +244,17 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     first->path = path_ensure_trailing_slash(scratch.arena, target);
     DirQueueNode* last = first;
     for (DirQueueNode* dir = first; dir; dir = dir->next) {
+        // One folder's listing at a time, in the other scratch arena: the
+        // queue and the visited set stay in the first.
+        Scratch listing(scratch.arena);
         String dir_path = dir->path;
-        OsDirIter iter = os_dir_begin(scratch.arena, &dir_path);
+        OsDirIter iter = os_dir_begin(listing.arena, &dir_path);
         if (iter.error) {
-            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(scratch.arena, dir_path)),
+            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(listing.arena, dir_path)),
                           build_file_error_text(iter.error));
         }
         OsDirEntry entry;
-        while (os_dir_next(scratch.arena, &iter, &entry)) {
+        while (os_dir_next(listing.arena, &iter, &entry)) {
             if (entry.flags & OS_DIR_ENTRY_DIRECTORY) {
                 String path = string_format(scratch.arena, "%.*s%.*s/", STR_ARG(dir_path), STR_ARG(entry.name));
                 if (entry.flags & OS_DIR_ENTRY_SYMLINK) {
