@@ -123,10 +123,13 @@ static bool entry_before(const PageManifestEntry* a, const PageManifestEntry* b)
 void page_manifest_save(PageManifest* m) {
     Scratch scratch(m->arena);
     for (PageManifestFolder* f = m->folders_first; f; f = f->next) {
+        // One folder's listing at a time.
+        Scratch folder_scratch(m->arena);
         u64 count = 0;
-        OsDirName* names = os_dir_names(scratch.arena, f->path, &count);
+        OsDirName* names = os_dir_names(folder_scratch.arena, f->path, &count);
         for (u64 i = 0; i < count; i += 1) {
-            String full = string_format(scratch.arena, "%.*s/%.*s", STR_ARG(f->path), STR_ARG(names[i].name));
+            Scratch name_scratch(m->arena);
+            String full = string_format(name_scratch.arena, "%.*s/%.*s", STR_ARG(f->path), STR_ARG(names[i].name));
             PageManifestEntry* e = manifest_find(m, full, false);
             if (e && e->seen && e->inode == 0) e->inode = names[i].inode;
         }
@@ -139,16 +142,19 @@ void page_manifest_save(PageManifest* m) {
         }
     }
     std::sort(entries, entries + count, entry_before);
-    StringList lines = {};
-    for (u64 i = 0; i < count; i += 1) {
-        String relative = string_skip(entries[i]->path, m->root.size);
-        string_list_pushf(scratch.arena, &lines, "%llu %llx %llu %.*s\n", (unsigned long long)entries[i]->size,
-                          (unsigned long long)entries[i]->hash, (unsigned long long)entries[i]->inode,
-                          STR_ARG(relative));
-    }
-    String text = string_list_join(scratch.arena, &lines);
+    // Written line by line: the text of a large site is never whole in memory.
     String path = string_format(scratch.arena, "%.*s" PAGE_MANIFEST_FILE_NAME, STR_ARG(m->root));
-    os_write_file_atomic(path, text);
+    OsFileStream stream;
+    os_stream_begin(scratch.arena, &stream, path);
+    for (u64 i = 0; i < count; i += 1) {
+        Scratch line_scratch(m->arena);
+        String relative = string_skip(entries[i]->path, m->root.size);
+        String line = string_format(line_scratch.arena, "%llu %llx %llu %.*s\n", (unsigned long long)entries[i]->size,
+                                    (unsigned long long)entries[i]->hash, (unsigned long long)entries[i]->inode,
+                                    STR_ARG(relative));
+        os_stream_write(&stream, line);
+    }
+    os_stream_end(&stream);
     // The root has pages now: a later write through this manifest (watch
     // mode) is no longer the first one at its path.
     m->fresh = false;
