@@ -190,7 +190,9 @@ TEST_F(OsTest, StreamedWriteReplacesOnlyChangedFiles) {
         }
         EXPECT_TRUE(os_stream_end(&stream)) << c.name;
         EXPECT_EQ(str(os_read_whole_file(arena, from(p))), c.text) << c.name;
-        if (c.has_old) EXPECT_EQ(os_path_properties(from(p)).inode == inode, c.kept) << c.name;
+        if (c.has_old) {
+            EXPECT_EQ(os_path_properties(from(p)).inode == inode, c.kept) << c.name;
+        }
         EXPECT_TRUE(temporaries_in(folder).empty()) << c.name;
     }
 
