@@ -750,68 +750,109 @@ bool os_write_file_atomic(String path, String data, u32 flags) {
 
 #define OS_STREAM_BUFFER_SIZE KB(64)
 
+// Writes `bytes` at `offset` of the temporary file.
+static void os_stream_put(OsFileStream* stream, u64 offset, const u8* bytes, u64 size) {
+    for (u64 done = 0; done < size && !stream->failed;) {
+        ssize_t n = pwrite((int)stream->file, bytes + done, size - done, (off_t)(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) stream->failed = 1;
+        if (n > 0) done += (u64)n;
+    }
+}
+
+// Makes the temporary file and copies into it the first `stream->size`
+// bytes of the old file, which the bytes so far matched.
+static bool os_stream_open_temp(OsFileStream* stream) {
+    // The name is kept in room made at the start: the caller's arena may
+    // have grown since.
+    Scratch scratch;
+    String temp = {};
+    int fd = os_open_temp_beside(scratch.arena, stream->path, &temp);
+    if (fd < 0 || temp.size >= stream->temp_capacity) {
+        if (fd >= 0) {
+            close(fd);
+            unlink((const char*)temp.str);
+        }
+        stream->failed = 1;
+        return false;
+    }
+    memcpy(stream->temp.str, temp.str, temp.size + 1);
+    stream->temp.size = temp.size;
+    stream->file = (OsFile)fd;
+    u8 chunk[KB(16)];
+    for (u64 done = 0; done < stream->size && !stream->failed;) {
+        ssize_t n = pread((int)stream->old, chunk, MIN(sizeof(chunk), stream->size - done), (off_t)done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) stream->failed = 1;
+        if (n > 0) os_stream_put(stream, done, chunk, (u64)n);
+        if (n > 0) done += (u64)n;
+    }
+    return !stream->failed;
+}
+
 bool os_stream_begin(Arena* arena, OsFileStream* stream, String path) {
     *stream = OsFileStream{};
+    stream->arena = arena;
     stream->file = OS_FILE_INVALID;
     stream->old = OS_FILE_INVALID;
-    if (path.size == 0) return false;
-    if (atomic_load(&g_write_guard.active)) {
-        path = os_guard_normalize(arena, path);
-        if (path.size == 0) return false;
+    if (path.size && atomic_load(&g_write_guard.active)) path = os_guard_normalize(arena, path);
+    if (path.size == 0) {
+        stream->failed = 1;
+        return false;
     }
     stream->path = string_copy(arena, path);
-    int fd = os_open_temp_beside(arena, stream->path, &stream->temp);
-    if (fd < 0) return false;
-    stream->file = (OsFile)fd;
+    // Room for the temporary's name: the folder, the prefix, two numbers and
+    // at most OS_TEMP_NAME_KEEP bytes of the name.
+    stream->temp_capacity = path.size + sizeof(OS_TEMP_PREFIX) + 64;
+    stream->temp.str = push_array<u8>(arena, stream->temp_capacity);
     stream->buffer = push_array_no_zero<u8>(arena, OS_STREAM_BUFFER_SIZE);
-    // The file there now is compared with the bytes as they come: one that
-    // already holds them all is left as it is.
+    // While the file there matches the bytes so far, nothing is written: a
+    // file that already holds them all is left as it is, and no temporary
+    // file is made for it.
     int old = open((const char*)stream->path.str, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
     if (old >= 0 && fstat(old, &st) == 0 && S_ISREG(st.st_mode)) {
         stream->old = (OsFile)old;
         stream->old_size = (u64)st.st_size;
-    } else if (old >= 0) {
-        close(old);
+        return true;
+    }
+    if (old >= 0) close(old);
+    return os_stream_open_temp(stream);
+}
+
+// True when the old file holds `piece` at `offset`.
+static bool os_stream_matches(OsFileStream* stream, u64 offset, String piece) {
+    if (offset + piece.size > stream->old_size) return false;
+    u8 theirs[KB(16)];
+    for (u64 done = 0; done < piece.size;) {
+        ssize_t n = pread((int)stream->old, theirs, MIN(sizeof(theirs), piece.size - done), (off_t)(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || memcmp(theirs, piece.str + done, (size_t)n) != 0) return false;
+        done += (u64)n;
     }
     return true;
 }
 
-// Writes the buffered bytes to the temporary file and compares them with the
-// old file's at the same place.
+// Compares the buffered bytes with the old file or writes them to the
+// temporary file, made at the first difference.
 static void os_stream_flush(OsFileStream* stream) {
-    if (stream->buffered == 0 || stream->file == OS_FILE_INVALID) return;
+    if (stream->buffered == 0 || stream->failed) return;
     String piece = {stream->buffer, stream->buffered};
-    for (u64 done = 0; done < piece.size && !stream->failed;) {
-        ssize_t n = pwrite((int)stream->file, piece.str + done, piece.size - done, (off_t)(stream->size + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) stream->failed = 1;
-        if (n > 0) done += (u64)n;
-    }
-    if (stream->old != OS_FILE_INVALID) {
-        u8 theirs[KB(16)];
-        bool same = stream->size + piece.size <= stream->old_size;
-        for (u64 done = 0; same && done < piece.size;) {
-            ssize_t n = pread((int)stream->old, theirs, MIN(sizeof(theirs), piece.size - done),
-                              (off_t)(stream->size + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0 || memcmp(theirs, piece.str + done, (size_t)n) != 0) same = false;
-            if (n > 0) done += (u64)n;
-        }
-        if (!same) {
-            close((int)stream->old);
-            stream->old = OS_FILE_INVALID;
-        }
-    }
-    stream->size += piece.size;
     stream->buffered = 0;
+    if (stream->file == OS_FILE_INVALID) {
+        if (os_stream_matches(stream, stream->size, piece)) {
+            stream->size += piece.size;
+            return;
+        }
+        if (!os_stream_open_temp(stream)) return;
+    }
+    os_stream_put(stream, stream->size, piece.str, piece.size);
+    stream->size += piece.size;
 }
 
 void os_stream_write(OsFileStream* stream, String data) {
-    if (stream->file == OS_FILE_INVALID) return;
-    while (data.size) {
-        u64 room = OS_STREAM_BUFFER_SIZE - stream->buffered;
-        u64 take = MIN(room, data.size);
+    while (data.size && !stream->failed) {
+        u64 take = MIN(OS_STREAM_BUFFER_SIZE - stream->buffered, data.size);
         memcpy(stream->buffer + stream->buffered, data.str, take);
         stream->buffered += take;
         data = string_skip(data, take);
@@ -820,20 +861,21 @@ void os_stream_write(OsFileStream* stream, String data) {
 }
 
 bool os_stream_end(OsFileStream* stream) {
-    if (stream->file == OS_FILE_INVALID) return false;
     os_stream_flush(stream);
-    bool same = stream->old != OS_FILE_INVALID && stream->old_size == stream->size;
+    // The old file held all the bytes and no more: it stays.
+    bool same = !stream->failed && stream->file == OS_FILE_INVALID && stream->old_size == stream->size;
+    if (!stream->failed && !same && stream->file == OS_FILE_INVALID) os_stream_open_temp(stream);
     if (stream->old != OS_FILE_INVALID) close((int)stream->old);
-    bool ok = !stream->failed;
-    if (close((int)stream->file) != 0) ok = false;
-    stream->file = OS_FILE_INVALID;
     stream->old = OS_FILE_INVALID;
-    if (ok && same) {
-        unlink((const char*)stream->temp.str);
-        return true;
+    if (same) return true;
+    bool ok = !stream->failed;
+    if (stream->file != OS_FILE_INVALID) {
+        if (close((int)stream->file) != 0) ok = false;
+        if (ok && rename((const char*)stream->temp.str, (const char*)stream->path.str) != 0) ok = false;
+        if (!ok) unlink((const char*)stream->temp.str);
     }
-    if (ok && rename((const char*)stream->temp.str, (const char*)stream->path.str) != 0) ok = false;
-    if (!ok) unlink((const char*)stream->temp.str);
+    stream->file = OS_FILE_INVALID;
+    stream->failed = 1;  // ended: later calls do nothing
     return ok;
 }
 
