@@ -208,6 +208,31 @@ void os_path_properties_many(const String* paths, OsFileProperties* out, u64 cou
 // calls are used).
 u64 os_ring_operations();
 
+// A file written piece by piece, so that its whole text is never in memory,
+// and put in place as os_write_file_atomic does: whole or not at all, and a
+// file that already holds exactly the bytes written is left as it is.
+struct OsFileStream {
+    Arena* arena;     // holds the names and the buffer
+    String path;      // NUL-terminated
+    String temp;      // the temporary file beside it, NUL-terminated, once made
+    u64 temp_capacity;  // bytes reserved for `temp` at the start
+    OsFile file;      // the temporary; OS_FILE_INVALID until the bytes first differ from the old file's
+    OsFile old;       // the file at `path`, while its bytes are compared; else OS_FILE_INVALID
+    u64 old_size;     // bytes
+    u64 size;         // bytes taken so far, buffered ones aside
+    u8* buffer;       // pieces are gathered here before each comparison or write
+    u64 buffered;     // bytes in `buffer`
+    u32 failed;       // a step failed (or the stream ended): nothing more is done
+};
+// Starts the stream; its memory is in `arena`. False when no file can be
+// made at `path`: writes then do nothing and the end gives false. No
+// temporary file is made while the bytes match the file already there.
+bool os_stream_begin(Arena* arena, OsFileStream* stream, String path);
+void os_stream_write(OsFileStream* stream, String data);
+// Puts the file in place. False when some step failed; the old file is then
+// intact and no temporary file remains.
+bool os_stream_end(OsFileStream* stream);
+
 // ---- Writes under a root ----------------------------------------------------
 
 #define OS_TEMP_PREFIX ".kavsite-tmp-"

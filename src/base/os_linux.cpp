@@ -704,6 +704,36 @@ static u64 os_own_pid() {
     return known;
 }
 
+// Creates the temporary file that will replace `path` (already admitted by
+// the guard's normalization), making missing directories; its name goes to
+// *temp, in `arena`. The descriptor, or -1.
+static int os_open_temp_beside(Arena* arena, String path, String* temp) {
+    u64 slash = string_find_last_byte(path, '/');
+    String dir = slash < path.size ? string_prefix(path, slash) : String{};
+    String name = slash < path.size ? string_skip(path, slash + 1) : path;
+    if (name.size == 0) return -1;
+    if (slash < path.size && !os_guard_admit(dir.size ? dir : S("/"))) return -1;
+    String kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
+    int fd = -1;
+    bool made_directories = false;
+    for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
+        u64 n = atomic_add(&g_temp_counter, (u64)1);
+        *temp = string_format(arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(dir),
+                              slash < path.size ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
+                              STR_ARG(kept_name));
+        fd = open((const char*)temp->str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == ENOENT && !made_directories) {
+            // Directories are made only when missing, not on every write.
+            made_directories = true;
+            os_create_directories(path);
+            fd = open((const char*)temp->str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        }
+        // A name left by an earlier process with the same id: take the next.
+        if (fd < 0 && errno != EEXIST) return -1;
+    }
+    return fd;
+}
+
 // What a replacement needs once the checks before any write are done.
 struct OsAtomicPlan {
     String path;       // normalized when the guard is on; NUL-terminated
@@ -1159,6 +1189,139 @@ void os_path_properties_many(const String* paths, OsFileProperties* out, u64 cou
 u64 os_ring_operations() {
     std::lock_guard<std::mutex> hold(g_ring.lock);
     return g_ring.operations;
+}
+
+// ---- Streamed atomic writes ---------------------------------------------------
+
+#define OS_STREAM_BUFFER_SIZE KB(64)
+
+// Writes `bytes` at `offset` of the temporary file.
+static void os_stream_put(OsFileStream* stream, u64 offset, const u8* bytes, u64 size) {
+    for (u64 done = 0; done < size && !stream->failed;) {
+        ssize_t n = pwrite((int)stream->file, bytes + done, size - done, (off_t)(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) stream->failed = 1;
+        if (n > 0) done += (u64)n;
+    }
+}
+
+// Makes the temporary file and copies into it the first `stream->size`
+// bytes of the old file, which the bytes so far matched.
+static bool os_stream_open_temp(OsFileStream* stream) {
+    // The name is kept in room made at the start: the caller's arena may
+    // have grown since.
+    Scratch scratch;
+    String temp = {};
+    int fd = os_open_temp_beside(scratch.arena, stream->path, &temp);
+    if (fd < 0 || temp.size >= stream->temp_capacity) {
+        if (fd >= 0) {
+            close(fd);
+            unlink((const char*)temp.str);
+        }
+        stream->failed = 1;
+        return false;
+    }
+    memcpy(stream->temp.str, temp.str, temp.size + 1);
+    stream->temp.size = temp.size;
+    stream->file = (OsFile)fd;
+    u8 chunk[KB(16)];
+    for (u64 done = 0; done < stream->size && !stream->failed;) {
+        ssize_t n = pread((int)stream->old, chunk, MIN(sizeof(chunk), stream->size - done), (off_t)done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) stream->failed = 1;
+        if (n > 0) os_stream_put(stream, done, chunk, (u64)n);
+        if (n > 0) done += (u64)n;
+    }
+    return !stream->failed;
+}
+
+bool os_stream_begin(Arena* arena, OsFileStream* stream, String path) {
+    *stream = OsFileStream{};
+    stream->arena = arena;
+    stream->file = OS_FILE_INVALID;
+    stream->old = OS_FILE_INVALID;
+    if (path.size && atomic_load(&g_write_guard.active)) path = os_guard_normalize(arena, path);
+    if (path.size == 0) {
+        stream->failed = 1;
+        return false;
+    }
+    stream->path = string_copy(arena, path);
+    // Room for the temporary's name: the folder, the prefix, two numbers and
+    // at most OS_TEMP_NAME_KEEP bytes of the name.
+    stream->temp_capacity = path.size + sizeof(OS_TEMP_PREFIX) + 64;
+    stream->temp.str = push_array<u8>(arena, stream->temp_capacity);
+    stream->buffer = push_array_no_zero<u8>(arena, OS_STREAM_BUFFER_SIZE);
+    // While the file there matches the bytes so far, nothing is written: a
+    // file that already holds them all is left as it is, and no temporary
+    // file is made for it.
+    int old = open((const char*)stream->path.str, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (old >= 0 && fstat(old, &st) == 0 && S_ISREG(st.st_mode)) {
+        stream->old = (OsFile)old;
+        stream->old_size = (u64)st.st_size;
+        return true;
+    }
+    if (old >= 0) close(old);
+    return os_stream_open_temp(stream);
+}
+
+// True when the old file holds `piece` at `offset`.
+static bool os_stream_matches(OsFileStream* stream, u64 offset, String piece) {
+    if (offset + piece.size > stream->old_size) return false;
+    u8 theirs[KB(16)];
+    for (u64 done = 0; done < piece.size;) {
+        ssize_t n = pread((int)stream->old, theirs, MIN(sizeof(theirs), piece.size - done), (off_t)(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || memcmp(theirs, piece.str + done, (size_t)n) != 0) return false;
+        done += (u64)n;
+    }
+    return true;
+}
+
+// Compares the buffered bytes with the old file or writes them to the
+// temporary file, made at the first difference.
+static void os_stream_flush(OsFileStream* stream) {
+    if (stream->buffered == 0 || stream->failed) return;
+    String piece = {stream->buffer, stream->buffered};
+    stream->buffered = 0;
+    if (stream->file == OS_FILE_INVALID) {
+        if (os_stream_matches(stream, stream->size, piece)) {
+            stream->size += piece.size;
+            return;
+        }
+        if (!os_stream_open_temp(stream)) return;
+    }
+    os_stream_put(stream, stream->size, piece.str, piece.size);
+    stream->size += piece.size;
+}
+
+void os_stream_write(OsFileStream* stream, String data) {
+    while (data.size && !stream->failed) {
+        u64 take = MIN(OS_STREAM_BUFFER_SIZE - stream->buffered, data.size);
+        memcpy(stream->buffer + stream->buffered, data.str, take);
+        stream->buffered += take;
+        data = string_skip(data, take);
+        if (stream->buffered == OS_STREAM_BUFFER_SIZE) os_stream_flush(stream);
+    }
+}
+
+bool os_stream_end(OsFileStream* stream) {
+    os_stream_flush(stream);
+    // The old file held all the bytes and no more: it stays.
+    bool same = !stream->failed && stream->file == OS_FILE_INVALID && stream->old_size == stream->size;
+    if (!stream->failed && !same && stream->file == OS_FILE_INVALID) os_stream_open_temp(stream);
+    if (stream->old != OS_FILE_INVALID) close((int)stream->old);
+    stream->old = OS_FILE_INVALID;
+    if (same) return true;
+    bool ok = !stream->failed;
+    if (stream->file != OS_FILE_INVALID) {
+        if (close((int)stream->file) != 0) ok = false;
+        if (ok && rename((const char*)stream->temp.str, (const char*)stream->path.str) != 0) ok = false;
+        if (!ok) unlink((const char*)stream->temp.str);
+    }
+    stream->file = OS_FILE_INVALID;
+    stream->failed = 1;  // ended: later calls do nothing
+    return ok;
 }
 
 // ---- Locks -----------------------------------------------------------------

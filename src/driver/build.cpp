@@ -60,40 +60,69 @@ static void phase_known_searches(RunState* run) {
     kn_load(run->arena, text, path);
 }
 
-// Reports every page of OutputState.pages in order: on success html_count
-// and "\t<file name>\n", on failure page_failures and "\tFaiLure: <output
-// path>\n"; then the page's messages.
+// Reports every page of the build in order: on success html_count and
+// "\t<file name>\n", on failure page_failures and "\tFaiLure: <output
+// path>\n"; likewise a raw view that could not be written.
 static void write_pages(RunState* run) {
-    for (BuildPage* built = run->build_pages_first; built; built = built->next) {
-        HtmlPage* page = &built->node->page;
-        if (built->written) {
+    BuildPageCursor cursor = {};
+    for (BuildPage* page = build_page_next(&run->pages, &cursor); page; page = build_page_next(&run->pages, &cursor)) {
+        Scratch scratch;
+        String path = build_page_path(scratch.arena, page);
+        if (page->written) {
             run->html_count += 1;
-            String name = path_file_name(page->path);
-            console_print("\t%.*s\n", STR_ARG(name));
+            console_print("\t%.*s\n", (int)page->name_size, page->name);
         } else {
             run->page_failures += 1;
-            console_print("\tFaiLure: %.*s\n", STR_ARG(page->path));
+            console_print("\tFaiLure: %.*s\n", STR_ARG(path));
         }
         // A raw view that could not be written leaves the page's link dead.
-        if (built->raw_path.size && !built->raw_written) {
+        if (page->has_raw && !page->raw_written) {
             run->page_failures += 1;
-            console_print("\tFaiLure: %.*s\n", STR_ARG(built->raw_path));
-        }
-        if (page->messages.first) {
-            console_print("%.*s: \n\t", STR_ARG(page->path));
-            for (StringNode* m = page->messages.first; m; m = m->next) console_print("%.*s: \n\t", STR_ARG(m->string));
+            String raw_path = build_raw_path(scratch.arena, path);
+            console_print("\tFaiLure: %.*s\n", STR_ARG(raw_path));
         }
     }
 }
 
-// Writes the home page from OutputState.pages and the sections; a home page
-// that cannot be written is reported among the pages ("\tFaiLure: <path>",
+// The home page reads the pages through a cursor of its own.
+struct IndexPagesContext {
+    const BuildPages* pages;
+    BuildPageCursor cursor;
+    Arena* arena;   // holds the last path given
+    u64 arena_pos;  // its position before the first
+    u64 given;      // pages given since the start
+};
+
+static u64 index_pages_next(void* context, u64 at, String* path, String* title) {
+    IndexPagesContext* c = (IndexPagesContext*)context;
+    if (at == 0) {
+        c->cursor = BuildPageCursor{};
+        c->given = 0;
+    }
+    arena_pop_to(c->arena, c->arena_pos);
+    BuildPage* page = build_page_next(c->pages, &c->cursor);
+    if (!page) return 0;
+    *path = build_page_path(c->arena, page);
+    *title = String{(u8*)page->title, page->title_size};
+    c->given += 1;
+    return c->given;
+}
+
+// Writes the home page from the pages and the sections; a home page that
+// cannot be written is reported among the pages ("\tFaiLure: <path>",
 // before the summary) and counted like any page.
 static void phase_index_page(RunState* run) {
     String root = run->site->settings.root;
     // A root that is not a folder is made into a site only by pages.
-    if (!run->pages_first && !os_path_properties(root).is_directory) return;
-    if (write_index_page(run->arena, run->site, run->pages_first, &run->sections)) return;
+    if (!run->pages.count && !os_path_properties(root).is_directory) return;
+    // The path given last lives in an arena of its own, popped at each page:
+    // the writer's scratch memory is untouched.
+    Arena* paths = arena_create(GB(1), KB(64));
+    IndexPagesContext context = {&run->pages, {}, paths, arena_pos(paths), 0};
+    IndexPageSource source = {&context, index_pages_next};
+    bool written = write_index_page_from(run->arena, run->site, source, &run->sections);
+    arena_release(paths);
+    if (written) return;
     String path = string_format(run->arena, "%.*s" INDEX_PAGE_PATH, STR_ARG(root));
     run->page_failures += 1;
     console_print("\tFaiLure: %.*s\n", STR_ARG(path));

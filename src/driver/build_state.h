@@ -27,23 +27,44 @@ struct FileList {
     u64 total_size;  // bytes of all paths
 };
 
-// Paths of the pages assembled so far: a raw view never replaces a page.
-#define PAGE_PATH_SLOT_COUNT 4096
-
-struct PagePathNode {
-    PagePathNode* next;
+// The folder part of page paths (up to and with the last separator), kept
+// once for all the pages it holds.
+struct BuildFolder {
+    BuildFolder* next;  // bucket chain
     String path;
 };
 
-// A page of the build in document order: its record (path, title,
-// messages) for the conversion phase and the home page, and whether it was
-// stored.
+#define BUILD_FOLDER_SLOT_COUNT 1024
+
+// A page of the build in document order, as compact as the conversion
+// phase and the home page allow: its path is its folder followed by its
+// file name; the title is the document's, shared by its pages. Stays at one
+// address (the page writer sets the results through pointers).
 struct BuildPage {
-    BuildPage* next;
-    HtmlPageNode* node;  // in the run's page list
-    u32 written;         // set by the page writer: 1 stored, 0 the write failed
-    String raw_path;     // its raw view; empty when none was handed to the writer
-    u32 raw_written;     // as `written`, for the raw view
+    const BuildFolder* folder;
+    const u8* name;   // file name, in the run's arena
+    const u8* title;  // in the run's arena
+    u32 name_size;
+    u32 title_size;
+    u32 written;      // set by the page writer: 1 stored, 0 the write failed
+    u32 raw_written;  // as `written`, for the raw view
+    u32 has_raw;      // its raw view was handed to the writer
+};
+
+#define BUILD_PAGE_CHUNK_SIZE 1024
+
+struct BuildPageChunk {
+    BuildPageChunk* next;
+    u64 count;
+    BuildPage pages[BUILD_PAGE_CHUNK_SIZE];
+};
+
+// Every page of the build, in document order, in chunks that never move.
+struct BuildPages {
+    BuildPageChunk* first;
+    BuildPageChunk* last;
+    u64 count;
+    BuildFolder** folder_slots;  // BUILD_FOLDER_SLOT_COUNT buckets; null until the first page
 };
 
 // A document whose pages wait until every page of the build is known: one
@@ -118,18 +139,13 @@ struct RunState {
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
     u64 page_failures;  // pages that failed to write
-    HtmlPageNode* pages_first;  // every page of the build, in document order
-    HtmlPageNode* pages_last;
-    u64 page_count;
-    BuildPage* build_pages_first;  // the same pages with their write results
-    BuildPage* build_pages_last;
+    BuildPages pages;  // every page of the build, in document order, with its write results
     DeferredDocument* deferred_first;
     DeferredDocument* deferred_last;
     u64 deferred_count;
     u32 threads;  // threads that parse and assemble documents; 0: one per processor
     WrongPathsNode* wrong_paths_first;
     WrongPathsNode* wrong_paths_last;
-    PagePathNode** page_paths;  // PAGE_PATH_SLOT_COUNT buckets; null until the first page
     DocumentCommitted* on_document;  // null: nobody listens
     void* on_document_context;
 };
@@ -208,6 +224,16 @@ void build_parse_phase(RunState* run);
 bool build_path_inside_root(String path, String root);
 // The raw-view path of a page: "raw_" before the output path's file name.
 String build_raw_path(Arena* arena, String output_path);
+// A page's absolute path, in `arena`.
+String build_page_path(Arena* arena, const BuildPage* page);
+// Walks the pages in document order: a zero cursor starts at the first;
+// null after the last.
+struct BuildPageCursor {
+    BuildPageChunk* chunk;
+    u64 index;
+    bool started;
+};
+BuildPage* build_page_next(const BuildPages* pages, BuildPageCursor* cursor);
 // Records the name of the directory that holds `output_path` as a section,
 // unless it is "html" (any case) or a section of that name (any case) exists.
 void build_add_section(RunState* run, String output_path);

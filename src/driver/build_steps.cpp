@@ -244,14 +244,17 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     first->path = path_ensure_trailing_slash(scratch.arena, target);
     DirQueueNode* last = first;
     for (DirQueueNode* dir = first; dir; dir = dir->next) {
+        // One folder's listing at a time, in the other scratch arena: the
+        // queue and the visited set stay in the first.
+        Scratch listing(scratch.arena);
         String dir_path = dir->path;
-        OsDirIter iter = os_dir_begin(scratch.arena, &dir_path);
+        OsDirIter iter = os_dir_begin(listing.arena, &dir_path);
         if (iter.error) {
-            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(scratch.arena, dir_path)),
+            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(listing.arena, dir_path)),
                           build_file_error_text(iter.error));
         }
         OsDirEntry entry;
-        while (os_dir_next(scratch.arena, &iter, &entry)) {
+        while (os_dir_next(listing.arena, &iter, &entry)) {
             if (entry.flags & OS_DIR_ENTRY_DIRECTORY) {
                 String path = string_format(scratch.arena, "%.*s%.*s/", STR_ARG(dir_path), STR_ARG(entry.name));
                 if (entry.flags & OS_DIR_ENTRY_SYMLINK) {
@@ -276,22 +279,6 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
 
 // ---- Parse phase -------------------------------------------------------------------
 
-static bool page_path_seen(RunState* run, String path) {
-    if (!run->page_paths) return false;
-    for (PagePathNode* n = run->page_paths[string_hash(path) % PAGE_PATH_SLOT_COUNT]; n; n = n->next) {
-        if (string_equal(n->path, path)) return true;
-    }
-    return false;
-}
-
-static void page_path_add(RunState* run, String path) {
-    if (page_path_seen(run, path)) return;
-    if (!run->page_paths) run->page_paths = push_array<PagePathNode*>(run->arena, PAGE_PATH_SLOT_COUNT);
-    PagePathNode* node = push_struct<PagePathNode>(run->arena);
-    node->path = path;
-    SLL_STACK_PUSH(run->page_paths[string_hash(path) % PAGE_PATH_SLOT_COUNT], node);
-}
-
 bool build_path_inside_root(String path, String root) {
     if (root.size == 0 || path.size <= root.size) return false;
     Scratch scratch;
@@ -302,18 +289,55 @@ bool build_path_inside_root(String path, String root) {
     return full.size > root.size && string_starts_with(full, root, 0);
 }
 
-// The page record kept for the conversion phase and the home page: path and
-// title, copied into the run's arena; no tree.
+// The folder part of `path` (up to and with its last separator), kept once.
+static const BuildFolder* build_folder_of(RunState* run, String path) {
+    String folder = string_prefix(path, path.size - path_file_name(path).size);
+    BuildPages* pages = &run->pages;
+    if (!pages->folder_slots) pages->folder_slots = push_array<BuildFolder*>(run->arena, BUILD_FOLDER_SLOT_COUNT);
+    BuildFolder** slot = &pages->folder_slots[string_hash(folder) % BUILD_FOLDER_SLOT_COUNT];
+    for (BuildFolder* f = *slot; f; f = f->next) {
+        if (string_equal(f->path, folder)) return f;
+    }
+    BuildFolder* f = push_struct<BuildFolder>(run->arena);
+    f->path = string_copy(run->arena, folder);
+    SLL_STACK_PUSH(*slot, f);
+    return f;
+}
+
+// The page record kept for the conversion phase and the home page: its
+// folder, file name and the document's title (already in the run's arena).
 static BuildPage* add_build_page(RunState* run, String path, String title) {
-    HtmlPageNode* node = push_struct<HtmlPageNode>(run->arena);
-    node->page.path = string_copy(run->arena, path);
-    node->page.title = string_copy(run->arena, title);
-    SLL_QUEUE_PUSH(run->pages_first, run->pages_last, node);
-    run->page_count += 1;
-    BuildPage* page = push_struct<BuildPage>(run->arena);
-    page->node = node;
-    SLL_QUEUE_PUSH(run->build_pages_first, run->build_pages_last, page);
+    BuildPages* pages = &run->pages;
+    if (!pages->last || pages->last->count == BUILD_PAGE_CHUNK_SIZE) {
+        BuildPageChunk* chunk = push_struct<BuildPageChunk>(run->arena);
+        SLL_QUEUE_PUSH(pages->first, pages->last, chunk);
+    }
+    BuildPage* page = &pages->last->pages[pages->last->count++];
+    pages->count += 1;
+    String name = string_copy(run->arena, path_file_name(path));
+    page->folder = build_folder_of(run, path);
+    page->name = name.str;
+    page->name_size = (u32)name.size;
+    page->title = title.str;
+    page->title_size = (u32)title.size;
     return page;
+}
+
+String build_page_path(Arena* arena, const BuildPage* page) {
+    return string_format(arena, "%.*s%.*s", STR_ARG(page->folder->path), (int)page->name_size, page->name);
+}
+
+BuildPage* build_page_next(const BuildPages* pages, BuildPageCursor* cursor) {
+    if (!cursor->started) {
+        cursor->started = true;
+        cursor->chunk = pages->first;
+        cursor->index = 0;
+    }
+    while (cursor->chunk && cursor->index == cursor->chunk->count) {
+        cursor->chunk = cursor->chunk->next;
+        cursor->index = 0;
+    }
+    return cursor->chunk ? &cursor->chunk->pages[cursor->index++] : 0;
 }
 
 static DiagnosticList* new_wrong_paths(RunState* run) {
@@ -455,20 +479,22 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
 
 // Hands a document's pages and raw views to the page writer; `pages` has
 // one entry per page text, null for a path an earlier page took. A raw view
-// never replaces a page of the build: one seen before it, or (final) any.
-static void write_document_pages(RunState* run, DocumentResult* result, BuildPage** pages, bool final) {
+// never replaces a page of the build: one seen before it, or (in the final
+// pass) any.
+static void write_document_pages(RunState* run, DocumentResult* result, BuildPage** pages) {
     u64 k = 0;
-    for (PageTexts* texts = result->pages.pages_first; texts; texts = texts->next, k += 1) {
+    StringNode* path = result->pages.page_paths.first;
+    for (PageTexts* texts = result->pages.pages_first; texts && path; texts = texts->next, path = path->next, k += 1) {
         BuildPage* page = pages[k];
         if (!page) continue;
-        StringList text = {};
-        string_list_push(run->arena, &text, texts->page);
-        page_writer_add(page->node->page.path, &text, &page->written);
-        bool taken = final ? site_has_output_path(run->site, texts->raw_path) : page_path_seen(run, texts->raw_path);
-        if (taken) continue;
-        StringList raw = {};
-        string_list_push(run->arena, &raw, texts->raw);
-        page->raw_path = string_copy(run->arena, texts->raw_path);
+        // The texts go to the writer's own memory: nothing is kept here.
+        StringNode node = {0, texts->page};
+        StringList text = {&node, &node, 1, texts->page.size};
+        page_writer_add(path->string, &text, &page->written);
+        if (site_has_output_path(run->site, texts->raw_path)) continue;
+        StringNode raw_node = {0, texts->raw};
+        StringList raw = {&raw_node, &raw_node, 1, texts->raw.size};
+        page->has_raw = 1;
         page_writer_add(texts->raw_path, &raw, &page->raw_written);
     }
 }
@@ -487,27 +513,28 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     }
     run->kav_count += 1;
     console_print("%.*s", STR_ARG(result->pages.diagnostics));
-    BuildPage** pages = push_array<BuildPage*>(run->arena, MAX(result->pages.page_paths.node_count, 1ull));
+    Scratch scratch;
+    u64 page_count = result->pages.page_paths.node_count;
+    BuildPage** pages = push_array<BuildPage*>(scratch.arena, MAX(page_count, 1ull));
     if (!result->pages.draft) {
         for (StringNode* n = result->pages.urls.first, *l = result->pages.locations.first; n && l; n = n->next, l = l->next) {
             url_check_submit_found(n->string, l->string);
         }
-        Scratch scratch;
         String source_name = shown(scratch.arena, path_file_name(result->path));
+        String title = {};  // one copy for all the document's pages
         u64 k = 0;
         for (StringNode* n = result->pages.page_paths.first; n; n = n->next, k += 1) {
             // Two documents (or one, twice) with one page path: the first
             // one's page is written, the other is named and left out.
-            if (page_path_seen(run, n->string)) {
+            if (site_has_output_path(run->site, n->string)) {
                 String page = shown(scratch.arena, n->string);
                 console_print("warning: %.*s is already the page of an earlier document; %.*s does not replace it\n",
                               STR_ARG(page), STR_ARG(source_name));
                 continue;
             }
-            BuildPage* page = add_build_page(run, n->string, result->pages.title);
-            pages[k] = page;
-            page_path_add(run, page->node->page.path);
-            site_add_output_path(run->site, page->node->page.path);
+            if (!title.str) title = string_copy(run->arena, result->pages.title);
+            pages[k] = add_build_page(run, n->string, title);
+            site_add_output_path(run->site, n->string);
             console_print("\t%.*s\n", STR_ARG(source_name));
             build_add_section(run, n->string);
         }
@@ -517,19 +544,20 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
         run->on_document(run->on_document_context, result->path, result->pages.draft,
                          result->pages.draft ? &none : &result->pages.page_paths, result->pages.title);
     }
-    // Drafts publish nothing, but their missing files are listed too.
-    DiagnosticList* wrong_paths = new_wrong_paths(run);
     if (!result->pages.deferred) {
-        write_document_pages(run, result, pages, false);
+        write_document_pages(run, result, pages);
         // The pages hold their own text: the document's bytes can go.
         fs_release_file(result->path);
         return;
     }
+    // Only a document that waits can have missing files (drafts too): its
+    // list takes its place among the others in document order.
     DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
     deferred->path = result->path;
     deferred->bytes = result->bytes;
-    deferred->pages = pages;
-    deferred->wrong_paths = wrong_paths;
+    deferred->pages = push_array_no_zero<BuildPage*>(run->arena, MAX(page_count, 1ull));
+    for (u64 k = 0; k < page_count; k += 1) deferred->pages[k] = pages[k];
+    deferred->wrong_paths = new_wrong_paths(run);
     SLL_QUEUE_PUSH(run->deferred_first, run->deferred_last, deferred);
     run->deferred_count += 1;
 }
@@ -544,7 +572,7 @@ static void commit_deferred(void* context, u64 index, WorkSlot* slot) {
     for (Diagnostic* w = result->pages.wrong_paths.first; w; w = w->next) {
         diag_append_at(run->arena, deferred->wrong_paths, 0, w->offset, w->level, string_copy(run->arena, w->message));
     }
-    write_document_pages(run, result, deferred->pages, true);
+    write_document_pages(run, result, deferred->pages);
     fs_release_file(deferred->path);
 }
 

@@ -16,28 +16,33 @@ struct OsFileWrite;  // base/os.h
 #define PAGE_MANIFEST_FILE_NAME ".kavsite-pages"
 #define PAGE_MANIFEST_SLOT_COUNT 16384
 
+// A folder of pages (its path up to and with the last "/"), kept once for
+// the entries it holds.
+struct PageManifestFolder {
+    PageManifestFolder* next;  // bucket chain
+    PageManifestFolder* next_written;  // in the chain of folders written into
+    String path;
+    u32 written;  // this build wrote into it: its listing gives the new inodes
+};
+
 struct PageManifestEntry {
     PageManifestEntry* next;  // bucket chain
-    String path;              // absolute
+    PageManifestFolder* folder;
+    const u8* name;  // file name, in the manifest's arena
+    u32 name_size;
+    u32 seen;   // written (or found unchanged) by this build
     u64 size;
     u64 hash;   // XXH3 64 of the bytes
     u64 inode;  // 0 when not known yet
-    u32 seen;   // written (or found unchanged) by this build
-};
-
-// A folder written into by this build, whose listing gives the new inodes.
-struct PageManifestFolder {
-    PageManifestFolder* next;
-    String path;
 };
 
 struct PageManifest {
     Arena* arena;
     String root;  // ending in "/"
-    PageManifestEntry** slots;
+    PageManifestEntry** slots;  // PAGE_MANIFEST_SLOT_COUNT buckets
     u64 count;
     PageManifestFolder** folders;  // PAGE_MANIFEST_SLOT_COUNT buckets
-    PageManifestFolder* folders_first;
+    PageManifestFolder* written_first;
     // From the load: the root had neither a manifest nor an html folder, so
     // every page is new; or it had pages but no manifest, so each is compared.
     bool fresh;

@@ -24,6 +24,20 @@ String index_section_of(String page_path);
 void index_page_fill(Arena* arena, HtmlPage* page, const HtmlPageNode* pages, const StringList* sections, String root,
                      u32 deploy, String site_title = {});
 
-// Builds the home page from the built pages and the build's sections and
-// writes it under the site's root. False when the file could not be written.
+// The pages the home page links, read in order once per section, so that
+// they need not be in memory as a list or a tree.
+struct IndexPageSource {
+    void* context;
+    // The page after `cursor` (0: the first) with its output path and title;
+    // its own cursor, never 0, or 0 after the last page. The strings are
+    // read before the next call.
+    u64 (*next)(void* context, u64 cursor, String* path, String* title);
+};
+
+// Builds the home page from the pages and the build's sections and writes it
+// under the site's root as a stream: the skeleton once, then each card and
+// link as it is made, so memory does not grow with the number of pages.
+// False when the file could not be written.
+bool write_index_page_from(Arena* arena, const Site* site, IndexPageSource pages, const StringList* sections);
+// The same from a list of page records.
 bool write_index_page(Arena* arena, const Site* site, const HtmlPageNode* pages, const StringList* sections);

@@ -1,5 +1,7 @@
 #include "site/site.h"
 
+#include <xxhash.h>
+
 #include "base/os.h"
 #include "htmldom/html_reader.h"
 #include "site/shared_resources.h"
@@ -50,20 +52,54 @@ void site_load_templates(Site* site) {
                        read_template(site, S(SHARED_MENU_TEMPLATE_PATH)));
 }
 
-bool site_has_output_path(const Site* site, String path) {
-    if (!site->output_slots) return false;
-    for (SiteOutputPath* n = site->output_slots[string_hash(path) % SITE_OUTPUT_SLOT_COUNT]; n; n = n->next) {
-        if (string_equal(n->path, path)) return true;
+static SiteOutputHash site_output_hash(String path) {
+    XXH128_hash_t h = XXH3_128bits(path.str, path.size);
+    SiteOutputHash hash = {h.high64, h.low64};
+    // The zero hash marks an empty slot.
+    if (hash.high == 0 && hash.low == 0) hash.low = 1;
+    return hash;
+}
+
+// The slot that holds `hash`, or the empty slot where it would go.
+static SiteOutputHash* site_output_slot(const SiteOutputTable* table, SiteOutputHash hash) {
+    u64 mask = table->capacity - 1;
+    for (u64 i = hash.low & mask;; i = (i + 1) & mask) {
+        SiteOutputHash* slot = &table->slots[i];
+        if ((slot->high == hash.high && slot->low == hash.low) || (slot->high == 0 && slot->low == 0)) return slot;
     }
-    return false;
+}
+
+// Moves the table into a new arena with twice the slots (4096 at first).
+static void site_output_grow(SiteOutputTable* table) {
+    SiteOutputTable grown = {};
+    grown.capacity = table->capacity ? table->capacity * 2 : 4096;
+    grown.arena = arena_create(MAX(grown.capacity * sizeof(SiteOutputHash) * 2, MB(1)), KB(64));
+    grown.slots = push_array<SiteOutputHash>(grown.arena, grown.capacity);
+    for (u64 i = 0; i < table->capacity; i += 1) {
+        SiteOutputHash hash = table->slots[i];
+        if (hash.high == 0 && hash.low == 0) continue;
+        *site_output_slot(&grown, hash) = hash;
+        grown.count += 1;
+    }
+    if (table->arena) arena_release(table->arena);
+    *table = grown;
+}
+
+bool site_has_output_path(const Site* site, String path) {
+    if (site->outputs.count == 0) return false;
+    SiteOutputHash* slot = site_output_slot(&site->outputs, site_output_hash(path));
+    return slot->high != 0 || slot->low != 0;
 }
 
 bool site_add_output_path(Site* site, String path) {
-    if (site_has_output_path(site, path)) return false;
-    if (!site->output_slots) site->output_slots = push_array<SiteOutputPath*>(site->arena, SITE_OUTPUT_SLOT_COUNT);
-    SiteOutputPath* node = push_struct<SiteOutputPath>(site->arena);
-    node->path = string_copy(site->arena, path);
-    SLL_STACK_PUSH(site->output_slots[string_hash(path) % SITE_OUTPUT_SLOT_COUNT], node);
-    site->output_count += 1;
+    SiteOutputTable* table = &site->outputs;
+    if ((table->count + 1) * 4 > table->capacity * 3) site_output_grow(table);
+    SiteOutputHash hash = site_output_hash(path);
+    SiteOutputHash* slot = site_output_slot(table, hash);
+    if (slot->high != 0 || slot->low != 0) return false;
+    *slot = hash;
+    table->count += 1;
     return true;
 }
+
+u64 site_output_count(const Site* site) { return site->outputs.count; }

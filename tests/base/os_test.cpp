@@ -152,6 +152,63 @@ std::vector<std::string> temporaries_in(const fs::path& folder) {
     return found;
 }
 
+// A streamed write gives the same file as one whole write: pieces of any size
+// (across the stream's buffer), the old file kept (same inode) only when it
+// holds exactly the new bytes.
+TEST_F(OsTest, StreamedWriteReplacesOnlyChangedFiles) {
+    std::string big(200000, 'x');
+    for (size_t i = 0; i < big.size(); i += 1) big[i] = (char)('a' + (i * 7919) % 26);
+    std::string changed_late = big;
+    changed_late[150000] = '#';
+    struct Case {
+        const char* name;
+        bool has_old;
+        std::string old;
+        std::string text;
+        bool kept;  // the old file is left in place
+    };
+    const Case cases[] = {
+        {"new file in missing folders", false, "", big, false},
+        {"empty text, no old file", false, "", "", false},
+        {"same bytes", true, big, big, true},
+        {"same empty file", true, "", "", true},
+        {"old is a prefix", true, big.substr(0, 70000), big, false},
+        {"new is a prefix", true, big, big.substr(0, 70000), false},
+        {"differs past the first buffer", true, big, changed_late, false},
+    };
+    int k = 0;
+    for (const Case& c : cases) {
+        fs::path folder = dir / ("s" + std::to_string(k++)) / "deep";
+        std::string p = (folder / "page.html").string();
+        if (c.has_old) {
+            fs::create_directories(folder);
+            write_file(folder / "page.html", c.old);
+        }
+        u64 inode = c.has_old ? os_path_properties(from(p)).inode : 0;
+        OsFileStream stream;
+        ASSERT_TRUE(os_stream_begin(arena, &stream, from(p))) << c.name;
+        // Pieces of growing, odd sizes: 1, 4, 9... bytes.
+        for (size_t at = 0, n = 1; at < c.text.size(); at += n, n += 2) {
+            std::string piece = c.text.substr(at, n);
+            os_stream_write(&stream, String{(u8*)piece.data(), piece.size()});
+        }
+        EXPECT_TRUE(os_stream_end(&stream)) << c.name;
+        EXPECT_EQ(str(os_read_whole_file(arena, from(p))), c.text) << c.name;
+        if (c.has_old) {
+            EXPECT_EQ(os_path_properties(from(p)).inode == inode, c.kept) << c.name;
+        }
+        EXPECT_TRUE(temporaries_in(folder).empty()) << c.name;
+    }
+
+    // A path through a file: nothing is made, and the end says so.
+    write_file(dir / "plain", "x");
+    OsFileStream stream;
+    EXPECT_FALSE(os_stream_begin(arena, &stream, from((dir / "plain/page.html").string())));
+    os_stream_write(&stream, S("text"));
+    EXPECT_FALSE(os_stream_end(&stream));
+    EXPECT_EQ(str(os_read_whole_file(arena, from((dir / "plain").string()))), "x");
+}
+
 // A new file is never seen partly written: it appears with all its bytes at
 // once. A reader polls the path while a large file is written.
 TEST_F(OsTest, NewFileAppearsWhole) {

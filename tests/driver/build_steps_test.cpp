@@ -217,9 +217,9 @@ TEST_F(BuildStepsTest, ParsePhaseReadsOnlyDocumentsWithinTheLimit) {
     }
     // The header right after the mark was read as a header: its title and
     // output path made the page.
-    ASSERT_NE(run->pages_first, nullptr);
-    EXPECT_EQ(str(run->pages_first->page.title), "marked");
-    EXPECT_EQ(run->page_count, 1u);
+    ASSERT_EQ(run->pages.count, 1u);
+    BuildPage* page = &run->pages.first->pages[0];
+    EXPECT_EQ(std::string((const char*)page->title, page->title_size), "marked");
     arena_release(run->arena);
 }
 

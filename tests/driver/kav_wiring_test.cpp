@@ -75,14 +75,18 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     // One page per html output path below the root, titled from the
     // document; none for a draft or a document without output path.
     std::vector<std::string> pages;
-    for (HtmlPageNode* n = run->pages_first; n; n = n->next) {
-        pages.push_back(str(n->page.path).substr(root.size()) + " " + str(n->page.title));
+    BuildPageCursor cursor = {};
+    for (BuildPage* p = build_page_next(&run->pages, &cursor); p; p = build_page_next(&run->pages, &cursor)) {
+        String path = build_page_path(run->arena, p);
+        pages.push_back(str(path).substr(root.size()) + " " + std::string((const char*)p->title, p->title_size));
+        EXPECT_EQ(p->written, 1u) << str(path);
+        EXPECT_EQ(p->has_raw, 1u) << str(path);
+        EXPECT_EQ(p->raw_written, 1u) << str(path);
     }
     std::vector<std::string> want = {"html/a/x.html A", "html/Notes/n.html d", "html/notes/m.html e",
                                      "html/top.html e"};
     EXPECT_EQ(pages, want);
-    EXPECT_EQ(run->page_count, 4u);
-    for (BuildPage* p = run->build_pages_first; p; p = p->next) EXPECT_EQ(p->written, 1u) << str(p->node->page.path);
+    EXPECT_EQ(run->pages.count, 4u);
 
     // Sections: html pages only, first spelling wins, the html folder none.
     std::vector<std::string> sections;

@@ -122,3 +122,23 @@ TEST_F(SiteCheckTest, EachUrlWordIsSubmittedOnceWithItsLocation) {
 }
 
 }  // namespace
+
+// The table of output paths through several growths: every path added once
+// is found, a second add of it is refused, and paths never added (near
+// misses of added ones) are not found.
+TEST_F(SiteCheckTest, OutputPathTableKeepsEveryPathThroughGrowth) {
+    const int n = 20000;
+    auto path = [&](int i, const char* suffix) { return root + "html/s" + std::to_string(i % 7) + "/p" + std::to_string(i) + suffix; };
+    for (int i = 0; i < n; i += 1) {
+        ASSERT_TRUE(site_add_output_path(site, copy(arena, path(i, ".html")))) << i;
+    }
+    EXPECT_EQ(site_output_count(site), (u64)n);
+    for (int i = 0; i < n; i += 1) {
+        EXPECT_TRUE(site_has_output_path(site, copy(arena, path(i, ".html")))) << i;
+        EXPECT_FALSE(site_has_output_path(site, copy(arena, path(i, ".htm")))) << i;
+        EXPECT_FALSE(site_add_output_path(site, copy(arena, path(i, ".html")))) << i;
+    }
+    EXPECT_FALSE(site_has_output_path(site, copy(arena, path(n, ".html"))));
+    EXPECT_FALSE(site_has_output_path(site, String{}));
+    EXPECT_EQ(site_output_count(site), (u64)n);
+}
