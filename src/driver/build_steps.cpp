@@ -379,11 +379,35 @@ String document_text(String bytes) {
     return string_starts_with(bytes, S("\xEF\xBB\xBF"), 0) ? string_skip(bytes, 3) : bytes;
 }
 
-void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
-                    DocumentPages* result) {
+// Documents of at least this many bytes are parsed and made into pages in
+// arenas of their own, returned as soon as they are done, and their page's
+// body is written out as it is converted: the page's DOM never holds all of
+// it.
+#define LARGE_DOCUMENT_BYTES KB(256)
+
+// The page at `page_path` of a large document, in pieces in `out`.
+static StringList large_page_text(const Site* site, const KavParseResult* document, String path, String page_path,
+                                  Arena* out) {
+    Arena* arena = arena_create(GB(8), KB(64));
+    BodyStream stream = body_stream_make(out);
+    PageBuilder builder = page_builder(site, arena);
+    builder.stream = &stream;
+    HtmlPage page = {};
+    build_page(&builder, &page, document, path, page_path);
+    StringList pieces = {};
+    HtmlTextWriter writer = html_text_writer(out, &pieces, true);
+    html_text_writer_node(&writer, page.document.root);
+    html_text_writer_flush(&writer);
+    body_stream_release(&stream);
+    arena_release(arena);
+    return pieces;
+}
+
+static void document_pages_in(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
+                              Arena* work, DocumentPages* result) {
     const Site* site = run->site;
     Scratch scratch(out);
-    KavParseResult document = kav_parse_document(scratch.arena, bytes, path);
+    KavParseResult document = kav_parse_document(work, bytes, path);
     StringList outputs = {};
     check_output_paths(scratch.arena, site, &document, &outputs);
     if (flags & DOCUMENT_DIAGNOSTICS) {
@@ -420,10 +444,19 @@ void document_pages(const RunState* run, String path, String bytes, CheckFiles w
     for (StringNode* n = result->page_paths.first; n; n = n->next) {
         Scratch page_scratch(out);
         PageTexts* texts = push_struct<PageTexts>(out);
-        PageBuilder builder = page_builder(site, page_scratch.arena);
-        HtmlPage page = {};
-        build_page(&builder, &page, &document, path, n->string);
-        texts->page = html_serialize_to_string(out, page.document.root);
+        if (bytes.size >= LARGE_DOCUMENT_BYTES) {
+            StringList pieces = large_page_text(site, &document, path, n->string, out);
+            if (flags & DOCUMENT_PAGE_PIECES) {
+                texts->page_pieces = pieces;
+            } else {
+                texts->page = string_list_join(out, &pieces);
+            }
+        } else {
+            PageBuilder builder = page_builder(site, page_scratch.arena);
+            HtmlPage page = {};
+            build_page(&builder, &page, &document, path, n->string);
+            texts->page = html_serialize_to_string(out, page.document.root);
+        }
         texts->raw_path = build_raw_path(out, n->string);
         PageBuilder raw_builder = page_builder(site, page_scratch.arena);
         HtmlPage raw = {};
@@ -431,6 +464,18 @@ void document_pages(const RunState* run, String path, String bytes, CheckFiles w
         texts->raw = html_serialize_to_string(out, raw.document.root);
         SLL_QUEUE_PUSH(result->pages_first, result->pages_last, texts);
     }
+}
+
+void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
+                    DocumentPages* result) {
+    if (bytes.size < LARGE_DOCUMENT_BYTES) {
+        Scratch scratch(out);
+        document_pages_in(run, path, bytes, when, flags, out, scratch.arena, result);
+        return;
+    }
+    Arena* work = arena_create(GB(8), MB(1));
+    document_pages_in(run, path, bytes, when, flags, out, work, result);
+    arena_release(work);
 }
 
 // A worker's part of a document: read it (in the first pass), then parse,
@@ -449,7 +494,7 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
     }
     // The final pass printed its diagnostics and submitted its URLs already.
     CheckFiles when = d->deferred ? CHECK_FILES_FINAL : CHECK_FILES_ON_DISK;
-    u32 flags = d->deferred ? 0u : (u32)(DOCUMENT_DIAGNOSTICS | DOCUMENT_URLS);
+    u32 flags = DOCUMENT_PAGE_PIECES | (d->deferred ? 0u : (u32)(DOCUMENT_DIAGNOSTICS | DOCUMENT_URLS));
     document_pages(d->run, result->path, result->bytes, when, flags, out, &result->pages);
 }
 
@@ -461,8 +506,8 @@ static void write_document_pages(RunState* run, DocumentResult* result, BuildPag
     for (PageTexts* texts = result->pages.pages_first; texts; texts = texts->next, k += 1) {
         BuildPage* page = pages[k];
         if (!page) continue;
-        StringList text = {};
-        string_list_push(run->arena, &text, texts->page);
+        StringList text = texts->page_pieces;
+        if (!text.first) string_list_push(run->arena, &text, texts->page);
         page_writer_add(page->node->page.path, &text, &page->written);
         bool taken = final ? site_has_output_path(run->site, texts->raw_path) : page_path_seen(run, texts->raw_path);
         if (taken) continue;
