@@ -403,11 +403,12 @@ static StringList large_page_text(const Site* site, const KavParseResult* docume
     return pieces;
 }
 
-static void document_pages_in(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
-                              Arena* work, DocumentPages* result) {
+// The pages of `document`, the parsed `bytes`.
+static void document_pages_of(const RunState* run, String path, String bytes, const KavParseResult* parsed,
+                              CheckFiles when, u32 flags, Arena* out, DocumentPages* result) {
     const Site* site = run->site;
     Scratch scratch(out);
-    KavParseResult document = kav_parse_document(work, bytes, path);
+    KavParseResult document = *parsed;
     StringList outputs = {};
     check_output_paths(scratch.arena, site, &document, &outputs);
     if (flags & DOCUMENT_DIAGNOSTICS) {
@@ -466,15 +467,47 @@ static void document_pages_in(const RunState* run, String path, String bytes, Ch
     }
 }
 
+// Scratch memory of its own for the calling thread, returned to the system
+// at the end, so that what a large document needed for a while (the
+// parser's working memory, the page's) does not stay resident.
+struct OwnScratch {
+    ThreadContext* previous;
+    ThreadContext own;
+};
+
+static void own_scratch_begin(OwnScratch* s) {
+    s->previous = thread_context_get();
+    s->own = *s->previous;
+    ThreadContext fresh = thread_context_create();
+    s->own.scratch[0] = fresh.scratch[0];
+    s->own.scratch[1] = fresh.scratch[1];
+    thread_context_set(&s->own);
+}
+
+static void own_scratch_end(OwnScratch* s) {
+    thread_context_set(s->previous);
+    thread_context_release(&s->own);
+}
+
 void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
                     DocumentPages* result) {
     if (bytes.size < LARGE_DOCUMENT_BYTES) {
         Scratch scratch(out);
-        document_pages_in(run, path, bytes, when, flags, out, scratch.arena, result);
+        KavParseResult document = kav_parse_document(scratch.arena, bytes, path);
+        document_pages_of(run, path, bytes, &document, when, flags, out, result);
         return;
     }
+    // The tree in an arena of its own; the parser's working memory goes
+    // before the pages are made.
     Arena* work = arena_create(GB(8), MB(1));
-    document_pages_in(run, path, bytes, when, flags, out, work, result);
+    OwnScratch parsing = {};
+    own_scratch_begin(&parsing);
+    KavParseResult document = kav_parse_document(work, bytes, path);
+    own_scratch_end(&parsing);
+    OwnScratch paging = {};
+    own_scratch_begin(&paging);
+    document_pages_of(run, path, bytes, &document, when, flags, out, result);
+    own_scratch_end(&paging);
     arena_release(work);
 }
 
