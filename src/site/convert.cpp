@@ -1141,9 +1141,9 @@ static void stream_blocks(Converter* c, const KavNode* next) {
     Arena* a = s->blocks[s->current];
     if (next) {
         if (c->depth != 1) return;
-        // A quote that joins the run of the one before it goes into its
-        // container.
-        if (next->kind == KAV_NODE_QUOTE && !html_is_nil(c->quote_container) && next->prev == c->quote_run_last) return;
+        // While the quote after the last of a run may still join the run's
+        // container (the lines of the last one may come first), it stays.
+        if (!html_is_nil(c->quote_container) && is_kind(c->quote_run_last->next, KAV_NODE_QUOTE)) return;
         // Twice what the last copy kept at least, so copies stay linear
         // overall.
         if (s->min_bytes && arena_pos(a) - s->bases[s->current] < MAX(s->min_bytes, 2 * s->kept)) return;
@@ -1190,8 +1190,8 @@ static void stream_blocks(Converter* c, const KavNode* next) {
     }
     for (u64 i = 0; i < kept_count; i += 1) html_append_child(content, html_clone(b, kept[i], true, tracked, 2));
     c->inline_holder = tracked[0];
-    // A quote container written out takes no more quotes: only a quote
-    // right after its run would, and this block boundary is not one.
+    // A quote container written out takes no more quotes: no quote follows
+    // the last of its run.
     c->quote_container = quote_written ? html_nil_node : tracked[1];
     arena_pop_to(a, s->bases[s->current]);
     s->current = other;

@@ -298,6 +298,25 @@ TEST_F(PageTest, BodyWrittenAsItGoesIsThePageBuiltWhole) {
         {"an inline list goes into the block before its own",
          header + "Intro words here.\n\n[#1] 1. one 2. two\n\nLast `code` 1. x 2. y\n", true},
         {"quotes in one run, nested, then prose", header + "> a\n\n> b\n\n>> c\n\n> d\nafter\n\nmore\n", true},
+        // A line that ends in emphasis leaves the quote's body, and more
+        // of the page comes before the next quote, which still joins the
+        // run's container.
+        {"a quote run with lines that leave the quote",
+         header +
+                  "Not which we evening [#7_]\n"
+                  "  >  When wondered we kitchen mountain his his no river answer no them been walked.\n"
+                  "  >  Out than river market village it has some be. By two walked mountain kitchen language we "
+                  "any was history gathered.\n"
+                  "\n"
+                  "  >  Some now my her more this into were was is.\n"
+                  "  >  It or river borrowed that are which their finished she letter such with at. _his then_ By "
+                  "summer as them the be one and harbour out to that so on they. _winter and_ The when other when "
+                  "gathered from be these at what its of garden carried evening. `new <letter>` Measured like as "
+                  "this then will bridge its up summer there into has he out has. __window__\n"
+                  "  > >  Said out two with to can other what.\n"
+                  "\n"
+                  "  >  Evening the be any like listened such remembered out this library now.\n",
+         true},
         {"link targets and references", header + "Target [#1_]\n  x[#1]\n  y[#1] [#2]\nEnd [#1]\n", true},
         {"lists, tables and separators",
          header + "- a\n- b\n  - c\nText\n1. x\n2. y\n---\n|--- |---\n| h | i\n|---\n| c | d\nTail\n", true},
