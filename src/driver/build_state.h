@@ -88,6 +88,9 @@ struct WrongPathsNode {
 struct PageTexts {
     PageTexts* next;
     String page;
+    // With DOCUMENT_PAGE_PIECES, a large page is left in pieces here (and
+    // `page` stays empty).
+    StringList page_pieces;
     String raw;
     String raw_path;
 };
@@ -112,6 +115,7 @@ struct RunState;
 enum DocumentPagesFlags : u32 {
     DOCUMENT_DIAGNOSTICS = 1 << 0,  // format the diagnostics
     DOCUMENT_URLS = 1 << 1,         // collect the URL words
+    DOCUMENT_PAGE_PIECES = 1 << 2,  // large pages may stay in pieces
 };
 
 // A document's text as read: without a UTF-8 byte-order mark.

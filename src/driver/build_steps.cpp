@@ -403,11 +403,36 @@ String document_text(String bytes) {
     return string_starts_with(bytes, S("\xEF\xBB\xBF"), 0) ? string_skip(bytes, 3) : bytes;
 }
 
-void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
-                    DocumentPages* result) {
+// Documents of at least this many bytes are parsed and made into pages in
+// arenas of their own, returned as soon as they are done, and their page's
+// body is written out as it is converted: the page's DOM never holds all of
+// it.
+#define LARGE_DOCUMENT_BYTES KB(256)
+
+// The page at `page_path` of a large document, in pieces in `out`.
+static StringList large_page_text(const Site* site, const KavParseResult* document, String path, String page_path,
+                                  Arena* out) {
+    Arena* arena = arena_create(GB(8), KB(64));
+    BodyStream stream = body_stream_make(out);
+    PageBuilder builder = page_builder(site, arena);
+    builder.stream = &stream;
+    HtmlPage page = {};
+    build_page(&builder, &page, document, path, page_path);
+    StringList pieces = {};
+    HtmlTextWriter writer = html_text_writer(out, &pieces, true);
+    html_text_writer_node(&writer, page.document.root);
+    html_text_writer_flush(&writer);
+    body_stream_release(&stream);
+    arena_release(arena);
+    return pieces;
+}
+
+// The pages of `document`, the parsed `bytes`.
+static void document_pages_of(const RunState* run, String path, String bytes, const KavParseResult* parsed,
+                              CheckFiles when, u32 flags, Arena* out, DocumentPages* result) {
     const Site* site = run->site;
     Scratch scratch(out);
-    KavParseResult document = kav_parse_document(scratch.arena, bytes, path);
+    KavParseResult document = *parsed;
     StringList outputs = {};
     check_output_paths(scratch.arena, site, &document, &outputs);
     if (flags & DOCUMENT_DIAGNOSTICS) {
@@ -444,10 +469,19 @@ void document_pages(const RunState* run, String path, String bytes, CheckFiles w
     for (StringNode* n = result->page_paths.first; n; n = n->next) {
         Scratch page_scratch(out);
         PageTexts* texts = push_struct<PageTexts>(out);
-        PageBuilder builder = page_builder(site, page_scratch.arena);
-        HtmlPage page = {};
-        build_page(&builder, &page, &document, path, n->string);
-        texts->page = html_serialize_to_string(out, page.document.root);
+        if (bytes.size >= LARGE_DOCUMENT_BYTES) {
+            StringList pieces = large_page_text(site, &document, path, n->string, out);
+            if (flags & DOCUMENT_PAGE_PIECES) {
+                texts->page_pieces = pieces;
+            } else {
+                texts->page = string_list_join(out, &pieces);
+            }
+        } else {
+            PageBuilder builder = page_builder(site, page_scratch.arena);
+            HtmlPage page = {};
+            build_page(&builder, &page, &document, path, n->string);
+            texts->page = html_serialize_to_string(out, page.document.root);
+        }
         texts->raw_path = build_raw_path(out, n->string);
         PageBuilder raw_builder = page_builder(site, page_scratch.arena);
         HtmlPage raw = {};
@@ -455,6 +489,50 @@ void document_pages(const RunState* run, String path, String bytes, CheckFiles w
         texts->raw = html_serialize_to_string(out, raw.document.root);
         SLL_QUEUE_PUSH(result->pages_first, result->pages_last, texts);
     }
+}
+
+// Scratch memory of its own for the calling thread, returned to the system
+// at the end, so that what a large document needed for a while (the
+// parser's working memory, the page's) does not stay resident.
+struct OwnScratch {
+    ThreadContext* previous;
+    ThreadContext own;
+};
+
+static void own_scratch_begin(OwnScratch* s) {
+    s->previous = thread_context_get();
+    s->own = *s->previous;
+    ThreadContext fresh = thread_context_create();
+    s->own.scratch[0] = fresh.scratch[0];
+    s->own.scratch[1] = fresh.scratch[1];
+    thread_context_set(&s->own);
+}
+
+static void own_scratch_end(OwnScratch* s) {
+    thread_context_set(s->previous);
+    thread_context_release(&s->own);
+}
+
+void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
+                    DocumentPages* result) {
+    if (bytes.size < LARGE_DOCUMENT_BYTES) {
+        Scratch scratch(out);
+        KavParseResult document = kav_parse_document(scratch.arena, bytes, path);
+        document_pages_of(run, path, bytes, &document, when, flags, out, result);
+        return;
+    }
+    // The tree in an arena of its own; the parser's working memory goes
+    // before the pages are made.
+    Arena* work = arena_create(GB(8), MB(1));
+    OwnScratch parsing = {};
+    own_scratch_begin(&parsing);
+    KavParseResult document = kav_parse_document(work, bytes, path);
+    own_scratch_end(&parsing);
+    OwnScratch paging = {};
+    own_scratch_begin(&paging);
+    document_pages_of(run, path, bytes, &document, when, flags, out, result);
+    own_scratch_end(&paging);
+    arena_release(work);
 }
 
 // A worker's part of a document: read it (in the first pass), then parse,
@@ -473,7 +551,7 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
     }
     // The final pass printed its diagnostics and submitted its URLs already.
     CheckFiles when = d->deferred ? CHECK_FILES_FINAL : CHECK_FILES_ON_DISK;
-    u32 flags = d->deferred ? 0u : (u32)(DOCUMENT_DIAGNOSTICS | DOCUMENT_URLS);
+    u32 flags = DOCUMENT_PAGE_PIECES | (d->deferred ? 0u : (u32)(DOCUMENT_DIAGNOSTICS | DOCUMENT_URLS));
     document_pages(d->run, result->path, result->bytes, when, flags, out, &result->pages);
 }
 
@@ -487,9 +565,10 @@ static void write_document_pages(RunState* run, DocumentResult* result, BuildPag
     for (PageTexts* texts = result->pages.pages_first; texts && path; texts = texts->next, path = path->next, k += 1) {
         BuildPage* page = pages[k];
         if (!page) continue;
-        // The texts go to the writer's own memory: nothing is kept here.
+        // The texts go to the writer's own memory: nothing is kept here. A
+        // large page comes in pieces, which are not joined here first.
         StringNode node = {0, texts->page};
-        StringList text = {&node, &node, 1, texts->page.size};
+        StringList text = texts->page_pieces.first ? texts->page_pieces : StringList{&node, &node, 1, texts->page.size};
         page_writer_add(path->string, &text, &page->written);
         if (site_has_output_path(run->site, texts->raw_path)) continue;
         StringNode raw_node = {0, texts->raw};

@@ -5,13 +5,19 @@
 #include "base/os.h"
 
 constinit const HtmlNode html_nil_node_storage = {
-    const_cast<HtmlNode*>(&html_nil_node_storage), const_cast<HtmlNode*>(&html_nil_node_storage),
-    const_cast<HtmlNode*>(&html_nil_node_storage), const_cast<HtmlNode*>(&html_nil_node_storage),
-    const_cast<HtmlNode*>(&html_nil_node_storage), &html_nil_element_info,
-    &html_nil_attribute_info,                      HTML_NODE_NONE,
-    0,                                             String{},
-    0,                                             0,
-    0,
+    .next = const_cast<HtmlNode*>(&html_nil_node_storage),
+    .prev = const_cast<HtmlNode*>(&html_nil_node_storage),
+    .parent = const_cast<HtmlNode*>(&html_nil_node_storage),
+    .first_child = const_cast<HtmlNode*>(&html_nil_node_storage),
+    .last_child = const_cast<HtmlNode*>(&html_nil_node_storage),
+    .element = &html_nil_element_info,
+    .attribute = &html_nil_attribute_info,
+    .text = String{},
+    .position = 0,
+    .kind = HTML_NODE_NONE,
+    .flags = 0,
+    .child_count = 0,
+    .level = 0,
 };
 
 Diagnostic* diag_append(Arena* arena, DiagnosticList* list, HtmlNode* node, s32 level, String message) {
@@ -23,15 +29,21 @@ Diagnostic* diag_append(Arena* arena, DiagnosticList* list, HtmlNode* node, s32 
 // Empty texts share one NUL byte instead of an allocation each.
 static u8 html_empty_text_byte = 0;
 
-static HtmlNode* html_node_make(Arena* arena, u32 kind, u64 flags, String text, u64 position) {
+// `copy`: the text is copied into the arena; else it is kept as given (a
+// constant of the program, or a text that outlives the tree).
+static HtmlNode* html_node_make(Arena* arena, u32 kind, u64 flags, String text, u64 position, bool copy = true) {
     HtmlNode* node = push_struct<HtmlNode>(arena);
     node->next = node->prev = node->parent = html_nil_node;
     node->first_child = node->last_child = html_nil_node;
     node->element = &html_nil_element_info;
     node->attribute = &html_nil_attribute_info;
     node->kind = kind;
-    node->flags = flags;
-    node->text = text.size ? string_copy(arena, text) : String{&html_empty_text_byte, 0};
+    node->flags = (u32)flags;
+    if (text.size == 0) {
+        node->text = String{&html_empty_text_byte, 0};
+    } else {
+        node->text = copy ? string_copy(arena, text) : text;
+    }
     node->position = position;
     return node;
 }
@@ -48,8 +60,14 @@ HtmlNode* html_node_create(Arena* arena, u32 kind, u64 flags, String text, u64 p
     return node;
 }
 
+HtmlNode* html_text_node_lasting(Arena* arena, String text) {
+    return html_node_make(arena, HTML_NODE_CONTENT, HTML_NODE_LASTING_TEXT, text, 0, false);
+}
+
+// Names of the element and attribute tables are constants: nodes point at
+// them.
 static HtmlNode* html_element_from_row(Arena* arena, const HtmlElementInfo* row, u64 position) {
-    HtmlNode* element = html_node_make(arena, HTML_NODE_ELEMENT, 0, row->name, position);
+    HtmlNode* element = html_node_make(arena, HTML_NODE_ELEMENT, 0, row->name, position, false);
     element->element = row;
     html_append_child(element, html_node_make(arena, HTML_NODE_ATTRIBUTE_LIST, 0, String{}, 0));
     html_append_child(element, html_node_make(arena, HTML_NODE_CONTENT, 0, String{}, 0));
@@ -198,7 +216,7 @@ static HtmlNode* html_list_find(HtmlNode* list, const HtmlAttributeInfo* row) {
     return html_nil_node;
 }
 
-HtmlNode* html_set_attribute(Arena* arena, HtmlNode* element, HtmlAttr attr, String value) {
+static HtmlNode* html_set_attribute_copy(Arena* arena, HtmlNode* element, HtmlAttr attr, String value, bool copy) {
     HtmlNode* list = html_find_kind(element, HTML_NODE_ATTRIBUTE_LIST);
     const HtmlAttributeInfo* row = html_attribute_info_by_id(attr);
     if (html_is_nil(list) || !row) return html_nil_node;
@@ -211,12 +229,20 @@ HtmlNode* html_set_attribute(Arena* arena, HtmlNode* element, HtmlAttr attr, Str
         node = html_nil_node;
     }
     if (html_is_nil(node)) {
-        node = html_node_make(arena, HTML_NODE_ATTRIBUTE, 0, row->name, 0);
+        node = html_node_make(arena, HTML_NODE_ATTRIBUTE, 0, row->name, 0, false);
         node->attribute = row;
         html_append_child(list, node);
     }
-    if (!boolean) html_append_child(node, html_node_make(arena, HTML_NODE_ATTRIBUTE_VALUE, 0, value, 0));
+    if (!boolean) html_append_child(node, html_node_make(arena, HTML_NODE_ATTRIBUTE_VALUE, 0, value, 0, copy));
     return node;
+}
+
+HtmlNode* html_set_attribute(Arena* arena, HtmlNode* element, HtmlAttr attr, String value) {
+    return html_set_attribute_copy(arena, element, attr, value, true);
+}
+
+HtmlNode* html_set_attribute_fixed(Arena* arena, HtmlNode* element, HtmlAttr attr, String value) {
+    return html_set_attribute_copy(arena, element, attr, value, false);
 }
 
 HtmlNode* html_find_attribute(HtmlNode* element, HtmlAttr attr) {
@@ -259,6 +285,44 @@ void html_add_class(Arena* arena, HtmlNode* element, String class_name) {
     } else {
         html_append_child(attribute, html_node_make(arena, HTML_NODE_ATTRIBUTE_VALUE, 0, class_name, 0));
     }
+}
+
+// ---- Copies ------------------------------------------------------------------
+
+HtmlNode* html_clone(Arena* arena, HtmlNode* source, bool copy_texts, HtmlNode** tracked, u64 tracked_count) {
+    auto copy = [&](HtmlNode* n) {
+        HtmlNode* c = push_struct<HtmlNode>(arena);
+        *c = *n;
+        c->next = c->prev = c->parent = c->first_child = c->last_child = html_nil_node;
+        c->child_count = 0;
+        if (copy_texts && n->text.size && !(n->flags & HTML_NODE_LASTING_TEXT)) c->text = string_copy(arena, n->text);
+        for (u64 i = 0; i < tracked_count; i += 1) {
+            if (tracked[i] == n) tracked[i] = c;
+        }
+        return c;
+    };
+    HtmlNode* result = copy(source);
+    HtmlNode* from = source;
+    HtmlNode* to = result;
+    for (;;) {
+        if (!html_is_nil(from->first_child)) {
+            from = from->first_child;
+            HtmlNode* child = copy(from);
+            html_append_child(to, child);
+            to = child;
+            continue;
+        }
+        while (from != source && html_is_nil(from->next)) {
+            from = from->parent;
+            to = to->parent;
+        }
+        if (from == source) break;
+        from = from->next;
+        HtmlNode* sibling = copy(from);
+        html_append_child(to->parent, sibling);
+        to = sibling;
+    }
+    return result;
 }
 
 // ---- Queries ---------------------------------------------------------------
@@ -336,13 +400,7 @@ HtmlNode* html_enclosing_element(HtmlNode* node) {
 #define HTML_WRITER_CHUNK_SIZE KB(64)
 #define HTML_WRITER_COPY_LIMIT KB(4)
 
-struct HtmlWriter {
-    Arena* arena;
-    StringList* out;
-    u8* chunk;
-    u64 used;
-    u64 capacity;
-};
+typedef HtmlTextWriter HtmlWriter;
 
 static void html_writer_flush(HtmlWriter* w) {
     if (w->used == 0) return;
@@ -352,9 +410,11 @@ static void html_writer_flush(HtmlWriter* w) {
     w->used = 0;
 }
 
-static void html_emit(HtmlWriter* w, String s) {
+// `lasting`: the text outlives the list, so it may be listed as it is.
+static void html_emit(HtmlWriter* w, String s, bool lasting = false) {
     if (s.size >= HTML_WRITER_COPY_LIMIT) {
         html_writer_flush(w);
+        if (w->copy_texts && !lasting) s = string_copy(w->arena, s);
         string_list_push(w->arena, w->out, s);
         return;
     }
@@ -443,10 +503,24 @@ static void html_write_attributes(HtmlWriter* w, const HtmlNode* list) {
     html_emit(w, S(">"));
 }
 
-void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
-    HtmlWriter w = {};
+HtmlTextWriter html_text_writer(Arena* arena, StringList* out, bool copy_texts) {
+    HtmlTextWriter w = {};
     w.arena = arena;
     w.out = out;
+    w.copy_texts = copy_texts;
+    return w;
+}
+
+void html_text_writer_flush(HtmlTextWriter* w) { html_writer_flush(w); }
+
+void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
+    HtmlWriter w = html_text_writer(arena, out, false);
+    html_text_writer_node(&w, root);
+    html_writer_flush(&w);
+}
+
+void html_text_writer_node(HtmlTextWriter* writer, HtmlNode* root) {
+    HtmlWriter& w = *writer;
     HtmlNode* n = root;
     while (!html_is_nil(n)) {
         // Successor and the number of levels climbed to reach it. The
@@ -475,7 +549,7 @@ void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
                 break;
             case HTML_NODE_ATTRIBUTE_LIST: html_write_attributes(&w, n); break;
             case HTML_NODE_CONTENT:
-                if (n->text.size) html_emit(&w, n->text);
+                if (n->text.size) html_emit(&w, n->text, n->flags & HTML_NODE_LASTING_TEXT);
                 break;
             default: break;
         }
@@ -490,7 +564,6 @@ void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
         }
         n = s;
     }
-    html_writer_flush(&w);
 }
 
 void html_serialize(Arena* arena, const HtmlDocument* document, StringList* out) {

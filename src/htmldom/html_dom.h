@@ -23,7 +23,7 @@ enum HtmlNodeKind : u32 {
 
 // Bits of HtmlNode.flags. The reader records the class of the token a node
 // came from, and marks elements read as raw text or carrying a URL.
-enum HtmlNodeFlags : u64 {
+enum HtmlNodeFlags : u32 {
     HTML_NODE_FROM_SINGLE_QUOTED = 1ull << 11,
     HTML_NODE_FROM_DOUBLE_QUOTED = 1ull << 12,
     HTML_NODE_RAW_TEXT = 0x40000,
@@ -32,6 +32,9 @@ enum HtmlNodeFlags : u64 {
     HTML_NODE_FROM_IDENTIFIER = 1ull << 21,
     HTML_NODE_FROM_STRING = 1ull << 22,
     HTML_NODE_FROM_SYMBOL = 1ull << 23,
+    // A text that outlives every arena of the tree: writers list it as it
+    // is, never copying it.
+    HTML_NODE_LASTING_TEXT = 1ull << 24,
 };
 
 struct HtmlNode {
@@ -42,11 +45,11 @@ struct HtmlNode {
     HtmlNode* last_child;
     const HtmlElementInfo* element;      // element row; the nil row for other kinds
     const HtmlAttributeInfo* attribute;  // attribute row; the nil row for other kinds
-    u32 kind;                            // HtmlNodeKind
-    u64 flags;                           // HtmlNodeFlags; 0 for nodes built by code
     String text;      // name as written, text of a text node, or one value; NUL-terminated
     u64 position;     // byte offset in the source text; 0 when built by code
-    u64 child_count;
+    u32 kind;         // HtmlNodeKind
+    u32 flags;        // HtmlNodeFlags; 0 for nodes built by code
+    u32 child_count;
     u8 level;  // nesting level of the source construct (page generator)
 };
 
@@ -110,6 +113,8 @@ inline bool html_is_nil(const HtmlNode* node) { return node == 0 || node->kind =
 // A node of any kind; the text is copied. Elements and attributes get the
 // table row of their name (A-Z folded), or the nil row.
 HtmlNode* html_node_create(Arena* arena, u32 kind, u64 flags, String text, u64 position);
+// A text node whose text is not copied: it must outlive the tree.
+HtmlNode* html_text_node_lasting(Arena* arena, String text);
 // An element named by the table, with its attribute list and content holder;
 // a non-empty text becomes one text node of its content. The nil node for an
 // unknown tag.
@@ -145,6 +150,8 @@ void html_detach(HtmlNode* node);
 // earlier setting; boolean attributes get no value; an empty value for any
 // other attribute adds nothing. Returns the attribute node or the nil node.
 HtmlNode* html_set_attribute(Arena* arena, HtmlNode* element, HtmlAttr attr, String value);
+// The same with a value that is not copied (a constant of the program).
+HtmlNode* html_set_attribute_fixed(Arena* arena, HtmlNode* element, HtmlAttr attr, String value);
 void html_add_class(Arena* arena, HtmlNode* element, String class_name);
 HtmlNode* html_find_attribute(HtmlNode* element, HtmlAttr attr);
 // Text of the first value; empty when the attribute or its value is missing.
@@ -168,6 +175,12 @@ HtmlNode* html_content_last_child(HtmlNode* node);
 // there is none.
 HtmlNode* html_enclosing_element(HtmlNode* node);
 
+// A copy of `source` and its subtree in `arena`, without recursion. With
+// `copy_texts` the texts are copied too (else shared: texts are never
+// changed in place). Each `tracked` entry that points at a node of the
+// subtree is moved to that node's copy.
+HtmlNode* html_clone(Arena* arena, HtmlNode* source, bool copy_texts, HtmlNode** tracked, u64 tracked_count);
+
 // Next node of a document-order walk of `root`'s subtree; the nil node at
 // the end. `skip_children` steps over node's subtree.
 HtmlNode* html_walk_next(HtmlNode* node, HtmlNode* root, bool skip_children);
@@ -178,6 +191,21 @@ HtmlNode* html_walk_next(HtmlNode* node, HtmlNode* root, bool skip_children);
 // text; void elements have no end tag; class values are joined by one blank,
 // other values back to back; a blank after every attribute.
 void html_serialize(Arena* arena, const HtmlDocument* document, StringList* out);
+// A writer that appends the text of several trees to one list, filling its
+// chunks across calls. With `copy_texts` the list holds no text of the trees
+// (except lasting ones), so the trees' arenas may go before the list.
+struct HtmlTextWriter {
+    Arena* arena;
+    StringList* out;
+    u8* chunk;
+    u64 used;
+    u64 capacity;
+    bool copy_texts;
+};
+HtmlTextWriter html_text_writer(Arena* arena, StringList* out, bool copy_texts);
+void html_text_writer_node(HtmlTextWriter* w, HtmlNode* root);
+// Lists the text of the chunk in progress; the writer may go on after it.
+void html_text_writer_flush(HtmlTextWriter* w);
 void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out);
 // The whole text in one buffer of the exact size, NUL-terminated.
 String html_serialize_to_string(Arena* arena, HtmlNode* root);

@@ -142,6 +142,7 @@ struct ScopeEntry {
     u64 depth;            // stack depth with the element on top
     StackEntry* entry;    // the element's entry: still on the stack while
     HtmlNode* element;    // it holds this element (popped entries hold none)
+    u64 generation;       // the converter's generation when pushed
 };
 
 // Emphasis markers put around a key's value for the duration of one call.
@@ -196,6 +197,11 @@ struct Converter {
     HtmlNode* inline_holder;  // element that received the last flush
 
     MarkerInsert* markers;
+
+    BodyStream* stream;  // set while converting the streamed body
+    // Counts the times blocks were written out: the elements of the scopes
+    // of an earlier generation are gone (they were all closed then).
+    u64 generation;
 };
 
 // ---- Small helpers -----------------------------------------------------------------------------------
@@ -224,12 +230,16 @@ static HtmlNode* element(Converter* c, HtmlTag tag, const KavNode* node) {
 }
 
 static void set(Converter* c, HtmlNode* el, HtmlAttr attr, String value) { html_set_attribute(c->arena, el, attr, value); }
+// A value that is a constant of the program: the node points at it.
+static void set_fixed(Converter* c, HtmlNode* el, HtmlAttr attr, String value) {
+    html_set_attribute_fixed(c->arena, el, attr, value);
+}
 
 static HtmlNode* icon(Converter* c, u32 index, const KavNode* node, const char* style) {
     HtmlNode* el = make_icon(c->arena, index);
     if (html_is_nil(el)) return el;
     el->position = node->offset;
-    if (style) set(c, el, HTML_ATTR_STYLE, string_from_cstr(style));
+    if (style) set_fixed(c, el, HTML_ATTR_STYLE, string_from_cstr(style));
     return el;
 }
 
@@ -301,6 +311,7 @@ static StackEntry* push_for(Converter* c, HtmlNode* el, const KavNode* owner, u3
     scope->depth = c->depth;
     scope->entry = entry;
     scope->element = el;
+    scope->generation = c->generation;
     scope->below = c->scopes;
     c->scopes = scope;
     return entry;
@@ -370,7 +381,8 @@ static bool holds_blocks(const KavNode* node) {
 // holds lines (a quote never goes into a heading or a paragraph).
 static void pop_to_place_of(Converter* c, const KavNode* node) {
     ScopeEntry* scope = c->scopes;
-    if (scope && scope->owner == node->parent && holds_blocks(node->parent) && scope->entry->element == scope->element) {
+    if (scope && scope->owner == node->parent && holds_blocks(node->parent) && scope->generation == c->generation &&
+        scope->entry->element == scope->element) {
         while (c->top != scope->entry) stack_pop(c);
         return;
     }
@@ -579,7 +591,7 @@ static void convert_paragraph(Converter* c, KavNode* node) {
     HtmlNode* paragraph = element(c, in_context ? HTML_TAG_SPAN : HTML_TAG_P, node);
     set(c, paragraph, HTML_ATTR_ID, numbered_id(c, KAV_NODE_PARAGRAPH, node->flags, next_element_number(c)));
     if (!in_context) {
-        if (at->block == KAV_NODE_QUOTE) set(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
+        if (at->block == KAV_NODE_QUOTE) set_fixed(c, paragraph, HTML_ATTR_STYLE, S(STYLE_QUOTE_PARAGRAPH));
         paragraph->level = node->level;
     }
     html_append_to_content(top(c), paragraph);
@@ -596,17 +608,17 @@ static void push_quote_body(Converter* c, HtmlNode* body, const KavNode* node) {
 // a blockquote with a corner instead of a bar, in `host`.
 static void convert_inner_quote(Converter* c, KavNode* node, HtmlNode* host) {
     HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
-    set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
+    set_fixed(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
     set(c, quote, HTML_ATTR_ID, numbered_id(c, KAV_NODE_QUOTE, 0, next_element_number(c)));
-    set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED));
+    set_fixed(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED));
     quote->level = node->level;
     html_append_to_content(host, quote);
     HtmlNode* row = element(c, HTML_TAG_DIV, node);
-    set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
+    set_fixed(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
     HtmlNode* corner = element(c, HTML_TAG_DIV, node);
-    set(c, corner, HTML_ATTR_STYLE, S(STYLE_QUOTE_CORNER));
+    set_fixed(c, corner, HTML_ATTR_STYLE, S(STYLE_QUOTE_CORNER));
     HtmlNode* body = element(c, HTML_TAG_DIV, node);
-    set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED_BODY));
+    set_fixed(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_NESTED_BODY));
     html_append_to_content(row, corner);
     html_append_to_content(row, body);
     html_append_to_content(quote, row);
@@ -630,19 +642,19 @@ static void convert_quote(Converter* c, KavNode* node) {
     }
     pop_to_place_of(c, node);
     HtmlNode* quote = element(c, HTML_TAG_BLOCKQUOTE, node);
-    set(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
+    set_fixed(c, quote, HTML_ATTR_STYLE, S(STYLE_QUOTE));
     quote->level = node->level;
     c->quote_container = quote;
     c->quote_run_last = node;
     html_append_to_content(top(c), quote);
     HtmlNode* row = element(c, HTML_TAG_DIV, node);
-    set(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
+    set_fixed(c, row, HTML_ATTR_STYLE, S(STYLE_QUOTE_ROW));
     HtmlNode* bar = element(c, HTML_TAG_DIV, node);
-    set(c, bar, HTML_ATTR_STYLE, S(STYLE_QUOTE_BAR));
+    set_fixed(c, bar, HTML_ATTR_STYLE, S(STYLE_QUOTE_BAR));
     html_append_to_content(row, bar);
     html_append_to_content(quote, row);
     HtmlNode* body = element(c, HTML_TAG_DIV, node);
-    set(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_BODY));
+    set_fixed(c, body, HTML_ATTR_STYLE, S(STYLE_QUOTE_BODY));
     html_append_to_content(quote, body);
     push_quote_body(c, body, node);
 }
@@ -653,7 +665,7 @@ static HtmlNode* toggle_control(Converter* c, const KavNode* node, String id) {
     HtmlNode* control = icon(c, ICON_INFO, node, STYLE_TOGGLE_ICON);
     html_element_retag(control, HTML_TAG_INPUT);
     set(c, control, HTML_ATTR_ID, id);
-    set(c, control, HTML_ATTR_TYPE, S("checkbox"));
+    set_fixed(c, control, HTML_ATTR_TYPE, S("checkbox"));
     return control;
 }
 
@@ -809,7 +821,7 @@ static void convert_table(Converter* c, KavNode* node) {
     if (kav_node_is_nil(node->first)) return;
     if ((node->flags & KAV_FLAG_SIDE_BY_SIDE) && at_lines_block(c)) {
         HtmlNode* row = element(c, HTML_TAG_DIV, node);
-        set(c, row, HTML_ATTR_CLASS, S("ta_c"));
+        set_fixed(c, row, HTML_ATTR_CLASS, S("ta_c"));
         html_append_to_content(top(c), row);
         push_for(c, row, node, BLOCK_TABLE_ROW);
         HtmlNode* table = element(c, HTML_TAG_TABLE, node);
@@ -873,16 +885,16 @@ static void convert_footnote_reference(Converter* c, KavNode* node) {
     html_append_text(c->arena, top(c), S("   "));
     String code = kav_kind_code(KAV_NODE_FOOTNOTE, 0);
     HtmlNode* link = element(c, HTML_TAG_A, node);
-    set(c, link, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_LINK));
+    set_fixed(c, link, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_LINK));
     // A reference to a footnote the document lacks links nowhere.
     if (number_in(c->builder->footnote_numbers, node->level)) {
         set(c, link, HTML_ATTR_HREF,
             string_format(c->scratch, "#%.*s_%llu", STR_ARG(code), (unsigned long long)node->level));
     }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
-    set(c, box, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_BOX));
+    set_fixed(c, box, HTML_ATTR_STYLE, S(STYLE_NOTE_REF_BOX));
     HtmlNode* number = element(c, HTML_TAG_SPAN, node);
-    set(c, number, HTML_ATTR_STYLE, S(STYLE_NUMBER));
+    set_fixed(c, number, HTML_ATTR_STYLE, S(STYLE_NUMBER));
     html_append_text(c->arena, number, number_text(c, node->level));
     html_append_to_content(box, number);
     html_append_to_content(box, icon(c, ICON_DOWN_DIR, node, 0));
@@ -900,7 +912,7 @@ static void convert_footnote(Converter* c, KavNode* node) {
         set(c, sup, HTML_ATTR_ID, numbered_id(c, KAV_NODE_FOOTNOTE, 0, node->level));
     }
     HtmlNode* number = element(c, HTML_TAG_SPAN, node);
-    set(c, number, HTML_ATTR_STYLE, S(STYLE_NOTE_NUMBER));
+    set_fixed(c, number, HTML_ATTR_STYLE, S(STYLE_NOTE_NUMBER));
     html_append_text(c->arena, number, number_text(c, node->level));
     html_append_to_content(sup, number);
     html_append_to_content(item, sup);
@@ -917,9 +929,9 @@ static void convert_link_reference(Converter* c, KavNode* node) {
             string_format(c->scratch, "#%.*s_%llu", STR_ARG(code), (unsigned long long)node->level));
     }
     HtmlNode* box = element(c, HTML_TAG_SPAN, node);
-    set(c, box, HTML_ATTR_STYLE, S(STYLE_LINK_REF_BOX));
+    set_fixed(c, box, HTML_ATTR_STYLE, S(STYLE_LINK_REF_BOX));
     HtmlNode* number = element(c, HTML_TAG_SPAN, node);
-    set(c, number, HTML_ATTR_STYLE, S(STYLE_NUMBER));
+    set_fixed(c, number, HTML_ATTR_STYLE, S(STYLE_NUMBER));
     html_append_text(c->arena, number, number_text(c, node->level));
     HtmlNode* eye = icon(c, ICON_EYE, node, 0);
     html_append_to_content(box, number);
@@ -927,9 +939,9 @@ static void convert_link_reference(Converter* c, KavNode* node) {
     html_append_to_content(link, box);
     html_append_to_content(top(c), link);
     if (kav_node_is_nil(node->first)) {
-        set(c, link, HTML_ATTR_STYLE, S("margin-right:.3em;"));
+        set_fixed(c, link, HTML_ATTR_STYLE, S("margin-right:.3em;"));
     } else {
-        set(c, eye, HTML_ATTR_STYLE, S("margin-right:0.4em;"));
+        set_fixed(c, eye, HTML_ATTR_STYLE, S("margin-right:0.4em;"));
         push_for(c, link, node, BLOCK_NONE);
     }
 }
@@ -953,13 +965,13 @@ static void convert_view_raw(Converter* c, KavNode* word) {
     String directory = name.size < path.size ? string_prefix(path, path.size - name.size - 1) : String{};
     String raw = string_format(c->scratch, "%.*s/raw_%.*s", STR_ARG(directory), STR_ARG(name));
     HtmlNode* link = element(c, HTML_TAG_A, word);
-    set(c, link, HTML_ATTR_REL, S("alternate"));
+    set_fixed(c, link, HTML_ATTR_REL, S("alternate"));
     // Numbered like every link of the page, so no word link shares its id.
     // An element number is taken as well, unused, as for the category key.
     next_element_number(c);
     set(c, link, HTML_ATTR_ID, numbered_id(c, KAV_NODE_WORD, KAV_FLAG_FILE_FOUND, c->builder->link_counter++));
-    set(c, link, HTML_ATTR_TARGET, S("_blank"));
-    set(c, link, HTML_ATTR_TITLE, S("view raw document"));
+    set_fixed(c, link, HTML_ATTR_TARGET, S("_blank"));
+    set_fixed(c, link, HTML_ATTR_TITLE, S("view raw document"));
     set(c, link, HTML_ATTR_HREF, page_link(c->builder, c->scratch, raw));
     html_append_to_content(link, icon(c, ICON_PENCIL, word, STYLE_KEY_ICON));
     html_append_text(c->arena, link, S("view raw"));
@@ -1060,7 +1072,7 @@ static void convert_node(Converter* c, KavNode* node) {
         case KAV_NODE_INTERNAL_LINK_REFERENCE: convert_link_reference(c, node); break;
         case KAV_NODE_BLOCK: {
             HtmlNode* span = element(c, HTML_TAG_SPAN, node);
-            set(c, span, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
+            set_fixed(c, span, HTML_ATTR_CLASS, kav_kind_code(KAV_NODE_BLOCK, 0));
             html_append_to_content(top(c), span);
             push_for(c, span, node, BLOCK_NONE);
         } break;
@@ -1086,6 +1098,105 @@ static void convert_node(Converter* c, KavNode* node) {
         case KAV_NODE_TABLE_HEADER_COLUMN: convert_table_header(c, node); break;
         default: break;  // File, Main, Desc, InternalLink: children in place
     }
+}
+
+// ---- Streamed body ---------------------------------------------------------------------------------------------
+
+
+BodyStream body_stream_make(Arena* text_arena) {
+    BodyStream stream = {};
+    for (u32 i = 0; i < 2; i += 1) {
+        stream.blocks[i] = arena_create(GB(8), KB(64));
+        stream.bases[i] = arena_pos(stream.blocks[i]);
+    }
+    stream.text_arena = text_arena;
+    stream.min_bytes = KB(256);
+    return stream;
+}
+
+void body_stream_release(BodyStream* stream) {
+    for (u32 i = 0; i < 2; i += 1) {
+        if (stream->blocks[i]) arena_release(stream->blocks[i]);
+        stream->blocks[i] = 0;
+    }
+}
+
+// The child of `content` that holds `node`; the nil node when `node` is not
+// below `content`.
+static HtmlNode* child_holding(HtmlNode* content, HtmlNode* node) {
+    for (HtmlNode* n = node; !html_is_nil(n); n = n->parent) {
+        if (n->parent == content) return n;
+    }
+    return html_nil_node;
+}
+
+// Before node `next` (null: the body is done), with the stack down to the
+// container: writes out the blocks converted so far and empties their
+// arena, when that is safe and worth it. The block that holds the element
+// the next inline list would go to, and those after it, stay; they move to
+// the other arena, as do the page's header slots. Nothing else outside the
+// stack points into the blocks (scopes of earlier generations are closed).
+static void stream_blocks(Converter* c, const KavNode* next) {
+    BodyStream* s = c->stream;
+    Arena* a = s->blocks[s->current];
+    if (next) {
+        if (c->depth != 1) return;
+        // While the quote after the last of a run may still join the run's
+        // container (the lines of the last one may come first), it stays.
+        if (!html_is_nil(c->quote_container) && is_kind(c->quote_run_last->next, KAV_NODE_QUOTE)) return;
+        // Twice what the last copy kept at least, so copies stay linear
+        // overall.
+        if (s->min_bytes && arena_pos(a) - s->bases[s->current] < MAX(s->min_bytes, 2 * s->kept)) return;
+    }
+    HtmlNode* content = html_find_kind(c->root, HTML_NODE_CONTENT);
+    HtmlNode* keep = next ? child_holding(content, c->inline_holder) : html_nil_node;
+    if (!s->writing) {
+        s->writer = html_text_writer(s->text_arena, &s->text, true);
+        s->writing = true;
+    }
+    HtmlNode* quote_block = child_holding(content, c->quote_container);
+    bool quote_written = false;
+    while (content->first_child != keep) {
+        HtmlNode* child = content->first_child;
+        quote_written |= child == quote_block;
+        html_text_writer_node(&s->writer, child);
+        html_detach(child);
+    }
+    if (!next) {
+        html_text_writer_flush(&s->writer);
+        return;
+    }
+    c->generation += 1;
+    s->steps += 1;
+
+    // What stays is copied to the other arena, then this one is emptied.
+    u32 other = 1 - s->current;
+    Arena* b = s->blocks[other];
+    arena_pop_to(b, s->bases[other]);
+    HtmlNode* tracked[2] = {c->inline_holder, c->quote_container};
+    PageSlots* slots = c->builder->slots;
+    if (slots) {
+        HtmlNode** slot_nodes[3] = {&slots->title, &slots->header_control, &slots->header_content};
+        for (HtmlNode** slot : slot_nodes) {
+            if (!html_is_nil(*slot)) *slot = html_clone(b, *slot, true, tracked, 2);
+        }
+    }
+    u64 kept_count = 0;
+    for (HtmlNode* n = keep; !html_is_nil(n); n = n->next) kept_count += 1;
+    HtmlNode** kept = push_array_no_zero<HtmlNode*>(c->scratch, MAX(kept_count, 1ull));
+    for (u64 i = 0; i < kept_count; i += 1) {
+        kept[i] = content->first_child;
+        html_detach(kept[i]);
+    }
+    for (u64 i = 0; i < kept_count; i += 1) html_append_child(content, html_clone(b, kept[i], true, tracked, 2));
+    c->inline_holder = tracked[0];
+    // A quote container written out takes no more quotes: no quote follows
+    // the last of its run.
+    c->quote_container = quote_written ? html_nil_node : tracked[1];
+    arena_pop_to(a, s->bases[s->current]);
+    s->current = other;
+    s->kept = arena_pos(b) - s->bases[other];
+    c->arena = b;
 }
 
 // ---- After a node --------------------------------------------------------------------------------------------
@@ -1222,6 +1333,11 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
     c->inline_holder = container;
     stack_push(c, container, BLOCK_NONE);
     index_targets(builder, document);
+    BodyStream* stream = builder->stream;
+    if (stream && stream->container == container && start == c->boundary) {
+        c->stream = stream;
+        c->arena = stream->blocks[stream->current];
+    }
 
     // The path starts with the ancestors of `start`, top first.
     u64 above = 0;
@@ -1235,6 +1351,7 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
 
     KavNode* node = start;
     while (!kav_node_is_nil(node)) {
+        if (c->stream && c->depth == 1) stream_blocks(c, node);
         path_push(c, node);
         if (node->flags & KAV_FLAG_LINK_TARGET) convert_anchor(c, node);
         convert_node(c, node);
@@ -1278,4 +1395,5 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
     }
     flush_pending(c, start, c->mode);
     unmark_key_values(c);
+    if (c->stream) stream_blocks(c, 0);
 }

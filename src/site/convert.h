@@ -34,6 +34,32 @@ struct LinkTarget {
     u64 number;
 };
 
+// A page body written out as its conversion goes: whenever the top-level
+// blocks converted so far are done (nothing will change or reference them
+// again) and hold enough, their text is appended to `text` and their DOM
+// released. The blocks' DOM comes from `blocks`, two arenas in turn: the
+// block that may still receive content (the one the next inline list would
+// go to) is copied to the other arena before the first is emptied.
+struct BodyStream {
+    Arena* blocks[2];
+    Arena* text_arena;  // holds `text`; outlives the page's DOM
+    StringList text;    // the body's text so far
+    HtmlNode* container;  // set by page assembly: the element the body goes into
+    u64 min_bytes;        // blocks are written out once they hold this much (0: whenever safe)
+    u64 steps;            // the times blocks were written out before the body's end
+    // Private to the conversion.
+    u64 bases[2];
+    u32 current;
+    u64 kept;  // bytes of the current arena that a copy kept
+    HtmlTextWriter writer;
+    bool writing;
+};
+
+// Two fresh arenas for a page's blocks, written out in steps of 256 KiB;
+// `body_stream_release` returns them.
+BodyStream body_stream_make(Arena* text_arena);
+void body_stream_release(BodyStream* stream);
+
 // What building one page needs besides its document: the site, the arena of
 // the page's DOM, the number of most element ids (every use takes the
 // current value and increments it, so ids are unique across the table of
@@ -67,6 +93,7 @@ struct PageBuilder {
     // footnotes.
     u64 target_numbers[4];
     u64 footnote_numbers[4];
+    BodyStream* stream;  // null: the body stays in the DOM
 };
 
 PageBuilder page_builder(const Site* site, Arena* arena);

@@ -7,44 +7,10 @@
 
 // ---- Templates ------------------------------------------------------------------------
 
-// A copy of `source` and its subtree in `arena`, without recursion. Texts
-// are shared with the source: they are never changed in place.
-static HtmlNode* clone_tree(Arena* arena, HtmlNode* source) {
-    auto copy = [arena](HtmlNode* n) {
-        HtmlNode* c = push_struct<HtmlNode>(arena);
-        *c = *n;
-        c->next = c->prev = c->parent = c->first_child = c->last_child = html_nil_node;
-        c->child_count = 0;
-        return c;
-    };
-    HtmlNode* result = copy(source);
-    HtmlNode* from = source;
-    HtmlNode* to = result;
-    for (;;) {
-        if (!html_is_nil(from->first_child)) {
-            from = from->first_child;
-            HtmlNode* child = copy(from);
-            html_append_child(to, child);
-            to = child;
-            continue;
-        }
-        while (from != source && html_is_nil(from->next)) {
-            from = from->parent;
-            to = to->parent;
-        }
-        if (from == source) break;
-        from = from->next;
-        HtmlNode* sibling = copy(from);
-        html_append_child(to->parent, sibling);
-        to = sibling;
-    }
-    return result;
-}
-
 // A copy of a template element of the site for one page; the nil element
 // when the site has none.
 static HtmlNode* template_copy(Arena* arena, HtmlNode* element) {
-    return html_is_nil(element) ? html_nil_node : clone_tree(arena, element);
+    return html_is_nil(element) ? html_nil_node : html_clone(arena, element, false, 0, 0);
 }
 
 // ---- Fixed texts -------------------------------------------------------------------------
@@ -362,8 +328,16 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
     PageSlots slots = {html_nil_node, html_nil_node, html_nil_node};
     if (document && !kav_node_is_nil(document->root)) {
         builder->slots = &slots;
+        if (builder->stream) builder->stream->container = parts.wrapper;
         convert_nodes(builder, document->root, document, parts.wrapper, page_path);
         builder->slots = 0;
+        // The body written out as it went: its text stands where its
+        // elements were.
+        if (builder->stream) {
+            for (StringNode* piece = builder->stream->text.first; piece; piece = piece->next) {
+                html_append_to_content(parts.wrapper, html_text_node_lasting(arena, piece->string));
+            }
+        }
     }
     builder->toc = 0;
     builder->toc_count = 0;

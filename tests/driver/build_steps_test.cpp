@@ -14,6 +14,9 @@
 #include "base/os.h"
 #include "driver/build_state.h"
 #include "driver/file_service.h"
+#include "htmldom/html_dom.h"
+#include "kav/kav_document.h"
+#include "site/page.h"
 
 namespace fs = std::filesystem;
 
@@ -242,6 +245,47 @@ TEST_F(BuildStepsTest, ParsePhaseOverManyFilesFetchesEachOnce) {
     EXPECT_EQ(printed.rfind("KAV (parsing):\nSkipped " + (dir / "d0/dead.kav").string() + ": does not exist\n", 0), 0u);
     EXPECT_EQ(run->kav_count, (u64)count);
     for (const std::string& p : paths) EXPECT_EQ(fs_request_load_count(from(p)), 1u) << p;
+    arena_release(run->arena);
+}
+
+// A document large enough to be made on memory of its own, its body written
+// out as it is converted, gives the page that building it whole gives: in
+// pieces for the build, in one text otherwise.
+TEST(BuildPages, LargeDocumentGivesThePageBuiltWhole) {
+    std::string source = "``\ntitle: Big\nauthor: Ann\noutput_path: notes/big.html\n``\n";
+    for (int k = 0; source.size() < 600 * 1024; k += 1) {
+        std::string n = std::to_string(k);
+        source += "Part " + n + " [#1_]\n  Words _of " + n + "_ here[*1] and [#1] 1. one 2. two\n";
+        source += "  >  Quoted " + n + ". _strong_ More words. `code <x>`\n\n  >  Next " + n + "\n";
+        source += "- item " + n + "\n  - inner\n|--- |---\n| a | " + n + "\n[#1] 1. x 2. y\n";
+    }
+    source += "[*1] The note.\n";
+    String bytes = from(source);
+    String path = S("/docs/big.kav");
+    RunState* run = new_run();
+    Arena* arena = arena_create(GB(4), MB(1));
+
+    KavParseResult document = kav_parse_document(arena, bytes, path);
+    PageBuilder builder = page_builder(run->site, arena);
+    HtmlPage page = {};
+    build_page(&builder, &page, &document, path, S("/site/html/notes/big.html"));
+    std::string whole = str(html_serialize_to_string(arena, page.document.root));
+    ASSERT_GT(whole.size(), 0u);
+
+    DocumentPages pieces = {};
+    document_pages(run, path, bytes, CHECK_FILES_FINAL, DOCUMENT_PAGE_PIECES, arena, &pieces);
+    ASSERT_NE(pieces.pages_first, nullptr);
+    EXPECT_EQ(str(pieces.page_paths.first->string), "/site/html/notes/big.html");
+    EXPECT_EQ(pieces.pages_first->page.size, 0u);
+    EXPECT_GT(pieces.pages_first->page_pieces.node_count, 1u);
+    EXPECT_TRUE(str(string_list_join(arena, &pieces.pages_first->page_pieces)) == whole);
+
+    DocumentPages joined = {};
+    document_pages(run, path, bytes, CHECK_FILES_FINAL, 0, arena, &joined);
+    ASSERT_NE(joined.pages_first, nullptr);
+    EXPECT_EQ(joined.pages_first->page_pieces.first, nullptr);
+    EXPECT_TRUE(str(joined.pages_first->page) == whole);
+    arena_release(arena);
     arena_release(run->arena);
 }
 

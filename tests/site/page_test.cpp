@@ -9,6 +9,7 @@
 
 #include "site/page.h"
 #include "site_test_support.h"
+#include "support/files.h"
 
 using namespace site_test;
 
@@ -277,6 +278,80 @@ TEST_F(PageTest, RawViewLayout) {
                         "Page</a></div>"),
               std::string::npos)
         << html;
+}
+
+// A page whose body is written out as it is converted, at every point
+// where that is safe, is the page built whole, byte for byte: the blocks
+// kept back for a later inline list or a quote run, and the header's
+// slots, survive their arena being emptied.
+struct StreamCase {
+    const char* name;
+    std::string source;
+    bool steps;  // the body is written out before its end
+};
+
+TEST_F(PageTest, BodyWrittenAsItGoesIsThePageBuiltWhole) {
+    const std::string header = "``\ntitle: _Streams_ of text\nauthor: Ann\noutput_path: notes/doc.html\n``\n";
+    std::vector<StreamCase> cases = {
+        {"footnote references line after line",
+         header + "Notes\n  x[*1][*1]\n  y[*1]\n  z[*2]\n[*1] The note.\n[*2] Another.\n", true},
+        {"an inline list goes into the block before its own",
+         header + "Intro words here.\n\n[#1] 1. one 2. two\n\nLast `code` 1. x 2. y\n", true},
+        {"quotes in one run, nested, then prose", header + "> a\n\n> b\n\n>> c\n\n> d\nafter\n\nmore\n", true},
+        // A line that ends in emphasis leaves the quote's body, and more
+        // of the page comes before the next quote, which still joins the
+        // run's container.
+        {"a quote run with lines that leave the quote",
+         header +
+                  "Not which we evening [#7_]\n"
+                  "  >  When wondered we kitchen mountain his his no river answer no them been walked.\n"
+                  "  >  Out than river market village it has some be. By two walked mountain kitchen language we "
+                  "any was history gathered.\n"
+                  "\n"
+                  "  >  Some now my her more this into were was is.\n"
+                  "  >  It or river borrowed that are which their finished she letter such with at. _his then_ By "
+                  "summer as them the be one and harbour out to that so on they. _winter and_ The when other when "
+                  "gathered from be these at what its of garden carried evening. `new <letter>` Measured like as "
+                  "this then will bridge its up summer there into has he out has. __window__\n"
+                  "  > >  Said out two with to can other what.\n"
+                  "\n"
+                  "  >  Evening the be any like listened such remembered out this library now.\n",
+         true},
+        {"link targets and references", header + "Target [#1_]\n  x[#1]\n  y[#1] [#2]\nEnd [#1]\n", true},
+        {"lists, tables and separators",
+         header + "- a\n- b\n  - c\nText\n1. x\n2. y\n---\n|--- |---\n| h | i\n|---\n| c | d\nTail\n", true},
+        {"a document without a header", "Alone\n  words\n", true},
+        {"an empty document", "", false},
+    };
+    // Every document of the example site as well.
+    std::filesystem::path documents = std::filesystem::path(KAVSITE_SOURCE_DIR) / "examples/site/documents";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(documents)) {
+        if (entry.path().extension() != ".kav") continue;
+        cases.push_back({"example document", kavsite_test::read_file(entry.path()), true});
+    }
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string whole = page_html(build(c.source));
+
+        KavParseResult* document = push_struct<KavParseResult>(arena);
+        *document = parse(arena, c.source, "/docs/doc.kav");
+        Arena* text_arena = arena_create(GB(1), KB(64));
+        BodyStream stream = body_stream_make(text_arena);
+        stream.min_bytes = 0;
+        PageBuilder b = builder();
+        b.stream = &stream;
+        HtmlPage page = {};
+        build_page(&b, &page, document, S("/docs/doc.kav"), S("/site/html/notes/doc.html"));
+        // The page's own arenas go before its text is used.
+        StringList pieces = {};
+        HtmlTextWriter writer = html_text_writer(text_arena, &pieces, true);
+        html_text_writer_node(&writer, page.document.root);
+        html_text_writer_flush(&writer);
+        body_stream_release(&stream);
+        EXPECT_EQ(str(string_list_join(arena, &pieces)), whole);
+        EXPECT_EQ(stream.steps > 0, c.steps) << stream.steps;
+        arena_release(text_arena);
+    }
 }
 
 }  // namespace
