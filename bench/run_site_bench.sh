@@ -73,9 +73,9 @@ echo "corpus: $(find "$out/kav" -name '*.kav' | wc -l) documents, $(cat "$out"/k
      "$(cat "$out"/hugo/content/*/*.md | wc -c) bytes of Markdown"
 
 # ---- 1. Rebuild ---------------------------------------------------------------------------
+hugo_build=(hugo --quiet -s "$out/hugo" -d "$PWD/$out/hugo_public")
 if step 1; then
 cat "$out"/hugo/content/*/*.md > "$scratch/all.md"
-hugo_build=(hugo --quiet -s "$out/hugo" -d "$PWD/$out/hugo_public")
 measure "$scratch/kavsite.log" "${kav[@]}" "targ_p=$out/kav" "root_p=$out/root" > /dev/null
 measure "$scratch/hugo.log" "${hugo_build[@]}" > /dev/null
 k=(); h=(); c=()
