@@ -222,6 +222,9 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind);
 // Memory grows with the largest documents, not with the site. The list is
 // empty afterwards, and every page is stored.
 void build_parse_phase(RunState* run);
+// Threads for `documents` when the threads option is not given: one per
+// processor, and one per 8 documents below that.
+u32 build_default_threads(u64 documents);
 
 // True when `path`, with "." and ".." resolved, names something below
 // `root` (an absolute path ending in "/"); false for an empty root.

@@ -384,6 +384,16 @@ struct DocumentsRun {
 // Documents worked on ahead of the last one committed.
 #define BUILD_WINDOW 32
 
+// Documents per thread below which another thread is not started: starting
+// one costs more than a few small documents take, so a handful of documents
+// is built on the calling thread alone.
+#define BUILD_DOCUMENTS_PER_THREAD 8
+
+u32 build_default_threads(u64 documents) {
+    u64 wanted = MAX(documents / BUILD_DOCUMENTS_PER_THREAD, (u64)1);
+    return (u32)MIN((u64)os_system_info()->processor_count, wanted);
+}
+
 // Reads document `index` (asking for the next ones on the way). A document
 // that cannot be read, or is too large, keeps the reason in `result->key`.
 static void fetch_document(DocumentsRun* d, u64 index, DocumentResult* result) {
@@ -666,7 +676,7 @@ void build_parse_phase(RunState* run) {
     }
     run->files = FileList{};
 
-    u32 threads = run->threads ? run->threads : os_system_info()->processor_count;
+    u32 threads = run->threads ? run->threads : build_default_threads(count);
     DocumentsRun first = {run, paths, 0, count};
     work_ordered(count, threads, BUILD_WINDOW, work_document, commit_document, &first);
 
@@ -748,7 +758,7 @@ String build_usage_text() {
              "  no_wait           stop (exit status 2) instead of waiting when another build\n"
              "                    is using the same site root\n"
              "  threads=N         threads that parse documents and build pages (default: one per\n"
-             "                    processor)\n"
+             "                    processor, one per 8 documents for fewer)\n"
              "  diagnostics=line  print each diagnostic on one line, path:line:column: level: message\n"
              "  watch             after the build, keep running and rebuild what each change of a\n"
              "                    document, template or style sheet touches; Ctrl-C stops\n"

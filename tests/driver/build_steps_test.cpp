@@ -354,3 +354,16 @@ TEST(BuildTexts, SummaryBlock) {
 }
 
 }  // namespace
+
+// Without the threads option a handful of documents is built on the calling
+// thread alone (no worker is started), and a site of many on every processor.
+TEST(BuildDefaultThreads, FewDocumentsStartNoWorker) {
+    u32 processors = os_system_info()->processor_count;
+    struct Case {
+        u64 documents;
+        u32 threads;
+    } cases[] = {
+        {0, 1}, {1, 1}, {6, 1}, {15, 1}, {16, std::min(2u, processors)}, {5000, processors},
+    };
+    for (const Case& c : cases) EXPECT_EQ(build_default_threads(c.documents), c.threads) << c.documents;
+}
