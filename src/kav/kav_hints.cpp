@@ -460,13 +460,11 @@ static void image_description_hint(HintScan* s, const KavNode* image, Diagnostic
     if (kav_node_is_nil(desc) || desc->kind != KAV_NODE_DESC) return;
     Scratch scratch(s->arena);
     StringList lost = {};
-    u64 at = kNone;
     for (const KavNode* w = desc->first; !kav_node_is_nil(w); w = w->next) {
         if (w->kind != KAV_NODE_WORD || (w->flags & KAV_FLAG_TEXT) || is_size_word(w->text)) continue;
-        if (at == kNone) at = w->offset;
         string_list_push(scratch.arena, &lost, w->text);
     }
-    if (at == kNone) return;
+    if (lost.node_count == 0) return;
     StringJoin join = {String{}, S(" "), String{}};
     String words = string_list_join(scratch.arena, &lost, &join);
     bool quotable = words.size <= kLongestQuoted && string_find_byte(words, '"', 0) == words.size;
@@ -476,7 +474,9 @@ static void image_description_hint(HintScan* s, const KavNode* image, Diagnostic
                                               STR_ARG(words), STR_ARG(words))
                               : S("image description words are neither quoted alt text nor a size such as 300x200; "
                                   "alt text is written (\"alt text\")");
-    diag_append_at(s->arena, out, 0, at, DIAG_WARNING, message);
+    // At the image itself: images come in source order, and a description
+    // may hold another image, whose words come before some of its own.
+    diag_append_at(s->arena, out, 0, image->offset, DIAG_WARNING, message);
 }
 
 // Images are words of the file and URL lists; both are in source order, and

@@ -156,13 +156,16 @@ TEST_F(KavHintsTest, ImageDescriptionsThatAreNeitherAltTextNorSize) {
     const std::string tail = "' is neither quoted alt text nor a size such as 300x200; alt text is written (\"";
     expect_cases(this, {
         {kHead + "A [_\"/img/a.png\"(Green hills)] b\n",
-         {"4:18 image description 'Green hills" + tail + "Green hills\")"}},
+         {"4:4 image description 'Green hills" + tail + "Green hills\")"}},
         {kHead + "[_\"https://example.com/a.png\"(hills 3x 640x480)]\n",
-         {"4:31 image description 'hills 3x" + tail + "hills 3x\")"}},
+         {"4:2 image description 'hills 3x" + tail + "hills 3x\")"}},
         // Quoted alt text and sizes are what a description holds; a link's
         // description is its text.
         {kHead + "[_\"/img/a.png\"(\"Green hills\" 300x200)] [_\"/img/b.png\"(640X480)]\n", {}},
         {kHead + "[\"https://example.com\"(some words)] [_\"/img/a.png\"]\n", {}},
+        // An image in another's description: the hints stay in source order.
+        {kHead + "[_\"/img/a.jpg\"([_\"/b.png\"(the tools) x/\n",
+         {"4:2 image description 'x /" + tail + "x /\")", "4:17 image description 'the tools" + tail + "the tools\")"}},
     });
 }
 
