@@ -148,3 +148,33 @@ void diag_print_list(const DiagnosticList* list, String path, String source, Dia
     String text = diag_format_list(scratch.arena, list, path, source, form);
     console_print("%.*s", STR_ARG(text));
 }
+
+void diag_sort(DiagnosticList* list) {
+    if (list->count < 2) return;
+    // Runs of width 1, 2, 4, ... merged pairwise from the front.
+    for (u64 width = 1; width < list->count; width *= 2) {
+        DiagnosticList sorted = {};
+        Diagnostic* rest = list->first;
+        while (rest) {
+            DiagnosticList runs[2] = {};
+            for (DiagnosticList& run : runs) {
+                for (u64 k = 0; k < width && rest; k += 1) {
+                    Diagnostic* next = rest->next;
+                    rest->next = 0;
+                    SLL_QUEUE_PUSH(run.first, run.last, rest);
+                    run.count += 1;
+                    rest = next;
+                }
+            }
+            diag_merge(&runs[0], &runs[1]);
+            if (sorted.last) {
+                sorted.last->next = runs[0].first;
+            } else {
+                sorted.first = runs[0].first;
+            }
+            sorted.last = runs[0].last;
+        }
+        list->first = sorted.first;
+        list->last = sorted.last;
+    }
+}

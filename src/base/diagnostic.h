@@ -45,6 +45,9 @@ void diag_concat(DiagnosticList* destination, DiagnosticList* source);
 // after the destination's records at or before its offset. Two lists in
 // source order give one in source order. `source` is left empty.
 void diag_merge(DiagnosticList* destination, DiagnosticList* source);
+// Puts the records of `list` in offset order, keeping the order of records
+// with equal offsets (a merge sort of the list: n log n, no memory).
+void diag_sort(DiagnosticList* list);
 
 // "note", "warning", "error", "" (level 4), "fatal error"; empty otherwise.
 String diag_level_name(s32 level);

@@ -507,6 +507,9 @@ DiagnosticList kav_hints(Arena* arena, String source, const KavTokens* tokens, c
     scan.url = result->urls.first;
     scan_tokens(&scan);
     DiagnosticList hints = header_hints(&scan, result);
+    // The token scan may give a line's hints out of order (a Markdown link
+    // is named at its "[" once its "](" is met).
+    diag_sort(&scan.hints);
     diag_merge(&hints, &scan.hints);
     DiagnosticList images = image_hints(&scan, result);
     diag_merge(&hints, &images);

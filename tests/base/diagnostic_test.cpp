@@ -70,6 +70,38 @@ TEST_F(DiagnosticTest, MergeKeepsSourceOrderAndTheDestinationFirstOnTies) {
     }
 }
 
+// Sorting is by offset and stable: records at one offset keep their order.
+TEST_F(DiagnosticTest, SortOrdersByOffsetAndKeepsTies) {
+    struct Case {
+        std::vector<std::pair<u64, s32>> records;
+        std::string sorted;
+    } cases[] = {
+        {{}, ""},
+        {{{4, 2}}, "x@4 "},
+        {{{9, 2}, {1, 2}, {5, 2}, {1, 3}, {0, 2}, {9, 1}, {3, 2}}, "x@0 x@1 x@1 x@3 x@5 x@9 x@9 "},
+        {{{1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 2}}, "x@1 x@2 x@3 x@4 x@5 "},
+        {{{5, 2}, {4, 2}, {3, 2}, {2, 2}, {1, 2}, {0, 2}}, "x@0 x@1 x@2 x@3 x@4 x@5 "},
+    };
+    for (const Case& c : cases) {
+        DiagnosticList l = list(c.records, "x");
+        u64 count = l.count;
+        diag_sort(&l);
+        EXPECT_EQ(messages(l), c.sorted);
+        EXPECT_EQ(l.count, count);
+        if (l.first) {
+            EXPECT_EQ(l.last->next, nullptr);
+        }
+        Diagnostic* last = l.first;
+        while (last && last->next) last = last->next;
+        EXPECT_EQ(l.last, last) << c.sorted;
+    }
+    // Ties keep their order: the levels of the two records at offset 1.
+    DiagnosticList l = list({{1, 3}, {0, 2}, {1, 1}}, "x");
+    diag_sort(&l);
+    EXPECT_EQ(l.first->next->level, 3);
+    EXPECT_EQ(l.first->next->next->level, 1);
+}
+
 TEST_F(DiagnosticTest, BlockAndLineForms) {
     String source = S("ab\ncd\n\nlast");
     DiagnosticList l = {};

@@ -163,6 +163,10 @@ TEST_F(KavHintsTest, ImageDescriptionsThatAreNeitherAltTextNorSize) {
         // description is its text.
         {kHead + "[_\"/img/a.png\"(\"Green hills\" 300x200)] [_\"/img/b.png\"(640X480)]\n", {}},
         {kHead + "[\"https://example.com\"(some words)] [_\"/img/a.png\"]\n", {}},
+        // A Markdown link around a bare URL: named at its "[", before the URL.
+        {kHead + "[x https://example.com/a](y)\n",
+         {"4:1 Markdown link; in KAV a link is its quoted URL with the text after it: \"https://example.com\"(text)",
+          "4:4 URL without quotes is plain text, not a link; write \"https://example.com/a\""}},
         // An image in another's description: the hints stay in source order.
         {kHead + "[_\"/img/a.jpg\"([_\"/b.png\"(the tools) x/\n",
          {"4:2 image description 'x /" + tail + "x /\")", "4:17 image description 'the tools" + tail + "the tools\")"}},
