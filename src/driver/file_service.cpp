@@ -268,11 +268,22 @@ static FileRequest* fs_request_find(FileRequestSlot* slot, String path) {
     return 0;
 }
 
-// Queues the request's path unless it is already queued or loading. Called
+// Queues the request's path unless it is already queued or loading, or was
+// read since the caller looked (by a requester reading it itself: queued
+// now, it would be read twice). 0 when nothing is queued and nothing is
+// there: no queue space, or a file read and given back since. Called
 // without the stripe lock: waiting for queue space while holding a stripe
 // would stall the streamers that free it when they finish a load.
-static u32 fs_request_queue(FileRequest* request, u64 deadline) {
+static u32 fs_request_queue(FileRequest* request, FsRequestPlace place, u64 deadline) {
     if (!atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_QUEUED)) return 1;
+    os_rw_lock_shared(place.stripe->lock);
+    bool loaded = request->key[0] != 0 || request->key[1] != 0;
+    bool read_before = request->load_count != 0;
+    os_rw_unlock_shared(place.stripe->lock);
+    if (loaded || read_before) {
+        atomic_store(&request->state, FILE_REQUEST_IDLE);
+        return loaded ? 1 : 0;
+    }
     if (fs_queue_put(request->path, deadline, false)) return 1;
     atomic_store(&request->state, FILE_REQUEST_IDLE);
     return 0;
@@ -338,7 +349,7 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
                 continue;
             }
             os_rw_unlock_shared(lock);
-            u32 queued = fs_request_queue(request, deadline);
+            u32 queued = fs_request_queue(request, place, deadline);
             os_rw_lock_shared(lock);
             if (!queued) break;
             continue;
