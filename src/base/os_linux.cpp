@@ -704,36 +704,6 @@ static u64 os_own_pid() {
     return known;
 }
 
-// Creates the temporary file that will replace `path` (already admitted by
-// the guard's normalization), making missing directories; its name goes to
-// *temp, in `arena`. The descriptor, or -1.
-static int os_open_temp_beside(Arena* arena, String path, String* temp) {
-    u64 slash = string_find_last_byte(path, '/');
-    String dir = slash < path.size ? string_prefix(path, slash) : String{};
-    String name = slash < path.size ? string_skip(path, slash + 1) : path;
-    if (name.size == 0) return -1;
-    if (slash < path.size && !os_guard_admit(dir.size ? dir : S("/"))) return -1;
-    String kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
-    int fd = -1;
-    bool made_directories = false;
-    for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
-        u64 n = atomic_add(&g_temp_counter, (u64)1);
-        *temp = string_format(arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(dir),
-                              slash < path.size ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
-                              STR_ARG(kept_name));
-        fd = open((const char*)temp->str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno == ENOENT && !made_directories) {
-            // Directories are made only when missing, not on every write.
-            made_directories = true;
-            os_create_directories(path);
-            fd = open((const char*)temp->str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        }
-        // A name left by an earlier process with the same id: take the next.
-        if (fd < 0 && errno != EEXIST) return -1;
-    }
-    return fd;
-}
-
 // What a replacement needs once the checks before any write are done.
 struct OsAtomicPlan {
     String path;       // normalized when the guard is on; NUL-terminated
@@ -755,6 +725,44 @@ static void os_plan_temp_name(Arena* arena, OsAtomicPlan* plan) {
     plan->temp = string_format(arena, "%.*s%s" OS_TEMP_PREFIX "%llu-%llu-%.*s", STR_ARG(plan->dir),
                                plan->has_dir ? "/" : "", (unsigned long long)os_own_pid(), (unsigned long long)n,
                                STR_ARG(plan->kept_name));
+}
+
+// Creates the plan's temporary file, making missing directories, and names
+// it in plan->temp (a fresh name each attempt). The descriptor, or -1.
+static int os_plan_open_temp(Arena* arena, OsAtomicPlan* plan) {
+    int fd = -1;
+    bool made_directories = false;
+    for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
+        os_plan_temp_name(arena, plan);
+        fd = open((const char*)plan->temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == ENOENT && !made_directories) {
+            // Directories are made only when missing, not on every write.
+            made_directories = true;
+            os_create_directories(plan->path);
+            fd = open((const char*)plan->temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        }
+        // A name left by an earlier process with the same id: take the next.
+        if (fd < 0 && errno != EEXIST) return -1;
+    }
+    return fd;
+}
+
+// Creates the temporary file that will replace `path` (already admitted by
+// the guard's normalization), making missing directories; its name goes to
+// *temp, in `arena`. The descriptor, or -1.
+static int os_open_temp_beside(Arena* arena, String path, String* temp) {
+    OsAtomicPlan plan = {};
+    u64 slash = string_find_last_byte(path, '/');
+    plan.path = string_copy(arena, path);
+    plan.has_dir = slash < path.size;
+    plan.dir = plan.has_dir ? string_prefix(path, slash) : String{};
+    String name = plan.has_dir ? string_skip(path, slash + 1) : path;
+    if (name.size == 0) return -1;
+    if (plan.has_dir && !os_guard_admit(plan.dir.size ? plan.dir : S("/"))) return -1;
+    plan.kept_name = string_prefix(name, OS_TEMP_NAME_KEEP);
+    int fd = os_plan_open_temp(arena, &plan);
+    *temp = plan.temp;
+    return fd;
 }
 
 // Everything before the first write: the path under the guard, a file that
@@ -787,20 +795,7 @@ static bool os_atomic_write_plain(Arena* arena, OsAtomicPlan* plan, String data)
     // The new bytes go to a temporary file beside the target and are renamed
     // over it once whole: the target is the old file or the new one, never a
     // part of either.
-    int fd = -1;
-    bool made_directories = false;
-    for (int attempt = 0; attempt < 4 && fd < 0; attempt += 1) {
-        if (attempt > 0) os_plan_temp_name(arena, plan);
-        fd = open((const char*)plan->temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno == ENOENT && !made_directories) {
-            // Directories are made only when missing, not on every write.
-            made_directories = true;
-            os_create_directories(plan->path);
-            fd = open((const char*)plan->temp.str, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        }
-        // A name left by an earlier process with the same id: take the next.
-        if (fd < 0 && errno != EEXIST) return false;
-    }
+    int fd = os_plan_open_temp(arena, plan);
     if (fd < 0) return false;
     u64 written = os_write_range((OsFile)fd, Range64{0, data.size}, data);
     bool ok = written == data.size;
@@ -1092,7 +1087,6 @@ static void os_ring_write_round(OsRing* r, OsFileWrite* writes, u64 count) {
             continue;
         }
         if (open_error[k] != -EEXIST) unlink((const char*)plans[i]->temp.str);
-        os_plan_temp_name(scratch.arena, plans[i]);
         writes[i].ok = os_atomic_write_plain(scratch.arena, plans[i], writes[i].data);
     }
 }
