@@ -81,6 +81,12 @@ enum KavNodeFlag : u64 {
     KAV_FLAG_TICKED = 0x1000000000,       // checkboxes
 };
 
+// Quotes drawn one inside another at most this deep: a quote nested deeper
+// is shown in the body of the one at this depth (the parser warns once). A
+// browser stops nesting elements a few hundred deep anyway, and a line of
+// quote markers would otherwise make a page thousands of times its size.
+constexpr u32 KAV_QUOTE_LEVELS_SHOWN = 32;
+
 // ---- Nodes --------------------------------------------------------------------
 
 struct KavNode {

@@ -96,6 +96,7 @@ struct Parser {
     u64 line_mark;   // the cursor at which the current line's start was handled
     u64 line_cache_offset;  // line_start() remembers its last answer
     u64 line_cache_start;
+    bool warned_quote_depth;  // the quote-depth warning was given
 };
 
 // ---- Tokens -------------------------------------------------------------------------------
@@ -1275,6 +1276,12 @@ static u64 open_quotes(Parser* p, KavNode* parent, u64 k, u64 level, u64 until) 
         KavNode* quote = kav_node_make(p->arena, KAV_NODE_QUOTE, token_flags(p->t[k].kind), text, text, p->t[k].begin);
         quote->level = saturate_u8(n);
         quote->indent = indent_of(p, k);
+        if (n == KAV_QUOTE_LEVELS_SHOWN && !p->warned_quote_depth) {
+            p->warned_quote_depth = true;
+            String message = string_format(p->arena, "Quote nested more than %u deep; it is shown in the quote at depth %u.",
+                                           KAV_QUOTE_LEVELS_SHOWN, KAV_QUOTE_LEVELS_SHOWN);
+            diag_append(p->arena, &p->result.diagnostics, quote, DIAG_WARNING, message);
+        }
         kav_node_append(parent, quote);
         push(p, STATE_QUOTE, quote, 0);
         parent = quote;

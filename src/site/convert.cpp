@@ -632,6 +632,11 @@ static void convert_inner_quote(Converter* c, KavNode* node, HtmlNode* host) {
 static void convert_quote(Converter* c, KavNode* node) {
     if (is_kind(node->parent, KAV_NODE_QUOTE)) {
         pop_to_place_of(c, node);
+        // Too deep to draw: its lines go on in the body of the quote around it.
+        if (node->level >= KAV_QUOTE_LEVELS_SHOWN) {
+            push_for(c, top(c), node, BLOCK_QUOTE);
+            return;
+        }
         convert_inner_quote(c, node, top(c));
         return;
     }

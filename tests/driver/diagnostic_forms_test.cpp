@@ -26,6 +26,7 @@ const char* const kKavMessages[] = {
     "Output path \"%S\" is outside the site root.",
     "Output path \"%S\" would replace a file of the site itself.",
     "Table has more than 256 rows; the later rows share the last row number.",
+    "Quote nested more than %S deep; it is shown in the quote at depth %S.",
     // The hints.
     "unknown header key '%S'; did you mean '%S'?",
     "no header, so this document publishes no page; start it with a `` block that holds 'output_path: <page>.html'",
@@ -93,6 +94,7 @@ const std::vector<std::string> kDocuments = {
     "See https://example.com/a\n"
     "See https://example.com/" + std::string(300, 'a') + "\n"
     "|---\n| h\n" + repeat("|---\n| r\n", 257) +
+    repeat(">", 40) + " deep\n" +
     "````\ncode\n````\n",
     "Text\n",
     "``\ntitle: T\n``\n",

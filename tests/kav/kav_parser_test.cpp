@@ -1313,4 +1313,21 @@ TEST_F(KavParserTest, RowsAfterThe256thAddToItsCells) {
     EXPECT_EQ(result.diagnostics.count, 1u);
 }
 
+// Quotes keep their nesting in the tree however deep it goes; the first
+// quote past the depth a page draws gets the one warning of the document.
+TEST_F(KavParserTest, QuotesPastTheDrawnDepthAreWarnedOnce) {
+    std::string source = std::string(40, '>') + " deep\n" + std::string(35, '>') + " again\n> back\n";
+    KavParseResult result = parse(source);
+    u64 depth = 0;
+    for (KavNode* q = result.root->first; !kav_node_is_nil(q) && q->kind == KAV_NODE_QUOTE; q = q->first) depth += 1;
+    EXPECT_EQ(depth, 40u);
+    ASSERT_EQ(result.diagnostics.count, 1u);
+    Diagnostic* d = result.diagnostics.first;
+    EXPECT_EQ(str(d->message), "Quote nested more than 32 deep; it is shown in the quote at depth 32.");
+    EXPECT_EQ(d->offset, (u64)KAV_QUOTE_LEVELS_SHOWN);  // at the 33rd marker
+
+    KavParseResult shallow = parse(std::string(KAV_QUOTE_LEVELS_SHOWN, '>') + " at the limit\n");
+    EXPECT_EQ(shallow.diagnostics.count, 0u);
+}
+
 }  // namespace

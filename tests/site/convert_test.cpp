@@ -293,6 +293,22 @@ TEST_F(ConvertTest, BlocksLandWhereTheTreeHasThem) {
     }
 }
 
+// Quotes past the drawn depth: their lines go on, in order, in the body of
+// the deepest drawn quote, and the lines after them stay where they were.
+TEST_F(ConvertTest, QuotesPastTheDrawnDepthShareTheDeepestBody) {
+    std::string source = std::string(40, '>') + " deep\n" + std::string(35, '>') + " again\n> back\nafter\n";
+    KavParseResult document = parse(arena, source);
+    HtmlNode* div = html_element_create(arena, HTML_TAG_DIV, String{});
+    convert(document.root, document, div);
+
+    std::string inner = "h2{'deep'} h2{'again'}";
+    for (u32 level = KAV_QUOTE_LEVELS_SHOWN; level >= 2; level -= 1) {
+        inner = "blockquote#quo_" + std::to_string(2 * level - 3) + "{div{div div#quo_" + std::to_string(2 * level - 2) +
+                "{" + inner + "}}}";
+    }
+    EXPECT_EQ(shape(div), "blockquote{div{div} div#quo_0{" + inner + " h2{'back'}}} h2{'after'}");
+}
+
 // Numbers that name link targets: the first footnote or label of a number
 // takes the id, and a reference to a number that names nothing links
 // nowhere (an `a` without href).
