@@ -65,11 +65,11 @@ HtmlNode* html_text_node_lasting(Arena* arena, String text) {
 }
 
 // Names of the element and attribute tables are constants: nodes point at
-// them.
+// them. The attribute list is made with the first attribute: most elements
+// a page is built of have none (table rows and cells, list items).
 static HtmlNode* html_element_from_row(Arena* arena, const HtmlElementInfo* row, u64 position) {
     HtmlNode* element = html_node_make(arena, HTML_NODE_ELEMENT, 0, row->name, position, false);
     element->element = row;
-    html_append_child(element, html_node_make(arena, HTML_NODE_ATTRIBUTE_LIST, 0, String{}, 0));
     html_append_child(element, html_node_make(arena, HTML_NODE_CONTENT, 0, String{}, 0));
     return element;
 }
@@ -217,11 +217,17 @@ static HtmlNode* html_list_find(HtmlNode* list, const HtmlAttributeInfo* row) {
 }
 
 static HtmlNode* html_set_attribute_copy(Arena* arena, HtmlNode* element, HtmlAttr attr, String value, bool copy) {
-    HtmlNode* list = html_find_kind(element, HTML_NODE_ATTRIBUTE_LIST);
+    // Any node of an element reaches the element's attributes.
+    HtmlNode* owner = html_enclosing_element(element);
     const HtmlAttributeInfo* row = html_attribute_info_by_id(attr);
-    if (html_is_nil(list) || !row) return html_nil_node;
+    if (!owner || !row) return html_nil_node;
     bool boolean = row->value_type == HTML_VALUE_BOOLEAN;
     if (!boolean && value.size == 0) return html_nil_node;
+    HtmlNode* list = html_find_kind(owner, HTML_NODE_ATTRIBUTE_LIST);
+    if (html_is_nil(list)) {
+        list = html_node_make(arena, HTML_NODE_ATTRIBUTE_LIST, 0, String{}, 0);
+        html_prepend_child(owner, list);
+    }
 
     HtmlNode* node = html_list_find(list, row);
     if (!html_is_nil(node) && (row->flags & HTML_ATTRIBUTE_REPLACE)) {

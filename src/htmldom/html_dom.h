@@ -15,7 +15,7 @@ enum HtmlNodeKind : u32 {
     HTML_NODE_DOCUMENT = 1,         // root of a tree; writes nothing itself
     HTML_NODE_TOKEN = 2,            // detached anchor of a diagnostic
     HTML_NODE_ELEMENT = 4,
-    HTML_NODE_ATTRIBUTE_LIST = 6,   // first child of every element
+    HTML_NODE_ATTRIBUTE_LIST = 6,   // first child of an element with attributes (the reader gives every element one)
     HTML_NODE_CONTENT = 7,          // second child of every element; also a text node
     HTML_NODE_ATTRIBUTE = 8,        // children are its values
     HTML_NODE_ATTRIBUTE_VALUE = 9,

@@ -143,13 +143,13 @@ static void html_validate_element(Arena* arena, HtmlDocument* document, HtmlNode
                          string_format(arena, "%.*s unknown tag element", STR_ARG(n->text)));
     }
 
-    HtmlNode* list = html_nil_node;
     HtmlNode* content = html_nil_node;
-    for (HtmlNode* c = n->first_child; !html_is_nil(c); c = c->next) {
-        if (c->kind == HTML_NODE_ATTRIBUTE_LIST && html_is_nil(list)) list = c;
-        if (c->kind == HTML_NODE_CONTENT && html_is_nil(content)) content = c;
+    for (HtmlNode* c = n->first_child; !html_is_nil(c) && html_is_nil(content); c = c->next) {
+        if (c->kind == HTML_NODE_CONTENT) content = c;
     }
-    if (html_is_nil(list) || html_is_nil(content)) {
+    // Code makes an element's attribute list with its first attribute, so
+    // only the content holder must be there.
+    if (html_is_nil(content)) {
         html_check_error(arena, document, n->text, n->position,
                          string_format(arena,
                                        "Structure (internal): %.*s does not have correct internal nodes which will "
