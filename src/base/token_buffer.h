@@ -1,6 +1,8 @@
-// Tokens gathered while a tokenizer runs, in blocks of a scratch arena, and
-// made one contiguous array at the end: a tokenizer does not know how many
-// tokens its text holds until it has read it all. Any token type.
+// Tokens gathered while a tokenizer runs, as one contiguous array that grows
+// in place at the end of its arena: a tokenizer does not know how many tokens
+// its text holds until it has read it all, and gathering them elsewhere to
+// copy them at the end would hold them twice. The arena must take nothing
+// else until `token_buffer_array`. Any token type.
 #pragma once
 
 #include <string.h>
@@ -10,49 +12,54 @@
 #define TOKEN_BUFFER_BLOCK 4096
 
 template <typename Token>
-struct TokenBufferBlock {
-    TokenBufferBlock* next;
-    u64 count;
-    Token tokens[TOKEN_BUFFER_BLOCK];
-};
-
-template <typename Token>
 struct TokenBuffer {
-    Arena* arena;  // the blocks (scratch memory)
-    TokenBufferBlock<Token>* first;
-    TokenBufferBlock<Token>* last;
+    Arena* arena;
+    Token* tokens;
     u64 count;
+    u64 capacity;
+    u64 end_pos;  // arena position just after the array's room
 };
 
 template <typename Token>
-TokenBuffer<Token> token_buffer(Arena* scratch) {
+TokenBuffer<Token> token_buffer(Arena* arena) {
     TokenBuffer<Token> buffer = {};
-    buffer.arena = scratch;
+    buffer.arena = arena;
     return buffer;
+}
+
+// Room for TOKEN_BUFFER_BLOCK more tokens: next to the array when the arena
+// still ends there, else (the arena went on in a new block) the array moves
+// to room for twice as many.
+template <typename Token>
+void token_buffer_grow(TokenBuffer<Token>* buffer) {
+    Token* more = push_array_no_zero<Token>(buffer->arena, TOKEN_BUFFER_BLOCK);
+    if (buffer->tokens && more == buffer->tokens + buffer->capacity) {
+        buffer->capacity += TOKEN_BUFFER_BLOCK;
+    } else if (!buffer->tokens) {
+        buffer->tokens = more;
+        buffer->capacity = TOKEN_BUFFER_BLOCK;
+    } else {
+        u64 capacity = buffer->capacity * 2;
+        Token* moved = push_array_no_zero<Token>(buffer->arena, capacity);
+        memcpy(moved, buffer->tokens, sizeof(Token) * buffer->count);
+        buffer->tokens = moved;
+        buffer->capacity = capacity;
+    }
+    buffer->end_pos = arena_pos(buffer->arena);
 }
 
 template <typename Token>
 void token_buffer_push(TokenBuffer<Token>* buffer, const Token& token) {
-    TokenBufferBlock<Token>* last = buffer->last;
-    if (!last || last->count == TOKEN_BUFFER_BLOCK) {
-        last = push_array_no_zero<TokenBufferBlock<Token>>(buffer->arena, 1);
-        last->next = 0;
-        last->count = 0;
-        SLL_QUEUE_PUSH(buffer->first, buffer->last, last);
-    }
-    last->tokens[last->count++] = token;
-    buffer->count += 1;
+    if (buffer->count == buffer->capacity) token_buffer_grow(buffer);
+    buffer->tokens[buffer->count++] = token;
 }
 
-// The tokens in order, contiguous, in `arena` (at least one element's room,
-// so that the array is never null).
+// The tokens in order, contiguous (at least one element's room, so that the
+// array is never null); the room left over goes back to the arena.
 template <typename Token>
-Token* token_buffer_array(const TokenBuffer<Token>* buffer, Arena* arena) {
-    Token* tokens = push_array_no_zero<Token>(arena, buffer->count ? buffer->count : 1);
-    u64 at = 0;
-    for (TokenBufferBlock<Token>* block = buffer->first; block; block = block->next) {
-        memcpy(tokens + at, block->tokens, sizeof(Token) * block->count);
-        at += block->count;
-    }
-    return tokens;
+Token* token_buffer_array(TokenBuffer<Token>* buffer) {
+    if (!buffer->tokens) return push_array_no_zero<Token>(buffer->arena, 1);
+    u64 spare = buffer->capacity - (buffer->count ? buffer->count : 1);
+    if (arena_pos(buffer->arena) == buffer->end_pos) arena_pop_to(buffer->arena, buffer->end_pos - spare * sizeof(Token));
+    return buffer->tokens;
 }

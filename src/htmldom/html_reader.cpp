@@ -118,15 +118,14 @@ static u64 html_scan_token(String text, u64 i, u32* kind) {
 HtmlTokens html_tokenize(Arena* arena, String text) {
     HtmlTokens result = {};
     if (text.size == 0) return result;
-    Scratch scratch(arena);
-    TokenBuffer<HtmlToken> buffer = token_buffer<HtmlToken>(scratch.arena);
+    TokenBuffer<HtmlToken> buffer = token_buffer<HtmlToken>(arena);
     for (u64 i = 0; i < text.size;) {
         u32 kind = 0;
         u64 length = html_scan_token(text, i, &kind);
         token_buffer_push(&buffer, HtmlToken{i, i + length, kind});
         i += length;
     }
-    result.tokens = token_buffer_array(&buffer, arena);
+    result.tokens = token_buffer_array(&buffer);
     result.count = buffer.count;
     return result;
 }

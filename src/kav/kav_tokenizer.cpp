@@ -92,8 +92,7 @@ KavTokens kav_tokenize(Arena* arena, String source) {
     KavTokens result = {};
     if (source.size == 0) return result;
 
-    Scratch scratch(arena);
-    TokenBuffer<KavToken> buffer = token_buffer<KavToken>(scratch.arena);
+    TokenBuffer<KavToken> buffer = token_buffer<KavToken>(arena);
     u32 previous_kind = 0;
 
     const u8* s = source.str;
@@ -208,7 +207,7 @@ KavTokens kav_tokenize(Arena* arena, String source) {
         token_buffer_push(&buffer, KavToken{start, i, kind});
     }
 
-    result.tokens = token_buffer_array(&buffer, arena);
+    result.tokens = token_buffer_array(&buffer);
     result.count = buffer.count;
     return result;
 }

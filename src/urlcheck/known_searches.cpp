@@ -73,8 +73,7 @@ static u64 kn_string_end(String text, u64 begin) {
 }
 
 KnTokens kn_tokenize(Arena* arena, String text) {
-    Scratch scratch(arena);
-    TokenBuffer<KnToken> buffer = token_buffer<KnToken>(scratch.arena);
+    TokenBuffer<KnToken> buffer = token_buffer<KnToken>(arena);
 
     u64 i = 0;
     while (i < text.size) {
@@ -137,7 +136,7 @@ KnTokens kn_tokenize(Arena* arena, String text) {
     }
 
     KnTokens result = {};
-    result.tokens = token_buffer_array(&buffer, arena);
+    result.tokens = token_buffer_array(&buffer);
     result.count = buffer.count;
     return result;
 }

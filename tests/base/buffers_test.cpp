@@ -31,22 +31,30 @@ struct Pair {
     u32 kind;
 };
 
-TEST(TokenBuffer, ArrayKeepsOrderAcrossBlocks) {
-    Arena* arena = arena_create(MB(64), KB(64));
+// The array grows in place; an arena of small blocks makes it move when the
+// arena goes on in a new block. Either way the tokens keep their order, and
+// the room left over goes back to the arena.
+TEST(TokenBuffer, ArrayKeepsOrderWhetherItGrowsInPlaceOrMoves) {
     const u64 counts[] = {0, 1, TOKEN_BUFFER_BLOCK, TOKEN_BUFFER_BLOCK + 1, 3 * TOKEN_BUFFER_BLOCK + 7};
-    for (u64 count : counts) {
-        Scratch scratch(arena);
-        TokenBuffer<Pair> buffer = token_buffer<Pair>(scratch.arena);
-        for (u64 i = 0; i < count; i += 1) token_buffer_push(&buffer, Pair{i * 3, (u32)(i % 7)});
-        Pair* tokens = token_buffer_array(&buffer, arena);
-        ASSERT_NE(tokens, nullptr);
-        ASSERT_EQ(buffer.count, count);
-        for (u64 i = 0; i < count; i += 1) {
-            ASSERT_EQ(tokens[i].begin, i * 3) << count;
-            ASSERT_EQ(tokens[i].kind, (u32)(i % 7)) << count;
+    const u64 reserves[] = {MB(64), KB(64)};
+    for (u64 reserve : reserves) {
+        for (u64 count : counts) {
+            Arena* arena = arena_create(reserve, KB(4));
+            TokenBuffer<Pair> buffer = token_buffer<Pair>(arena);
+            for (u64 i = 0; i < count; i += 1) token_buffer_push(&buffer, Pair{i * 3, (u32)(i % 7)});
+            Pair* tokens = token_buffer_array(&buffer);
+            ASSERT_NE(tokens, nullptr);
+            ASSERT_EQ(buffer.count, count);
+            for (u64 i = 0; i < count; i += 1) {
+                ASSERT_EQ(tokens[i].begin, i * 3) << count;
+                ASSERT_EQ(tokens[i].kind, (u32)(i % 7)) << count;
+            }
+            // The next thing the arena hands out follows the last token.
+            Pair* after = push_array_no_zero<Pair>(arena, 1);
+            EXPECT_EQ(after, tokens + MAX(count, 1ull)) << reserve << " " << count;
+            arena_release(arena);
         }
     }
-    arena_release(arena);
 }
 
 }  // namespace
