@@ -138,7 +138,7 @@ struct RunState {
     StringList sections;  // distinct directory names holding generated pages, NUL-terminated copies
     FileList files;
     String target;  // absolute, without a trailing "/"
-    u64 max_doc_size;  // bytes; a larger document is skipped unread (0: no limit)
+    u64 max_doc_size;  // bytes; a larger document is skipped unread (never above KAV_SOURCE_MAX)
     DiagnosticForm diagnostic_form;  // how the documents' diagnostics print
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
@@ -191,7 +191,7 @@ BuildTargetKind build_check_target(String target);
 // the path and what is wrong with it, and gives false.
 bool build_check_root(String root);
 // Reads the limits of the build: max_doc_mb (MiB, default
-// BUILD_DEFAULT_MAX_DOC_MB; 0 for no limit) into run->max_doc_size.
+// BUILD_DEFAULT_MAX_DOC_MB; 0 for the largest, 4 GiB less a byte) into run->max_doc_size.
 void build_read_limits(RunState* run, const OptionTable* options);
 #define BUILD_DEFAULT_MAX_DOC_MB 64
 

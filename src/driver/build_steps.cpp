@@ -4,6 +4,7 @@
 #include "driver/page_writer.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_document.h"
+#include "kav/kav_tokenizer.h"
 #include "site/page.h"
 #include "site/site_check.h"
 #include "base/ordered_work.h"
@@ -168,7 +169,9 @@ void build_read_limits(RunState* run, const OptionTable* options) {
         megabytes = 0;
         for (u64 i = 0; i < text.size; i += 1) megabytes = megabytes * 10 + (text.str[i] - '0');
     }
-    run->max_doc_size = megabytes * MB(1);
+    // 0 lifts the limit to the longest source the parser reads.
+    u64 bytes = megabytes * MB(1);
+    run->max_doc_size = (bytes == 0 || bytes > KAV_SOURCE_MAX) ? KAV_SOURCE_MAX : bytes;
 }
 
 static void file_list_push(RunState* run, String path) {

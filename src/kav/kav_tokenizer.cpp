@@ -96,7 +96,7 @@ KavTokens kav_tokenize(Arena* arena, String source) {
     u32 previous_kind = 0;
 
     const u8* s = source.str;
-    const u64 n = source.size;
+    const u64 n = MIN(source.size, KAV_SOURCE_MAX);
     u64 i = 0;
     while (i < n) {
         u8 b = s[i];
@@ -204,7 +204,7 @@ KavTokens kav_tokenize(Arena* arena, String source) {
         if ((kind & KAV_TOKEN_ESCAPABLE) && (previous_kind & KAV_TOKEN_ESCAPE)) kind |= KAV_TOKEN_ESCAPED;
         previous_kind = kind;
 
-        token_buffer_push(&buffer, KavToken{start, i, kind});
+        token_buffer_push(&buffer, KavToken{(u32)start, (u32)i, kind});
     }
 
     result.tokens = token_buffer_array(&buffer);

@@ -45,11 +45,16 @@ enum KavTokenKind : u32 {
 
 // ---- Types ------------------------------------------------------------------
 
+// Offsets are 32 bits: a document is at most KAV_SOURCE_MAX bytes, which
+// keeps a token at 12 bytes (a token per two or three bytes of prose).
 struct KavToken {
-    u64 begin;  // offset of the first byte in the source
-    u64 end;    // one past the last byte; always > begin
+    u32 begin;  // offset of the first byte in the source
+    u32 end;    // one past the last byte; always > begin
     u32 kind;   // KavTokenKind bits
 };
+
+// The longest source the tokenizer reads; bytes after it are left out.
+constexpr u64 KAV_SOURCE_MAX = 0xFFFFFFFFull - 1;
 
 struct KavTokens {
     KavToken* tokens;  // contiguous, in source order

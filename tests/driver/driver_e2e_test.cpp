@@ -336,6 +336,8 @@ TEST_F(DriverTest, LargeFilesAreNotRead) {
         {{"max_doc_mb=1"}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=1\nSkipped " +
                                at("docs/two.kav") + ": 2 MB, more than max_doc_mb=1\n"},
         {{"max_doc_mb=lots"}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=64\n"},
+        // 0 lifts the limit only up to what the parser reads: 4 GiB less a byte.
+        {{"max_doc_mb=0"}, "Skipped " + at("docs/huge.kav") + ": 4096 MB, more than max_doc_mb=4095\n"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"targ_p=" + at("docs"), "root_p=" + at("site")};
