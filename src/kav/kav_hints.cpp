@@ -494,6 +494,47 @@ static DiagnosticList image_hints(HintScan* s, const KavParseResult* result) {
     return out;
 }
 
+// ---- Words taken for list markers ---------------------------------------------------------
+// A word and a full stop at the start of a line mark a lettered list item,
+// and a page shows the item with a letter of its own: "Welcome. Read on"
+// loses "Welcome". A single letter is a marker as meant; a longer word is
+// named (only the first item of a lettered list can have one).
+
+static u64 letters_in(String word) {
+    u64 count = 0;
+    for (u64 i = 0; i < word.size; i += 1) count += (word.str[i] & 0xC0) != 0x80;
+    return count;
+}
+
+static DiagnosticList marker_word_hints(HintScan* s, const KavParseResult* result) {
+    DiagnosticList out = {};
+    const KavNode* root = result->root;
+    const KavNode* n = root;
+    while (!kav_node_is_nil(n)) {
+        if (n->kind == KAV_NODE_LIST && (n->flags & KAV_FLAG_LETTERED) && letters_in(n->text) > 1) {
+            String message = n->text.size <= kLongestQuoted
+                                 ? string_format(s->arena,
+                                                 "'%.*s.' at the start of a line marks a lettered list item and is "
+                                                 "not shown; for a sentence write '%.*s\\.'",
+                                                 STR_ARG(n->text), STR_ARG(n->text))
+                                 : S("a word and a full stop at the start of a line mark a lettered list item, and "
+                                     "the word is not shown; for a sentence escape the full stop");
+            diag_append_at(s->arena, &out, 0, n->offset, DIAG_WARNING, message);
+        }
+        // Depth first, in source order; an internal link's `first` is its
+        // target, not a child.
+        if (!kav_node_is_nil(n->first) && n->kind != KAV_NODE_INTERNAL_LINK) {
+            n = n->first;
+            continue;
+        }
+        while (!kav_node_is_nil(n) && n != root && kav_node_is_nil(n->next)) n = n->parent;
+        if (kav_node_is_nil(n) || n == root) break;
+        n = n->next;
+    }
+    diag_sort(&out);
+    return out;
+}
+
 // ---- Entry ------------------------------------------------------------------------------------
 
 DiagnosticList kav_hints(Arena* arena, String source, const KavTokens* tokens, const KavParseResult* result) {
@@ -513,5 +554,7 @@ DiagnosticList kav_hints(Arena* arena, String source, const KavTokens* tokens, c
     diag_merge(&hints, &scan.hints);
     DiagnosticList images = image_hints(&scan, result);
     diag_merge(&hints, &images);
+    DiagnosticList markers = marker_word_hints(&scan, result);
+    diag_merge(&hints, &markers);
     return hints;
 }

@@ -47,6 +47,9 @@ const char* const kKavMessages[] = {
     "a code fence is three backquotes; past the third, the closing fence opens inline code",
     "URL without quotes is plain text, not a link; write \"%S\"",
     "URL without quotes is plain text, not a link; write it in double quotes",
+    "'%S.' at the start of a line marks a lettered list item and is not shown; for a sentence write '%S\\.'",
+    "a word and a full stop at the start of a line mark a lettered list item, and the word is not shown; for a "
+    "sentence escape the full stop",
 };
 
 const char* const kTemplateMessages[] = {
@@ -94,6 +97,7 @@ const std::vector<std::string> kDocuments = {
     "See https://example.com/a\n"
     "See https://example.com/" + std::string(300, 'a') + "\n"
     "|---\n| h\n" + repeat("|---\n| r\n", 257) +
+    "Welcome. Read on\n" + std::string(300, 'w') + ". x\n" +
     repeat(">", 40) + " deep\n" +
     "````\ncode\n````\n",
     "Text\n",

@@ -173,6 +173,24 @@ TEST_F(KavHintsTest, ImageDescriptionsThatAreNeitherAltTextNorSize) {
     });
 }
 
+TEST_F(KavHintsTest, WordsTakenForListMarkers) {
+    const std::string tail = "' at the start of a line marks a lettered list item and is not shown; for a sentence write '";
+    expect_cases(this, {
+        {kHead + "Welcome. Read on\n", {"4:1 'Welcome." + tail + "Welcome\\.'"}},
+        // In a quote, indented, alone on its line.
+        {kHead + "> Note. this\n  Done.\n", {"4:3 'Note." + tail + "Note\\.'", "5:3 'Done." + tail + "Done\\.'"}},
+        // Letters are markers as meant; an escaped stop, a stop inside a
+        // line, numbers and bullets are no markers of words.
+        {kHead + "a. one\nb. two\n", {}},
+        {kHead + "Welcome\\. Read on\nSee it. Then\n1. x\n. y\n", {}},
+    });
+    // A long word is named in general terms.
+    std::string word(300, 'w');
+    EXPECT_EQ(hints(kHead + word + ". x\n"),
+              std::vector<std::string>{"4:1 a word and a full stop at the start of a line mark a lettered list item, "
+                                       "and the word is not shown; for a sentence escape the full stop"});
+}
+
 TEST_F(KavHintsTest, UrlsWithoutQuotes) {
     const std::string bare = "URL without quotes is plain text, not a link; write \"";
     expect_cases(this, {
