@@ -12,6 +12,7 @@ enum HintKind : u32 {
     HINT_TABLE_ROW,
     HINT_FENCE,
     HINT_BARE_URL,
+    HINT_UNROOTED_PATH,
 };
 
 // Suggestions quote the author's own text up to this many bytes; longer
@@ -276,6 +277,50 @@ static void bare_url(HintScan* s, u64 k) {
     hint(s, HINT_BARE_URL, begin, message);
 }
 
+// A quoted text is a link only when it is an external URL or starts with
+// "/" (or a drive letter); anything else is shown as plain text, with the
+// description after it as written and an image's brackets dropped. A quoted
+// text that reads like a path or an address, right before "(" or as an
+// image's source, was meant as one.
+static void unrooted_path(HintScan* s, u64 k) {
+    u32 kind = s->t[k].kind;
+    if (kind & (KAV_TOKEN_UNTERMINATED | KAV_TOKEN_HAS_SPACE)) return;
+    String token = text_at(s, k);
+    if (token.size < 3) return;
+    String inner = {token.str + 1, token.size - 2};
+    bool image = k >= 2 && byte_token(s, k - 1, KAV_TOKEN_MARKUP, '_') && (kind_at(s, k - 2) & KAV_TOKEN_OPEN_BRACKET);
+    bool described = is_symbol(s, k + 1, '(');
+    if (!image && !described) return;
+    if (string_find_byte(inner, '/', 0) == inner.size && string_find_byte(inner, '.', 0) == inner.size) return;
+    // Rooted paths are links; a text with a colon is a URL of some scheme
+    // (or a drive letter), which this hint cannot mend.
+    if (inner.str[0] == '/' || string_find_byte(inner, ':', 0) < inner.size || !can_hint(s, HINT_UNROOTED_PATH)) return;
+
+    bool web = string_starts_with(inner, S("www."), MATCH_CASE_INSENSITIVE);
+    String path = string_starts_with(inner, S("./"), 0) ? String{inner.str + 2, inner.size - 2} : inner;
+    String message;
+    if (inner.size > kLongestQuoted || string_starts_with(inner, S("../"), 0)) {
+        message = S("quoted text before '(' or in [_ ] is plain text unless it starts with '/' (a path of the site) "
+                    "or a scheme such as https://");
+    } else if (web) {
+        message = string_format(s->arena,
+                                "'%.*s' is plain text, not a link: a web address starts with https://; write "
+                                "\"https://%.*s\"",
+                                STR_ARG(inner), STR_ARG(inner));
+    } else if (image) {
+        message = string_format(s->arena,
+                                "'%.*s' is plain text, not an image: a path of the site starts with '/'; write "
+                                "[_\"/%.*s\"]",
+                                STR_ARG(inner), STR_ARG(path));
+    } else {
+        message = string_format(s->arena,
+                                "'%.*s' is plain text, not a link: a path of the site starts with '/'; write "
+                                "\"/%.*s\"",
+                                STR_ARG(inner), STR_ARG(path));
+    }
+    hint(s, HINT_UNROOTED_PATH, s->t[k].begin, message);
+}
+
 // Tokens that matter in text outside verbatim stretches.
 static constexpr u32 kTextSigns = KAV_TOKEN_ESCAPE | KAV_TOKEN_BACKTICK | KAV_TOKEN_OPEN_TILDE | KAV_TOKEN_OPEN_BRACKET |
                                   KAV_TOKEN_CLOSE_BRACKET | KAV_TOKEN_WORD;
@@ -315,6 +360,8 @@ static void scan_tokens(HintScan* s) {
             default:
                 if (escaped) {
                     escaped = false;  // "\\" is one backslash, written as text
+                } else if (kind & KAV_TOKEN_STRING) {
+                    unrooted_path(s, k);
                 } else if (!(kind & kTextSigns)) {
                     // Most tokens: words of prose, blanks, punctuation.
                 } else if (kind & KAV_TOKEN_ESCAPE) {

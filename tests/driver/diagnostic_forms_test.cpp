@@ -50,6 +50,11 @@ const char* const kKavMessages[] = {
     "'%S.' at the start of a line marks a lettered list item and is not shown; for a sentence write '%S\\.'",
     "a word and a full stop at the start of a line mark a lettered list item, and the word is not shown; for a "
     "sentence escape the full stop",
+    "'%S' is plain text, not a link: a path of the site starts with '/'; write \"/%S\"",
+    "'%S' is plain text, not an image: a path of the site starts with '/'; write [_\"/%S\"]",
+    "'%S' is plain text, not a link: a web address starts with https://; write \"https://%S\"",
+    "quoted text before '(' or in [_ ] is plain text unless it starts with '/' (a path of the site) or a scheme such "
+    "as https://",
 };
 
 const char* const kTemplateMessages[] = {
@@ -98,6 +103,7 @@ const std::vector<std::string> kDocuments = {
     "See https://example.com/" + std::string(300, 'a') + "\n"
     "|---\n| h\n" + repeat("|---\n| r\n", 257) +
     "Welcome. Read on\n" + std::string(300, 'w') + ". x\n" +
+    "\"a.html\"(a)\n[_\"img/a.png\"]\n\"www.example.com\"(b)\n\"../up.html\"(c)\n" +
     repeat(">", 40) + " deep\n" +
     "````\ncode\n````\n",
     "Text\n",
