@@ -82,10 +82,11 @@ enum KavNodeFlag : u64 {
 };
 
 // Quotes drawn one inside another at most this deep: a quote nested deeper
-// is shown in the body of the one at this depth (the parser warns once). A
-// browser stops nesting elements a few hundred deep anyway, and a line of
-// quote markers would otherwise make a page thousands of times its size.
-constexpr u32 KAV_QUOTE_LEVELS_SHOWN = 32;
+// is shown in the body of the one at this depth (the parser warns once).
+// Each level indents the text by about three characters, so deeper quotes
+// run off a desktop page anyway; and a line of quote markers would otherwise
+// make a page thousands of times its size.
+constexpr u32 KAV_QUOTE_LEVELS_SHOWN = 16;
 
 // ---- Nodes --------------------------------------------------------------------
 

@@ -1323,8 +1323,8 @@ TEST_F(KavParserTest, QuotesPastTheDrawnDepthAreWarnedOnce) {
     EXPECT_EQ(depth, 40u);
     ASSERT_EQ(result.diagnostics.count, 1u);
     Diagnostic* d = result.diagnostics.first;
-    EXPECT_EQ(str(d->message), "Quote nested more than 32 deep; it is shown in the quote at depth 32.");
-    EXPECT_EQ(d->offset, (u64)KAV_QUOTE_LEVELS_SHOWN);  // at the 33rd marker
+    EXPECT_EQ(str(d->message), "Quote nested more than 16 deep; it is shown in the quote at depth 16.");
+    EXPECT_EQ(d->offset, (u64)KAV_QUOTE_LEVELS_SHOWN);  // at the 17th marker
 
     KavParseResult shallow = parse(std::string(KAV_QUOTE_LEVELS_SHOWN, '>') + " at the limit\n");
     EXPECT_EQ(shallow.diagnostics.count, 0u);
