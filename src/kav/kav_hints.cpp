@@ -13,6 +13,7 @@ enum HintKind : u32 {
     HINT_FENCE,
     HINT_BARE_URL,
     HINT_UNROOTED_PATH,
+    HINT_MARKDOWN_BOLD,
 };
 
 // Suggestions quote the author's own text up to this many bytes; longer
@@ -230,6 +231,30 @@ static void markdown_link(HintScan* s, u64 k) {
     s->line_kinds |= 1u << HINT_BARE_URL;
 }
 
+// "**" before a word, closed by "**" after one later on the line: Markdown
+// bold, which KAV shows as written, stars and all. One look per line at
+// most, so a line of stars stays linear.
+static void markdown_bold(HintScan* s, u64 k) {
+    if (!can_hint(s, HINT_MARKDOWN_BOLD)) return;
+    // An opening pair stands after no word ("2**3" is a power) and before one.
+    u32 blank = KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE;
+    if (k > 0 && (s->t[k - 1].kind & (KAV_TOKEN_WORD | KAV_TOKEN_NUMBER))) return;
+    if (k + 2 >= s->count || (s->t[k + 2].kind & blank) || is_symbol(s, k + 2, '*')) return;
+    s->line_kinds |= 1u << HINT_MARKDOWN_BOLD;
+    u64 close = k + 3;
+    while (close + 1 < s->count && !(s->t[close].kind & KAV_TOKEN_NEWLINE) &&
+           !(is_symbol(s, close, '*') && is_symbol(s, close + 1, '*') && !(s->t[close - 1].kind & blank) &&
+             !(s->t[close - 1].kind & KAV_TOKEN_ESCAPE))) {
+        close += 1;
+    }
+    if (close + 1 >= s->count || !is_symbol(s, close, '*')) return;
+    String text = string_substr(s->source, s->t[k + 2].begin, s->t[close].begin);
+    String message = text.size <= kLongestQuoted && string_find_byte(text, '_', 0) == text.size
+                         ? string_format(s->arena, "Markdown bold; in KAV write _%.*s_", STR_ARG(text))
+                         : S("Markdown bold; in KAV strong text is written between single underscores: _like this_");
+    diag_append_at(s->arena, &s->hints, 0, s->t[k].begin, DIAG_WARNING, message);
+}
+
 // Tokens that end a URL written without quotes.
 static bool ends_url(HintScan* s, u64 k) {
     const u32 stops = KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE | KAV_TOKEN_STRING | KAV_TOKEN_PIPE | KAV_TOKEN_ESCAPE |
@@ -362,6 +387,9 @@ static void scan_tokens(HintScan* s) {
                     escaped = false;  // "\\" is one backslash, written as text
                 } else if (kind & KAV_TOKEN_STRING) {
                     unrooted_path(s, k);
+                } else if (is_symbol(s, k, '*') && is_symbol(s, k + 1, '*')) {
+                    markdown_bold(s, k);
+                    k += 1;
                 } else if (!(kind & kTextSigns)) {
                     // Most tokens: words of prose, blanks, punctuation.
                 } else if (kind & KAV_TOKEN_ESCAPE) {

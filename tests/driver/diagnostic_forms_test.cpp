@@ -55,6 +55,8 @@ const char* const kKavMessages[] = {
     "'%S' is plain text, not a link: a web address starts with https://; write \"https://%S\"",
     "quoted text before '(' or in [_ ] is plain text unless it starts with '/' (a path of the site) or a scheme such "
     "as https://",
+    "Markdown bold; in KAV write _%S_",
+    "Markdown bold; in KAV strong text is written between single underscores: _like this_",
 };
 
 const char* const kTemplateMessages[] = {
@@ -104,6 +106,7 @@ const std::vector<std::string> kDocuments = {
     "|---\n| h\n" + repeat("|---\n| r\n", 257) +
     "Welcome. Read on\n" + std::string(300, 'w') + ". x\n" +
     "\"a.html\"(a)\n[_\"img/a.png\"]\n\"www.example.com\"(b)\n\"../up.html\"(c)\n" +
+    "**bold**\n**a_b**\n" +
     repeat(">", 40) + " deep\n" +
     "````\ncode\n````\n",
     "Text\n",

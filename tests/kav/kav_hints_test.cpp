@@ -215,6 +215,21 @@ TEST_F(KavHintsTest, PathsWithoutTheLeadingSlash) {
     });
 }
 
+// KAV shows Markdown's "**" as written; "_" makes strong text.
+TEST_F(KavHintsTest, MarkdownBold) {
+    expect_cases(this, {
+        {kHead + "This is **very** good and **also**\n", {"4:9 Markdown bold; in KAV write _very_"}},
+        {kHead + "**Note**: read\n2**3 and **two words** x\n",
+         {"4:1 Markdown bold; in KAV write _Note_", "5:10 Markdown bold; in KAV write _two words_"}},
+        // Not bold: a power, stars around blanks, no closing pair, escaped,
+        // code, and KAV's own strong text.
+        {kHead + "2**3 a ** b ** c **open\n\\**not** `**code**` _strong_\n", {}},
+    });
+    EXPECT_EQ(hints(kHead + "**a_b**\n"),
+              std::vector<std::string>{"4:1 Markdown bold; in KAV strong text is written between single underscores: "
+                                       "_like this_"});
+}
+
 TEST_F(KavHintsTest, UrlsWithoutQuotes) {
     const std::string bare = "URL without quotes is plain text, not a link; write \"";
     expect_cases(this, {
