@@ -314,6 +314,11 @@ const HintCase kHintCases[] = {
     {"long header lines", [] { return "``\n" + repeat("a", 1000000) + ": x\n" + repeat("b ", 500000) + ":\n``"; }, 1},
     {"headings without colons in a header", [] { return "``\n" + repeat("title x\n  y\n", 50000) + "``"; }, 1},
     {"unclosed inline code", [] { return kPage + "`" + repeat("- x\n", 100000); }, 0},
+    {"Markdown bold openers without a close", [] { return kPage + "x " + repeat("**a ", 100000); }, 0},
+    {"Markdown bold on every line", [] { return kPage + repeat("**a** b\n", 50000); }, 50000},
+    {"words taken for list markers", [] { return kPage + repeat("Word. x\n", 50000); }, 50000},
+    {"a word marker deep in quotes", [] { return kPage + repeat(">", 50000) + " Word. x\n"; }, 1},
+    {"quoted paths before descriptions on one line", [] { return kPage + repeat("\"a.html\"(x) ", 50000); }, 1},
 };
 
 struct KavHintsLinear : ::testing::TestWithParam<size_t> {};
