@@ -112,8 +112,9 @@ UrlCheckPool* url_pool_create(const UrlSettings* settings) {
         pool->stripes[i].lock = os_rw_lock_alloc();
     }
 
+    // The ring is made with the first job: a build that checks no URL
+    // never needs its half megabyte.
     pool->ring_capacity = URL_RING_CAPACITY;
-    pool->ring = push_array_no_zero<u8>(arena, pool->ring_capacity);
     pool->not_empty_or_full = os_condition_alloc();
     pool->queue_lock = os_mutex_alloc();
     pool->report_lock = os_mutex_alloc();
@@ -196,6 +197,11 @@ bool url_pool_submit(UrlCheckPool* pool, const UrlCheckJob* job, u64 deadline_us
     }
 
     os_mutex_lock(pool->queue_lock);
+    if (!pool->ring) {
+        // Its own arena: the pool's is also used under the report lock.
+        Arena* ring_arena = arena_create(pool->ring_capacity + KB(64), pool->ring_capacity + KB(64));
+        pool->ring = push_array_no_zero<u8>(ring_arena, pool->ring_capacity);
+    }
     while (pool->ring_capacity - (pool->ring_write - pool->ring_read) < size) {
         if (deadline_us != DEADLINE_NONE && os_now_microseconds() >= deadline_us) {
             os_mutex_unlock(pool->queue_lock);

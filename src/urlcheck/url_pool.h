@@ -95,7 +95,7 @@ struct UrlCheckPool {
     u64 ring_capacity;
     u64 ring_write;  // byte counters, never wrapped; positions modulo the capacity
     u64 ring_read;
-    u8* ring;
+    u8* ring;  // made by the first submit, under queue_lock
     OsCondition* not_empty_or_full;  // every change of the ring or of `busy` wakes all
     OsMutex* queue_lock;             // guards the ring, `busy` and the connection state
     u64 worker_count;
