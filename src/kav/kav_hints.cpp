@@ -572,41 +572,22 @@ static DiagnosticList image_hints(HintScan* s, const KavParseResult* result) {
 // ---- Words taken for list markers ---------------------------------------------------------
 // A word and a full stop at the start of a line mark a lettered list item,
 // and a page shows the item with a letter of its own: "Welcome. Read on"
-// loses "Welcome". A single letter is a marker as meant; a longer word is
-// named (only the first item of a lettered list can have one).
-
-static u64 letters_in(String word) {
-    u64 count = 0;
-    for (u64 i = 0; i < word.size; i += 1) count += (word.str[i] & 0xC0) != 0x80;
-    return count;
-}
+// loses "Welcome". A single letter is a marker as meant; the parser lists
+// the lists whose marker is longer (only a first item can have one).
 
 static DiagnosticList marker_word_hints(HintScan* s, const KavParseResult* result) {
     DiagnosticList out = {};
-    const KavNode* root = result->root;
-    const KavNode* n = root;
-    while (!kav_node_is_nil(n)) {
-        if (n->kind == KAV_NODE_LIST && (n->flags & KAV_FLAG_LETTERED) && letters_in(n->text) > 1) {
-            String message = n->text.size <= kLongestQuoted
-                                 ? string_format(s->arena,
-                                                 "'%.*s.' at the start of a line marks a lettered list item and is "
-                                                 "not shown; for a sentence write '%.*s\\.'",
-                                                 STR_ARG(n->text), STR_ARG(n->text))
-                                 : S("a word and a full stop at the start of a line mark a lettered list item, and "
-                                     "the word is not shown; for a sentence escape the full stop");
-            diag_append_at(s->arena, &out, 0, n->offset, DIAG_WARNING, message);
-        }
-        // Depth first, in source order; an internal link's `first` is its
-        // target, not a child.
-        if (!kav_node_is_nil(n->first) && n->kind != KAV_NODE_INTERNAL_LINK) {
-            n = n->first;
-            continue;
-        }
-        while (!kav_node_is_nil(n) && n != root && kav_node_is_nil(n->next)) n = n->parent;
-        if (kav_node_is_nil(n) || n == root) break;
-        n = n->next;
+    for (const KavNodeCell* cell = result->word_markers.first; cell; cell = cell->next) {
+        const KavNode* list = cell->node;
+        String message = list->text.size <= kLongestQuoted
+                             ? string_format(s->arena,
+                                             "'%.*s.' at the start of a line marks a lettered list item and is not "
+                                             "shown; for a sentence write '%.*s\\.'",
+                                             STR_ARG(list->text), STR_ARG(list->text))
+                             : S("a word and a full stop at the start of a line mark a lettered list item, and the "
+                                 "word is not shown; for a sentence escape the full stop");
+        diag_append_at(s->arena, &out, 0, list->offset, DIAG_WARNING, message);
     }
-    diag_sort(&out);
     return out;
 }
 

@@ -178,6 +178,7 @@ struct KavParseResult {
     KavNodeList footnotes;        // FootNote nodes (detached from the tree)
     KavNodeList internal_links;   // InternalLink nodes (detached; `first` is the target)
     KavNodeList file_paths;       // words naming local files
+    KavNodeList word_markers;     // lettered lists whose marker is a word of several bytes, in source order
     KavNodeList urls;             // words that are external URLs
     KavNodeList toc_entries;      // copies of the headings
     KavNode* title;               // the first "title" keyword node, or null

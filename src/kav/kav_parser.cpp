@@ -800,6 +800,9 @@ static KavNode* make_list(Parser* p, u64 i, u64 flags, u8 level, u8 indent) {
     KavNode* list = kav_node_make(p->arena, KAV_NODE_LIST, flags, text, text, p->t[i].begin);
     list->level = level;
     list->indent = indent;
+    // A word marker is not shown on the page; the hints name those that are
+    // more than a letter.
+    if ((flags & KAV_FLAG_LETTERED) && text.size > 1) kav_node_list_push(p->arena, &p->result.word_markers, list);
     return list;
 }
 
