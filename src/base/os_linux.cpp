@@ -1383,17 +1383,18 @@ OsDirIter os_dir_begin(Arena* arena, String* dir_path) {
     }
     int dir_fd = dirfd(dir);
 
-    // Entries are gathered in scratch memory, then copied sorted into the
-    // caller's arena.
+    // Entries are gathered and sorted in the caller's arena, nothing in the
+    // thread's scratch: a caller that lists a large folder into an arena of
+    // its own gives all of the listing back with it.
     u64 capacity = 64;
-    OsDirEntry* entries = push_array_no_zero<OsDirEntry>(scratch.arena, capacity);
+    OsDirEntry* entries = push_array_no_zero<OsDirEntry>(arena, capacity);
     u64 count = 0;
     for (;;) {
         struct dirent* d = readdir(dir);
         if (!d) break;
         if (strcmp(d->d_name, ".") == 0 || strcmp(d->d_name, "..") == 0) continue;
         if (count == capacity) {
-            OsDirEntry* grown = push_array_no_zero<OsDirEntry>(scratch.arena, capacity * 2);
+            OsDirEntry* grown = push_array_no_zero<OsDirEntry>(arena, capacity * 2);
             memcpy(grown, entries, sizeof(OsDirEntry) * count);
             entries = grown;
             capacity *= 2;
@@ -1418,8 +1419,7 @@ OsDirIter os_dir_begin(Arena* arena, String* dir_path) {
     }
     closedir(dir);
     std::sort(entries, entries + count, os_dir_entry_less);
-    iter.entries = push_array_no_zero<OsDirEntry>(arena, count ? count : 1);
-    memcpy(iter.entries, entries, sizeof(OsDirEntry) * count);
+    iter.entries = entries;
     iter.count = count;
     return iter;
 }

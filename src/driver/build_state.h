@@ -14,10 +14,14 @@
 
 // ---- State -----------------------------------------------------------------------
 
-// One source file to visit; the list is consumed from the front.
+// One source file to visit; the list is consumed from the front. A walk
+// finds many documents in few folders, so a node keeps its folder once
+// for all of them and its own file name right after the node (a site of
+// 50,000 documents held 4 MB of whole paths).
 struct FileListNode {
     FileListNode* next;
-    String path;  // absolute, NUL-terminated
+    const String* folder;  // with its trailing separator; empty for a document given whole
+    u64 name_size;         // the name's bytes follow the node, NUL-terminated
 };
 
 struct FileList {
@@ -26,6 +30,11 @@ struct FileList {
     u64 count;
     u64 total_size;  // bytes of all paths
 };
+
+// The node's file name (the whole path for a document given whole).
+String file_list_name(const FileListNode* node);
+// The node's whole path, NUL-terminated, in `arena`.
+String file_list_path(Arena* arena, const FileListNode* node);
 
 // The folder part of page paths (up to and with the last separator), kept
 // once for all the pages it holds.

@@ -10,6 +10,8 @@
 #include "base/ordered_work.h"
 #include "urlcheck/url_pool.h"
 
+#include <string.h>
+
 #define BUILD_DASHES "------------------------------------------------------------\n"
 
 RunState* run_state_create(const SiteSettings* settings) {
@@ -174,12 +176,26 @@ void build_read_limits(RunState* run, const OptionTable* options) {
     run->max_doc_size = (bytes == 0 || bytes > KAV_SOURCE_MAX) ? KAV_SOURCE_MAX : bytes;
 }
 
-static void file_list_push(RunState* run, String path) {
-    FileListNode* node = push_struct<FileListNode>(run->arena);
-    node->path = path;
+static const String k_no_folder = {};
+
+static void file_list_push(RunState* run, const String* folder, String name) {
+    FileListNode* node = (FileListNode*)arena_push(run->arena, sizeof(FileListNode) + name.size + 1, alignof(FileListNode));
+    node->next = 0;
+    node->folder = folder ? folder : &k_no_folder;
+    node->name_size = name.size;
+    u8* bytes = (u8*)(node + 1);
+    if (name.size) memcpy(bytes, name.str, name.size);
+    bytes[name.size] = 0;
     SLL_QUEUE_PUSH(run->files.first, run->files.last, node);
     run->files.count += 1;
-    run->files.total_size += path.size;
+    run->files.total_size += node->folder->size + name.size;
+}
+
+String file_list_name(const FileListNode* node) { return String{(u8*)(node + 1), node->name_size}; }
+
+String file_list_path(Arena* arena, const FileListNode* node) {
+    if (node->folder->size == 0) return string_copy(arena, file_list_name(node));
+    return string_format(arena, "%.*s%.*s", STR_ARG(*node->folder), STR_ARG(file_list_name(node)));
 }
 
 // Identities (device, inode) of the directories already queued.
@@ -231,7 +247,7 @@ static bool real_path_within(String real, String dir) {
 void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     if (kind == BUILD_TARGET_NONE) return;
     if (kind == BUILD_TARGET_DOCUMENT) {
-        file_list_push(run, string_copy(run->arena, target));
+        file_list_push(run, 0, target);
         return;
     }
 
@@ -247,17 +263,19 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     first->path = path_ensure_trailing_slash(scratch.arena, target);
     DirQueueNode* last = first;
     for (DirQueueNode* dir = first; dir; dir = dir->next) {
-        // One folder's listing at a time, in the other scratch arena: the
-        // queue and the visited set stay in the first.
-        Scratch listing(scratch.arena);
+        // One folder's listing at a time, in an arena of its own that goes
+        // back to the system after it: a folder of many thousand documents
+        // would otherwise leave megabytes resident in the thread's scratch.
+        Arena* listing = arena_create(GB(1), KB(64));
         String dir_path = dir->path;
-        OsDirIter iter = os_dir_begin(listing.arena, &dir_path);
+        OsDirIter iter = os_dir_begin(listing, &dir_path);
         if (iter.error) {
-            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(listing.arena, dir_path)),
+            console_print("Skipped folder %.*s: %s\n", STR_ARG(shown(listing, dir_path)),
                           build_file_error_text(iter.error));
         }
+        const String* folder = 0;  // the folder's path in the run's arena, made with its first document
         OsDirEntry entry;
-        while (os_dir_next(listing.arena, &iter, &entry)) {
+        while (os_dir_next(listing, &iter, &entry)) {
             if (entry.flags & OS_DIR_ENTRY_DIRECTORY) {
                 String path = string_format(scratch.arena, "%.*s%.*s/", STR_ARG(dir_path), STR_ARG(entry.name));
                 if (entry.flags & OS_DIR_ENTRY_SYMLINK) {
@@ -274,9 +292,15 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
                 last->next = node;
                 last = node;
             } else if (is_document_name(entry.name)) {
-                file_list_push(run, string_format(run->arena, "%.*s%.*s", STR_ARG(dir_path), STR_ARG(entry.name)));
+                if (!folder) {
+                    String* kept = push_struct<String>(run->arena);
+                    *kept = string_copy(run->arena, dir_path);
+                    folder = kept;
+                }
+                file_list_push(run, folder, entry.name);
             }
         }
+        arena_release(listing);
     }
 }
 
@@ -376,7 +400,7 @@ struct DocumentResult {
 
 struct DocumentsRun {
     RunState* run;
-    String* paths;  // the documents, in order
+    const FileListNode** sources;  // the documents, in order
     DeferredDocument** deferred;  // final pass: the documents it goes over
     u64 count;
 };
@@ -402,9 +426,10 @@ u32 build_default_threads(u64 documents) {
 static void fetch_document(DocumentsRun* d, u64 index, DocumentResult* result) {
     u64 limit = d->run->max_doc_size;
     for (u64 k = index + 1; k < d->count && k <= index + BUILD_READ_AHEAD; k += 1) {
-        fs_request_file_up_to(d->paths[k], limit, 0);
+        Scratch scratch;
+        fs_request_file_up_to(file_list_path(scratch.arena, d->sources[k]), limit, 0);
     }
-    FileKey key = fs_request_file_up_to(d->paths[index], limit, DEADLINE_NONE);
+    FileKey key = fs_request_file_up_to(result->path, limit, DEADLINE_NONE);
     // A path the service cannot even queue is far beyond the system's limit.
     if (fs_key_is_zero(key)) key.error = OS_FILE_ERROR_NAME_TOO_LONG;
     result->key = key;
@@ -555,7 +580,7 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
     Arena* out = slot->arena;
     DocumentResult* result = push_struct<DocumentResult>(out);
     slot->result = result;
-    result->path = d->deferred ? d->deferred[index]->path : d->paths[index];
+    result->path = d->deferred ? d->deferred[index]->path : file_list_path(out, d->sources[index]);
     if (d->deferred) {
         result->bytes = d->deferred[index]->bytes;
     } else {
@@ -645,7 +670,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     // Only a document that waits can have missing files (drafts too): its
     // list takes its place among the others in document order.
     DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
-    deferred->path = result->path;
+    deferred->path = string_copy(run->arena, result->path);  // the slot's copy goes with the slot
     deferred->bytes = result->bytes;
     deferred->pages = push_array_no_zero<BuildPage*>(run->arena, MAX(page_count, 1ull));
     for (u64 k = 0; k < page_count; k += 1) deferred->pages[k] = pages[k];
@@ -672,15 +697,15 @@ void build_parse_phase(RunState* run) {
     console_print("KAV (parsing):\n");
     // Only documents are read; other files are passed over.
     Scratch scratch(run->arena);
-    String* paths = push_array_no_zero<String>(scratch.arena, MAX(run->files.count, 1ull));
+    const FileListNode** sources = push_array_no_zero<const FileListNode*>(scratch.arena, MAX(run->files.count, 1ull));
     u64 count = 0;
     for (FileListNode* node = run->files.first; node; node = node->next) {
-        if (is_document_path(node->path)) paths[count++] = node->path;
+        if (is_document_path(file_list_name(node))) sources[count++] = node;
     }
     run->files = FileList{};
 
     u32 threads = run->threads ? run->threads : build_default_threads(count);
-    DocumentsRun first = {run, paths, 0, count};
+    DocumentsRun first = {run, sources, 0, count};
     work_ordered(count, threads, BUILD_WINDOW, work_document, commit_document, &first);
 
     if (run->deferred_count) {

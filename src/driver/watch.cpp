@@ -233,8 +233,8 @@ static void watch_walk(Watch* w) {
     for (u64 i = 0; i < w->ordered_count; i += 1) w->ordered[i]->in_walk = 0;
     w->ordered_count = 0;
     for (FileListNode* node = walk.files.first; node; node = node->next) {
-        if (!string_equal(path_extension(node->path), S("kav"))) continue;
-        WatchDocument* doc = watch_find_or_add(w, node->path);
+        if (!string_equal(path_extension(file_list_name(node)), S("kav"))) continue;
+        WatchDocument* doc = watch_find_or_add(w, file_list_path(walk.arena, node));
         if (!doc->in_walk) watch_append_ordered(w, doc);
     }
     arena_release(walk.arena);

@@ -61,11 +61,13 @@ struct BuildStepsTest : kavsite_test::ServiceTest {
         std::vector<std::string> paths;
         u64 total = 0;
         for (FileListNode* node = run->files.first; node; node = node->next) {
-            std::string p = str(node->path);
+            String path = file_list_path(run->arena, node);
+            std::string p = str(path);
             EXPECT_EQ(p.rfind(target, 0), 0u) << p;
-            EXPECT_EQ(node->path.str[node->path.size], 0) << "not NUL-terminated";
+            EXPECT_EQ(path.str[path.size], 0) << "not NUL-terminated";
+            EXPECT_EQ(file_list_name(node).str[file_list_name(node).size], 0) << "name not NUL-terminated";
             paths.push_back(p.substr(std::min(p.size(), target.size() + 1)));
-            total += node->path.size;
+            total += path.size;
         }
         EXPECT_EQ(run->files.count, paths.size());
         EXPECT_EQ(run->files.total_size, total);
@@ -161,7 +163,7 @@ TEST_F(BuildStepsTest, DocumentTargetIsTheOnlyEntry) {
     RunState* run = new_run();
     build_collect_sources(run, from(target), BUILD_TARGET_DOCUMENT);
     ASSERT_EQ(run->files.count, 1u);
-    EXPECT_EQ(str(run->files.first->path), target);
+    EXPECT_EQ(str(file_list_path(run->arena, run->files.first)), target);
     arena_release(run->arena);
     // A target that names nothing collects nothing.
     run = new_run();
@@ -235,7 +237,7 @@ TEST_F(BuildStepsTest, ParsePhaseOverManyFilesFetchesEachOnce) {
     build_collect_sources(run, from(dir.string()), BUILD_TARGET_DIRECTORY);
     ASSERT_EQ(run->files.count, (u64)count + 1);
     std::vector<std::string> paths;
-    for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(node->path));
+    for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(file_list_path(run->arena, node)));
     testing::internal::CaptureStdout();
     build_parse_phase(run);
     console_flush();
