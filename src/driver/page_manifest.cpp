@@ -14,15 +14,53 @@ static PageManifestFolder* manifest_folder(PageManifest* m, String folder) {
     for (PageManifestFolder* f = m->folders[slot]; f; f = f->next) {
         if (string_equal(f->path, folder)) return f;
     }
+    if (m->folder_count == m->folder_capacity) {
+        u64 capacity = m->folder_capacity ? m->folder_capacity * 2 : 64;
+        PageManifestFolder** grown = push_array_no_zero<PageManifestFolder*>(m->arena, capacity);
+        for (u64 i = 0; i < m->folder_count; i += 1) grown[i] = m->folder_list[i];
+        m->folder_list = grown;
+        m->folder_capacity = capacity;
+    }
     PageManifestFolder* f = push_struct<PageManifestFolder>(m->arena);
     f->path = string_copy(m->arena, folder);
+    f->index = (u32)m->folder_count;
+    m->folder_list[m->folder_count++] = f;
     f->next = m->folders[slot];
     m->folders[slot] = f;
     return f;
 }
 
-static u64 manifest_slot(const PageManifestFolder* folder, String name) {
-    return (string_hash(name) ^ ((u64)folder * 0x9E3779B97F4A7C15ull)) % PAGE_MANIFEST_SLOT_COUNT;
+#define PAGE_MANIFEST_CHUNK_SIZE (1ull << PAGE_MANIFEST_CHUNK_SHIFT)
+
+static PageManifestEntry* manifest_entry(const PageManifest* m, u64 index) {
+    return &m->chunks[index >> PAGE_MANIFEST_CHUNK_SHIFT][index & (PAGE_MANIFEST_CHUNK_SIZE - 1)];
+}
+
+// A new zeroed entry; its index in `*index`.
+static PageManifestEntry* manifest_new_entry(PageManifest* m, u64* index) {
+    u64 chunk = m->count >> PAGE_MANIFEST_CHUNK_SHIFT;
+    if (chunk == m->chunk_capacity) {
+        u64 capacity = m->chunk_capacity ? m->chunk_capacity * 2 : 64;
+        PageManifestEntry** grown = push_array<PageManifestEntry*>(m->arena, capacity);
+        for (u64 i = 0; i < m->chunk_capacity; i += 1) grown[i] = m->chunks[i];
+        m->chunks = grown;
+        m->chunk_capacity = capacity;
+    }
+    if (!m->chunks[chunk]) m->chunks[chunk] = push_array<PageManifestEntry>(m->arena, PAGE_MANIFEST_CHUNK_SIZE);
+    *index = m->count++;
+    return manifest_entry(m, *index);
+}
+
+static u64 manifest_slot(u32 folder, u64 name_hash) {
+    return (name_hash ^ ((u64)(folder + 1) * 0x9E3779B97F4A7C15ull)) % PAGE_MANIFEST_SLOT_COUNT;
+}
+
+static PageManifestEntry* manifest_lookup(const PageManifest* m, u32 folder, u64 name_hash) {
+    for (u32 i = m->slots[manifest_slot(folder, name_hash)]; i; i = manifest_entry(m, i)->next) {
+        PageManifestEntry* e = manifest_entry(m, i);
+        if (e->folder == folder && e->name_hash == name_hash) return e;
+    }
+    return 0;
 }
 
 static PageManifestEntry* manifest_find(PageManifest* m, String path, bool make) {
@@ -40,30 +78,28 @@ static PageManifestEntry* manifest_find(PageManifest* m, String path, bool make)
         }
         if (!folder) return 0;
     }
-    u64 slot = manifest_slot(folder, name);
-    for (PageManifestEntry* e = m->slots[slot]; e; e = e->next) {
-        if (e->folder == folder && string_equal(String{(u8*)e->name, e->name_size}, name)) return e;
-    }
-    if (!make) return 0;
-    PageManifestEntry* e = push_struct<PageManifestEntry>(m->arena);
-    String copy = string_copy(m->arena, name);
-    e->folder = folder;
-    e->name = copy.str;
-    e->name_size = (u32)copy.size;
-    e->next = m->slots[slot];
-    m->slots[slot] = e;
-    m->count += 1;
+    u64 name_hash = XXH3_64bits(name.str, name.size);
+    PageManifestEntry* e = manifest_lookup(m, folder->index, name_hash);
+    if (e || !make) return e;
+    u64 index = 0;
+    e = manifest_new_entry(m, &index);
+    e->folder = folder->index;
+    e->name_hash = name_hash;
+    u32* slot = &m->slots[manifest_slot(folder->index, name_hash)];
+    e->next = *slot;
+    *slot = (u32)index;
     return e;
 }
 
-// Remembers that this build wrote into the folder of `e`: its listing will
-// give the inode.
-static void manifest_note_folder(PageManifest* m, PageManifestEntry* e) {
-    PageManifestFolder* f = e->folder;
-    if (f->written) return;
-    f->written = 1;
-    f->next_written = m->written_first;
-    m->written_first = f;
+// Marks the entry as this build's page: its folder's listing gives its
+// name (and, for a page just written, its inode) when the manifest is saved.
+static void manifest_mark_seen(PageManifest* m, PageManifestEntry* e) {
+    e->seen = 1;
+    PageManifestFolder* f = m->folder_list[e->folder];
+    if (f->listed) return;
+    f->listed = 1;
+    f->next_listed = m->listed_first;
+    m->listed_first = f;
 }
 
 static u64 parse_number(String* line, int base) {
@@ -84,8 +120,10 @@ PageManifest* page_manifest_load(String root) {
     PageManifest* m = push_struct<PageManifest>(arena);
     m->arena = arena;
     m->root = string_copy(arena, root);
-    m->slots = push_array<PageManifestEntry*>(arena, PAGE_MANIFEST_SLOT_COUNT);
+    m->slots = push_array<u32>(arena, PAGE_MANIFEST_SLOT_COUNT);
     m->folders = push_array<PageManifestFolder*>(arena, PAGE_MANIFEST_SLOT_COUNT);
+    u64 unused = 0;
+    manifest_new_entry(m, &unused);  // index 0 stands for none
     Scratch scratch(arena);
     String path = string_format(scratch.arena, "%.*s" PAGE_MANIFEST_FILE_NAME, STR_ARG(root));
     String text = os_read_whole_file(scratch.arena, path);
@@ -144,7 +182,7 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
     for (u64 s = 0; s < stats; s += 1) {
         u64 i = stat_pages[s];
         if (props[s].is_regular && props[s].size == pages[i].data.size && props[s].inode == entries[i]->inode) {
-            entries[i]->seen = 1;
+            manifest_mark_seen(m, entries[i]);
             pages[i].ok = true;
         }
     }
@@ -171,15 +209,23 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
         e->size = pages[i].data.size;
         e->hash = hashes[i];
         e->inode = 0;
-        e->seen = 1;
-        manifest_note_folder(m, e);
+        manifest_mark_seen(m, e);
     }
 }
 
-// Byte order of the entries' whole paths, folder and name read as one.
-static bool entry_before(const PageManifestEntry* a, const PageManifestEntry* b) {
-    String a_parts[2] = {a->folder->path, String{(u8*)a->name, a->name_size}};
-    String b_parts[2] = {b->folder->path, String{(u8*)b->name, b->name_size}};
+// A line of the saved manifest: a page of this build, named by its
+// folder's listing.
+struct ManifestLine {
+    const PageManifestFolder* folder;
+    String name;
+    const PageManifestEntry* entry;
+    u64 inode;
+};
+
+// Byte order of the lines' whole paths, folder and name read as one.
+static bool line_before(const ManifestLine& a, const ManifestLine& b) {
+    String a_parts[2] = {a.folder->path, a.name};
+    String b_parts[2] = {b.folder->path, b.name};
     u64 ai = 0, bi = 0;  // part
     u64 ao = 0, bo = 0;  // offset in the part
     for (;;) {
@@ -195,43 +241,56 @@ static bool entry_before(const PageManifestEntry* a, const PageManifestEntry* b)
 }
 
 void page_manifest_save(PageManifest* m) {
-    Scratch scratch(m->arena);
-    for (PageManifestFolder* f = m->written_first; f; f = f->next_written) {
-        // One folder's listing at a time.
-        Scratch folder_scratch(m->arena);
-        u64 count = 0;
-        OsDirName* names = os_dir_names(folder_scratch.arena, f->path, &count);
-        for (u64 i = 0; i < count; i += 1) {
-            u64 slot = manifest_slot(f, names[i].name);
-            for (PageManifestEntry* e = m->slots[slot]; e; e = e->next) {
-                if (e->folder != f || !string_equal(String{(u8*)e->name, e->name_size}, names[i].name)) continue;
-                if (e->seen && e->inode == 0) e->inode = names[i].inode;
-                break;
-            }
-        }
+    // The listings and the lines live in an arena given back after the save.
+    Arena* arena = arena_create(GB(4), KB(64));
+    struct Listing {
+        Listing* next;
+        const PageManifestFolder* folder;
+        OsDirName* names;
+        u64 count;
+    };
+    Listing* listings = 0;
+    u64 total = 0;
+    for (PageManifestFolder* f = m->listed_first; f; f = f->next_listed) {
+        if (!string_starts_with(f->path, m->root, 0)) continue;
+        Listing* l = push_struct<Listing>(arena);
+        l->folder = f;
+        l->names = os_dir_names(arena, f->path, &l->count);
+        total += l->count;
+        l->next = listings;
+        listings = l;
     }
-    PageManifestEntry** entries = push_array_no_zero<PageManifestEntry*>(scratch.arena, MAX(m->count, 1ull));
+    ManifestLine* lines = push_array_no_zero<ManifestLine>(arena, MAX(total, 1ull));
     u64 count = 0;
-    for (u64 slot = 0; slot < PAGE_MANIFEST_SLOT_COUNT; slot += 1) {
-        for (PageManifestEntry* e = m->slots[slot]; e; e = e->next) {
-            if (e->seen && e->inode && string_starts_with(e->folder->path, m->root, 0)) entries[count++] = e;
+    for (Listing* l = listings; l; l = l->next) {
+        for (u64 i = 0; i < l->count; i += 1) {
+            String name = l->names[i].name;
+            PageManifestEntry* e = manifest_lookup(m, l->folder->index, XXH3_64bits(name.str, name.size));
+            if (!e || !e->seen) continue;
+            // A page written by this build takes the inode it was written
+            // with; a page found unchanged keeps the one its stat matched.
+            if (e->inode == 0) e->inode = l->names[i].inode;
+            if (e->inode == 0) continue;
+            lines[count++] = ManifestLine{l->folder, name, e, e->inode};
         }
     }
-    std::sort(entries, entries + count, entry_before);
+    std::sort(lines, lines + count, line_before);
     // Written line by line: the text of a large site is never whole in memory.
+    Scratch scratch(arena);
     String path = string_format(scratch.arena, "%.*s" PAGE_MANIFEST_FILE_NAME, STR_ARG(m->root));
     OsFileStream stream;
     os_stream_begin(scratch.arena, &stream, path);
     for (u64 i = 0; i < count; i += 1) {
-        Scratch line_scratch(m->arena);
-        const PageManifestEntry* e = entries[i];
-        String folder = string_skip(e->folder->path, m->root.size);
-        String line = string_format(line_scratch.arena, "%llu %llx %llu %.*s%.*s\n", (unsigned long long)e->size,
-                                    (unsigned long long)e->hash, (unsigned long long)e->inode, STR_ARG(folder),
-                                    (int)e->name_size, e->name);
-        os_stream_write(&stream, line);
+        Scratch line_scratch(arena);
+        const ManifestLine* line = &lines[i];
+        String folder = string_skip(line->folder->path, m->root.size);
+        String text = string_format(line_scratch.arena, "%llu %llx %llu %.*s%.*s\n", (unsigned long long)line->entry->size,
+                                    (unsigned long long)line->entry->hash, (unsigned long long)line->inode,
+                                    STR_ARG(folder), STR_ARG(line->name));
+        os_stream_write(&stream, text);
     }
     os_stream_end(&stream);
+    arena_release(arena);
     // The root has pages now: a later write through this manifest (watch
     // mode) is no longer the first one at its path.
     m->fresh = false;

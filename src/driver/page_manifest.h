@@ -15,34 +15,46 @@ struct OsFileWrite;  // base/os.h
 
 #define PAGE_MANIFEST_FILE_NAME ".kavsite-pages"
 #define PAGE_MANIFEST_SLOT_COUNT 16384
+#define PAGE_MANIFEST_CHUNK_SHIFT 12  // entries per chunk: 4096
 
 // A folder of pages (its path up to and with the last "/"), kept once for
 // the entries it holds.
 struct PageManifestFolder {
     PageManifestFolder* next;  // bucket chain
-    PageManifestFolder* next_written;  // in the chain of folders written into
+    PageManifestFolder* next_listed;  // in the chain of folders the save lists
     String path;
-    u32 written;  // this build wrote into it: its listing gives the new inodes
+    u32 index;
+    u32 listed;   // holds a page of this build: the save reads its listing
 };
 
+// A page, known by its folder and the hash of its file name: the names come
+// back from the folders' listings when the manifest is saved, so a site of
+// many pages does not hold them all (a name costs as much as the rest).
+// Two names of one folder with the same hash share an entry; the worst that
+// does is a page written again, since a page is only taken as unchanged
+// when a stat of its own path finds the entry's size and inode.
 struct PageManifestEntry {
-    PageManifestEntry* next;  // bucket chain
-    PageManifestFolder* folder;
-    const u8* name;  // file name, in the manifest's arena
-    u32 name_size;
-    u32 seen;   // written (or found unchanged) by this build
+    u32 next;        // index of the next entry in its bucket; 0 for none
+    u32 folder : 31;  // index of its folder
+    u32 seen : 1;     // written (or found unchanged) by this build
+    u64 name_hash;   // XXH3 64 of the file name
     u64 size;
     u64 hash;   // XXH3 64 of the bytes
     u64 inode;  // 0 when not known yet
 };
 
 struct PageManifest {
-    Arena* arena;
-    String root;  // ending in "/"
-    PageManifestEntry** slots;  // PAGE_MANIFEST_SLOT_COUNT buckets
-    u64 count;
+    Arena* arena;  // holds everything below
+    String root;   // ending in "/"
+    u32* slots;    // PAGE_MANIFEST_SLOT_COUNT buckets of entry indices (0: none)
+    PageManifestEntry** chunks;  // entry i is chunks[i >> SHIFT][i & (chunk size - 1)]; entry 0 is unused
+    u64 chunk_capacity;
+    u64 count;  // entries, the unused one included
     PageManifestFolder** folders;  // PAGE_MANIFEST_SLOT_COUNT buckets
-    PageManifestFolder* written_first;
+    PageManifestFolder** folder_list;  // by index
+    u64 folder_count;
+    u64 folder_capacity;
+    PageManifestFolder* listed_first;
     // From the load: the root had neither a manifest nor an html folder, so
     // every page is new; or it had pages but no manifest, so each is compared.
     bool fresh;
