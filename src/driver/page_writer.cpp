@@ -4,7 +4,9 @@
 #include "driver/page_manifest.h"
 
 // Enough batches to keep the writer busy while documents are assembled;
-// each batch's arena holds its pages' paths and bytes and is reused.
+// each batch's arena holds its pages' paths and bytes and is reused until
+// the writer is drained, which gives the arenas back (made again as pages
+// come): between builds and after the last page they held megabytes.
 #define PAGE_WRITER_BATCH_COUNT 8
 // A batch is handed over once it holds this many bytes or pages.
 #define PAGE_WRITER_BATCH_BYTES MB(2)
@@ -107,10 +109,6 @@ void page_writer_start() {
     PageWriter* w = push_struct<PageWriter>(arena);
     w->mutex = os_mutex_alloc();
     w->cv = os_condition_alloc();
-    for (u64 i = 0; i < PAGE_WRITER_BATCH_COUNT; i += 1) {
-        w->batches[i].arena = arena_create(GB(4), MB(1));
-        w->batches[i].base = arena_pos(w->batches[i].arena);
-    }
     g_page_writer = w;
     os_thread_start(page_writer_main, 0);
 }
@@ -134,6 +132,10 @@ void page_writer_add(String path, const StringList* text, u32* written) {
         os_mutex_lock(w->mutex);
         while (w->filled - w->stored == PAGE_WRITER_BATCH_COUNT) os_condition_wait_mutex(w->cv, w->mutex, DEADLINE_NONE);
         os_mutex_unlock(w->mutex);
+        if (!batch->arena) {
+            batch->arena = arena_create(GB(4), MB(1));
+            batch->base = arena_pos(batch->arena);
+        }
         arena_pop_to(batch->arena, batch->base);
         batch->first = batch->last = 0;
         batch->bytes = batch->pages = 0;
@@ -162,4 +164,9 @@ void page_writer_drain() {
     os_mutex_lock(w->mutex);
     while (w->stored != w->filled) os_condition_wait_mutex(w->cv, w->mutex, DEADLINE_NONE);
     os_mutex_unlock(w->mutex);
+    // Every batch is stored and the writer waits: their memory can go.
+    for (u64 i = 0; i < PAGE_WRITER_BATCH_COUNT; i += 1) {
+        if (w->batches[i].arena) arena_release(w->batches[i].arena);
+        w->batches[i].arena = 0;
+    }
 }
