@@ -24,13 +24,30 @@ struct FileListNode {
     u64 name_size;         // the name's bytes follow the node, NUL-terminated
 };
 
+#define FILE_LIST_CHUNK_NODES 1024
+
+// The nodes of up to FILE_LIST_CHUNK_NODES documents in a row, in an arena
+// of their own: the parse phase gives a chunk back once its last document
+// is done, so the list follows the documents still to come.
+struct FileListChunk {
+    FileListChunk* next;
+    Arena* arena;  // holds this chunk and its nodes
+    u64 count;
+    u64 done;  // documents of the chunk the parse phase is done with
+    FileListNode* nodes[FILE_LIST_CHUNK_NODES];
+};
+
 struct FileList {
     FileListNode* first;
     FileListNode* last;
     u64 count;
     u64 total_size;  // bytes of all paths
+    FileListChunk* first_chunk;
+    FileListChunk* last_chunk;
 };
 
+// Gives back the list's memory and empties it.
+void file_list_release(FileList* list);
 // The node's file name (the whole path for a document given whole).
 String file_list_name(const FileListNode* node);
 // The node's whole path, NUL-terminated, in `arena`.

@@ -179,7 +179,16 @@ void build_read_limits(RunState* run, const OptionTable* options) {
 static const String k_no_folder = {};
 
 static void file_list_push(RunState* run, const String* folder, String name) {
-    FileListNode* node = (FileListNode*)arena_push(run->arena, sizeof(FileListNode) + name.size + 1, alignof(FileListNode));
+    FileList* list = &run->files;
+    FileListChunk* chunk = list->last_chunk;
+    if (!chunk || chunk->count == FILE_LIST_CHUNK_NODES) {
+        Arena* arena = arena_create(GB(1), KB(64));
+        chunk = push_struct<FileListChunk>(arena);
+        chunk->arena = arena;
+        SLL_QUEUE_PUSH(list->first_chunk, list->last_chunk, chunk);
+    }
+    FileListNode* node = (FileListNode*)arena_push(chunk->arena, sizeof(FileListNode) + name.size + 1, alignof(FileListNode));
+    chunk->nodes[chunk->count++] = node;
     node->next = 0;
     node->folder = folder ? folder : &k_no_folder;
     node->name_size = name.size;
@@ -189,6 +198,15 @@ static void file_list_push(RunState* run, const String* folder, String name) {
     SLL_QUEUE_PUSH(run->files.first, run->files.last, node);
     run->files.count += 1;
     run->files.total_size += node->folder->size + name.size;
+}
+
+void file_list_release(FileList* list) {
+    for (FileListChunk* chunk = list->first_chunk; chunk;) {
+        FileListChunk* next = chunk->next;
+        arena_release(chunk->arena);
+        chunk = next;
+    }
+    *list = FileList{};
 }
 
 String file_list_name(const FileListNode* node) { return String{(u8*)(node + 1), node->name_size}; }
@@ -247,7 +265,8 @@ static bool real_path_within(String real, String dir) {
 void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     if (kind == BUILD_TARGET_NONE) return;
     if (kind == BUILD_TARGET_DOCUMENT) {
-        file_list_push(run, 0, target);
+        // Only a document is read, also when it is the whole target.
+        if (string_equal(path_extension(target), S("kav"))) file_list_push(run, 0, target);
         return;
     }
 
@@ -373,7 +392,6 @@ static DiagnosticList* new_wrong_paths(RunState* run) {
     return &node->list;
 }
 
-static bool is_document_path(String path) { return string_equal(path_extension(path), S("kav")); }
 
 // Prints why a listed document is not parsed.
 static void print_skipped_document(RunState* run, String path, FileKey key) {
@@ -400,7 +418,7 @@ struct DocumentResult {
 
 struct DocumentsRun {
     RunState* run;
-    const FileListNode** sources;  // the documents, in order
+    FileListChunk** chunks;  // the documents, in order, FILE_LIST_CHUNK_NODES a chunk
     DeferredDocument** deferred;  // final pass: the documents it goes over
     u64 count;
 };
@@ -423,11 +441,26 @@ u32 build_default_threads(u64 documents) {
 
 // Reads document `index` (asking for the next ones on the way). A document
 // that cannot be read, or is too large, keeps the reason in `result->key`.
+static const FileListNode* run_source(const DocumentsRun* d, u64 index) {
+    return d->chunks[index / FILE_LIST_CHUNK_NODES]->nodes[index % FILE_LIST_CHUNK_NODES];
+}
+
+// The parse phase is done with the document at `index`: its chunk goes back
+// with the chunk's last document. Workers only look at documents after the
+// last one committed, so nothing reads a chunk given back.
+static void run_source_done(DocumentsRun* d, u64 index) {
+    FileListChunk* chunk = d->chunks[index / FILE_LIST_CHUNK_NODES];
+    chunk->done += 1;
+    if (chunk->done < chunk->count) return;
+    d->chunks[index / FILE_LIST_CHUNK_NODES] = 0;
+    arena_release(chunk->arena);
+}
+
 static void fetch_document(DocumentsRun* d, u64 index, DocumentResult* result) {
     u64 limit = d->run->max_doc_size;
     for (u64 k = index + 1; k < d->count && k <= index + BUILD_READ_AHEAD; k += 1) {
         Scratch scratch;
-        fs_request_file_up_to(file_list_path(scratch.arena, d->sources[k]), limit, 0);
+        fs_request_file_up_to(file_list_path(scratch.arena, run_source(d, k)), limit, 0);
     }
     FileKey key = fs_request_file_up_to(result->path, limit, DEADLINE_NONE);
     // A path the service cannot even queue is far beyond the system's limit.
@@ -580,7 +613,7 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
     Arena* out = slot->arena;
     DocumentResult* result = push_struct<DocumentResult>(out);
     slot->result = result;
-    result->path = d->deferred ? d->deferred[index]->path : file_list_path(out, d->sources[index]);
+    result->path = d->deferred ? d->deferred[index]->path : file_list_path(out, run_source(d, index));
     if (d->deferred) {
         result->bytes = d->deferred[index]->bytes;
     } else {
@@ -619,10 +652,10 @@ static void write_document_pages(RunState* run, DocumentResult* result, BuildPag
 // The main thread's part, in document order: the console, the page
 // records, sections, URLs, and the pages to the writer.
 static void commit_document(void* context, u64 index, WorkSlot* slot) {
-    (void)index;
     DocumentsRun* d = (DocumentsRun*)context;
     RunState* run = d->run;
     DocumentResult* result = (DocumentResult*)slot->result;
+    run_source_done(d, index);  // the result holds its own copy of the path
     if (result->key.error != OS_FILE_ERROR_NONE) {
         print_skipped_document(run, result->path, result->key);
         fs_release_file(result->path);
@@ -697,15 +730,15 @@ void build_parse_phase(RunState* run) {
     console_print("KAV (parsing):\n");
     // Only documents are read; other files are passed over.
     Scratch scratch(run->arena);
-    const FileListNode** sources = push_array_no_zero<const FileListNode*>(scratch.arena, MAX(run->files.count, 1ull));
-    u64 count = 0;
-    for (FileListNode* node = run->files.first; node; node = node->next) {
-        if (is_document_path(file_list_name(node))) sources[count++] = node;
-    }
+    // The walk lists documents only, in the order they are built.
+    u64 count = run->files.count;
+    FileListChunk** chunks = push_array<FileListChunk*>(scratch.arena, count / FILE_LIST_CHUNK_NODES + 1);
+    u64 chunk_count = 0;
+    for (FileListChunk* chunk = run->files.first_chunk; chunk; chunk = chunk->next) chunks[chunk_count++] = chunk;
     run->files = FileList{};
 
     u32 threads = run->threads ? run->threads : build_default_threads(count);
-    DocumentsRun first = {run, sources, 0, count};
+    DocumentsRun first = {run, chunks, 0, count};
     work_ordered(count, threads, BUILD_WINDOW, work_document, commit_document, &first);
 
     if (run->deferred_count) {

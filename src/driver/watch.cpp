@@ -237,6 +237,7 @@ static void watch_walk(Watch* w) {
         WatchDocument* doc = watch_find_or_add(w, file_list_path(walk.arena, node));
         if (!doc->in_walk) watch_append_ordered(w, doc);
     }
+    file_list_release(&walk.files);
     arena_release(walk.arena);
 }
 

@@ -71,6 +71,7 @@ struct BuildStepsTest : kavsite_test::ServiceTest {
         }
         EXPECT_EQ(run->files.count, paths.size());
         EXPECT_EQ(run->files.total_size, total);
+        file_list_release(&run->files);
         arena_release(run->arena);
         return paths;
     }
@@ -164,6 +165,7 @@ TEST_F(BuildStepsTest, DocumentTargetIsTheOnlyEntry) {
     build_collect_sources(run, from(target), BUILD_TARGET_DOCUMENT);
     ASSERT_EQ(run->files.count, 1u);
     EXPECT_EQ(str(file_list_path(run->arena, run->files.first)), target);
+    file_list_release(&run->files);
     arena_release(run->arena);
     // A target that names nothing collects nothing.
     run = new_run();
