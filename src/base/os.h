@@ -160,6 +160,14 @@ OsFileProperties os_path_properties(String path);
 String os_read_range(Arena* arena, OsFile file, Range64 range);
 u64 os_write_range(OsFile file, Range64 range, String data);
 bool os_truncate_file(OsFile file, u64 size);
+// An unnamed file in the folder `dir` for reading and writing: it has no name
+// in the folder and is gone once closed or when the process ends, so a kill
+// leaves nothing behind. OS_FILE_INVALID where the file system has no such
+// files.
+OsFile os_open_unnamed_file(String dir);
+// Writes `data` at the file's position, which moves past it; the bytes
+// written.
+u64 os_write_next(OsFile file, String data);
 String os_read_whole_file(Arena* arena, String path);
 bool os_path_is_valid(String path);
 // True for a directory the process may create and remove entries in.

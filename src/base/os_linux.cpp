@@ -452,6 +452,24 @@ bool os_truncate_file(OsFile file, u64 size) {
     return ftruncate((int)file, (off_t)size) == 0;
 }
 
+OsFile os_open_unnamed_file(String dir) {
+    Scratch scratch;
+    int fd = open(dir.size ? os_cpath(scratch.arena, dir) : ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    return fd < 0 ? OS_FILE_INVALID : (OsFile)fd;
+}
+
+u64 os_write_next(OsFile file, String data) {
+    if (file == OS_FILE_INVALID) return 0;
+    u64 done = 0;
+    while (done < data.size) {
+        ssize_t n = write((int)file, data.str + done, MIN(data.size - done, (u64)0x7FFFF000));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += (u64)n;
+    }
+    return done;
+}
+
 bool os_directory_is_writable(String path) {
     Scratch scratch;
     const char* cpath = os_cpath(scratch.arena, path);

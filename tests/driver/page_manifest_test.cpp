@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -105,6 +106,44 @@ TEST_F(PageManifestTest, RebuildWritesOnlyWhatChanged) {
     page_manifest_save(third);
     EXPECT_EQ(inode_of(root + PAGE_MANIFEST_FILE_NAME), manifest_inode);
     for (PageManifest* m : {first, second, third}) arena_release(m->arena);
+}
+
+// A build into a new root keeps what it wrote aside until the save, in
+// more lines than one buffer holds: every page is listed with its last
+// size, also one written twice; a page removed before the save is left
+// out; a second build finds them all unchanged.
+TEST_F(PageManifestTest, ManyNewPagesAreListedOnceWithTheirLastWrite) {
+    PageManifest* first = page_manifest_load(from(root));
+    std::vector<std::string> pages;
+    for (int i = 0; i < 3000; i += 1) {
+        pages.push_back("html/s" + std::to_string(i % 3) + "/a-page-with-a-long-name-" + std::to_string(i) + ".html");
+        ASSERT_TRUE(write(first, pages.back(), "text " + std::to_string(i))) << pages.back();
+    }
+    ASSERT_TRUE(write(first, pages[7], "the seventh page, written again"));
+    fs::remove(root + pages[8]);
+    page_manifest_save(first);
+
+    std::istringstream lines(read_file(root + PAGE_MANIFEST_FILE_NAME));
+    std::map<std::string, u64> sizes;
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        u64 size = 0, inode = 0;
+        std::string hash, path;
+        fields >> size >> hash >> inode >> path;
+        EXPECT_TRUE(sizes.emplace(path, size).second) << "listed twice: " << path;
+        EXPECT_EQ(inode, inode_of(root + path)) << line;
+    }
+    EXPECT_EQ(sizes.size(), pages.size() - 1);
+    EXPECT_EQ(sizes.count(pages[8]), 0u) << "a removed page is listed";
+    EXPECT_EQ(sizes[pages[7]], std::string("the seventh page, written again").size());
+    EXPECT_EQ(sizes[pages[2999]], std::string("text 2999").size());
+
+    PageManifest* second = page_manifest_load(from(root));
+    u64 inode = inode_of(root + pages[1234]);
+    ASSERT_TRUE(write(second, pages[1234], "text 1234"));
+    EXPECT_EQ(inode_of(root + pages[1234]), inode) << "an unchanged page was written again";
+    for (PageManifest* m : {first, second}) arena_release(m->arena);
 }
 
 }  // namespace
