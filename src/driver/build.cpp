@@ -68,7 +68,7 @@ static void write_pages(RunState* run) {
     for (BuildPage* page = build_page_next(&run->pages, &cursor); page; page = build_page_next(&run->pages, &cursor)) {
         Scratch scratch;
         String path = build_page_path(scratch.arena, page);
-        if (page->written) {
+        if (page->state->written) {
             run->html_count += 1;
             console_print("\t%.*s\n", (int)page->name_size, page->name);
         } else {
@@ -76,7 +76,7 @@ static void write_pages(RunState* run) {
             console_print("\tFaiLure: %.*s\n", STR_ARG(path));
         }
         // A raw view that could not be written leaves the page's link dead.
-        if (page->has_raw && !page->raw_written) {
+        if (page->state->has_raw && !page->state->raw_written) {
             run->page_failures += 1;
             String raw_path = build_raw_path(scratch.arena, path);
             console_print("\tFaiLure: %.*s\n", STR_ARG(raw_path));
@@ -86,7 +86,7 @@ static void write_pages(RunState* run) {
 
 // The home page reads the pages through a cursor of its own.
 struct IndexPagesContext {
-    const BuildPages* pages;
+    BuildPages* pages;
     BuildPageCursor cursor;
     Arena* arena;   // holds the last path given
     u64 arena_pos;  // its position before the first
@@ -96,7 +96,7 @@ struct IndexPagesContext {
 static u64 index_pages_next(void* context, u64 at, String* path, String* title) {
     IndexPagesContext* c = (IndexPagesContext*)context;
     if (at == 0) {
-        c->cursor = BuildPageCursor{};
+        build_page_cursor_end(&c->cursor);
         c->given = 0;
     }
     arena_pop_to(c->arena, c->arena_pos);
@@ -121,6 +121,7 @@ static void phase_index_page(RunState* run) {
     IndexPagesContext context = {&run->pages, {}, paths, arena_pos(paths), 0};
     IndexPageSource source = {&context, index_pages_next};
     bool written = write_index_page_from(run->arena, run->site, source, &run->sections);
+    build_page_cursor_end(&context.cursor);
     arena_release(paths);
     if (written) return;
     String path = string_format(run->arena, "%.*s" INDEX_PAGE_PATH, STR_ARG(root));

@@ -5,6 +5,7 @@
 
 #include "base/arena.h"
 #include "base/diagnostic.h"
+#include "base/spool.h"
 #include "base/entry.h"
 #include "base/string.h"
 #include "htmldom/html_dom.h"
@@ -58,39 +59,45 @@ String file_list_path(Arena* arena, const FileListNode* node);
 struct BuildFolder {
     BuildFolder* next;  // bucket chain
     String path;
+    u32 index;  // in BuildPages::folders
 };
 
 #define BUILD_FOLDER_SLOT_COUNT 1024
 
-// A page of the build in document order, as compact as the conversion
-// phase and the home page allow: its path is its folder followed by its
-// file name; the title is the document's, shared by its pages. Stays at one
-// address (the page writer sets the results through pointers).
+// What became of a page; the only part of its record kept in memory. Stays
+// at one address (the page writer sets the results through pointers).
+struct BuildPageState {
+    u8 written;      // set by the page writer: 1 stored, 0 the write failed
+    u8 raw_written;  // as `written`, for the raw view
+    u8 has_raw;      // its raw view was handed to the writer
+    u8 unused;
+};
+
+// A page of the build as build_page_next gives it back: its path is its
+// folder followed by its file name; the title is the document's. The
+// strings hold until the next call.
 struct BuildPage {
     const BuildFolder* folder;
-    const u8* name;   // file name, in the run's arena
-    const u8* title;  // in the run's arena
+    const u8* name;
+    const u8* title;
     u32 name_size;
     u32 title_size;
-    u32 written;      // set by the page writer: 1 stored, 0 the write failed
-    u32 raw_written;  // as `written`, for the raw view
-    u32 has_raw;      // its raw view was handed to the writer
+    BuildPageState* state;
 };
 
-#define BUILD_PAGE_CHUNK_SIZE 1024
-
-struct BuildPageChunk {
-    BuildPageChunk* next;
-    u64 count;
-    BuildPage pages[BUILD_PAGE_CHUNK_SIZE];
-};
-
-// Every page of the build, in document order, in chunks that never move.
+// Every page of the build, in document order. The records (folder, file
+// name, title) are read only at the end, by the report and the home page:
+// they are spooled, a site of 50,000 pages held 4.4 MB of them.
 struct BuildPages {
-    BuildPageChunk* first;
-    BuildPageChunk* last;
+    Spool records;  // per page: a BuildPageRecord, its name and its title
+    bool records_open;
+    Arena* states;  // the BuildPageState of every page, one after another
+    BuildPageState* first_state;
     u64 count;
     BuildFolder** folder_slots;  // BUILD_FOLDER_SLOT_COUNT buckets; null until the first page
+    BuildFolder** folders;       // by index
+    u64 folder_count;
+    u64 folder_capacity;
 };
 
 // A document whose pages wait until every page of the build is known: one
@@ -99,7 +106,7 @@ struct DeferredDocument {
     DeferredDocument* next;
     String path;
     String bytes;                 // kept by the file service
-    BuildPage** pages;            // one per html output path; null for a path an earlier page took
+    BuildPageState** pages;       // one per html output path; null for a path an earlier page took
     DiagnosticList* wrong_paths;  // where its missing paths go, in document order
 };
 
@@ -260,13 +267,15 @@ String build_raw_path(Arena* arena, String output_path);
 // A page's absolute path, in `arena`.
 String build_page_path(Arena* arena, const BuildPage* page);
 // Walks the pages in document order: a zero cursor starts at the first;
-// null after the last.
+// null after the last, when the cursor's memory is given back (a cursor
+// left before the end is ended with build_page_cursor_end).
 struct BuildPageCursor {
-    BuildPageChunk* chunk;
+    SpoolCursor spool;
     u64 index;
-    bool started;
+    BuildPage page;
 };
-BuildPage* build_page_next(const BuildPages* pages, BuildPageCursor* cursor);
+BuildPage* build_page_next(BuildPages* pages, BuildPageCursor* cursor);
+void build_page_cursor_end(BuildPageCursor* cursor);
 // Records the name of the directory that holds `output_path` as a section,
 // unless it is "html" (any case) or a section of that name (any case) exists.
 void build_add_section(RunState* run, String output_path);

@@ -344,46 +344,85 @@ static const BuildFolder* build_folder_of(RunState* run, String path) {
     for (BuildFolder* f = *slot; f; f = f->next) {
         if (string_equal(f->path, folder)) return f;
     }
+    if (pages->folder_count == pages->folder_capacity) {
+        u64 capacity = pages->folder_capacity ? pages->folder_capacity * 2 : 64;
+        BuildFolder** grown = push_array_no_zero<BuildFolder*>(run->arena, capacity);
+        for (u64 i = 0; i < pages->folder_count; i += 1) grown[i] = pages->folders[i];
+        pages->folders = grown;
+        pages->folder_capacity = capacity;
+    }
     BuildFolder* f = push_struct<BuildFolder>(run->arena);
     f->path = string_copy(run->arena, folder);
+    f->index = (u32)pages->folder_count;
+    pages->folders[pages->folder_count++] = f;
     SLL_STACK_PUSH(*slot, f);
     return f;
 }
 
-// The page record kept for the conversion phase and the home page: its
-// folder, file name and the document's title (already in the run's arena).
-static BuildPage* add_build_page(RunState* run, String path, String title) {
+// How a page's record starts in the spool; its name and title follow.
+struct BuildPageRecord {
+    u32 folder;
+    u32 name_size;
+    u32 title_size;
+};
+
+// Spools the page's record (its folder, file name and title) for the report
+// and the home page, and gives the state the page writer fills in.
+static BuildPageState* add_build_page(RunState* run, String path, String title) {
     BuildPages* pages = &run->pages;
-    if (!pages->last || pages->last->count == BUILD_PAGE_CHUNK_SIZE) {
-        BuildPageChunk* chunk = push_struct<BuildPageChunk>(run->arena);
-        SLL_QUEUE_PUSH(pages->first, pages->last, chunk);
+    if (!pages->records_open) {
+        // Beside the pages: the root is the one folder the build writes to.
+        spool_open(&pages->records, run->site->settings.root);
+        ArenaParams params = {};
+        params.flags = ARENA_NO_CHAIN;  // the states stay one array
+        params.reserve_size = GB(4);
+        params.commit_size = KB(64);
+        pages->states = arena_create(params);
+        pages->first_state = (BuildPageState*)arena_push(pages->states, 0, alignof(BuildPageState));
+        pages->records_open = true;
     }
-    BuildPage* page = &pages->last->pages[pages->last->count++];
+    BuildPageState* state = push_struct<BuildPageState>(pages->states);
+    if (!state) return 0;  // a billion pages
     pages->count += 1;
-    String name = string_copy(run->arena, path_file_name(path));
-    page->folder = build_folder_of(run, path);
-    page->name = name.str;
-    page->name_size = (u32)name.size;
-    page->title = title.str;
-    page->title_size = (u32)title.size;
-    return page;
+    String name = path_file_name(path);
+    BuildPageRecord record = {build_folder_of(run, path)->index, (u32)name.size, (u32)title.size};
+    spool_append(&pages->records, String{(u8*)&record, sizeof(record)});
+    spool_append(&pages->records, name);
+    spool_append(&pages->records, title);
+    return state;
 }
 
 String build_page_path(Arena* arena, const BuildPage* page) {
     return string_format(arena, "%.*s%.*s", STR_ARG(page->folder->path), (int)page->name_size, page->name);
 }
 
-BuildPage* build_page_next(const BuildPages* pages, BuildPageCursor* cursor) {
-    if (!cursor->started) {
-        cursor->started = true;
-        cursor->chunk = pages->first;
-        cursor->index = 0;
+BuildPage* build_page_next(BuildPages* pages, BuildPageCursor* cursor) {
+    if (cursor->index >= pages->count) {
+        build_page_cursor_end(cursor);
+        return 0;
     }
-    while (cursor->chunk && cursor->index == cursor->chunk->count) {
-        cursor->chunk = cursor->chunk->next;
-        cursor->index = 0;
+    const u8* bytes = spool_read(&pages->records, &cursor->spool, sizeof(BuildPageRecord));
+    BuildPageRecord record = {};
+    if (bytes) memcpy(&record, bytes, sizeof(record));
+    const u8* strings = bytes ? spool_read(&pages->records, &cursor->spool, (u64)record.name_size + record.title_size) : 0;
+    if (!strings || record.folder >= pages->folder_count) {
+        build_page_cursor_end(cursor);
+        return 0;
     }
-    return cursor->chunk ? &cursor->chunk->pages[cursor->index++] : 0;
+    BuildPage* page = &cursor->page;
+    page->folder = pages->folders[record.folder];
+    page->name = strings;
+    page->name_size = record.name_size;
+    page->title = strings + record.name_size;
+    page->title_size = record.title_size;
+    page->state = &pages->first_state[cursor->index];
+    cursor->index += 1;
+    return page;
+}
+
+void build_page_cursor_end(BuildPageCursor* cursor) {
+    spool_cursor_end(&cursor->spool);
+    *cursor = BuildPageCursor{};
 }
 
 static DiagnosticList* new_wrong_paths(RunState* run) {
@@ -630,11 +669,11 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
 // one entry per page text, null for a path an earlier page took. A raw view
 // never replaces a page of the build: one seen before it, or (in the final
 // pass) any.
-static void write_document_pages(RunState* run, DocumentResult* result, BuildPage** pages) {
+static void write_document_pages(RunState* run, DocumentResult* result, BuildPageState** pages) {
     u64 k = 0;
     StringNode* path = result->pages.page_paths.first;
     for (PageTexts* texts = result->pages.pages_first; texts && path; texts = texts->next, path = path->next, k += 1) {
-        BuildPage* page = pages[k];
+        BuildPageState* page = pages[k];
         if (!page) continue;
         // The texts go to the writer's own memory: nothing is kept here. A
         // large page comes in pieces, which are not joined here first.
@@ -665,13 +704,12 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     console_print("%.*s", STR_ARG(result->pages.diagnostics));
     Scratch scratch;
     u64 page_count = result->pages.page_paths.node_count;
-    BuildPage** pages = push_array<BuildPage*>(scratch.arena, MAX(page_count, 1ull));
+    BuildPageState** pages = push_array<BuildPageState*>(scratch.arena, MAX(page_count, 1ull));
     if (!result->pages.draft) {
         for (StringNode* n = result->pages.urls.first, *l = result->pages.locations.first; n && l; n = n->next, l = l->next) {
             url_check_submit_found(n->string, l->string);
         }
         String source_name = shown(scratch.arena, path_file_name(result->path));
-        String title = {};  // one copy for all the document's pages
         u64 k = 0;
         for (StringNode* n = result->pages.page_paths.first; n; n = n->next, k += 1) {
             // Two documents (or one, twice) with one page path: the first
@@ -682,8 +720,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
                               STR_ARG(page), STR_ARG(source_name));
                 continue;
             }
-            if (!title.str) title = string_copy(run->arena, result->pages.title);
-            pages[k] = add_build_page(run, n->string, title);
+            pages[k] = add_build_page(run, n->string, result->pages.title);
             site_add_output_path(run->site, n->string);
             console_print("\t%.*s\n", STR_ARG(source_name));
             build_add_section(run, n->string);
@@ -705,7 +742,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
     DeferredDocument* deferred = push_struct<DeferredDocument>(run->arena);
     deferred->path = string_copy(run->arena, result->path);  // the slot's copy goes with the slot
     deferred->bytes = result->bytes;
-    deferred->pages = push_array_no_zero<BuildPage*>(run->arena, MAX(page_count, 1ull));
+    deferred->pages = push_array_no_zero<BuildPageState*>(run->arena, MAX(page_count, 1ull));
     for (u64 k = 0; k < page_count; k += 1) deferred->pages[k] = pages[k];
     deferred->wrong_paths = new_wrong_paths(run);
     SLL_QUEUE_PUSH(run->deferred_first, run->deferred_last, deferred);

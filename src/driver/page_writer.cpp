@@ -16,7 +16,7 @@ struct PageWriteItem {
     PageWriteItem* next;
     String path;   // NUL-terminated
     String text;   // the whole page
-    u32* written;  // receives the result; may be null
+    u8* written;  // receives the result; may be null
 };
 
 struct PageWriterBatch {
@@ -123,7 +123,7 @@ static void page_writer_hand_over(PageWriter* w) {
     os_condition_broadcast(w->cv);
 }
 
-void page_writer_add(String path, const StringList* text, u32* written) {
+void page_writer_add(String path, const StringList* text, u8* written) {
     page_writer_start();
     PageWriter* w = g_page_writer;
     PageWriterBatch* batch = &w->batches[w->filled % PAGE_WRITER_BATCH_COUNT];

@@ -17,6 +17,6 @@ void page_writer_use_manifest(PageManifest* manifest);
 // Copies `text` (its pieces joined) into the current batch as the page at
 // `path`. When the page has been stored, `*written` (unless null) becomes 1,
 // or 0 when the write failed. A full batch is handed over.
-void page_writer_add(String path, const StringList* text, u32* written);
+void page_writer_add(String path, const StringList* text, u8* written);
 // Hands over the current batch and waits until every page added is stored.
 void page_writer_drain();

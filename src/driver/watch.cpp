@@ -353,7 +353,7 @@ static void watch_build_document(const RunState* run, String path, Arena* out, W
 struct WatchWrite {
     WatchWrite* next;
     String path;
-    u32 written;  // set by the page writer
+    u8 written;  // set by the page writer
 };
 
 struct WatchPass {

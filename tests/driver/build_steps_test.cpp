@@ -225,8 +225,11 @@ TEST_F(BuildStepsTest, ParsePhaseReadsOnlyDocumentsWithinTheLimit) {
     // The header right after the mark was read as a header: its title and
     // output path made the page.
     ASSERT_EQ(run->pages.count, 1u);
-    BuildPage* page = &run->pages.first->pages[0];
+    BuildPageCursor cursor = {};
+    BuildPage* page = build_page_next(&run->pages, &cursor);
+    ASSERT_NE(page, nullptr);
     EXPECT_EQ(std::string((const char*)page->title, page->title_size), "marked");
+    build_page_cursor_end(&cursor);
     arena_release(run->arena);
 }
 

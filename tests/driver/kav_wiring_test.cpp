@@ -79,9 +79,9 @@ TEST_F(KavWiringTest, ParsePhaseParsesSkipsDraftsAndRecordsEntriesAndSections) {
     for (BuildPage* p = build_page_next(&run->pages, &cursor); p; p = build_page_next(&run->pages, &cursor)) {
         String path = build_page_path(run->arena, p);
         pages.push_back(str(path).substr(root.size()) + " " + std::string((const char*)p->title, p->title_size));
-        EXPECT_EQ(p->written, 1u) << str(path);
-        EXPECT_EQ(p->has_raw, 1u) << str(path);
-        EXPECT_EQ(p->raw_written, 1u) << str(path);
+        EXPECT_EQ(p->state->written, 1u) << str(path);
+        EXPECT_EQ(p->state->has_raw, 1u) << str(path);
+        EXPECT_EQ(p->state->raw_written, 1u) << str(path);
     }
     std::vector<std::string> want = {"html/a/x.html A", "html/Notes/n.html d", "html/notes/m.html e",
                                      "html/top.html e"};

@@ -29,7 +29,7 @@ struct PageWriterTest : ::testing::Test {
     }
 
     // Adds the page `text` at `path` below the root.
-    void add(const std::string& path, const std::string& text, u32* written) {
+    void add(const std::string& path, const std::string& text, u8* written) {
         StringList list = {};
         string_list_push(arena, &list, string_copy(arena, from(text)));
         page_writer_add(string_copy(arena, from((root / path).string())), &list, written);
@@ -52,7 +52,7 @@ TEST_F(PageWriterTest, PagesAddedTwiceEndWithTheLaterText) {
             {"html/a/one.html", "first"},  {"html/a/two.html", "two"}, {"html/a/one.html", "second"},
             {"html/b/three.html", "three"}, {"html/a/one.html", "third"},
         };
-        std::vector<u32> written(sizeof(cases) / sizeof(cases[0]), 7);
+        std::vector<u8> written(sizeof(cases) / sizeof(cases[0]), 7);
         for (size_t i = 0; i < written.size(); i += 1) add(cases[i].path, cases[i].text, &written[i]);
         page_writer_drain();
         for (size_t i = 0; i < written.size(); i += 1) EXPECT_EQ(written[i], 1u) << cases[i].path;
@@ -67,7 +67,7 @@ TEST_F(PageWriterTest, PagesAddedTwiceEndWithTheLaterText) {
             u64 inode = os_path_properties(from((root / "html/a/two.html").string())).inode;
             PageManifest* next = page_manifest_load(from(root_text));
             page_writer_use_manifest(next);
-            u32 again[5] = {7, 7, 7, 7, 7};
+            u8 again[5] = {7, 7, 7, 7, 7};
             add("html/a/two.html", "two", &again[0]);
             add("html/a/one.html", "third", &again[1]);
             add("html/b/three.html", "changed", &again[2]);
