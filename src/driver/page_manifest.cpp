@@ -2,7 +2,6 @@
 
 #include <xxhash.h>
 
-#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -116,83 +115,52 @@ static u64 parse_number(String* line, int base) {
     return n;
 }
 
-// Puts the buffered journal lines into the journal file; false when the
-// file did not take them all.
-static bool journal_flush(PageManifest* m) {
-    if (m->journal_used == 0) return true;
-    String data = {m->journal_buffer, m->journal_used};
-    m->journal_used = 0;
-    return os_write_next(m->journal, data) == data.size;
-}
+// How a page the manifest did not know starts in the journal; its path
+// follows.
+struct JournalRecord {
+    u64 size;
+    u64 hash;
+    u64 path_size;
+};
 
-// Records a page the manifest does not know, written with `size` bytes of
-// hash `hash`: in the journal, or as an entry where there is none.
 static void journal_page(PageManifest* m, String path, u64 size, u64 hash) {
-    if (m->journal == OS_FILE_INVALID && !m->journal_unavailable) {
-        m->journal = os_open_unnamed_file(m->root);
-        m->journal_unavailable = m->journal == OS_FILE_INVALID;
-        if (!m->journal_unavailable && !m->journal_buffer) {
-            m->journal_buffer = push_array_no_zero<u8>(m->arena, PAGE_MANIFEST_JOURNAL_BUFFER);
-        }
+    if (!m->journal_open) {
+        spool_open(&m->journal, m->root);
+        m->journal_open = true;
     }
-    if (m->journal != OS_FILE_INVALID && string_find_byte(path, '\n', 0) >= path.size) {
-        char line[64];
-        int n = snprintf(line, sizeof(line), "%llu %llx ", (unsigned long long)size, (unsigned long long)hash);
-        if (m->journal_used + (u64)n + path.size + 1 > PAGE_MANIFEST_JOURNAL_BUFFER) {
-            if (!journal_flush(m)) m->journal_unavailable = true;
-        }
-        if (m->journal_used + (u64)n + path.size + 1 <= PAGE_MANIFEST_JOURNAL_BUFFER && !m->journal_unavailable) {
-            memcpy(m->journal_buffer + m->journal_used, line, (u64)n);
-            memcpy(m->journal_buffer + m->journal_used + n, path.str, path.size);
-            m->journal_used += (u64)n + path.size;
-            m->journal_buffer[m->journal_used++] = '\n';
-            return;
-        }
-    }
-    // No journal, or a path too long for its buffer: an entry now.
-    PageManifestEntry* e = manifest_find(m, path, true);
-    if (!e) return;
-    e->size = size;
-    e->hash = hash;
-    e->inode = 0;
-    manifest_mark_seen(m, e);
+    JournalRecord record = {size, hash, path.size};
+    spool_append(&m->journal, String{(u8*)&record, sizeof(record)});
+    spool_append(&m->journal, path);
 }
 
-// Reads the journal back into entries and empties it.
+// Reads the journal back into entries, a later write of a path over an
+// earlier one, and empties it.
 static void journal_replay(PageManifest* m) {
-    if (m->journal == OS_FILE_INVALID) return;
-    journal_flush(m);
-    Arena* arena = arena_create(GB(8), KB(64));
-    OsFileProperties props = os_file_properties(m->journal);
-    String text = os_read_range(arena, m->journal, Range64{0, props.size});
-    for (u64 at = 0; at < text.size;) {
-        u64 end = string_find_byte(text, '\n', at);
-        String line = string_substr(text, at, end);
-        at = end + 1;
-        if (end >= text.size) break;  // a line cut short
-        u64 size = parse_number(&line, 10);
-        u64 hash = parse_number(&line, 16);
-        if (line.size == 0) continue;
-        PageManifestEntry* e = manifest_find(m, line, true);
+    if (!m->journal_open) return;
+    SpoolCursor cursor = {};
+    for (;;) {
+        const u8* bytes = spool_read(&m->journal, &cursor, sizeof(JournalRecord));
+        if (!bytes) break;
+        JournalRecord record;
+        memcpy(&record, bytes, sizeof(record));
+        const u8* path = spool_read(&m->journal, &cursor, record.path_size);
+        if (!path) break;
+        PageManifestEntry* e = manifest_find(m, String{(u8*)path, record.path_size}, true);
         if (!e) continue;
-        e->size = size;
-        e->hash = hash;
+        e->size = record.size;
+        e->hash = record.hash;
         e->inode = 0;
         manifest_mark_seen(m, e);
     }
-    arena_release(arena);
-    // A journal that lost lines is dropped with them: their pages are
-    // simply not in this manifest, and the next build compares them.
-    os_close_file(m->journal);
-    m->journal = OS_FILE_INVALID;
-    m->journal_unavailable = false;
+    spool_cursor_end(&cursor);
+    spool_close(&m->journal);
+    m->journal_open = false;
 }
 
 PageManifest* page_manifest_load(String root) {
     Arena* arena = arena_create(GB(1), KB(64));
     PageManifest* m = push_struct<PageManifest>(arena);
     m->arena = arena;
-    m->journal = OS_FILE_INVALID;
     m->root = string_copy(arena, root);
     m->slots = push_array<u32>(arena, PAGE_MANIFEST_SLOT_COUNT);
     m->folders = push_array<PageManifestFolder*>(arena, PAGE_MANIFEST_SLOT_COUNT);

@@ -10,12 +10,12 @@
 
 #include "base/arena.h"
 #include "base/os.h"
+#include "base/spool.h"
 #include "base/string.h"
 
 #define PAGE_MANIFEST_FILE_NAME ".kavsite-pages"
 #define PAGE_MANIFEST_SLOT_COUNT 16384
 #define PAGE_MANIFEST_CHUNK_SHIFT 12  // entries per chunk: 4096
-#define PAGE_MANIFEST_JOURNAL_BUFFER KB(64)
 
 // A folder of pages (its path up to and with the last "/"), kept once for
 // the entries it holds.
@@ -55,15 +55,12 @@ struct PageManifest {
     u64 folder_count;
     u64 folder_capacity;
     PageManifestFolder* listed_first;
-    // Pages the manifest did not know, written since the last save: a line
-    // each ("<size> <hash, hex> <path>") in an unnamed file in the root, read
-    // back by the save. A build into a new root holds no entry for them
-    // while it writes. Where the root's file system has no unnamed files,
-    // they become entries at once.
-    OsFile journal;  // OS_FILE_INVALID until the first such page
-    bool journal_unavailable;
-    u8* journal_buffer;  // PAGE_MANIFEST_JOURNAL_BUFFER bytes
-    u64 journal_used;
+    // Pages the manifest did not know, written since the last save: kept in
+    // a spool (see base/spool.h) until the save reads them back into
+    // entries, so a build into a new root holds no entry for them while it
+    // writes.
+    Spool journal;
+    bool journal_open;
     // From the load: the root had neither a manifest nor an html folder, so
     // every page is new; or it had pages but no manifest, so each is compared.
     bool fresh;
