@@ -2,59 +2,89 @@
 
 #include <string.h>
 
-// Bytes [0, filed) are in the file, [filed, size) in the buffer while the
-// file takes writes, or in memory from `filed` on once it does not (or
-// never did): nothing appended is lost.
+// Bytes [0, filed) are in the file; [filed, size) in the buffer while the
+// file takes writes, else in memory: nothing appended is lost.
 
 void spool_open(Spool* spool, String dir) {
     *spool = Spool{};
+    spool->file = OS_FILE_INVALID;
     ArenaParams params = {};
     params.flags = ARENA_NO_CHAIN;  // the bytes kept in memory stay in one piece
     params.reserve_size = GB(64);
-    params.commit_size = KB(64);
+    params.commit_size = KB(16);
     spool->arena = arena_create(params);
-    spool->file = os_open_unnamed_file(dir);
-    if (spool->file != OS_FILE_INVALID) spool->buffer = push_array_no_zero<u8>(spool->arena, SPOOL_BUFFER_SIZE);
+    if (!spool->arena) return;
+    spool->dir = string_copy(spool->arena, dir);
+    spool->memory_pos = arena_pos(spool->arena);
     spool->memory = (u8*)arena_push(spool->arena, 0, 1);
 }
 
-// Moves the buffered bytes to the file; what it does not take goes to
-// memory, and from then on everything does.
+static bool spool_in_memory(const Spool* spool) { return spool->file == OS_FILE_INVALID || spool->lost; }
+
+// Keeps `bytes` in memory after the others there.
+static void spool_keep(Spool* spool, String bytes) {
+    u8* to = (u8*)arena_push(spool->arena, bytes.size, 1);
+    if (to) memcpy(to, bytes.str, bytes.size);
+}
+
+// A write to the file fell short: the bytes it did not take, and all that
+// come after them, are kept in memory.
+static void spool_write_failed(Spool* spool, String rest) {
+    spool->lost = true;
+    spool->memory_pos = arena_pos(spool->arena);
+    spool->memory = (u8*)arena_push(spool->arena, 0, 1);
+    spool_keep(spool, rest);
+}
+
+// The bytes in memory move to a new unnamed file, and the memory they took
+// becomes the buffer; without such a file they stay where they are.
+static void spool_move_to_file(Spool* spool) {
+    spool->file_tried = true;
+    spool->file = os_open_unnamed_file(spool->dir);
+    if (spool->file == OS_FILE_INVALID) return;
+    String held = {spool->memory, spool->size};
+    u64 written = os_write_next(spool->file, held);
+    spool->filed = written;
+    if (written < held.size) {
+        spool->lost = true;
+        memmove(spool->memory, spool->memory + written, held.size - written);
+        arena_pop_to(spool->arena, spool->memory_pos + held.size - written);
+        return;
+    }
+    arena_pop_to(spool->arena, spool->memory_pos);
+    spool->buffer = push_array_no_zero<u8>(spool->arena, SPOOL_BUFFER_SIZE);
+    spool->memory = 0;
+}
+
+// Moves the buffered bytes to the file.
 static void spool_flush(Spool* spool) {
     if (spool->buffered == 0) return;
     String pending = {spool->buffer, spool->buffered};
     spool->buffered = 0;
     u64 written = os_write_next(spool->file, pending);
     spool->filed += written;
-    if (written == pending.size) return;
-    spool->lost = true;
-    spool->memory = (u8*)arena_push(spool->arena, pending.size - written, 1);
-    if (spool->memory) memcpy(spool->memory, pending.str + written, pending.size - written);
+    if (written < pending.size) spool_write_failed(spool, string_skip(pending, written));
 }
-
-static bool spool_in_memory(const Spool* spool) { return spool->file == OS_FILE_INVALID || spool->lost; }
 
 void spool_append(Spool* spool, String bytes) {
     if (!spool->arena || bytes.size == 0) return;
     spool->size += bytes.size;
-    if (!spool_in_memory(spool)) {
-        if (spool->buffered + bytes.size > SPOOL_BUFFER_SIZE) spool_flush(spool);
-        if (!spool_in_memory(spool) && bytes.size <= SPOOL_BUFFER_SIZE) {
-            memcpy(spool->buffer + spool->buffered, bytes.str, bytes.size);
-            spool->buffered += bytes.size;
-            return;
-        }
-        if (!spool_in_memory(spool)) {
-            u64 written = os_write_next(spool->file, bytes);
-            spool->filed += written;
-            if (written == bytes.size) return;
-            spool->lost = true;
-            spool->memory = (u8*)arena_push(spool->arena, 0, 1);
-            bytes = string_skip(bytes, written);
-        }
+    if (spool_in_memory(spool)) {
+        spool_keep(spool, bytes);
+        if (!spool->file_tried && spool->size > SPOOL_BUFFER_SIZE) spool_move_to_file(spool);
+        return;
     }
-    u8* to = (u8*)arena_push(spool->arena, bytes.size, 1);
-    if (to) memcpy(to, bytes.str, bytes.size);
+    if (spool->buffered + bytes.size > SPOOL_BUFFER_SIZE) spool_flush(spool);
+    if (spool_in_memory(spool)) {
+        spool_keep(spool, bytes);
+    } else if (bytes.size <= SPOOL_BUFFER_SIZE) {
+        memcpy(spool->buffer + spool->buffered, bytes.str, bytes.size);
+        spool->buffered += bytes.size;
+    } else {
+        u64 written = os_write_next(spool->file, bytes);
+        spool->filed += written;
+        if (written < bytes.size) spool_write_failed(spool, string_skip(bytes, written));
+    }
 }
 
 const u8* spool_read(Spool* spool, SpoolCursor* cursor, u64 size) {

@@ -1,9 +1,10 @@
 // A spool: bytes appended one record after another and read back in order,
-// kept out of memory. They go through a buffer to an unnamed file (gone when
-// the process ends), so what a large build must remember until its end
-// costs disk, not resident memory. Where no unnamed file can be made, or
-// once a write to it fell short, the bytes are kept in an arena instead.
-// One thread at a time.
+// kept out of memory. The first SPOOL_BUFFER_SIZE bytes stay in memory; past
+// them the spool moves to an unnamed file (gone when the process ends) and
+// writes through a buffer, so what a large build must remember until its
+// end costs disk, not resident memory, and a small one never touches the
+// disk. Where no unnamed file can be made, or once a write to it fell
+// short, the bytes are kept in memory instead. One thread at a time.
 #pragma once
 
 #include "base/arena.h"
@@ -13,14 +14,17 @@
 #define SPOOL_BUFFER_SIZE KB(64)
 
 struct Spool {
-    Arena* arena;   // the buffer; every byte while `file` is invalid
+    Arena* arena;   // the folder's name, then the buffer or the bytes kept in memory
+    String dir;     // where the file is made
     OsFile file;    // OS_FILE_INVALID: the bytes are in memory
+    bool file_tried;
+    bool lost;      // a write to the file fell short: bytes from `filed` on are in memory
     u8* buffer;     // SPOOL_BUFFER_SIZE bytes not yet in the file
     u64 buffered;
     u64 filed;      // bytes in the file
-    u8* memory;     // in memory: the first byte, the rest follows in the arena
+    u8* memory;     // bytes [filed, size), one after another in the arena
+    u64 memory_pos;  // the arena's position where `memory` starts
     u64 size;       // bytes appended in all
-    bool lost;      // a write to the file fell short: its bytes are gone
 };
 
 // A reading position; its arena holds the bytes last read.
@@ -32,7 +36,7 @@ struct SpoolCursor {
     u64 window_size;
 };
 
-// A spool whose file, if any, is in the folder `dir`.
+// An empty spool whose file, if it needs one, is made in the folder `dir`.
 void spool_open(Spool* spool, String dir);
 void spool_append(Spool* spool, String bytes);
 // The next `size` bytes at the cursor, valid until the cursor's next read;

@@ -281,11 +281,13 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
     DirQueueNode* first = push_struct<DirQueueNode>(scratch.arena);
     first->path = path_ensure_trailing_slash(scratch.arena, target);
     DirQueueNode* last = first;
+    // One folder's listing at a time, in an arena that goes back to the
+    // system after the walk: a folder of many thousand documents would
+    // otherwise leave megabytes resident in the thread's scratch.
+    Arena* listing = arena_create(GB(1), KB(64));
+    u64 listing_start = arena_pos(listing);
     for (DirQueueNode* dir = first; dir; dir = dir->next) {
-        // One folder's listing at a time, in an arena of its own that goes
-        // back to the system after it: a folder of many thousand documents
-        // would otherwise leave megabytes resident in the thread's scratch.
-        Arena* listing = arena_create(GB(1), KB(64));
+        arena_pop_to(listing, listing_start);
         String dir_path = dir->path;
         OsDirIter iter = os_dir_begin(listing, &dir_path);
         if (iter.error) {
@@ -319,8 +321,8 @@ void build_collect_sources(RunState* run, String target, BuildTargetKind kind) {
                 file_list_push(run, folder, entry.name);
             }
         }
-        arena_release(listing);
     }
+    arena_release(listing);
 }
 
 // ---- Parse phase -------------------------------------------------------------------

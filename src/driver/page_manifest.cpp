@@ -91,16 +91,27 @@ static PageManifestEntry* manifest_find(PageManifest* m, String path, bool make)
     return e;
 }
 
-// Marks the entry as this build's page: its folder's listing gives its
-// name (and, for a page just written, its inode) when the manifest is saved.
+// Marks the entry as a page of this build. A page written (inode 0 until
+// the save) gets its name and inode from its folder's listing; a page found
+// unchanged keeps its line of the manifest being replaced.
 static void manifest_mark_seen(PageManifest* m, PageManifestEntry* e) {
     e->seen = 1;
+    if (e->inode != 0) return;
     PageManifestFolder* f = m->folder_list[e->folder];
     if (f->listed) return;
     f->listed = 1;
     f->next_listed = m->listed_first;
     m->listed_first = f;
 }
+
+// The lines of a manifest's text, "<size> <hash, hex> <inode> <path below
+// the root>", in order; false after the last.
+struct ManifestLineReader {
+    String text;
+    u64 at;
+};
+
+static bool manifest_next_line(ManifestLineReader* r, u64* size, u64* hash, u64* inode, String* path);
 
 static u64 parse_number(String* line, int base) {
     u64 n = 0;
@@ -113,6 +124,21 @@ static u64 parse_number(String* line, int base) {
     }
     *line = string_skip(*line, i + 1);  // the number and the blank after it
     return n;
+}
+
+static bool manifest_next_line(ManifestLineReader* r, u64* size, u64* hash, u64* inode, String* path) {
+    while (r->at < r->text.size) {
+        u64 end = string_find_byte(r->text, '\n', r->at);
+        String line = string_substr(r->text, r->at, end);
+        r->at = end + 1;
+        *size = parse_number(&line, 10);
+        *hash = parse_number(&line, 16);
+        *inode = parse_number(&line, 10);
+        if (line.size == 0) continue;
+        *path = line;
+        return true;
+    }
+    return false;
 }
 
 // How a page the manifest did not know starts in the journal; its path
@@ -175,16 +201,12 @@ PageManifest* page_manifest_load(String root) {
         m->unknown = !m->fresh;
         return m;
     }
-    // One line per page: "<size> <hash, hex> <inode> <path below the root>".
-    StringList lines = string_split(scratch.arena, text, S("\n"), 0);
-    for (StringNode* n = lines.first; n; n = n->next) {
-        String line = n->string;
-        u64 size = parse_number(&line, 10);
-        u64 hash = parse_number(&line, 16);
-        u64 inode = parse_number(&line, 10);
-        if (line.size == 0) continue;
+    ManifestLineReader reader = {text, 0};
+    u64 size = 0, hash = 0, inode = 0;
+    String relative = {};
+    while (manifest_next_line(&reader, &size, &hash, &inode, &relative)) {
         Scratch line_scratch(arena);
-        String full = string_format(line_scratch.arena, "%.*s%.*s", STR_ARG(root), STR_ARG(line));
+        String full = string_format(line_scratch.arena, "%.*s%.*s", STR_ARG(root), STR_ARG(relative));
         PageManifestEntry* e = manifest_find(m, full, true);
         if (!e) continue;
         e->size = size;
@@ -263,7 +285,7 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
 struct ManifestLine {
     const PageManifestFolder* folder;
     String name;
-    const PageManifestEntry* entry;
+    PageManifestEntry* entry;
     u64 inode;
 };
 
@@ -287,48 +309,58 @@ static bool line_before(const ManifestLine& a, const ManifestLine& b) {
 
 void page_manifest_save(PageManifest* m) {
     journal_replay(m);
-    // The listings and the lines live in an arena given back after the save.
-    Arena* arena = arena_create(GB(4), KB(64));
-    struct Listing {
-        Listing* next;
-        const PageManifestFolder* folder;
-        OsDirName* names;
-        u64 count;
+    // The texts, listings and lines live in an arena given back after the save.
+    Arena* arena = arena_create(GB(8), KB(64));
+    ManifestLine* lines = 0;
+    u64 count = 0;
+    u64 capacity = 0;
+    auto add_line = [&](const PageManifestFolder* folder, String name, PageManifestEntry* e) {
+        if (count == capacity) {
+            capacity = capacity ? capacity * 2 : 1024;
+            ManifestLine* grown = push_array_no_zero<ManifestLine>(arena, capacity);
+            if (count) memcpy(grown, lines, sizeof(ManifestLine) * count);
+            lines = grown;
+        }
+        lines[count++] = ManifestLine{folder, name, e, e->inode};
+        e->saved = 1;
     };
-    Listing* listings = 0;
-    u64 total = 0;
+
+    // Pages found unchanged: their lines of the manifest being replaced.
+    String old_path = string_format(arena, "%.*s" PAGE_MANIFEST_FILE_NAME, STR_ARG(m->root));
+    ManifestLineReader reader = {os_read_whole_file(arena, old_path), 0};
+    u64 size = 0, hash = 0, inode = 0;
+    String relative = {};
+    while (manifest_next_line(&reader, &size, &hash, &inode, &relative)) {
+        Scratch line_scratch(arena);
+        String full = string_format(line_scratch.arena, "%.*s%.*s", STR_ARG(m->root), STR_ARG(relative));
+        PageManifestEntry* e = manifest_find(m, full, false);
+        if (!e || !e->seen || e->saved || e->inode == 0 || e->inode != inode) continue;
+        u64 slash = string_find_last_byte(full, '/');
+        add_line(m->folder_list[e->folder], string_skip(relative, relative.size - (full.size - slash - 1)), e);
+    }
+    // Pages written: named by their folders' listings, with the inodes the
+    // writes gave them.
     for (PageManifestFolder* f = m->listed_first; f; f = f->next_listed) {
         if (!string_starts_with(f->path, m->root, 0)) continue;
-        Listing* l = push_struct<Listing>(arena);
-        l->folder = f;
-        l->names = os_dir_names(arena, f->path, &l->count);
-        total += l->count;
-        l->next = listings;
-        listings = l;
-    }
-    ManifestLine* lines = push_array_no_zero<ManifestLine>(arena, MAX(total, 1ull));
-    u64 count = 0;
-    for (Listing* l = listings; l; l = l->next) {
-        for (u64 i = 0; i < l->count; i += 1) {
-            String name = l->names[i].name;
-            PageManifestEntry* e = manifest_lookup(m, l->folder->index, XXH3_64bits(name.str, name.size));
-            if (!e || !e->seen) continue;
-            // A page written by this build takes the inode it was written
-            // with; a page found unchanged keeps the one its stat matched.
-            if (e->inode == 0) e->inode = l->names[i].inode;
-            if (e->inode == 0) continue;
-            lines[count++] = ManifestLine{l->folder, name, e, e->inode};
+        u64 names_count = 0;
+        OsDirName* names = os_dir_names(arena, f->path, &names_count);
+        for (u64 i = 0; i < names_count; i += 1) {
+            String name = names[i].name;
+            PageManifestEntry* e = manifest_lookup(m, f->index, XXH3_64bits(name.str, name.size));
+            if (!e || !e->seen || e->saved || e->inode != 0 || names[i].inode == 0) continue;
+            e->inode = names[i].inode;
+            add_line(f, name, e);
         }
     }
     std::sort(lines, lines + count, line_before);
     // Written line by line: the text of a large site is never whole in memory.
     Scratch scratch(arena);
-    String path = string_format(scratch.arena, "%.*s" PAGE_MANIFEST_FILE_NAME, STR_ARG(m->root));
     OsFileStream stream;
-    os_stream_begin(scratch.arena, &stream, path);
+    os_stream_begin(scratch.arena, &stream, old_path);
     for (u64 i = 0; i < count; i += 1) {
         Scratch line_scratch(arena);
         const ManifestLine* line = &lines[i];
+        lines[i].entry->saved = 0;
         String folder = string_skip(line->folder->path, m->root.size);
         String text = string_format(line_scratch.arena, "%llu %llx %llu %.*s%.*s\n", (unsigned long long)line->entry->size,
                                     (unsigned long long)line->entry->hash, (unsigned long long)line->inode,

@@ -21,22 +21,25 @@
 // the entries it holds.
 struct PageManifestFolder {
     PageManifestFolder* next;  // bucket chain
-    PageManifestFolder* next_listed;  // in the chain of folders the save lists
+    PageManifestFolder* next_listed;  // in the chain of folders written into
     String path;
     u32 index;
-    u32 listed;   // holds a page of this build: the save reads its listing
+    u32 listed;   // this build wrote into it: its listing gives the new inodes
 };
 
 // A page, known by its folder and the hash of its file name: the names come
-// back from the folders' listings when the manifest is saved, so a site of
-// many pages does not hold them all (a name costs as much as the rest).
+// back when the manifest is saved, from the manifest being replaced for the
+// pages found unchanged and from the listings of the folders written into
+// for the others, so a site of many pages does not hold them all (a name
+// costs as much as the rest).
 // Two names of one folder with the same hash share an entry; the worst that
 // does is a page written again, since a page is only taken as unchanged
 // when a stat of its own path finds the entry's size and inode.
 struct PageManifestEntry {
     u32 next;        // index of the next entry in its bucket; 0 for none
-    u32 folder : 31;  // index of its folder
+    u32 folder : 30;  // index of its folder
     u32 seen : 1;     // written (or found unchanged) by this build
+    u32 saved : 1;    // has its line in the manifest being saved
     u64 name_hash;   // XXH3 64 of the file name
     u64 size;
     u64 hash;   // XXH3 64 of the bytes

@@ -76,14 +76,35 @@ TEST(SpoolTest, RecordsComeBackWhereverTheyAreKept) {
     for (const Case& c : cases) {
         Spool spool;
         spool_open(&spool, from(c.dir));
-        EXPECT_EQ(spool.file != OS_FILE_INVALID, c.in_file) << c.name;
         EXPECT_EQ(round_trip(&spool), "") << c.name;
+        EXPECT_EQ(spool.file != OS_FILE_INVALID, c.in_file) << c.name;
         if (c.in_file) {
             EXPECT_GT(spool.filed, 3 * SPOOL_BUFFER_SIZE) << c.name << ": the bytes stayed in memory";
         }
         spool_close(&spool);
         EXPECT_TRUE(fs::is_empty(temp.path)) << c.name;
     }
+}
+
+// A spool that never holds more than its buffer never makes a file.
+TEST(SpoolTest, ASmallSpoolStaysInMemory) {
+    TempDir temp;
+    Spool spool;
+    spool_open(&spool, from(temp.path.string()));
+    std::string bytes(SPOOL_BUFFER_SIZE, 'x');
+    for (u64 at = 0; at < bytes.size(); at += 1000) spool_append(&spool, from(bytes.substr(at, 1000)));
+    EXPECT_EQ(spool.file, OS_FILE_INVALID);
+    SpoolCursor cursor = {};
+    const u8* all = spool_read(&spool, &cursor, bytes.size());
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(std::string((const char*)all, bytes.size()), bytes);
+    spool_append(&spool, S("y"));
+    EXPECT_NE(spool.file, OS_FILE_INVALID) << "a byte past the buffer";
+    const u8* last = spool_read(&spool, &cursor, 1);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(*last, 'y');
+    spool_cursor_end(&cursor);
+    spool_close(&spool);
 }
 
 // In a child process: a file size limit stands in for a full disk.
