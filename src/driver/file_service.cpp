@@ -1,5 +1,6 @@
 #include "driver/file_service.h"
 
+#include <string.h>
 #include <xxhash.h>
 
 #include "base/atomics.h"
@@ -22,6 +23,13 @@ FsStats fs_stats() {
     stats.duplicates = atomic_load(&g_fs_stats.duplicates);
     stats.scans = atomic_load(&g_fs_stats.scans);
     stats.pack_blocks = atomic_load(&g_fs_stats.pack_blocks);
+    stats.requests = atomic_load(&g_fs_stats.requests);
+    stats.retired_paths = atomic_load(&g_fs_stats.retired_paths);
+    if (g_fs_requests) {
+        os_mutex_lock(g_fs_requests->records_mutex);
+        stats.request_bytes = arena_pos(g_fs_requests->records);
+        os_mutex_unlock(g_fs_requests->records_mutex);
+    }
     return stats;
 }
 
@@ -247,46 +255,268 @@ static u32 fs_queue_put(String path, u64 deadline, bool wake) {
 u32 fs_submit(String path, u64 deadline) { return fs_queue_put(path, deadline, true); }
 
 // ---- Request table -----------------------------------------------------------
+//
+// What a reader of this section needs to hold on to:
+//
+// - Every change of a record's state, `passed`, key and load count is made
+//   under its stripe's lock: the claims (IDLE -> QUEUED, QUEUED or IDLE ->
+//   LOADING, taking a passed item) under the shared lock, everything else
+//   (the end of a load, a release, taking back a claim whose item never got
+//   into the queue, a retirement) under the exclusive one. Under the
+//   exclusive lock a record does not change.
+// - A pointer to a record is only used under its stripe's lock, except by
+//   the thread that moved the record to LOADING (until it makes it IDLE
+//   again) and by the scanner for a record it moved to QUEUED (until its
+//   item is in the queue). Threads that give up the lock find the record
+//   again by its path.
+// - A record is retired only under the exclusive lock, when it is IDLE,
+//   loaded at least once and given back since (zero key), with no item to
+//   pass over, and the scanner is not running. By the rules above no thread
+//   then holds it, and every queue item put for it was taken: an item is put
+//   only after a claim to QUEUED, and the record stays QUEUED or LOADING
+//   until a streamer takes the item, or counts it in `passed` when a
+//   requester took the load over.
+// - A path is in its bucket or in its stripe's retired table, never both,
+//   and its load count goes with it: a request that waits takes the entry
+//   back into a new record (and reads the file), a read-ahead finds the
+//   entry and reads nothing, as for a record read and given back.
+// - While the scanner runs nothing is retired: it re-queues only the
+//   records it sees. A scanner started later does not watch the retired
+//   paths; none of them holds bytes, and a request that waits for one reads
+//   the file as it is then, so no later request sees old contents.
+//
+// The 1024 buckets are not grown: with retirement they hold the paths in
+// flight (a build's window and read-ahead), not every path of the site; only
+// a running scanner, which is never started by a build or by watching, keeps
+// every record.
 
 struct FsRequestPlace {
     FileRequestSlot* slot;
     FileRequestStripe* stripe;
+    u64 hash_high;  // of the path
+    u32 hash_low;
 };
 
 static FsRequestPlace fs_request_place(String path) {
-    u64 bucket = string_hash(path) % FS_REQUEST_SLOT_COUNT;
+    XXH128_hash_t hash = XXH3_128bits(path.str, path.size);
+    u64 bucket = hash.low64 % FS_REQUEST_SLOT_COUNT;
     FsRequestPlace place = {};
     place.slot = &g_fs_requests->slots[bucket];
     place.stripe = &g_fs_requests->stripes[bucket % FS_REQUEST_STRIPE_COUNT];
+    // The bucket comes from the low bits; the retired table probes with the
+    // high ones, which do not follow the stripe.
+    place.hash_high = hash.high64;
+    place.hash_low = (u32)(hash.low64 >> 32);
     return place;
 }
 
-static FileRequest* fs_request_find(FileRequestSlot* slot, String path) {
-    for (FileRequest* request = slot->first; request; request = request->next) {
-        if (string_equal(request->path, path)) return request;
+// The path's record, and the one before it in the bucket in `*prev` (null
+// for the first) when asked.
+static FileRequest* fs_request_find(FileRequestSlot* slot, String path, FileRequest** prev = 0) {
+    FileRequest* before = 0;
+    for (FileRequest* request = slot->first; request; before = request, request = request->next) {
+        if (string_equal(request->path, path)) {
+            if (prev) *prev = before;
+            return request;
+        }
     }
     return 0;
 }
 
-// Queues the request's path unless it is already queued or loading, or was
-// read since the caller looked (by a requester reading it itself: queued
-// now, it would be read twice). 0 when nothing is queued and nothing is
-// there: no queue space, or a file read and given back since. Called
-// without the stripe lock: waiting for queue space while holding a stripe
-// would stall the streamers that free it when they finish a load.
-static u32 fs_request_queue(FileRequest* request, FsRequestPlace place, u64 deadline) {
-    if (!atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_QUEUED)) return 1;
-    os_rw_lock_shared(place.stripe->lock);
-    bool loaded = request->key[0] != 0 || request->key[1] != 0;
-    bool read_before = request->load_count != 0;
-    os_rw_unlock_shared(place.stripe->lock);
-    if (loaded || read_before) {
-        atomic_store(&request->state, FILE_REQUEST_IDLE);
-        return loaded ? 1 : 0;
+// ---- Retired paths: under the stripe's lock, written under the exclusive one.
+
+static FsRetiredPath* fs_retired_find(FsRetiredTable* table, FsRequestPlace place) {
+    if (!table->capacity) return 0;
+    u64 mask = table->capacity - 1;
+    for (u64 i = place.hash_high & mask;; i = (i + 1) & mask) {
+        FsRetiredPath* entry = &table->entries[i];
+        if (entry->load_count == 0) return 0;
+        if (entry->hash_high == place.hash_high && entry->hash_low == place.hash_low) return entry;
     }
-    if (fs_queue_put(request->path, deadline, false)) return 1;
-    atomic_store(&request->state, FILE_REQUEST_IDLE);
-    return 0;
+}
+
+static void fs_retired_put(FsRetiredTable* table, FsRetiredPath path) {
+    u64 mask = table->capacity - 1;
+    u64 i = path.hash_high & mask;
+    while (table->entries[i].load_count != 0) i = (i + 1) & mask;
+    table->entries[i] = path;
+    table->count += 1;
+}
+
+// Doubles the table into a new arena and gives the old one back.
+static void fs_retired_grow(FsRetiredTable* table) {
+    FsRetiredTable grown = {};
+    grown.capacity = table->capacity ? table->capacity * 2 : 64;
+    ArenaParams params = {};
+    params.flags = ARENA_EXACT_RESERVE | ARENA_NO_CHAIN;
+    params.commit_size = KB(64);
+    params.reserve_size = ALIGN_POW2(ARENA_HEADER_SIZE + grown.capacity * sizeof(FsRetiredPath), KB(4));
+    grown.arena = arena_create(params);
+    grown.entries = push_array<FsRetiredPath>(grown.arena, grown.capacity);
+    for (u64 i = 0; i < table->capacity; i += 1) {
+        if (table->entries[i].load_count != 0) fs_retired_put(&grown, table->entries[i]);
+    }
+    if (table->arena) arena_release(table->arena);
+    *table = grown;
+}
+
+static void fs_retired_add(FsRetiredTable* table, FsRequestPlace place, u32 load_count) {
+    if ((table->count + 1) * 8 > table->capacity * 7) fs_retired_grow(table);
+    FsRetiredPath path = {place.hash_high, place.hash_low, load_count};
+    fs_retired_put(table, path);
+    atomic_increment(&g_fs_stats.retired_paths);
+}
+
+// Takes an entry out, moving later entries of its run back so that every
+// entry stays reachable from its home without markers for removed ones.
+static void fs_retired_remove(FsRetiredTable* table, FsRetiredPath* entry) {
+    u64 mask = table->capacity - 1;
+    u64 hole = (u64)(entry - table->entries);
+    for (u64 i = (hole + 1) & mask;; i = (i + 1) & mask) {
+        FsRetiredPath* next = &table->entries[i];
+        if (next->load_count == 0) break;
+        u64 home = next->hash_high & mask;
+        // The entry may fill the hole when the hole is between its home and it.
+        if (((i - home) & mask) >= ((i - hole) & mask)) {
+            table->entries[hole] = *next;
+            hole = i;
+        }
+    }
+    table->entries[hole] = FsRetiredPath{};
+    table->count -= 1;
+    atomic_decrement(&g_fs_stats.retired_paths);
+}
+
+// ---- Records
+
+static u32 fs_record_class(u64 size) {
+    if (size <= FS_RECORD_STEP * FS_RECORD_STEP_CLASSES) return (u32)((size - 1) / FS_RECORD_STEP);
+    u32 c = FS_RECORD_STEP_CLASSES;
+    for (u64 block = KB(8); block < size; block *= 2) c += 1;
+    return c;
+}
+
+static u64 fs_record_class_size(u32 c) {
+    if (c < FS_RECORD_STEP_CLASSES) return (u64)(c + 1) * FS_RECORD_STEP;
+    return KB(8) << (c - FS_RECORD_STEP_CLASSES);
+}
+
+static_assert(KB(8) << (FS_RECORD_CLASS_COUNT - 1 - FS_RECORD_STEP_CLASSES) >= sizeof(FileRequest) + FS_PATH_MAX + 1,
+              "the largest class holds the longest path");
+
+// A record for `path` in a block of its class, reused when one is free.
+static FileRequest* fs_record_alloc(String path) {
+    u32 c = fs_record_class(sizeof(FileRequest) + path.size + 1);
+    FileRequests* requests = g_fs_requests;
+    os_mutex_lock(requests->records_mutex);
+    FileRequest* request = requests->free_records[c];
+    if (request) {
+        requests->free_records[c] = request->next;
+    } else {
+        request = (FileRequest*)arena_push(requests->records, fs_record_class_size(c), alignof(FileRequest));
+    }
+    os_mutex_unlock(requests->records_mutex);
+    *request = FileRequest{};
+    u8* bytes = (u8*)(request + 1);
+    memcpy(bytes, path.str, path.size);
+    bytes[path.size] = 0;
+    request->path = String{bytes, path.size};
+    request->size_class = c;
+    atomic_increment(&g_fs_stats.requests);
+    return request;
+}
+
+static void fs_record_free(FileRequest* request) {
+    FileRequests* requests = g_fs_requests;
+    os_mutex_lock(requests->records_mutex);
+    request->next = requests->free_records[request->size_class];
+    requests->free_records[request->size_class] = request;
+    os_mutex_unlock(requests->records_mutex);
+    atomic_decrement(&g_fs_stats.requests);
+}
+
+// ---- Retirement
+
+// Takes one item to pass over from the request; false when there is none.
+static bool fs_take_passed(FileRequest* request) {
+    for (;;) {
+        u64 passed = atomic_load(&request->passed);
+        if (passed == 0) return false;
+        if (atomic_exchange_if(&request->passed, passed, passed - 1)) return true;
+    }
+}
+
+
+static u64 g_fs_scanner_paused;
+static u64 g_fs_scanner_started;
+
+static bool fs_scanner_running() {
+    return atomic_load(&g_fs_scanner_started) && !atomic_load(&g_fs_scanner_paused);
+}
+
+// Whether the record may be retired (see the rules at the top); decided
+// under the exclusive lock, a hint under the shared one.
+static bool fs_request_may_retire(FileRequest* request) {
+    return atomic_load(&request->state) == FILE_REQUEST_IDLE && request->key[0] == 0 && request->key[1] == 0 &&
+           request->load_count != 0 && request->load_count <= 0xFFFFFFFFull && atomic_load(&request->passed) == 0 &&
+           !fs_scanner_running();
+}
+
+// Under the exclusive lock: takes the record out of its bucket (after
+// `prev`), keeps the path's load count in the retired table and frees the
+// block.
+static void fs_request_retire(FsRequestPlace place, FileRequest* prev, FileRequest* request) {
+    FileRequestSlot* slot = place.slot;
+    if (prev) {
+        prev->next = request->next;
+    } else {
+        slot->first = request->next;
+    }
+    if (slot->last == request) slot->last = prev;
+    fs_retired_add(&place.stripe->retired, place, (u32)request->load_count);
+    fs_record_free(request);
+}
+
+// Retires the path's record if it may be: for a thread that found it so
+// under the shared lock.
+static void fs_request_settle(FsRequestPlace place, String path) {
+    os_rw_lock_exclusive(place.stripe->lock);
+    FileRequest* prev = 0;
+    FileRequest* request = fs_request_find(place.slot, path, &prev);
+    if (request && fs_request_may_retire(request)) fs_request_retire(place, prev, request);
+    os_rw_unlock_exclusive(place.stripe->lock);
+}
+
+// Takes back a claim to QUEUED whose item did not get into the queue. A
+// requester that took the load over meanwhile counted the item to be passed
+// over: the count is taken back instead.
+static void fs_request_unqueue(FsRequestPlace place, String path) {
+    os_rw_lock_exclusive(place.stripe->lock);
+    FileRequest* prev = 0;
+    FileRequest* request = fs_request_find(place.slot, path, &prev);
+    if (request) {
+        if (!atomic_exchange_if(&request->state, FILE_REQUEST_QUEUED, FILE_REQUEST_IDLE)) fs_take_passed(request);
+        if (fs_request_may_retire(request)) fs_request_retire(place, prev, request);
+    }
+    os_rw_unlock_exclusive(place.stripe->lock);
+    os_condition_broadcast(place.stripe->cv);
+}
+
+// Under the exclusive lock: makes the path's record unless there is one, or
+// unless the path was read and given back and the caller only reads ahead.
+// A record made for a retired path takes its load count over.
+static void fs_request_make(FsRequestPlace place, String path, u64 max_size, u64 deadline) {
+    if (fs_request_find(place.slot, path)) return;
+    FsRetiredTable* retired = &place.stripe->retired;
+    FsRetiredPath* entry = fs_retired_find(retired, place);
+    if (entry && FS_NO_TIME_LEFT(deadline)) return;
+    FileRequest* request = fs_record_alloc(path);
+    request->size_limit = max_size;
+    if (entry) {
+        request->load_count = entry->load_count;
+        fs_retired_remove(retired, entry);
+    }
+    SLL_QUEUE_PUSH(place.slot->first, place.slot->last, request);
 }
 
 static void fs_load(FileRequest* request, FsRequestPlace place, FsPackBlock** pack);
@@ -310,16 +540,11 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
     for (;;) {
         FileRequest* request = fs_request_find(place.slot, path);
         if (!request) {
+            // Read and given back: read ahead gives nothing, as below.
+            if (FS_NO_TIME_LEFT(deadline) && fs_retired_find(&place.stripe->retired, place)) break;
             os_rw_unlock_shared(lock);
             os_rw_lock_exclusive(lock);
-            if (!fs_request_find(place.slot, path)) {
-                os_mutex_lock(g_fs_requests->records_mutex);
-                request = push_struct<FileRequest>(g_fs_requests->records);
-                request->path = string_copy(g_fs_requests->records, path);
-                os_mutex_unlock(g_fs_requests->records_mutex);
-                request->size_limit = max_size;
-                SLL_QUEUE_PUSH(place.slot->first, place.slot->last, request);
-            }
+            fs_request_make(place, path, max_size, deadline);
             os_rw_unlock_exclusive(lock);
             os_rw_lock_shared(lock);
             continue;
@@ -348,8 +573,25 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
                 }
                 continue;
             }
+            // Read before and given back since: its reader is done with it.
+            // A worker that reads its own document can finish and release it
+            // before the read-ahead of it gets here; queued now, it would be
+            // read twice. Such a record is retired here if it was not at the
+            // release.
+            if (request->load_count != 0) {
+                bool retire = fs_request_may_retire(request);
+                os_rw_unlock_shared(lock);
+                if (retire) fs_request_settle(place, path);
+                return result;
+            }
+            // Claimed under the lock, so no load can end between the look
+            // above and the claim. Queued without it: waiting for queue
+            // space while holding a stripe would stall the streamers that
+            // free it when they finish a load.
+            if (!atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_QUEUED)) continue;
             os_rw_unlock_shared(lock);
-            u32 queued = fs_request_queue(request, place, deadline);
+            u32 queued = fs_queue_put(path, deadline, false);
+            if (!queued) fs_request_unqueue(place, path);
             os_rw_lock_shared(lock);
             if (!queued) break;
             continue;
@@ -375,11 +617,16 @@ FileKey fs_request_file_up_to(String path, u64 max_size, u64 deadline) {
 }
 
 u64 fs_request_load_count(String path) {
-    if (!g_fs_requests) return 0;
+    if (!g_fs_requests || path.size > FS_PATH_MAX) return 0;
     FsRequestPlace place = fs_request_place(path);
     os_rw_lock_shared(place.stripe->lock);
     FileRequest* request = fs_request_find(place.slot, path);
-    u64 count = request ? request->load_count : 0;
+    u64 count = 0;
+    if (request) {
+        count = request->load_count;
+    } else if (FsRetiredPath* entry = fs_retired_find(&place.stripe->retired, place)) {
+        count = entry->load_count;
+    }
     os_rw_unlock_shared(place.stripe->lock);
     return count;
 }
@@ -389,13 +636,15 @@ void fs_release_file(String path) {
     FsRequestPlace place = fs_request_place(path);
     FileKey key = {};
     os_rw_lock_exclusive(place.stripe->lock);
-    FileRequest* request = fs_request_find(place.slot, path);
+    FileRequest* prev = 0;
+    FileRequest* request = fs_request_find(place.slot, path, &prev);
     if (request && atomic_load(&request->state) == FILE_REQUEST_IDLE) {
         key.key[0] = request->key[0];
         key.key[1] = request->key[1];
         // Not loaded any more: a later request reads the file again.
         request->key[0] = 0;
         request->key[1] = 0;
+        if (fs_request_may_retire(request)) fs_request_retire(place, prev, request);
     }
     os_rw_unlock_exclusive(place.stripe->lock);
     if (!fs_key_is_zero(key)) fs_cache_release(key);
@@ -489,7 +738,7 @@ static void fs_load(FileRequest* request, FsRequestPlace place, FsPackBlock** pa
     atomic_add(&g_fs_stats.loads, (u64)1);
     FileKey key = fs_store_bytes(outcome.arena, outcome.arena ? 0 : *pack, pack_mark, bytes);
 
-    // Records are never freed, so the pointer found before still holds.
+    // A LOADING record is never retired, so the pointer found before still holds.
     os_rw_lock_exclusive(place.stripe->lock);
     request->key[0] = key.key[0];
     request->key[1] = key.key[1];
@@ -502,15 +751,6 @@ static void fs_load(FileRequest* request, FsRequestPlace place, FsPackBlock** pa
     os_condition_broadcast(place.stripe->cv);
 }
 
-// Takes one item to pass over from the request; false when there is none.
-static bool fs_take_passed(FileRequest* request) {
-    for (;;) {
-        u64 passed = atomic_load(&request->passed);
-        if (passed == 0) return false;
-        if (atomic_exchange_if(&request->passed, passed, passed - 1)) return true;
-    }
-}
-
 static void fs_streamer_main(u64 index) {
     os_set_thread_name("[FS] Streamer #%llu", (unsigned long long)index);
     FsPackBlock* pack = fs_pack_block_create();
@@ -521,19 +761,25 @@ static void fs_streamer_main(u64 index) {
         FsRequestPlace place = fs_request_place(path);
         os_rw_lock_shared(place.stripe->lock);
         FileRequest* request = fs_request_find(place.slot, path);
-        bool mine = request && (atomic_exchange_if(&request->state, FILE_REQUEST_QUEUED, FILE_REQUEST_LOADING) ||
-                                (!fs_take_passed(request) &&
-                                 atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_LOADING)));
+        bool mine = false;
+        bool passed_over = false;
+        if (request) {
+            mine = atomic_exchange_if(&request->state, FILE_REQUEST_QUEUED, FILE_REQUEST_LOADING);
+            if (!mine) passed_over = fs_take_passed(request);
+            if (!mine && !passed_over) mine = atomic_exchange_if(&request->state, FILE_REQUEST_IDLE, FILE_REQUEST_LOADING);
+        }
+        // The last item of a path read by its requester and given back
+        // before the item came up: the record could not be retired at the
+        // release.
+        bool settle = passed_over && fs_request_may_retire(request);
         os_rw_unlock_shared(place.stripe->lock);
+        if (settle) fs_request_settle(place, path);
         if (!mine) continue;
         fs_load(request, place, &pack);
     }
 }
 
 // ---- Scanner -------------------------------------------------------------------
-
-static u64 g_fs_scanner_paused;
-static u64 g_fs_scanner_started;
 
 static void fs_scanner_main(u64 param);
 
@@ -585,7 +831,8 @@ static void fs_scanner_main(u64 param) {
             }
             os_rw_unlock_shared(stripe->lock);
             for (Changed* node = first; node; node = node->next) {
-                if (!fs_submit(node->request->path, DEADLINE_NONE)) atomic_store(&node->request->state, FILE_REQUEST_IDLE);
+                String path = node->request->path;
+                if (!fs_submit(path, DEADLINE_NONE)) fs_request_unqueue(fs_request_place(path), path);
             }
         }
         atomic_add(&g_fs_stats.scans, (u64)1);

@@ -233,26 +233,35 @@ TEST_F(BuildStepsTest, ParsePhaseReadsOnlyDocumentsWithinTheLimit) {
     arena_release(run->arena);
 }
 
+// Each document is read once, also when a worker reads and releases its own
+// document before another's read-ahead of it comes: with the scanner running
+// (records stay) and paused as in a build (released records are retired).
 TEST_F(BuildStepsTest, ParsePhaseOverManyFilesFetchesEachOnce) {
-    // More files than are requested ahead, with some unreadable entries.
-    const int count = 700;
-    for (int i = 0; i < count; i += 1) make_entry(dir, "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".kav");
-    make_entry(dir, "d0/dead.kav -> missing");
-    RunState* run = new_run();
-    build_collect_sources(run, from(dir.string()), BUILD_TARGET_DIRECTORY);
-    ASSERT_EQ(run->files.count, (u64)count + 1);
-    std::vector<std::string> paths;
-    for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(file_list_path(run->arena, node)));
-    testing::internal::CaptureStdout();
-    build_parse_phase(run);
-    console_flush();
-    // The link to nothing comes first in its folder; the documents without a
-    // header each say they publish nothing.
-    std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed.rfind("KAV (parsing):\nSkipped " + (dir / "d0/dead.kav").string() + ": does not exist\n", 0), 0u);
-    EXPECT_EQ(run->kav_count, (u64)count);
-    for (const std::string& p : paths) EXPECT_EQ(fs_request_load_count(from(p)), 1u) << p;
-    arena_release(run->arena);
+    for (bool paused : {false, true}) {
+        SCOPED_TRACE(paused ? "scanner paused" : "scanner running");
+        fs::path base = dir / (paused ? "paused" : "running");
+        fs_scanner_pause(paused);
+        // More files than are requested ahead, with some unreadable entries.
+        const int count = 700;
+        for (int i = 0; i < count; i += 1) make_entry(base, "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".kav");
+        make_entry(base, "d0/dead.kav -> missing");
+        RunState* run = new_run();
+        build_collect_sources(run, from(base.string()), BUILD_TARGET_DIRECTORY);
+        ASSERT_EQ(run->files.count, (u64)count + 1);
+        std::vector<std::string> paths;
+        for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(file_list_path(run->arena, node)));
+        testing::internal::CaptureStdout();
+        build_parse_phase(run);
+        console_flush();
+        // The link to nothing comes first in its folder; the documents without a
+        // header each say they publish nothing.
+        std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(printed.rfind("KAV (parsing):\nSkipped " + (base / "d0/dead.kav").string() + ": does not exist\n", 0), 0u);
+        EXPECT_EQ(run->kav_count, (u64)count);
+        for (const std::string& p : paths) EXPECT_EQ(fs_request_load_count(from(p)), 1u) << p;
+        arena_release(run->arena);
+    }
+    fs_scanner_pause(false);
 }
 
 // A document large enough to be made on memory of its own, its body written

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -362,6 +363,163 @@ TEST_F(FileServiceTest, ReleasedFilesAreGivenBackAndReadAgain) {
     }
     u64 streamers = os_system_info()->processor_count > 2 ? os_system_info()->processor_count - 1 : 2;
     EXPECT_LE(fs_stats().pack_blocks, blocks_before + streamers) << "blocks of released files were kept";
+}
+
+void drain_queue(const std::string& folder);
+
+// Pauses the scanner for one test, as a build does: released records are
+// then retired. Items left in the queue by earlier tests are taken first.
+// (A pass in flight can still reload other tests' paths: these tests count
+// loads by path, not by the service's total.)
+struct ScannerPaused {
+    explicit ScannerPaused(const std::string& folder) {
+        fs_scanner_pause(true);
+        drain_queue(folder);
+    }
+    ~ScannerPaused() { fs_scanner_pause(false); }
+};
+
+// Makes the streamers go through the queue: read-ahead items do not wake
+// them one by one, a submitted item does (one of a path without a record
+// reads nothing). Once the markers queued last are loaded, every item
+// queued before them was taken.
+void drain_queue(const std::string& folder) {
+    std::vector<std::string> markers;
+    for (int i = 0; i < 8; i += 1) {
+        markers.push_back(folder + "/marker" + std::to_string(i));
+        fs_request_file(from(markers.back()), 0);
+    }
+    ASSERT_EQ(fs_submit(from(folder + "/never-requested"), soon()), 1u);
+    for (const std::string& m : markers) {
+        for (u64 deadline = soon(); fs_request_load_count(from(m)) == 0 && os_now_microseconds() < deadline;) os_sleep(1);
+        ASSERT_EQ(fs_request_load_count(from(m)), 1u) << "the streamers did not take " << m;
+        fs_release_file(from(m));
+    }
+    os_sleep(20);  // a load taken just before the markers ends
+}
+
+// With the scanner paused, a released path keeps no record: a later
+// read-ahead of it neither reads it nor makes a record, a request that waits
+// reads it again (and sees what it holds now), and the load count goes on.
+TEST_F(FileServiceTest, ReleasedPathsAreRetiredAndStillKnownAsRead) {
+    ScannerPaused paused(path("settle"));
+    struct Case {
+        const char* name;
+        const char* before;  // null: no file
+        const char* after;
+    } cases[] = {
+        {"kept.kav", "same text", "same text"},
+        {"rewritten.kav", "version one", "version two"},
+        {"missing.kav", nullptr, "now there"},
+    };
+    // Contents no other test has: bytes shared with another load would stay.
+    auto text = [&](const char* t) { return t ? std::string(t) + " in " + dir.string() : std::string(); };
+    FsStats start = fs_stats();
+    for (const Case& c : cases) {
+        if (c.before) write_file(dir / c.name, text(c.before));
+        FileKey key = fs_request_file(from(path(c.name)), soon());
+        ASSERT_FALSE(fs_key_is_zero(key)) << c.name;
+        EXPECT_EQ(str(fs_loaded_file(key)), text(c.before)) << c.name;
+        fs_release_file(from(path(c.name)));
+        EXPECT_EQ(fs_loaded_file(key).size, 0u) << c.name;
+    }
+    FsStats released = fs_stats();
+    EXPECT_EQ(released.requests, start.requests) << "released records were kept";
+    EXPECT_EQ(released.retired_paths, start.retired_paths + std::size(cases));
+
+    for (const Case& c : cases) {
+        write_file(dir / c.name, text(c.after));
+        EXPECT_EQ(fs_request_load_count(from(path(c.name))), 1u) << c.name;
+        FileKey ahead = fs_request_file(from(path(c.name)), 0);
+        EXPECT_TRUE(fs_key_is_zero(ahead)) << c.name;
+    }
+    EXPECT_EQ(fs_stats().requests, start.requests) << "a read-ahead made a record again";
+    drain_queue(path("drain"));
+    for (const Case& c : cases) {
+        EXPECT_EQ(fs_request_load_count(from(path(c.name))), 1u) << c.name << " was read ahead again";
+    }
+
+    for (const Case& c : cases) {
+        FileKey key = fs_request_file(from(path(c.name)), soon());
+        EXPECT_EQ(str(fs_loaded_file(key)), text(c.after)) << c.name;
+        EXPECT_EQ(fs_request_load_count(from(path(c.name))), 2u) << c.name;
+        // Loaded again, the path is no longer retired until released.
+        EXPECT_TRUE(fs_key_equal(fs_request_file(from(path(c.name)), 0), key)) << c.name;
+        fs_release_file(from(path(c.name)));
+        EXPECT_EQ(fs_request_load_count(from(path(c.name))), 2u) << c.name;
+    }
+    EXPECT_EQ(fs_stats().requests, start.requests);
+}
+
+// Paths requested and released by the thousand reuse the blocks of the
+// records retired before them, and the table of retired paths finds every
+// path again as entries come and go.
+TEST_F(FileServiceTest, RetiredRecordsAreReusedAndRetiredPathsStayFound) {
+    ScannerPaused paused(path("settle"));
+    // Paths that name nothing load at once with no bytes; their lengths
+    // spread over several block sizes.
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3000; i += 1) paths.push_back(path(std::string(1 + i % 150, 'p') + "/" + std::to_string(i)));
+    auto cycle = [&](size_t i) {
+        ASSERT_FALSE(fs_key_is_zero(fs_request_file(from(paths[i]), soon()))) << paths[i];
+        fs_release_file(from(paths[i]));
+    };
+    cycle(0);  // the first blocks of each size
+    for (size_t i = 100; i < 250; i += 1) cycle(i);
+    FsStats warm = fs_stats();
+    for (size_t i = 1; i < paths.size(); i += 1) cycle(i);
+    FsStats after = fs_stats();
+    EXPECT_EQ(after.requests, warm.requests);
+    // One more block of each size at most; kept records would take 3000.
+    EXPECT_LE(after.request_bytes - warm.request_bytes, 16u * 1024) << "retired blocks are not reused";
+
+    // Every other path comes back (its entry taken out), then all are
+    // looked up: removing entries must not hide the ones after them.
+    for (size_t i = 0; i < paths.size(); i += 2) {
+        ASSERT_FALSE(fs_key_is_zero(fs_request_file(from(paths[i]), soon())));
+    }
+    for (size_t i = 0; i < paths.size(); i += 1) {
+        u64 expected = (i >= 100 && i < 250) ? 2 : 1;
+        if (i % 2 == 0) expected += 1;
+        ASSERT_EQ(fs_request_load_count(from(paths[i])), expected) << paths[i];
+    }
+    for (size_t i = 0; i < paths.size(); i += 2) fs_release_file(from(paths[i]));
+    EXPECT_EQ(fs_stats().requests, warm.requests);
+    EXPECT_EQ(fs_stats().retired_paths, after.retired_paths);
+}
+
+// Build-like: threads each take the next path, read ahead of it and read it,
+// and release it at once, so releases often come before other threads'
+// read-aheads of the same path. Each path is read once per round.
+TEST_F(FileServiceTest, ReadAheadAfterReleaseNeverReadsTwice) {
+    ScannerPaused paused(path("settle"));
+    const int file_count = 400;
+    const int thread_count = 6;
+    std::vector<std::string> paths;
+    for (int i = 0; i < file_count; i += 1) {
+        paths.push_back(path("r/" + std::to_string(i) + ".kav"));
+        write_file(paths.back(), "text " + std::to_string(i));
+    }
+    for (u64 round = 1; round <= 3; round += 1) {
+        std::atomic<int> next{0};
+        std::vector<int> failures(thread_count, 0);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < thread_count; t += 1) {
+            threads.emplace_back([&, t] {
+                for (int i = next++; i < file_count; i = next++) {
+                    for (int k = i + 1; k < file_count && k <= i + 32; k += 1) fs_request_file(from(paths[k]), 0);
+                    FileKey key = fs_request_file(from(paths[i]), soon());
+                    if (str(fs_loaded_file(key)) != "text " + std::to_string(i)) failures[t] += 1;
+                    fs_release_file(from(paths[i]));
+                }
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+        for (int t = 0; t < thread_count; t += 1) EXPECT_EQ(failures[t], 0) << "thread " << t;
+        // A read-ahead queued after the release would be read by now.
+        drain_queue(path("drain" + std::to_string(round)));
+        for (const std::string& p : paths) ASSERT_EQ(fs_request_load_count(from(p)), round) << p;
+    }
 }
 
 TEST_F(FileServiceTest, ManyThreadsManyFiles) {
