@@ -93,7 +93,8 @@ bool site_has_output_path(const Site* site, String path) {
 
 bool site_add_output_path(Site* site, String path) {
     SiteOutputTable* table = &site->outputs;
-    if ((table->count + 1) * 4 > table->capacity * 3) site_output_grow(table);
+    // Linear probing stays short enough at 7/8: one look per page written.
+    if ((table->count + 1) * 8 > table->capacity * 7) site_output_grow(table);
     SiteOutputHash hash = site_output_hash(path);
     SiteOutputHash* slot = site_output_slot(table, hash);
     if (slot->high != 0 || slot->low != 0) return false;

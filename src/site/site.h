@@ -36,7 +36,7 @@ struct SiteOutputHash {
 struct SiteOutputTable {
     Arena* arena;  // holds `slots` alone
     SiteOutputHash* slots;
-    u64 capacity;  // a power of two; at most three quarters are used
+    u64 capacity;  // a power of two; at most seven eighths are used
     u64 count;
 };
 
