@@ -8,6 +8,7 @@
 #include "base/spool.h"
 #include "base/entry.h"
 #include "base/string.h"
+#include "base/string_table.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
 #include "site/site.h"
@@ -54,16 +55,6 @@ String file_list_name(const FileListNode* node);
 // The node's whole path, NUL-terminated, in `arena`.
 String file_list_path(Arena* arena, const FileListNode* node);
 
-// The folder part of page paths (up to and with the last separator), kept
-// once for all the pages it holds.
-struct BuildFolder {
-    BuildFolder* next;  // bucket chain
-    String path;
-    u32 index;  // in BuildPages::folders
-};
-
-#define BUILD_FOLDER_SLOT_COUNT 1024
-
 // What became of a page; the only part of its record kept in memory. Stays
 // at one address (the page writer sets the results through pointers).
 struct BuildPageState {
@@ -77,7 +68,7 @@ struct BuildPageState {
 // folder followed by its file name; the title is the document's. The
 // strings hold until the next call.
 struct BuildPage {
-    const BuildFolder* folder;
+    String folder;  // up to and with the last separator
     const u8* name;
     const u8* title;
     u32 name_size;
@@ -94,10 +85,7 @@ struct BuildPages {
     Arena* states;  // the BuildPageState of every page, one after another
     BuildPageState* first_state;
     u64 count;
-    BuildFolder** folder_slots;  // BUILD_FOLDER_SLOT_COUNT buckets; null until the first page
-    BuildFolder** folders;       // by index
-    u64 folder_count;
-    u64 folder_capacity;
+    StringTable folders;  // the folder parts of the page paths (up to and with the last separator)
 };
 
 // A document whose pages wait until every page of the build is known: one

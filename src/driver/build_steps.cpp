@@ -337,30 +337,6 @@ bool build_path_inside_root(String path, String root) {
     return full.size > root.size && string_starts_with(full, root, 0);
 }
 
-// The folder part of `path` (up to and with its last separator), kept once.
-static const BuildFolder* build_folder_of(RunState* run, String path) {
-    String folder = string_prefix(path, path.size - path_file_name(path).size);
-    BuildPages* pages = &run->pages;
-    if (!pages->folder_slots) pages->folder_slots = push_array<BuildFolder*>(run->arena, BUILD_FOLDER_SLOT_COUNT);
-    BuildFolder** slot = &pages->folder_slots[string_hash(folder) % BUILD_FOLDER_SLOT_COUNT];
-    for (BuildFolder* f = *slot; f; f = f->next) {
-        if (string_equal(f->path, folder)) return f;
-    }
-    if (pages->folder_count == pages->folder_capacity) {
-        u64 capacity = pages->folder_capacity ? pages->folder_capacity * 2 : 64;
-        BuildFolder** grown = push_array_no_zero<BuildFolder*>(run->arena, capacity);
-        for (u64 i = 0; i < pages->folder_count; i += 1) grown[i] = pages->folders[i];
-        pages->folders = grown;
-        pages->folder_capacity = capacity;
-    }
-    BuildFolder* f = push_struct<BuildFolder>(run->arena);
-    f->path = string_copy(run->arena, folder);
-    f->index = (u32)pages->folder_count;
-    pages->folders[pages->folder_count++] = f;
-    SLL_STACK_PUSH(*slot, f);
-    return f;
-}
-
 // How a page's record starts in the spool; its name and title follow.
 struct BuildPageRecord {
     u32 folder;
@@ -387,7 +363,9 @@ static BuildPageState* add_build_page(RunState* run, String path, String title) 
     if (!state) return 0;  // a billion pages
     pages->count += 1;
     String name = path_file_name(path);
-    BuildPageRecord record = {build_folder_of(run, path)->index, (u32)name.size, (u32)title.size};
+    if (!pages->folders.arena) pages->folders = string_table(run->arena);
+    String folder = string_prefix(path, path.size - name.size);
+    BuildPageRecord record = {string_table_add(&pages->folders, folder)->number, (u32)name.size, (u32)title.size};
     spool_append(&pages->records, String{(u8*)&record, sizeof(record)});
     spool_append(&pages->records, name);
     spool_append(&pages->records, title);
@@ -395,7 +373,7 @@ static BuildPageState* add_build_page(RunState* run, String path, String title) 
 }
 
 String build_page_path(Arena* arena, const BuildPage* page) {
-    return string_format(arena, "%.*s%.*s", STR_ARG(page->folder->path), (int)page->name_size, page->name);
+    return string_format(arena, "%.*s%.*s", STR_ARG(page->folder), (int)page->name_size, page->name);
 }
 
 BuildPage* build_page_next(BuildPages* pages, BuildPageCursor* cursor) {
@@ -407,12 +385,12 @@ BuildPage* build_page_next(BuildPages* pages, BuildPageCursor* cursor) {
     BuildPageRecord record = {};
     if (bytes) memcpy(&record, bytes, sizeof(record));
     const u8* strings = bytes ? spool_read(&pages->records, &cursor->spool, (u64)record.name_size + record.title_size) : 0;
-    if (!strings || record.folder >= pages->folder_count) {
+    if (!strings || record.folder >= pages->folders.count) {
         build_page_cursor_end(cursor);
         return 0;
     }
     BuildPage* page = &cursor->page;
-    page->folder = pages->folders[record.folder];
+    page->folder = string_table_at(&pages->folders, record.folder)->string;
     page->name = strings;
     page->name_size = record.name_size;
     page->title = strings + record.name_size;

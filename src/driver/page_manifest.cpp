@@ -8,28 +8,6 @@
 
 #include "base/os.h"
 
-// The folder of `path` (up to and with its last "/"), made when missing.
-static PageManifestFolder* manifest_folder(PageManifest* m, String folder) {
-    u64 slot = string_hash(folder) % PAGE_MANIFEST_SLOT_COUNT;
-    for (PageManifestFolder* f = m->folders[slot]; f; f = f->next) {
-        if (string_equal(f->path, folder)) return f;
-    }
-    if (m->folder_count == m->folder_capacity) {
-        u64 capacity = m->folder_capacity ? m->folder_capacity * 2 : 64;
-        PageManifestFolder** grown = push_array_no_zero<PageManifestFolder*>(m->arena, capacity);
-        for (u64 i = 0; i < m->folder_count; i += 1) grown[i] = m->folder_list[i];
-        m->folder_list = grown;
-        m->folder_capacity = capacity;
-    }
-    PageManifestFolder* f = push_struct<PageManifestFolder>(m->arena);
-    f->path = string_copy(m->arena, folder);
-    f->index = (u32)m->folder_count;
-    m->folder_list[m->folder_count++] = f;
-    f->next = m->folders[slot];
-    m->folders[slot] = f;
-    return f;
-}
-
 #define PAGE_MANIFEST_CHUNK_SIZE (1ull << PAGE_MANIFEST_CHUNK_SHIFT)
 
 static PageManifestEntry* manifest_entry(const PageManifest* m, u64 index) {
@@ -68,24 +46,16 @@ static PageManifestEntry* manifest_find(PageManifest* m, String path, bool make)
     if (slash >= path.size) return 0;  // pages have absolute paths
     String folder_path = string_prefix(path, slash + 1);
     String name = string_skip(path, slash + 1);
-    PageManifestFolder* folder = 0;
-    if (make) {
-        folder = manifest_folder(m, folder_path);
-    } else {
-        u64 fslot = string_hash(folder_path) % PAGE_MANIFEST_SLOT_COUNT;
-        for (PageManifestFolder* f = m->folders[fslot]; f && !folder; f = f->next) {
-            if (string_equal(f->path, folder_path)) folder = f;
-        }
-        if (!folder) return 0;
-    }
+    StringTableEntry* folder = make ? string_table_add(&m->folders, folder_path) : string_table_find(&m->folders, folder_path);
+    if (!folder) return 0;
     u64 name_hash = XXH3_64bits(name.str, name.size);
-    PageManifestEntry* e = manifest_lookup(m, folder->index, name_hash);
+    PageManifestEntry* e = manifest_lookup(m, folder->number, name_hash);
     if (e || !make) return e;
     u64 index = 0;
     e = manifest_new_entry(m, &index);
-    e->folder = folder->index;
+    e->folder = folder->number;
     e->name_hash = name_hash;
-    u32* slot = &m->slots[manifest_slot(folder->index, name_hash)];
+    u32* slot = &m->slots[manifest_slot(folder->number, name_hash)];
     e->next = *slot;
     *slot = (u32)index;
     return e;
@@ -96,12 +66,7 @@ static PageManifestEntry* manifest_find(PageManifest* m, String path, bool make)
 // unchanged keeps its line of the manifest being replaced.
 static void manifest_mark_seen(PageManifest* m, PageManifestEntry* e) {
     e->seen = 1;
-    if (e->inode != 0) return;
-    PageManifestFolder* f = m->folder_list[e->folder];
-    if (f->listed) return;
-    f->listed = 1;
-    f->next_listed = m->listed_first;
-    m->listed_first = f;
+    if (e->inode == 0) string_table_at(&m->folders, e->folder)->mark = 1;
 }
 
 // The lines of a manifest's text, "<size> <hash, hex> <inode> <path below
@@ -110,8 +75,6 @@ struct ManifestLineReader {
     String text;
     u64 at;
 };
-
-static bool manifest_next_line(ManifestLineReader* r, u64* size, u64* hash, u64* inode, String* path);
 
 static u64 parse_number(String* line, int base) {
     u64 n = 0;
@@ -189,7 +152,7 @@ PageManifest* page_manifest_load(String root) {
     m->arena = arena;
     m->root = string_copy(arena, root);
     m->slots = push_array<u32>(arena, PAGE_MANIFEST_SLOT_COUNT);
-    m->folders = push_array<PageManifestFolder*>(arena, PAGE_MANIFEST_SLOT_COUNT);
+    m->folders = string_table(arena);
     u64 unused = 0;
     manifest_new_entry(m, &unused);  // index 0 stands for none
     Scratch scratch(arena);
@@ -283,7 +246,7 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
 // A line of the saved manifest: a page of this build, named by its
 // folder's listing.
 struct ManifestLine {
-    const PageManifestFolder* folder;
+    String folder;  // up to and with the last "/"
     String name;
     PageManifestEntry* entry;
     u64 inode;
@@ -291,8 +254,8 @@ struct ManifestLine {
 
 // Byte order of the lines' whole paths, folder and name read as one.
 static bool line_before(const ManifestLine& a, const ManifestLine& b) {
-    String a_parts[2] = {a.folder->path, a.name};
-    String b_parts[2] = {b.folder->path, b.name};
+    String a_parts[2] = {a.folder, a.name};
+    String b_parts[2] = {b.folder, b.name};
     u64 ai = 0, bi = 0;  // part
     u64 ao = 0, bo = 0;  // offset in the part
     for (;;) {
@@ -314,7 +277,7 @@ void page_manifest_save(PageManifest* m) {
     ManifestLine* lines = 0;
     u64 count = 0;
     u64 capacity = 0;
-    auto add_line = [&](const PageManifestFolder* folder, String name, PageManifestEntry* e) {
+    auto add_line = [&](String folder, String name, PageManifestEntry* e) {
         if (count == capacity) {
             capacity = capacity ? capacity * 2 : 1024;
             ManifestLine* grown = push_array_no_zero<ManifestLine>(arena, capacity);
@@ -336,20 +299,21 @@ void page_manifest_save(PageManifest* m) {
         PageManifestEntry* e = manifest_find(m, full, false);
         if (!e || !e->seen || e->saved || e->inode == 0 || e->inode != inode) continue;
         u64 slash = string_find_last_byte(full, '/');
-        add_line(m->folder_list[e->folder], string_skip(relative, relative.size - (full.size - slash - 1)), e);
+        add_line(string_table_at(&m->folders, e->folder)->string, string_skip(relative, relative.size - (full.size - slash - 1)), e);
     }
     // Pages written: named by their folders' listings, with the inodes the
     // writes gave them.
-    for (PageManifestFolder* f = m->listed_first; f; f = f->next_listed) {
-        if (!string_starts_with(f->path, m->root, 0)) continue;
+    for (u64 number = 0; number < m->folders.count; number += 1) {
+        const StringTableEntry* f = string_table_at(&m->folders, (u32)number);
+        if (!f->mark || !string_starts_with(f->string, m->root, 0)) continue;
         u64 names_count = 0;
-        OsDirName* names = os_dir_names(arena, f->path, &names_count);
+        OsDirName* names = os_dir_names(arena, f->string, &names_count);
         for (u64 i = 0; i < names_count; i += 1) {
             String name = names[i].name;
-            PageManifestEntry* e = manifest_lookup(m, f->index, XXH3_64bits(name.str, name.size));
+            PageManifestEntry* e = manifest_lookup(m, f->number, XXH3_64bits(name.str, name.size));
             if (!e || !e->seen || e->saved || e->inode != 0 || names[i].inode == 0) continue;
             e->inode = names[i].inode;
-            add_line(f, name, e);
+            add_line(f->string, name, e);
         }
     }
     std::sort(lines, lines + count, line_before);
@@ -361,7 +325,7 @@ void page_manifest_save(PageManifest* m) {
         Scratch line_scratch(arena);
         const ManifestLine* line = &lines[i];
         lines[i].entry->saved = 0;
-        String folder = string_skip(line->folder->path, m->root.size);
+        String folder = string_skip(line->folder, m->root.size);
         String text = string_format(line_scratch.arena, "%llu %llx %llu %.*s%.*s\n", (unsigned long long)line->entry->size,
                                     (unsigned long long)line->entry->hash, (unsigned long long)line->inode,
                                     STR_ARG(folder), STR_ARG(line->name));

@@ -12,20 +12,11 @@
 #include "base/os.h"
 #include "base/spool.h"
 #include "base/string.h"
+#include "base/string_table.h"
 
 #define PAGE_MANIFEST_FILE_NAME ".kavsite-pages"
 #define PAGE_MANIFEST_SLOT_COUNT 16384
 #define PAGE_MANIFEST_CHUNK_SHIFT 12  // entries per chunk: 4096
-
-// A folder of pages (its path up to and with the last "/"), kept once for
-// the entries it holds.
-struct PageManifestFolder {
-    PageManifestFolder* next;  // bucket chain
-    PageManifestFolder* next_listed;  // in the chain of folders written into
-    String path;
-    u32 index;
-    u32 listed;   // this build wrote into it: its listing gives the new inodes
-};
 
 // A page, known by its folder and the hash of its file name: the names come
 // back when the manifest is saved, from the manifest being replaced for the
@@ -37,7 +28,7 @@ struct PageManifestFolder {
 // when a stat of its own path finds the entry's size and inode.
 struct PageManifestEntry {
     u32 next;        // index of the next entry in its bucket; 0 for none
-    u32 folder : 30;  // index of its folder
+    u32 folder : 30;  // number of its folder in PageManifest::folders
     u32 seen : 1;     // written (or found unchanged) by this build
     u32 saved : 1;    // has its line in the manifest being saved
     u64 name_hash;   // XXH3 64 of the file name
@@ -53,11 +44,10 @@ struct PageManifest {
     PageManifestEntry** chunks;  // entry i is chunks[i >> SHIFT][i & (chunk size - 1)]; entry 0 is unused
     u64 chunk_capacity;
     u64 count;  // entries, the unused one included
-    PageManifestFolder** folders;  // PAGE_MANIFEST_SLOT_COUNT buckets
-    PageManifestFolder** folder_list;  // by index
-    u64 folder_count;
-    u64 folder_capacity;
-    PageManifestFolder* listed_first;
+    // The folders of the pages (paths up to and with the last "/"); a
+    // folder's mark is 1 once this build wrote into it: its listing gives
+    // the new inodes.
+    StringTable folders;
     // Pages the manifest did not know, written since the last save: kept in
     // a spool (see base/spool.h) until the save reads them back into
     // entries, so a build into a new root holds no entry for them while it
