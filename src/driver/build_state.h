@@ -16,12 +16,11 @@
 
 // ---- State -----------------------------------------------------------------------
 
-// One source file to visit; the list is consumed from the front. A walk
+// One source file to visit, in the order of the walk. A walk
 // finds many documents in few folders, so a node keeps its folder once
 // for all of them and its own file name right after the node (a site of
 // 50,000 documents held 4 MB of whole paths).
 struct FileListNode {
-    FileListNode* next;
     const String* folder;  // with its trailing separator; empty for a document given whole
     u64 name_size;         // the name's bytes follow the node, NUL-terminated
 };
@@ -40,14 +39,21 @@ struct FileListChunk {
 };
 
 struct FileList {
-    FileListNode* first;
-    FileListNode* last;
+    FileListChunk* first;
+    FileListChunk* last;
     u64 count;
     u64 total_size;  // bytes of all paths
-    FileListChunk* first_chunk;
-    FileListChunk* last_chunk;
 };
 
+// A place in a file list: a zero cursor starts at the first node.
+struct FileListCursor {
+    const FileListChunk* chunk;
+    u64 index;
+    bool started;
+};
+
+// The node at the cursor, which moves past it; null after the last.
+const FileListNode* file_list_next(const FileList* list, FileListCursor* cursor);
 // Gives back the list's memory and empties it.
 void file_list_release(FileList* list);
 // The node's file name (the whole path for a document given whole).

@@ -180,28 +180,32 @@ static const String k_no_folder = {};
 
 static void file_list_push(RunState* run, const String* folder, String name) {
     FileList* list = &run->files;
-    FileListChunk* chunk = list->last_chunk;
+    FileListChunk* chunk = list->last;
     if (!chunk || chunk->count == FILE_LIST_CHUNK_NODES) {
         Arena* arena = arena_create(GB(1), KB(64));
         chunk = push_struct<FileListChunk>(arena);
         chunk->arena = arena;
-        SLL_QUEUE_PUSH(list->first_chunk, list->last_chunk, chunk);
+        SLL_QUEUE_PUSH(list->first, list->last, chunk);
     }
     FileListNode* node = (FileListNode*)arena_push(chunk->arena, sizeof(FileListNode) + name.size + 1, alignof(FileListNode));
     chunk->nodes[chunk->count++] = node;
-    node->next = 0;
     node->folder = folder ? folder : &k_no_folder;
     node->name_size = name.size;
     u8* bytes = (u8*)(node + 1);
     if (name.size) memcpy(bytes, name.str, name.size);
     bytes[name.size] = 0;
-    SLL_QUEUE_PUSH(run->files.first, run->files.last, node);
-    run->files.count += 1;
-    run->files.total_size += node->folder->size + name.size;
+    list->count += 1;
+    list->total_size += node->folder->size + name.size;
+}
+
+const FileListNode* file_list_next(const FileList* list, FileListCursor* cursor) {
+    if (!cursor->started) *cursor = FileListCursor{list->first, 0, true};
+    while (cursor->chunk && cursor->index == cursor->chunk->count) *cursor = FileListCursor{cursor->chunk->next, 0, true};
+    return cursor->chunk ? cursor->chunk->nodes[cursor->index++] : 0;
 }
 
 void file_list_release(FileList* list) {
-    for (FileListChunk* chunk = list->first_chunk; chunk;) {
+    for (FileListChunk* chunk = list->first; chunk;) {
         FileListChunk* next = chunk->next;
         arena_release(chunk->arena);
         chunk = next;
@@ -411,7 +415,6 @@ static DiagnosticList* new_wrong_paths(RunState* run) {
     return &node->list;
 }
 
-
 // Prints why a listed document is not parsed.
 static void print_skipped_document(RunState* run, String path, FileKey key) {
     Scratch scratch;
@@ -458,8 +461,7 @@ u32 build_default_threads(u64 documents) {
     return (u32)MIN((u64)os_system_info()->processor_count, wanted);
 }
 
-// Reads document `index` (asking for the next ones on the way). A document
-// that cannot be read, or is too large, keeps the reason in `result->key`.
+// The document at `index`.
 static const FileListNode* run_source(const DocumentsRun* d, u64 index) {
     return d->chunks[index / FILE_LIST_CHUNK_NODES]->nodes[index % FILE_LIST_CHUNK_NODES];
 }
@@ -475,6 +477,8 @@ static void run_source_done(DocumentsRun* d, u64 index) {
     arena_release(chunk->arena);
 }
 
+// Reads document `index` (asking for the next ones on the way). A document
+// that cannot be read, or is too large, keeps the reason in `result->key`.
 static void fetch_document(DocumentsRun* d, u64 index, DocumentResult* result) {
     u64 limit = d->run->max_doc_size;
     for (u64 k = index + 1; k < d->count && k <= index + BUILD_READ_AHEAD; k += 1) {
@@ -751,7 +755,7 @@ void build_parse_phase(RunState* run) {
     u64 count = run->files.count;
     FileListChunk** chunks = push_array<FileListChunk*>(scratch.arena, count / FILE_LIST_CHUNK_NODES + 1);
     u64 chunk_count = 0;
-    for (FileListChunk* chunk = run->files.first_chunk; chunk; chunk = chunk->next) chunks[chunk_count++] = chunk;
+    for (FileListChunk* chunk = run->files.first; chunk; chunk = chunk->next) chunks[chunk_count++] = chunk;
     run->files = FileList{};
 
     u32 threads = run->threads ? run->threads : build_default_threads(count);

@@ -232,7 +232,8 @@ static void watch_walk(Watch* w) {
     build_collect_sources(&walk, w->target, build_target_kind(w->target));
     for (u64 i = 0; i < w->ordered_count; i += 1) w->ordered[i]->in_walk = 0;
     w->ordered_count = 0;
-    for (FileListNode* node = walk.files.first; node; node = node->next) {
+    FileListCursor cursor = {};
+    for (const FileListNode* node = file_list_next(&walk.files, &cursor); node; node = file_list_next(&walk.files, &cursor)) {
         if (!string_equal(path_extension(file_list_name(node)), S("kav"))) continue;
         WatchDocument* doc = watch_find_or_add(w, file_list_path(walk.arena, node));
         if (!doc->in_walk) watch_append_ordered(w, doc);

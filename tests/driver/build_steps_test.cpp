@@ -60,7 +60,8 @@ struct BuildStepsTest : kavsite_test::ServiceTest {
         printed = testing::internal::GetCapturedStdout();
         std::vector<std::string> paths;
         u64 total = 0;
-        for (FileListNode* node = run->files.first; node; node = node->next) {
+        FileListCursor cursor = {};
+        for (const FileListNode* node = file_list_next(&run->files, &cursor); node; node = file_list_next(&run->files, &cursor)) {
             String path = file_list_path(run->arena, node);
             std::string p = str(path);
             EXPECT_EQ(p.rfind(target, 0), 0u) << p;
@@ -164,7 +165,7 @@ TEST_F(BuildStepsTest, DocumentTargetIsTheOnlyEntry) {
     RunState* run = new_run();
     build_collect_sources(run, from(target), BUILD_TARGET_DOCUMENT);
     ASSERT_EQ(run->files.count, 1u);
-    EXPECT_EQ(str(file_list_path(run->arena, run->files.first)), target);
+    EXPECT_EQ(str(file_list_path(run->arena, run->files.first->nodes[0])), target);
     file_list_release(&run->files);
     arena_release(run->arena);
     // A target that names nothing collects nothing.
@@ -249,7 +250,10 @@ TEST_F(BuildStepsTest, ParsePhaseOverManyFilesFetchesEachOnce) {
         build_collect_sources(run, from(base.string()), BUILD_TARGET_DIRECTORY);
         ASSERT_EQ(run->files.count, (u64)count + 1);
         std::vector<std::string> paths;
-        for (FileListNode* node = run->files.first; node; node = node->next) paths.push_back(str(file_list_path(run->arena, node)));
+        FileListCursor cursor = {};
+        for (const FileListNode* node = file_list_next(&run->files, &cursor); node; node = file_list_next(&run->files, &cursor)) {
+            paths.push_back(str(file_list_path(run->arena, node)));
+        }
         testing::internal::CaptureStdout();
         build_parse_phase(run);
         console_flush();
