@@ -165,9 +165,9 @@ bool os_truncate_file(OsFile file, u64 size);
 // leaves nothing behind. OS_FILE_INVALID where the file system has no such
 // files.
 OsFile os_open_unnamed_file(String dir);
-// Writes `data` at the file's position, which moves past it; the bytes
-// written.
-u64 os_write_next(OsFile file, String data);
+// Writes `data` at `offset` of the file; the bytes written (fewer when the
+// disk is full or a write fails).
+u64 os_write_at(OsFile file, u64 offset, String data);
 String os_read_whole_file(Arena* arena, String path);
 bool os_path_is_valid(String path);
 // True for a directory the process may create and remove entries in.

@@ -434,12 +434,16 @@ String os_read_range(Arena* arena, OsFile file, Range64 range) {
 }
 
 u64 os_write_range(OsFile file, Range64 range, String data) {
-    if (file == OS_FILE_INVALID || range.end <= range.start) return 0;
-    u64 end = MIN(range.end, data.size);
+    if (range.end <= range.start || range.start >= data.size) return 0;
+    return os_write_at(file, range.start, string_substr(data, range.start, MIN(range.end, data.size)));
+}
+
+u64 os_write_at(OsFile file, u64 offset, String data) {
+    if (file == OS_FILE_INVALID) return 0;
     u64 done = 0;
-    while (range.start + done < end) {
-        u64 chunk = MIN(end - range.start - done, (u64)0x7FFFF000);
-        ssize_t n = pwrite((int)file, data.str + range.start + done, chunk, (off_t)(range.start + done));
+    while (done < data.size) {
+        u64 chunk = MIN(data.size - done, (u64)0x7FFFF000);
+        ssize_t n = pwrite((int)file, data.str + done, chunk, (off_t)(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += (u64)n;
@@ -456,18 +460,6 @@ OsFile os_open_unnamed_file(String dir) {
     Scratch scratch;
     int fd = open(dir.size ? os_cpath(scratch.arena, dir) : ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     return fd < 0 ? OS_FILE_INVALID : (OsFile)fd;
-}
-
-u64 os_write_next(OsFile file, String data) {
-    if (file == OS_FILE_INVALID) return 0;
-    u64 done = 0;
-    while (done < data.size) {
-        ssize_t n = write((int)file, data.str + done, MIN(data.size - done, (u64)0x7FFFF000));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += (u64)n;
-    }
-    return done;
 }
 
 bool os_directory_is_writable(String path) {
@@ -1209,12 +1201,7 @@ u64 os_ring_operations() {
 
 // Writes `bytes` at `offset` of the temporary file.
 static void os_stream_put(OsFileStream* stream, u64 offset, const u8* bytes, u64 size) {
-    for (u64 done = 0; done < size && !stream->failed;) {
-        ssize_t n = pwrite((int)stream->file, bytes + done, size - done, (off_t)(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) stream->failed = 1;
-        if (n > 0) done += (u64)n;
-    }
+    if (!stream->failed && os_write_at(stream->file, offset, String{(u8*)bytes, size}) < size) stream->failed = 1;
 }
 
 // Makes the temporary file and copies into it the first `stream->size`

@@ -43,7 +43,7 @@ static void spool_move_to_file(Spool* spool) {
     spool->file = os_open_unnamed_file(spool->dir);
     if (spool->file == OS_FILE_INVALID) return;
     String held = {spool->memory, spool->size};
-    u64 written = os_write_next(spool->file, held);
+    u64 written = os_write_at(spool->file, 0, held);
     spool->filed = written;
     if (written < held.size) {
         spool->lost = true;
@@ -61,7 +61,7 @@ static void spool_flush(Spool* spool) {
     if (spool->buffered == 0) return;
     String pending = {spool->buffer, spool->buffered};
     spool->buffered = 0;
-    u64 written = os_write_next(spool->file, pending);
+    u64 written = os_write_at(spool->file, spool->filed, pending);
     spool->filed += written;
     if (written < pending.size) spool_write_failed(spool, string_skip(pending, written));
 }
@@ -81,7 +81,7 @@ void spool_append(Spool* spool, String bytes) {
         memcpy(spool->buffer + spool->buffered, bytes.str, bytes.size);
         spool->buffered += bytes.size;
     } else {
-        u64 written = os_write_next(spool->file, bytes);
+        u64 written = os_write_at(spool->file, spool->filed, bytes);
         spool->filed += written;
         if (written < bytes.size) spool_write_failed(spool, string_skip(bytes, written));
     }

@@ -100,15 +100,15 @@ TEST_F(OsTest, ReadAndWriteRanges) {
 TEST_F(OsTest, UnnamedFileLeavesNothingInItsFolder) {
     OsFile f = os_open_unnamed_file(from(dir.string()));
     ASSERT_NE(f, OS_FILE_INVALID) << "the test folder's file system has no unnamed files";
-    EXPECT_EQ(os_write_next(f, S("first ")), 6u);
-    EXPECT_EQ(os_write_next(f, S("second")), 6u);
+    EXPECT_EQ(os_write_at(f, 0, S("first ")), 6u);
+    EXPECT_EQ(os_write_at(f, 6, S("second")), 6u);
     EXPECT_EQ(os_file_properties(f).size, 12u);
     EXPECT_EQ(str(os_read_range(arena, f, Range64{0, 12})), "first second");
     EXPECT_TRUE(fs::is_empty(dir));
     os_close_file(f);
     EXPECT_TRUE(fs::is_empty(dir));
     EXPECT_EQ(os_open_unnamed_file(from((dir / "missing").string())), OS_FILE_INVALID);
-    EXPECT_EQ(os_write_next(OS_FILE_INVALID, S("x")), 0u);
+    EXPECT_EQ(os_write_at(OS_FILE_INVALID, 0, S("x")), 0u);
 }
 
 TEST_F(OsTest, PathValidity) {
