@@ -30,6 +30,14 @@ u64 inode_of(const fs::path& p) {
     return stat(p.c_str(), &st) == 0 ? (u64)st.st_ino : 0;
 }
 
+// A line of a saved manifest.
+struct SavedLine {
+    std::string text;
+    u64 size;
+    u64 inode;
+    std::string path;  // below the root
+};
+
 struct PageManifestTest : ::testing::Test {
     TempDir temp;
     std::string root = temp.path.string() + "/";
@@ -37,6 +45,20 @@ struct PageManifestTest : ::testing::Test {
 
     bool write(PageManifest* m, const std::string& relative, const std::string& text) {
         return page_manifest_write(m, from(root + relative), from(text));
+    }
+
+    std::vector<SavedLine> saved_lines() {
+        std::istringstream lines(read_file(root + PAGE_MANIFEST_FILE_NAME));
+        std::vector<SavedLine> out;
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            SavedLine saved = {line, 0, 0, ""};
+            std::string hash;
+            fields >> saved.size >> hash >> saved.inode >> saved.path;
+            out.push_back(saved);
+        }
+        return out;
     }
 };
 
@@ -54,17 +76,11 @@ TEST_F(PageManifestTest, SavedLinesAreInPathOrderWithTheirInodes) {
 
     std::vector<std::string> sorted = pages;
     std::sort(sorted.begin(), sorted.end());
-    std::istringstream lines(read_file(root + PAGE_MANIFEST_FILE_NAME));
     std::vector<std::string> listed;
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        u64 size = 0, inode = 0;
-        std::string hash, path;
-        fields >> size >> hash >> inode >> path;
-        listed.push_back(path);
-        EXPECT_EQ(size, ("text of " + path).size()) << line;
-        EXPECT_EQ(inode, inode_of(root + path)) << line;
+    for (const SavedLine& line : saved_lines()) {
+        listed.push_back(line.path);
+        EXPECT_EQ(line.size, ("text of " + line.path).size()) << line.text;
+        EXPECT_EQ(line.inode, inode_of(root + line.path)) << line.text;
     }
     EXPECT_EQ(listed, sorted);
     arena_release(m->arena);
@@ -123,16 +139,10 @@ TEST_F(PageManifestTest, ManyNewPagesAreListedOnceWithTheirLastWrite) {
     fs::remove(root + pages[8]);
     page_manifest_save(first);
 
-    std::istringstream lines(read_file(root + PAGE_MANIFEST_FILE_NAME));
     std::map<std::string, u64> sizes;
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        u64 size = 0, inode = 0;
-        std::string hash, path;
-        fields >> size >> hash >> inode >> path;
-        EXPECT_TRUE(sizes.emplace(path, size).second) << "listed twice: " << path;
-        EXPECT_EQ(inode, inode_of(root + path)) << line;
+    for (const SavedLine& line : saved_lines()) {
+        EXPECT_TRUE(sizes.emplace(line.path, line.size).second) << "listed twice: " << line.path;
+        EXPECT_EQ(line.inode, inode_of(root + line.path)) << line.text;
     }
     EXPECT_EQ(sizes.size(), pages.size() - 1);
     EXPECT_EQ(sizes.count(pages[8]), 0u) << "a removed page is listed";
