@@ -69,6 +69,15 @@ static void manifest_mark_seen(PageManifest* m, PageManifestEntry* e) {
     if (e->inode == 0) string_table_at(&m->folders, e->folder)->mark = 1;
 }
 
+// Records that this build wrote `size` bytes of hash `hash` for the entry's
+// page; its inode comes from its folder's listing at the save.
+static void manifest_note_write(PageManifest* m, PageManifestEntry* e, u64 size, u64 hash) {
+    e->size = size;
+    e->hash = hash;
+    e->inode = 0;
+    manifest_mark_seen(m, e);
+}
+
 // The lines of a manifest's text, "<size> <hash, hex> <inode> <path below
 // the root>", in order; false after the last.
 struct ManifestLineReader {
@@ -135,11 +144,7 @@ static void journal_replay(PageManifest* m) {
         const u8* path = spool_read(&m->journal, &cursor, record.path_size);
         if (!path) break;
         PageManifestEntry* e = manifest_find(m, String{(u8*)path, record.path_size}, true);
-        if (!e) continue;
-        e->size = record.size;
-        e->hash = record.hash;
-        e->inode = 0;
-        manifest_mark_seen(m, e);
+        if (e) manifest_note_write(m, e, record.size, record.hash);
     }
     spool_cursor_end(&cursor);
     spool_close(&m->journal);
@@ -231,15 +236,11 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
         u64 i = write_pages[k];
         pages[i].ok = writes[k].ok;
         if (!writes[k].ok) continue;
-        if (!entries[i]) {
+        if (entries[i]) {
+            manifest_note_write(m, entries[i], pages[i].data.size, hashes[i]);
+        } else {
             journal_page(m, pages[i].path, pages[i].data.size, hashes[i]);
-            continue;
         }
-        PageManifestEntry* e = entries[i];
-        e->size = pages[i].data.size;
-        e->hash = hashes[i];
-        e->inode = 0;
-        manifest_mark_seen(m, e);
     }
 }
 
