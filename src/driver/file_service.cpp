@@ -446,7 +446,6 @@ static bool fs_take_passed(FileRequest* request) {
     }
 }
 
-
 static u64 g_fs_scanner_paused;
 static u64 g_fs_scanner_started;
 
