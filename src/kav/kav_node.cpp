@@ -6,14 +6,17 @@ extern const KavNode kav_nil_node;
 const KavNode kav_nil_node = {
     const_cast<KavNode*>(&kav_nil_node), const_cast<KavNode*>(&kav_nil_node),
     const_cast<KavNode*>(&kav_nil_node), const_cast<KavNode*>(&kav_nil_node),
-    const_cast<KavNode*>(&kav_nil_node), 0, 0, {}, {}, 0, 0, KAV_NODE_NIL, 0, 0, 0,
+    const_cast<KavNode*>(&kav_nil_node), 0, 0, {}, {}, 0, 0, KAV_NODE_NIL, 0, 0, 0, 0,
 };
 
 // ---- Tree operations ------------------------------------------------------------------
 
 KavNode* kav_node_make(Arena* arena, u32 kind, u64 flags, String text, String value, u64 offset) {
     // Every field is set here, so the memory need not be zeroed first.
-    KavNode* node = push_array_no_zero<KavNode>(arena, 1);
+    return kav_node_init(push_array_no_zero<KavNode>(arena, 1), kind, flags, text, value, offset);
+}
+
+KavNode* kav_node_init(KavNode* node, u32 kind, u64 flags, String text, String value, u64 offset) {
     KavNode* nil = kav_nil();
     node->next = node->prev = node->parent = node->first = node->last = nil;
     node->entry = 0;
@@ -26,7 +29,33 @@ KavNode* kav_node_make(Arena* arena, u32 kind, u64 flags, String text, String va
     node->level = 0;
     node->indent = 0;
     node->child_level = 0;
+    node->kept = KAV_KEPT_NOT;
     return node;
+}
+
+// Post-order without a stack: a node goes back to the pool once its
+// children have, its `next` and `parent` read before that.
+void kav_node_pool_free_subtree(KavNodePool* pool, KavNode* top) {
+    if (kav_node_is_nil(top)) return;
+    KavNode* node = top;
+    for (;;) {
+        while (node->kept != KAV_KEPT_SUBTREE && !kav_node_is_nil(node->first)) node = node->first;
+        for (;;) {
+            KavNode* next = node->next;
+            KavNode* parent = node->parent;
+            bool done = node == top;
+            if (!node->kept) {
+                node->next = pool->free;
+                pool->free = node;
+            }
+            if (done) return;
+            if (!kav_node_is_nil(next)) {
+                node = next;
+                break;
+            }
+            node = parent;
+        }
+    }
 }
 
 void kav_node_append(KavNode* parent, KavNode* child) {
@@ -61,6 +90,19 @@ void kav_node_insert_before(KavNode* parent, KavNode* before, KavNode* child) {
     }
     before->prev = child;
     parent->child_count += 1;
+}
+
+void kav_node_pool_free_children_before(KavNodePool* pool, KavNode* parent, KavNode* keep) {
+    if (kav_node_is_nil(keep) || keep->parent != parent) return;
+    KavNode* nil = kav_nil();
+    for (KavNode* child = parent->first; child != keep;) {
+        KavNode* next = child->next;
+        child->parent = child->next = nil;
+        kav_node_pool_free_subtree(pool, child);
+        child = next;
+    }
+    parent->first = keep;
+    keep->prev = nil;
 }
 
 KavNode* kav_node_ancestor(KavNode* node, u32 kind) {

@@ -106,6 +106,7 @@ struct KavNode {
     u8 level;         // lists: depth; headings/paragraphs: level; table parts: column/cell/row; numbers of notes and links
     u8 indent;        // width of the whitespace before the construct on its line (saturates at 255)
     u8 child_level;   // headings: the level last given to a line under this level-0 heading
+    u8 kept;          // KavKept: the parse result names it, so a node pool never takes it back
 };
 
 // The shared read-only nil node: kind 0, every link points to itself.
@@ -114,6 +115,8 @@ inline KavNode* kav_nil() { return const_cast<KavNode*>(&kav_nil_node); }
 
 // A zeroed node with every link set to the nil node.
 KavNode* kav_node_make(Arena* arena, u32 kind, u64 flags, String text, String value, u64 offset);
+// The same, in memory the caller provides.
+KavNode* kav_node_init(KavNode* node, u32 kind, u64 flags, String text, String value, u64 offset);
 // Links `child` as the last child of `parent`; nothing for a nil child.
 void kav_node_append(KavNode* parent, KavNode* child);
 // Links `child` into `parent` just before `before` (at the end when `before`
@@ -128,6 +131,29 @@ KavNode* kav_node_ancestor(KavNode* node, u32 kind);
 // children only (a word followed by a space gets a trailing space; an
 // emphasis marker keeps only that space, since its copy has no flags).
 KavNode* kav_node_copy_for_toc(Arena* arena, const KavNode* heading);
+
+// ---- Node pool ------------------------------------------------------------------
+
+enum KavKept : u8 {
+    KAV_KEPT_NOT = 0,
+    KAV_KEPT_NODE = 1,     // the node alone (its offset, kind and text are read)
+    KAV_KEPT_SUBTREE = 2,  // the node and everything below it (a word's description, a key's value)
+};
+// Nodes given back once nothing will read them again, for the parser to use
+// again: a document parsed a part at a time holds the nodes of the part it
+// is at, not of the whole document.
+
+struct KavNodePool {
+    KavNode* free;  // linked by `next`
+    u64 reused;     // nodes handed out again
+};
+
+// Gives back `top` and everything below it, except kept nodes (and the
+// subtrees they keep). The caller unlinks `top` from its parent first.
+void kav_node_pool_free_subtree(KavNodePool* pool, KavNode* top);
+// Unlinks the children of `parent` before `keep` (one of them) and gives
+// them back; `parent`'s child count stays as it was.
+void kav_node_pool_free_children_before(KavNodePool* pool, KavNode* parent, KavNode* keep);
 
 // ---- Node-kind table -------------------------------------------------------------
 
@@ -182,6 +208,7 @@ struct KavParseResult {
     KavNodeList urls;             // words that are external URLs
     KavNodeList toc_entries;      // copies of the headings
     KavNode* title;               // the first "title" keyword node, or null
+    KavNodePool* spare;           // a parse of the facts: its body's nodes, for a second parse
     String status;                // text of the last "status" line, empty if none
     DiagnosticList diagnostics;
     u32 success;                  // 0 when a diagnostic of level 3 or more was reported

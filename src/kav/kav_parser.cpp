@@ -97,7 +97,33 @@ struct Parser {
     u64 line_cache_offset;  // line_start() remembers its last answer
     u64 line_cache_start;
     bool warned_quote_depth;  // the quote-depth warning was given
+    KavNodePool* pool;        // nodes to use again; null: every node is new
+    KavNodePool* spare;       // nodes of an earlier parse, taken when the pool has none
+    bool body_only;           // a second parse for the body: no table of content, messages or kept nodes
+    const KavNodeCell* file_facts;  // body only: the first parse's next file word
+    KavBodyHook* body_hook;   // told before a block is placed in a main block
+    void* hook_context;
 };
+
+// A node from the pool when it has one, else from the arena.
+static KavNode* new_node(Parser* p, u32 kind, u64 flags, String text, String value, u64 offset) {
+    KavNodePool* pools[2] = {p->pool, p->spare};
+    for (KavNodePool* pool : pools) {
+        if (!pool || !pool->free) continue;
+        KavNode* node = pool->free;
+        pool->free = node->next;
+        pool->reused += 1;
+        return kav_node_init(node, kind, flags, text, value, offset);
+    }
+    return kav_node_make(p->arena, kind, flags, text, value, offset);
+}
+
+// A node that a list of the result names, which must outlive its part:
+// a word with its description, a list alone.
+static void keep_listed(Parser* p, KavNodeList* list, KavNode* node) {
+    if (!p->body_only) node->kept = node->kind == KAV_NODE_WORD ? KAV_KEPT_SUBTREE : KAV_KEPT_NODE;
+    kav_node_list_push(p->arena, list, node);
+}
 
 // ---- Tokens -------------------------------------------------------------------------------
 
@@ -218,10 +244,11 @@ static u64 line_end(Parser* p, u64 k) {
 
 static KavNode* error_marker(Parser* p, u64 k) {
     String text = text_at(p, k);
-    return kav_node_make(p->arena, KAV_NODE_ERROR_MARKER, token_flags(kind_at(p, k)), text, text, p->t[k].begin);
+    return new_node(p, KAV_NODE_ERROR_MARKER, token_flags(kind_at(p, k)), text, text, p->t[k].begin);
 }
 
 static void report_unexpected(Parser* p, KavNode* at, s32 level) {
+    if (p->body_only) return;
     String message = string_format(p->arena, "Unexpected \"%.*s\" token.", STR_ARG(at->text));
     diag_append(p->arena, &p->result.diagnostics, at, level, message);
 }
@@ -234,13 +261,12 @@ static u8 note_number(Parser* p, u64 k) {
     for (u64 j = 0; j < text.size && char_is_digit(text.str[j]); j += 1) {
         value = MIN(value * 10 + (u64)(text.str[j] - '0'), (u64)100000);
     }
-    if (value > 255) {
+    if (value > 255 && !p->body_only) {
         KavNode* at = error_marker(p, k);
         String message = string_format(p->arena, "Number \"%.*s\" is larger than 255.", STR_ARG(text));
         diag_append(p->arena, &p->result.diagnostics, at, DIAG_WARNING, message);
-        value = 255;
     }
-    return (u8)value;
+    return (u8)MIN(value, (u64)255);
 }
 
 // ---- Frame stack ----------------------------------------------------------------------------
@@ -369,7 +395,7 @@ static void close_line_node(Parser* p, Frame* f) {
         if (whole_line_marked(node, KAV_FLAG_EM_OPEN, KAV_FLAG_EM_CLOSE)) node->flags |= KAV_FLAG_EM_MARK;
     }
     // A quoted heading is someone else's words, not a section of this page.
-    if (node->kind == KAV_NODE_HEADING && !f->quote) {
+    if (node->kind == KAV_NODE_HEADING && !f->quote && !p->body_only) {
         kav_node_list_push(p->arena, &p->result.toc_entries, kav_node_copy_for_toc(p->arena, node));
     }
     if (!f->quote && !kav_node_is_nil(node->last)) node->last->flags &= ~(u64)KAV_FLAG_SPACE_AFTER;
@@ -379,6 +405,10 @@ static void close_frame(Parser* p, Frame* f) {
     switch (f->state) {
         case STATE_RUN:
             if (f->flags & FRAME_LINE_NODE) close_line_node(p, f);
+            // A second parse shows the notes of the first: its own go back.
+            if (p->body_only && p->pool && f->node->kind == KAV_NODE_FOOTNOTE) {
+                kav_node_pool_free_subtree(p->pool, f->node);
+            }
             break;
         case STATE_INLINE_CONTEXT:
             if ((kind_at(p, p->i) & KAV_TOKEN_DOUBLE_BACKTICK) && (kind_at(p, p->i + 1) & KAV_TOKEN_WHITESPACE)) {
@@ -426,6 +456,9 @@ static u32 block_level(Parser* p, u8 indent) {
 // returns the node that receives it.
 static KavNode* place(Parser* p, u32 level) {
     while (p->top->state == STATE_SECTION && p->top->node->level >= level) pop(p);
+    // Only the main block's frame is open: its children are complete, and
+    // only the last may still be looked at (a quote run's next member).
+    if (p->body_hook && p->top->state == STATE_MAIN) p->body_hook(p->hook_context, p->top->node);
     return p->top->node;
 }
 
@@ -447,7 +480,7 @@ static KavNode* line_node(Parser* p, bool backquotes) {
     if (!backquotes && p->top->in_document) flags |= KAV_FLAG_IN_DOCUMENT;
     KavNode* parent = place(p, level);
     String text = text_at(p, i);
-    KavNode* node = kav_node_make(p->arena, node_kind, flags, text, text, p->t[i].begin);
+    KavNode* node = new_node(p, node_kind, flags, text, text, p->t[i].begin);
     node->level = (u8)level;
     node->indent = indent;
     kav_node_append(parent, node);
@@ -478,10 +511,20 @@ static void link_word(Parser* p, KavNode* word, bool after_underscore) {
     bool link = false;
     if (url_is_external(url_split(word->text))) {
         word->flags |= KAV_FLAG_URL;
-        kav_node_list_push(p->arena, &p->result.urls, word);
+        keep_listed(p, &p->result.urls, word);
         link = true;
     } else if (is_local_path(word->text)) {
-        kav_node_list_push(p->arena, &p->result.file_paths, word);
+        if (p->body_only) {
+            // The file words come in the same order in both parses: this one
+            // takes what the checks of the first found.
+            const KavNodeCell* fact = p->file_facts;
+            if (fact) {
+                word->flags |= fact->node->flags & (KAV_FLAG_FILE_FOUND | KAV_FLAG_FILE_MISSING);
+                p->file_facts = fact->next;
+            }
+        } else {
+            keep_listed(p, &p->result.file_paths, word);
+        }
         link = true;
     }
     if (!link) return;
@@ -491,7 +534,7 @@ static void link_word(Parser* p, KavNode* word, bool after_underscore) {
         word->value = word->text;
     }
     if (is_symbol(p, p->i, '(')) {
-        KavNode* desc = kav_node_make(p->arena, KAV_NODE_DESC, 0, text_at(p, p->i), text_at(p, p->i), p->t[p->i].begin);
+        KavNode* desc = new_node(p, KAV_NODE_DESC, 0, text_at(p, p->i), text_at(p, p->i), p->t[p->i].begin);
         kav_node_append(word, desc);
         push(p, STATE_DESC, desc, FRAME_LINE_BOUND);
         advance(p, 1);
@@ -501,7 +544,7 @@ static void link_word(Parser* p, KavNode* word, bool after_underscore) {
 // The path as written; the site layer places it under the site root.
 static void add_output_path(Parser* p, KavNode* word) {
     string_list_push(p->arena, &p->result.output_paths, word->text);
-    kav_node_list_push(p->arena, &p->result.output_words, word);
+    keep_listed(p, &p->result.output_words, word);
 }
 
 // In an "output_path" value the tokens between two blanks form one path.
@@ -518,7 +561,7 @@ static void output_path_word(Parser* p) {
         text = string_substr(p->source, p->t[i].begin, p->t[k - 1].end);
     }
     if (kind_at(p, k) & KAV_TOKEN_WHITESPACE) flags |= KAV_FLAG_SPACE_AFTER;
-    KavNode* word = kav_node_make(p->arena, KAV_NODE_WORD, flags, text, text, p->t[i].begin);
+    KavNode* word = new_node(p, KAV_NODE_WORD, flags, text, text, p->t[i].begin);
     word->indent = indent_of(p, i);
     kav_node_append(p->top->node, word);
     p->i = k;
@@ -526,7 +569,7 @@ static void output_path_word(Parser* p) {
     bool has_space = string_find_byte(text, ' ', 0) < text.size;
     if (!has_space && url_is_external(url_split(text))) {
         word->flags |= KAV_FLAG_URL;
-        kav_node_list_push(p->arena, &p->result.urls, word);
+        keep_listed(p, &p->result.urls, word);
         return;
     }
     if (text.size) add_output_path(p, word);
@@ -537,7 +580,7 @@ static void output_path_word(Parser* p) {
 static KavNode* make_word(Parser* p, u64 k, u64 flags, String text) {
     if (kind_at(p, k + 1) & KAV_TOKEN_WHITESPACE) flags |= KAV_FLAG_SPACE_AFTER;
     if (p->top->node->kind == KAV_NODE_CONTEXT) flags |= KAV_FLAG_IN_DOCUMENT;
-    KavNode* word = kav_node_make(p->arena, KAV_NODE_WORD, flags, text, text, p->t[k].begin);
+    KavNode* word = new_node(p, KAV_NODE_WORD, flags, text, text, p->t[k].begin);
     word->indent = indent_of(p, k);
     kav_node_append(p->top->node, word);
     return word;
@@ -600,7 +643,7 @@ static void embedded_html(Parser* p) {
     while (k < p->count && !((p->t[k].kind & KAV_TOKEN_CLOSE_TILDE) && !(p->t[k].kind & KAV_TOKEN_ESCAPED))) k += 1;
     u64 to = k < p->count ? p->t[k].begin : p->source.size;
     String inner = string_substr(p->source, p->t[i].end, to);
-    KavNode* node = kav_node_make(p->arena, KAV_NODE_EMBEDDED_HTML, 0, inner, inner, p->t[i].begin);
+    KavNode* node = new_node(p, KAV_NODE_EMBEDDED_HTML, 0, inner, inner, p->t[i].begin);
     node->indent = indent_of(p, i);
     kav_node_append(p->top->node, node);
     p->i = k < p->count ? k + 1 : p->count;
@@ -611,7 +654,7 @@ static void embedded_html(Parser* p) {
 static void inline_code(Parser* p) {
     u64 i = p->i;
     String tick = text_at(p, i);
-    KavNode* code = kav_node_make(p->arena, KAV_NODE_UNFORMATED_TEXT, token_flags(p->t[i].kind), tick, tick, p->t[i].begin);
+    KavNode* code = new_node(p, KAV_NODE_UNFORMATED_TEXT, token_flags(p->t[i].kind), tick, tick, p->t[i].begin);
     code->indent = indent_of(p, i);
     kav_node_append(p->top->node, code);
     u64 k = i + 1;
@@ -626,7 +669,7 @@ static void inline_code(Parser* p) {
             if (string_equal(value, S("<"))) text = S("&lt;");
             if (string_equal(value, S(">"))) text = S("&gt;");
         }
-        kav_node_append(code, kav_node_make(p->arena, KAV_NODE_WORD, token_flags(kind), text, value, p->t[k].begin));
+        kav_node_append(code, new_node(p, KAV_NODE_WORD, token_flags(kind), text, value, p->t[k].begin));
     }
     p->i = k < p->count ? k + 1 : p->count;
     p->escaped = false;
@@ -672,7 +715,7 @@ static void bracket(Parser* p) {
     }
     if (close) {
         String text = string_substr(p->source, p->t[i].begin, p->t[close].end);
-        KavNode* box = kav_node_make(p->arena, KAV_NODE_CHECKBOX, ticked, text, text, p->t[i].begin);
+        KavNode* box = new_node(p, KAV_NODE_CHECKBOX, ticked, text, text, p->t[i].begin);
         box->indent = indent_of(p, i);
         kav_node_append(f->node, box);
         leave_bracket(p, close, box);
@@ -689,7 +732,7 @@ static void bracket(Parser* p) {
         u64 offset = p->t[i].begin;
         if (star) {
             // A reference to a note: it belongs to the word it follows.
-            KavNode* ref = kav_node_make(p->arena, KAV_NODE_FOOTNOTE_REFERENCE, 0, text, text, offset);
+            KavNode* ref = new_node(p, KAV_NODE_FOOTNOTE_REFERENCE, 0, text, text, offset);
             ref->level = number;
             ref->indent = indent_of(p, i);
             KavNode* host = f->node;
@@ -701,15 +744,22 @@ static void bracket(Parser* p) {
         if (is_markup(p, j + 2, S("_"))) {
             // A link target labels the line it stands in.
             KavNode* target = f->node;
-            KavNode* link = kav_node_make(p->arena, KAV_NODE_INTERNAL_LINK, 0, text, text, offset);
+            KavNode* link = new_node(p, KAV_NODE_INTERNAL_LINK, 0, text, text, offset);
             link->level = number;
             link->first = target;
             target->flags |= KAV_FLAG_LINK_TARGET;
-            kav_node_list_push(p->arena, &p->result.internal_links, link);
             leave_bracket(p, end, link);
+            if (p->body_only && p->pool) {
+                // The targets are known from the first parse.
+                link->first = kav_nil();
+                kav_node_pool_free_subtree(p->pool, link);
+                return;
+            }
+            target->kept = MAX(target->kept, (u8)KAV_KEPT_NODE);
+            kav_node_list_push(p->arena, &p->result.internal_links, link);
             return;
         }
-        KavNode* ref = kav_node_make(p->arena, KAV_NODE_INTERNAL_LINK_REFERENCE, 0, text, text, offset);
+        KavNode* ref = new_node(p, KAV_NODE_INTERNAL_LINK_REFERENCE, 0, text, text, offset);
         ref->level = number;
         ref->indent = indent_of(p, i);
         kav_node_append(f->node, ref);
@@ -717,7 +767,7 @@ static void bracket(Parser* p) {
             Frame* skip = push(p, STATE_BRACKET_SKIP, f->node, FRAME_LINE_BOUND);
             skip->extra = ref;
             String paren = text_at(p, j + 2);
-            KavNode* desc = kav_node_make(p->arena, KAV_NODE_DESC, 0, paren, paren, p->t[j + 2].begin);
+            KavNode* desc = new_node(p, KAV_NODE_DESC, 0, paren, paren, p->t[j + 2].begin);
             kav_node_append(ref, desc);
             push(p, STATE_DESC, desc, FRAME_LINE_BOUND);
             advance(p, j + 3 - i);
@@ -756,7 +806,7 @@ static void double_backtick_in_run(Parser* p) {
     }
     String text = text_at(p, i);
     u64 flags = token_flags(p->t[i].kind) | KAV_FLAG_BACKQUOTES | KAV_FLAG_INLINE_CONTEXT;
-    KavNode* context_node = kav_node_make(p->arena, KAV_NODE_CONTEXT, flags, text, text, p->t[i].begin);
+    KavNode* context_node = new_node(p, KAV_NODE_CONTEXT, flags, text, text, p->t[i].begin);
     context_node->indent = indent_of(p, i);
     kav_node_append(f->node, context_node);
     push(p, STATE_INLINE_CONTEXT, context_node, FRAME_LINE_BOUND);
@@ -797,12 +847,12 @@ static bool marker_fits(Parser* p, KavNode* list, u32 marker, u64 i) {
 
 static KavNode* make_list(Parser* p, u64 i, u64 flags, u8 level, u8 indent) {
     String text = text_at(p, i);
-    KavNode* list = kav_node_make(p->arena, KAV_NODE_LIST, flags, text, text, p->t[i].begin);
+    KavNode* list = new_node(p, KAV_NODE_LIST, flags, text, text, p->t[i].begin);
     list->level = level;
     list->indent = indent;
     // A word marker is not shown on the page; the hints name those that are
     // more than a letter.
-    if ((flags & KAV_FLAG_LETTERED) && text.size > 1) kav_node_list_push(p->arena, &p->result.word_markers, list);
+    if ((flags & KAV_FLAG_LETTERED) && text.size > 1) keep_listed(p, &p->result.word_markers, list);
     return list;
 }
 
@@ -882,7 +932,7 @@ static void list_step(Parser* p) {
         f->flags |= FRAME_HAS_LIST;
     }
     String text = text_at(p, i);
-    KavNode* item = kav_node_make(p->arena, KAV_NODE_ITEM, 0, text, text, p->t[i].begin);
+    KavNode* item = new_node(p, KAV_NODE_ITEM, 0, text, text, p->t[i].begin);
     item->level = list->level;
     item->indent = indent;
     kav_node_append(list, item);
@@ -1056,7 +1106,7 @@ static void table_start(Parser* p) {
     for (u64 k = i; k < end && c < pipes; k += 1) {
         if (!is_unescaped_pipe(p, k)) continue;
         String text = text_at(p, k);
-        KavNode* table = kav_node_make(p->arena, KAV_NODE_TABLE, flags, text, text, p->t[k].begin);
+        KavNode* table = new_node(p, KAV_NODE_TABLE, flags, text, text, p->t[k].begin);
         table->level = saturate_u8(c);
         table->indent = indent_of(p, k);
         kav_node_append(host, table);
@@ -1106,7 +1156,7 @@ static void table_cell(Parser* p, TableLayout* layout) {
     KavNode* header = layout->cell ? layout->cell->next : table->first;
     if (kav_node_is_nil(header) || header->kind != KAV_NODE_TABLE_HEADER_COLUMN) {
         String text = text_at(p, i);
-        header = kav_node_make(p->arena, KAV_NODE_TABLE_HEADER_COLUMN, 0, text, text, p->t[i].begin);
+        header = new_node(p, KAV_NODE_TABLE_HEADER_COLUMN, 0, text, text, p->t[i].begin);
         header->level = saturate_u8(layout->cell_index);
         header->indent = indent_of(p, i);
         kav_node_insert_before(table, next_table, header);
@@ -1118,7 +1168,7 @@ static void table_cell(Parser* p, TableLayout* layout) {
         KavNode* entry = header->last;
         if (kav_node_is_nil(entry) || entry->kind != KAV_NODE_TABLE_ENTRY || entry->level != row) {
             String text = text_at(p, i);
-            entry = kav_node_make(p->arena, KAV_NODE_TABLE_ENTRY, 0, text, text, p->t[i].begin);
+            entry = new_node(p, KAV_NODE_TABLE_ENTRY, 0, text, text, p->t[i].begin);
             entry->level = row;
             entry->indent = indent_of(p, i);
             kav_node_append(header, entry);
@@ -1205,7 +1255,7 @@ static void code_block(Parser* p) {
     u8 indent = indent_of(p, i);
     KavNode* parent = place(p, block_level(p, indent));
     String fence = text_at(p, i);
-    KavNode* block = kav_node_make(p->arena, KAV_NODE_BLOCK, token_flags(p->t[i].kind), fence, fence, p->t[i].begin);
+    KavNode* block = new_node(p, KAV_NODE_BLOCK, token_flags(p->t[i].kind), fence, fence, p->t[i].begin);
     block->indent = indent;
     kav_node_append(parent, block);
     // In a quote every line of the block starts with the quote's markers,
@@ -1238,7 +1288,7 @@ static void code_block(Parser* p) {
         }
         line_start = (kind & KAV_TOKEN_NEWLINE) != 0;
         line_markers = line_start && markers > 0;
-        kav_node_append(block, kav_node_make(p->arena, KAV_NODE_WORD, token_flags(kind), text, text, p->t[k].begin));
+        kav_node_append(block, new_node(p, KAV_NODE_WORD, token_flags(kind), text, text, p->t[k].begin));
     }
     // A line that left the quote is read again from its start.
     p->i = left_quote ? k : (k < p->count ? k + 1 : p->count);
@@ -1250,7 +1300,7 @@ static void separator(Parser* p) {
     u8 indent = indent_of(p, i);
     KavNode* parent = place(p, block_level(p, indent));
     String text = text_at(p, i);
-    KavNode* node = kav_node_make(p->arena, KAV_NODE_SEPARATOR, 0, text, text, p->t[i].begin);
+    KavNode* node = new_node(p, KAV_NODE_SEPARATOR, 0, text, text, p->t[i].begin);
     node->indent = indent;
     kav_node_append(parent, node);
     p->i = line_end(p, i);
@@ -1276,7 +1326,7 @@ static u64 after_quote_marker(Parser* p, u64 k) {
 static u64 open_quotes(Parser* p, KavNode* parent, u64 k, u64 level, u64 until) {
     for (u64 n = level; n < until && is_quote_marker(p, k); n += 1) {
         String text = text_at(p, k);
-        KavNode* quote = kav_node_make(p->arena, KAV_NODE_QUOTE, token_flags(p->t[k].kind), text, text, p->t[k].begin);
+        KavNode* quote = new_node(p, KAV_NODE_QUOTE, token_flags(p->t[k].kind), text, text, p->t[k].begin);
         quote->level = saturate_u8(n);
         quote->indent = indent_of(p, k);
         if (n == KAV_QUOTE_LEVELS_SHOWN && !p->warned_quote_depth) {
@@ -1352,10 +1402,10 @@ static bool footnote_definition(Parser* p) {
     u8 number = note_number(p, j + 1);
     u64 end = bracket_end(p, j + 2);
     String text = string_substr(p->source, p->t[i].begin, end < p->count ? p->t[end].end : p->source.size);
-    KavNode* note = kav_node_make(p->arena, KAV_NODE_FOOTNOTE, 0, text, text, p->t[i].begin);
+    KavNode* note = new_node(p, KAV_NODE_FOOTNOTE, 0, text, text, p->t[i].begin);
     note->level = number;
     note->indent = indent_of(p, i);
-    kav_node_list_push(p->arena, &p->result.footnotes, note);
+    if (!p->body_only) kav_node_list_push(p->arena, &p->result.footnotes, note);
     p->i = (end < p->count && (p->t[end].kind & KAV_TOKEN_CLOSE_BRACKET)) ? end + 1 : end;
     p->escaped = false;
     push_run(p, note, 0, false);
@@ -1370,7 +1420,7 @@ static bool key_line(Parser* p) {
     while (p->top != context && p->top != &p->bottom) pop(p);
     KavMetaKey* entry = push_struct<KavMetaKey>(p->arena);
     *entry = *line.key;
-    KavNode* node = kav_node_make(p->arena, KAV_NODE_RESERVED_CONTEXT_KEYWORD, token_flags(p->t[i].kind), entry->key,
+    KavNode* node = new_node(p, KAV_NODE_RESERVED_CONTEXT_KEYWORD, token_flags(p->t[i].kind), entry->key,
                                   entry->key, p->t[i].begin);
     node->entry = entry;
     node->indent = indent_of(p, i);
@@ -1380,6 +1430,7 @@ static bool key_line(Parser* p) {
     k = MIN(k + 1, p->count);  // past the colon
     if (entry->id == KAV_KEY_TITLE && !p->result.title) {
         p->result.title = node;
+        node->kept = KAV_KEPT_SUBTREE;  // the page's title is made from its words
     } else if (entry->id == KAV_KEY_STATUS) {
         u64 s = k;
         if (kind_at(p, s) & KAV_TOKEN_WHITESPACE) s += 1;
@@ -1451,7 +1502,7 @@ static void block_step(Parser* p) {
         // Text at the root opens the main block that holds the body.
         String text = text_at(p, i);
         u64 flags = f->in_document ? (u64)KAV_FLAG_IN_DOCUMENT : 0;
-        KavNode* main = kav_node_make(p->arena, KAV_NODE_MAIN, flags, text, text, p->t[i].begin);
+        KavNode* main = new_node(p, KAV_NODE_MAIN, flags, text, text, p->t[i].begin);
         kav_node_append(f->node, main);
         push(p, STATE_MAIN, main, 0);
         return;
@@ -1461,22 +1512,34 @@ static void block_step(Parser* p) {
 
 // ---- Driver ------------------------------------------------------------------------------------------
 
-KavParseResult kav_parse(Arena* arena, String path, String source, const KavTokens* tokens) {
-    Parser parser = {};
-    Parser* p = &parser;
+KavParser* kav_parser_begin(Arena* arena, String path, String source, const KavTokens* tokens, KavNodePool* pool,
+                            u32 flags, const KavParseResult* facts) {
+    Parser* p = push_struct<Parser>(arena);
     p->arena = arena;
     p->path = path;
     p->source = source;
     p->t = tokens->tokens;
     p->count = tokens->count;
     p->line_mark = ~(u64)0;
+    p->pool = pool;
+    p->body_only = (flags & KAV_PARSE_BODY_ONLY) != 0;
+    p->file_facts = facts ? facts->file_paths.first : 0;
+    p->spare = facts ? facts->spare : 0;
     p->result.success = 1;
-    p->result.root = kav_node_make(arena, KAV_NODE_FILE, 0, source, source, 0);
+    p->result.root = new_node(p, KAV_NODE_FILE, 0, source, source, 0);
     p->bottom.state = STATE_BLOCK;
     p->bottom.node = p->result.root;
     p->bottom.container = &p->bottom;
     p->top = &p->bottom;
+    return (KavParser*)p;
+}
 
+const KavParseResult* kav_parser_result(const KavParser* parser) { return &((const Parser*)parser)->result; }
+
+void kav_parser_run(KavParser* parser, KavBodyHook* hook, void* context) {
+    Parser* p = (Parser*)parser;
+    p->body_hook = hook;
+    p->hook_context = context;
     u64 stalled = 0;
     u64 last_i = ~(u64)0;
     while (p->i < p->count) {
@@ -1517,7 +1580,18 @@ KavParseResult kav_parse(Arena* arena, String path, String source, const KavToke
     // Unclosed constructs end with the input; closing the open frames gives
     // them the same tidying as a line end would.
     while (p->top != &p->bottom) pop(p);
+    p->body_hook = 0;
+    p->hook_context = 0;
+}
 
+KavParseResult kav_parser_end(KavParser* parser) {
+    Parser* p = (Parser*)parser;
     if (p->result.diagnostics.max_level >= DIAG_ERROR) p->result.success = 0;
     return p->result;
+}
+
+KavParseResult kav_parse(Arena* arena, String path, String source, const KavTokens* tokens) {
+    KavParser* parser = kav_parser_begin(arena, path, source, tokens, 0, 0, 0);
+    kav_parser_run(parser, 0, 0);
+    return kav_parser_end(parser);
 }
