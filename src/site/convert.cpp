@@ -442,10 +442,14 @@ static String toc_href(Converter* c, u64 offset) {
     return String{};
 }
 
+static u64 target_key(const PageBuilder* b, const KavNode* node) {
+    return b->targets_by_offset ? (node->offset << 6 | node->kind) : (u64)(uintptr_t)node;
+}
+
 // The high bits of a multiplicative hash: nodes sit at regular strides, so
 // the low bits of the product would crowd a few slots.
-static u64 target_slot(const PageBuilder* b, const KavNode* node) {
-    u64 h = (u64)(uintptr_t)node * 0x9E3779B97F4A7C15ull;
+static u64 target_slot(const PageBuilder* b, u64 key) {
+    u64 h = key * 0x9E3779B97F4A7C15ull;
     return (h >> 32) & (b->target_capacity - 1);
 }
 
@@ -455,12 +459,7 @@ static void number_add(u64* set, u64 n) {
     if (n < 256) set[n >> 6] |= 1ull << (n & 63);
 }
 
-// The number of the first internal link that targets each node, once per
-// page and document; the numbers that label a node, and the numbers of the
-// footnotes.
-static void index_targets(PageBuilder* b, const KavParseResult* document) {
-    if (b->targets_of == document) return;
-    b->targets_of = document;
+static void build_target_index(PageBuilder* b, const KavParseResult* document) {
     b->targets = 0;
     b->target_capacity = 0;
     memset(b->target_numbers, 0, sizeof(b->target_numbers));
@@ -479,10 +478,11 @@ static void index_targets(PageBuilder* b, const KavParseResult* document) {
     for (KavNodeCell* cell = document->internal_links.first; cell; cell = cell->next) {
         const KavNode* target = cell->node->first;
         if (kav_node_is_nil(target)) continue;
-        for (u64 i = target_slot(b, target);; i = (i + 1) & (capacity - 1)) {
-            if (b->targets[i].node == target) break;
-            if (!b->targets[i].node) {
-                b->targets[i] = LinkTarget{target, cell->node->level};
+        u64 key = target_key(b, target);
+        for (u64 i = target_slot(b, key);; i = (i + 1) & (capacity - 1)) {
+            if (b->targets[i].key == key) break;
+            if (!b->targets[i].key) {
+                b->targets[i] = LinkTarget{key, cell->node->level};
                 number_add(b->target_numbers, cell->node->level);
                 break;
             }
@@ -490,12 +490,29 @@ static void index_targets(PageBuilder* b, const KavParseResult* document) {
     }
 }
 
+// The number of the first internal link that targets each node, once per
+// page and document; the numbers that label a node, and the numbers of the
+// footnotes.
+static void index_targets(PageBuilder* b, const KavParseResult* document) {
+    if (b->targets_of == document) return;
+    b->targets_of = document;
+    b->targets_by_offset = false;
+    build_target_index(b, document);
+}
+
+void page_builder_index_targets_again(PageBuilder* b, const KavParseResult* facts, const KavParseResult* document) {
+    b->targets_of = document;
+    b->targets_by_offset = true;
+    build_target_index(b, facts);
+}
+
 static u64 target_number(const Converter* c, const KavNode* node) {
     const PageBuilder* b = c->builder;
     if (b->target_capacity == 0) return 0;
-    for (u64 i = target_slot(b, node);; i = (i + 1) & (b->target_capacity - 1)) {
-        if (b->targets[i].node == node) return b->targets[i].number;
-        if (!b->targets[i].node) return 0;
+    u64 key = target_key(b, node);
+    for (u64 i = target_slot(b, key);; i = (i + 1) & (b->target_capacity - 1)) {
+        if (b->targets[i].key == key) return b->targets[i].number;
+        if (!b->targets[i].key) return 0;
     }
 }
 
@@ -1318,16 +1335,14 @@ static void leave_node(Converter* c, const KavNode* node) {
 
 // ---- Walk ----------------------------------------------------------------------------------------------------------
 
-void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* document, HtmlNode* container,
-                   String document_path) {
-    if (html_is_nil(container) || kav_node_is_nil(start)) return;
-    Arena* arena = builder->arena;
-    Scratch scratch(arena);
-    Converter converter = {};
-    Converter* c = &converter;
+// Everything a walk needs before its first node; false when there is
+// nothing to convert.
+static bool convert_setup(Converter* c, PageBuilder* builder, KavNode* start, const KavParseResult* document,
+                          HtmlNode* container, String document_path, Arena* scratch) {
+    if (html_is_nil(container) || kav_node_is_nil(start)) return false;
     c->builder = builder;
-    c->arena = arena;
-    c->scratch = scratch.arena;
+    c->arena = builder->arena;
+    c->scratch = scratch;
     c->document = document;
     c->boundary = document && !kav_node_is_nil(document->root) ? document->root : start;
     c->start = start;
@@ -1353,9 +1368,13 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
         for (KavNode* a = start->parent; !kav_node_is_nil(a); a = a->parent) chain[--k] = a;
         for (u64 i = 0; i < above; i += 1) path_push(c, chain[i]);
     }
+    return true;
+}
 
-    KavNode* node = start;
-    while (!kav_node_is_nil(node)) {
+// Converts from `node` on in document order, and stops before `stop` (nil:
+// at the end of the walk). Returns where it stopped.
+static KavNode* convert_walk(Converter* c, KavNode* node, const KavNode* stop) {
+    while (!kav_node_is_nil(node) && node != stop) {
         if (c->stream && c->depth == 1) stream_blocks(c, node);
         path_push(c, node);
         if (node->flags & KAV_FLAG_LINK_TARGET) convert_anchor(c, node);
@@ -1398,7 +1417,64 @@ void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* d
         }
         node = next;
     }
-    flush_pending(c, start, c->mode);
+    return node;
+}
+
+static void convert_finish(Converter* c) {
+    flush_pending(c, c->start, c->mode);
     unmark_key_values(c);
     if (c->stream) stream_blocks(c, 0);
+}
+
+void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* document, HtmlNode* container,
+                   String document_path) {
+    Scratch scratch(builder->arena);
+    Converter converter = {};
+    Converter* c = &converter;
+    if (!convert_setup(c, builder, start, document, container, document_path, scratch.arena)) return;
+    convert_walk(c, start, kav_nil());
+    convert_finish(c);
+}
+
+// ---- A walk that follows a parse ------------------------------------------------------------------------
+
+struct ConvertRun {
+    Arena* scratch;  // the walk's own working memory, kept between its steps
+    Converter converter;
+    KavNode* node;  // where the walk goes on
+    bool active;
+};
+
+ConvertRun* convert_run_begin(PageBuilder* builder, KavNode* start, const KavParseResult* document,
+                              HtmlNode* container, String document_path) {
+    Arena* scratch = arena_create(GB(8), KB(64));
+    ConvertRun* run = push_struct<ConvertRun>(scratch);
+    run->scratch = scratch;
+    run->active = convert_setup(&run->converter, builder, start, document, container, document_path, scratch);
+    run->node = start;
+    return run;
+}
+
+void convert_run_until(ConvertRun* run, const KavNode* stop) {
+    if (run->active) run->node = convert_walk(&run->converter, run->node, stop);
+}
+
+void convert_run_forget_before(ConvertRun* run, const KavNode* keep) {
+    // A quote to come joins the last run only when `keep`, the node before
+    // it at the earliest, ended that run; else the run is over and nothing
+    // may compare with its last quote, whose memory is about to be used
+    // again.
+    Converter* c = &run->converter;
+    if (c->quote_run_last != keep) {
+        c->quote_run_last = 0;
+        c->quote_container = html_nil_node;
+    }
+}
+
+void convert_run_end(ConvertRun* run) {
+    if (run->active) {
+        run->node = convert_walk(&run->converter, run->node, kav_nil());
+        convert_finish(&run->converter);
+    }
+    arena_release(run->scratch);
 }

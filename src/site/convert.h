@@ -28,9 +28,10 @@ struct PageSlots {
     HtmlNode* header_content;
 };
 
-// A node that internal links target, with the number of the first link.
+// A node that internal links target (by its key), with the number of the
+// first link.
 struct LinkTarget {
-    const KavNode* node;
+    u64 key;
     u64 number;
 };
 
@@ -86,7 +87,8 @@ struct PageBuilder {
     bool toc_sorted;
     PageSlots* slots;
     const KavParseResult* targets_of;  // the document `targets` was made for
-    LinkTarget* targets;               // open addressing by node
+    LinkTarget* targets;               // open addressing by key
+    bool targets_by_offset;            // keys are offset and kind, not the node's address
     u64 target_capacity;               // power of two; 0 without internal links
     // Of that document: the numbers some node is labelled with (a link
     // reference to another number has no target), and the numbers of its
@@ -94,9 +96,19 @@ struct PageBuilder {
     u64 target_numbers[4];
     u64 footnote_numbers[4];
     BodyStream* stream;  // null: the body stays in the DOM
+    // Not null: the document's body is parsed again as it is converted, its
+    // blocks given back as the walk passes them, in this arena (which must
+    // outlive the page's DOM); the page's document holds the facts of a
+    // parse that gave its blocks back (kav_parse_document_facts).
+    Arena* body_parse_arena;
 };
 
 PageBuilder page_builder(const Site* site, Arena* arena);
+// The link targets and note numbers of `facts`, a parse of the document
+// whose tree `document` is parsed again: targets are found by their offset
+// and kind, which both parses give them.
+void page_builder_index_targets_again(PageBuilder* builder, const KavParseResult* facts,
+                                      const KavParseResult* document);
 // The link to write for `path` on this site.
 String page_link(const PageBuilder* builder, Arena* arena, String path);
 
@@ -111,6 +123,22 @@ String page_link(const PageBuilder* builder, Arena* arena, String path);
 // size of the tree, whatever its shape.
 void convert_nodes(PageBuilder* builder, KavNode* start, const KavParseResult* document, HtmlNode* container,
                    String document_path);
+
+// The same walk run in steps alongside a parse that is still growing the
+// tree: each step converts what comes before a node the parse has placed,
+// and what came before may then be given back.
+struct ConvertRun;
+
+ConvertRun* convert_run_begin(PageBuilder* builder, KavNode* start, const KavParseResult* document,
+                              HtmlNode* container, String document_path);
+// Converts up to `stop`, not included, a node ahead of the walk whose
+// preceding nodes are all complete; nil: to the end.
+void convert_run_until(ConvertRun* run, const KavNode* stop);
+// The nodes before `keep`, all converted, are about to be given back: the
+// walk drops what it remembers of them.
+void convert_run_forget_before(ConvertRun* run, const KavNode* keep);
+// Converts the rest, finishes the walk and returns its memory.
+void convert_run_end(ConvertRun* run);
 
 // ---- DOM helpers used by page assembly -------------------------------------------------
 
