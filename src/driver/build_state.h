@@ -166,6 +166,9 @@ struct RunState {
     FileList files;
     String target;  // absolute, without a trailing "/"
     u64 max_doc_size;  // bytes; a larger document is skipped unread (never above KAV_SOURCE_MAX)
+    // Documents of at least this many bytes are parsed twice, the second
+    // time a part at a time as the page is made (BUILD_LARGE_DOCUMENT_BYTES).
+    u64 large_document_bytes;
     DiagnosticForm diagnostic_form;  // how the documents' diagnostics print
     u64 kav_count;      // documents with the "kav" extension that were parsed, drafts included
     u64 html_count;     // pages written in the conversion phase
@@ -221,6 +224,9 @@ bool build_check_root(String root);
 // BUILD_DEFAULT_MAX_DOC_MB; 0 for the largest, 4 GiB less a byte) into run->max_doc_size.
 void build_read_limits(RunState* run, const OptionTable* options);
 #define BUILD_DEFAULT_MAX_DOC_MB 64
+// From this size on a document's page is made as it is parsed a second time
+// (RunState::large_document_bytes): smaller ones cost less parsed once.
+#define BUILD_LARGE_DOCUMENT_BYTES KB(256)
 
 // Fills run->files with the documents (extension exactly "kav") of the
 // target. A directory is walked breadth-first, entries of each directory in

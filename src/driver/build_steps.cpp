@@ -19,6 +19,7 @@ RunState* run_state_create(const SiteSettings* settings) {
     RunState* run = push_struct<RunState>(arena);
     run->arena = arena;
     run->site = site_create(settings);
+    run->large_document_bytes = BUILD_LARGE_DOCUMENT_BYTES;
     return run;
 }
 
@@ -497,19 +498,17 @@ String document_text(String bytes) {
     return string_starts_with(bytes, S("\xEF\xBB\xBF"), 0) ? string_skip(bytes, 3) : bytes;
 }
 
-// Documents of at least this many bytes are parsed and made into pages in
-// arenas of their own, returned as soon as they are done, and their page's
-// body is written out as it is converted: the page's DOM never holds all of
-// it.
-#define LARGE_DOCUMENT_BYTES KB(256)
-
-// The page at `page_path` of a large document, in pieces in `out`.
+// The page at `page_path` of a large document, in pieces in `out`: its
+// body is parsed again a part at a time and written out as it is
+// converted, so neither the page's DOM nor a tree ever holds all of it.
 static StringList large_page_text(const Site* site, const KavParseResult* document, String path, String page_path,
                                   Arena* out) {
     Arena* arena = arena_create(GB(8), KB(64));
+    Arena* body_parse = arena_create(GB(8), MB(1));
     BodyStream stream = body_stream_make(out);
     PageBuilder builder = page_builder(site, arena);
     builder.stream = &stream;
+    builder.body_parse_arena = body_parse;
     HtmlPage page = {};
     build_page(&builder, &page, document, path, page_path);
     StringList pieces = {};
@@ -517,6 +516,7 @@ static StringList large_page_text(const Site* site, const KavParseResult* docume
     html_text_writer_node(&writer, page.document.root);
     html_text_writer_flush(&writer);
     body_stream_release(&stream);
+    arena_release(body_parse);
     arena_release(arena);
     return pieces;
 }
@@ -563,7 +563,7 @@ static void document_pages_of(const RunState* run, String path, String bytes, co
     for (StringNode* n = result->page_paths.first; n; n = n->next) {
         Scratch page_scratch(out);
         PageTexts* texts = push_struct<PageTexts>(out);
-        if (bytes.size >= LARGE_DOCUMENT_BYTES) {
+        if (bytes.size >= run->large_document_bytes) {
             StringList pieces = large_page_text(site, &document, path, n->string, out);
             if (flags & DOCUMENT_PAGE_PIECES) {
                 texts->page_pieces = pieces;
@@ -609,18 +609,18 @@ static void own_scratch_end(OwnScratch* s) {
 
 void document_pages(const RunState* run, String path, String bytes, CheckFiles when, u32 flags, Arena* out,
                     DocumentPages* result) {
-    if (bytes.size < LARGE_DOCUMENT_BYTES) {
+    if (bytes.size == 0 || bytes.size < run->large_document_bytes) {
         Scratch scratch(out);
         KavParseResult document = kav_parse_document(scratch.arena, bytes, path);
         document_pages_of(run, path, bytes, &document, when, flags, out, result);
         return;
     }
-    // The tree in an arena of its own; the parser's working memory goes
-    // before the pages are made.
+    // What the pages need before their bodies, in an arena of its own; the
+    // parser's working memory goes before the pages are made.
     Arena* work = arena_create(GB(8), MB(1));
     OwnScratch parsing = {};
     own_scratch_begin(&parsing);
-    KavParseResult document = kav_parse_document(work, bytes, path);
+    KavParseResult document = kav_parse_document_facts(work, bytes, path);
     own_scratch_end(&parsing);
     OwnScratch paging = {};
     own_scratch_begin(&paging);

@@ -2,6 +2,8 @@
 
 #include "base/os.h"
 #include "htmldom/html_reader.h"
+#include "kav/kav_parser.h"
+#include "kav/kav_tokenizer.h"
 #include "site/convert.h"
 #include "site/links.h"
 
@@ -307,6 +309,70 @@ static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document,
     return toc;
 }
 
+// ---- A body parsed again as it is converted --------------------------------------------
+
+struct BodyParse {
+    KavParser* parser;
+    ConvertRun* run;
+    KavNodePool pool;
+};
+
+// Before a block is placed in the body: every block but the last is
+// complete, so the walk converts up to the last, and those before the one
+// ahead of it go back to the pool.
+static void convert_passed_blocks(void* context, KavNode* main) {
+    BodyParse* b = (BodyParse*)context;
+    KavNode* last = main->last;
+    if (kav_node_is_nil(last)) return;
+    convert_run_until(b->run, last);
+    KavNode* keep = last->prev;
+    if (kav_node_is_nil(keep)) return;
+    convert_run_forget_before(b->run, keep);
+    kav_node_pool_free_children_before(&b->pool, main, keep);
+}
+
+// Parses the body of `facts` again and converts it into `container` as the
+// parse goes.
+static void convert_body_parsing(PageBuilder* builder, const KavParseResult* facts, String document_path,
+                                 HtmlNode* container, String page_path) {
+    Arena* arena = builder->body_parse_arena;
+    String source = facts->root->text;
+    Arena* token_arena = arena_create(GB(8), MB(1));
+    KavTokens tokens = kav_tokenize(token_arena, source);
+    BodyParse* b = push_struct<BodyParse>(arena);
+    b->parser = kav_parser_begin(arena, document_path, source, &tokens, &b->pool, KAV_PARSE_BODY_ONLY, facts);
+    const KavParseResult* document = kav_parser_result(b->parser);
+    page_builder_index_targets_again(builder, facts, document);
+    b->run = convert_run_begin(builder, document->root, document, container, page_path);
+    kav_parser_run(b->parser, convert_passed_blocks, b);
+    arena_release(token_arena);
+    convert_run_end(b->run);
+}
+
+// The table of content of a page whose body is written out as it goes, as
+// text in the stream's arena: its DOM, as large as the page's headings, is
+// made in an arena of its own and returned at once. The links stay in the
+// page's arena for the body's headings.
+static StringList toc_written_out(PageBuilder* builder, const KavParseResult* document, String page_path) {
+    Arena* page_arena = builder->arena;
+    Arena* dom = arena_create(GB(8), KB(64));
+    builder->arena = dom;
+    HtmlNode* toc = build_toc(builder, document, page_path);
+    builder->arena = page_arena;
+    builder->targets_of = 0;  // its index of link targets went with the arena: the body makes its own
+    TocAnchor* anchors = push_array_no_zero<TocAnchor>(page_arena, MAX(builder->toc_count, 1ull));
+    for (u64 i = 0; i < builder->toc_count; i += 1) {
+        anchors[i] = TocAnchor{builder->toc[i].offset, string_copy(page_arena, builder->toc[i].href)};
+    }
+    builder->toc = anchors;
+    StringList text = {};
+    HtmlTextWriter writer = html_text_writer(builder->stream->text_arena, &text, true);
+    html_text_writer_node(&writer, toc);
+    html_text_writer_flush(&writer);
+    arena_release(dom);
+    return text;
+}
+
 void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* document, String document_path,
                 String page_path) {
     Arena* arena = builder->arena;
@@ -319,7 +385,14 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
     set_head_title(arena, parts.head, out->title);
 
     HtmlNode* toc = html_nil_node;
-    if (document && document->toc_entries.count) toc = build_toc(builder, document, page_path);
+    StringList toc_text = {};
+    if (document && document->toc_entries.count) {
+        if (builder->stream) {
+            toc_text = toc_written_out(builder, document, page_path);
+        } else {
+            toc = build_toc(builder, document, page_path);
+        }
+    }
 
     html_append_to_content(parts.body, div_with(arena, S("bottom"), S(STYLE_BOTTOM)));
 
@@ -329,7 +402,11 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
     if (document && !kav_node_is_nil(document->root)) {
         builder->slots = &slots;
         if (builder->stream) builder->stream->container = parts.wrapper;
-        convert_nodes(builder, document->root, document, parts.wrapper, page_path);
+        if (builder->body_parse_arena) {
+            convert_body_parsing(builder, document, document_path, parts.wrapper, page_path);
+        } else {
+            convert_nodes(builder, document->root, document, parts.wrapper, page_path);
+        }
         builder->slots = 0;
         // The body written out as it went: its text stands where its
         // elements were.
@@ -353,12 +430,15 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
     html_append_to_content(parts.top, row);
     html_append_to_content(parts.top, slots.title);
     html_append_to_content(parts.top, toc);
+    for (StringNode* piece = toc_text.first; piece; piece = piece->next) {
+        html_append_to_content(parts.top, html_text_node_lasting(arena, piece->string));
+    }
 
     if (document && document->footnotes.count) {
-        HtmlNode* notes = div_with(arena, S("fn_l"), S(STYLE_FOOTNOTES));
+        HtmlNode* block = div_with(arena, S("fn_l"), S(STYLE_FOOTNOTES));
         HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
-        html_append_to_content(notes, list);
-        html_append_to_content(parts.wrapper, notes);
+        html_append_to_content(block, list);
+        html_append_to_content(parts.wrapper, block);
         for (KavNodeCell* cell = document->footnotes.first; cell; cell = cell->next) {
             convert_nodes(builder, cell->node, document, list, page_path);
         }
