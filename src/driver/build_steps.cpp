@@ -559,10 +559,25 @@ static void document_pages_of(const RunState* run, String path, String bytes, co
     }
     if (result->draft) return;
     // Each page and its raw view are assembled in scratch memory; their text
-    // is kept in `out`.
+    // is kept in `out`. A path named again shares the texts made for it
+    // first: a document repeating one output path makes its page once.
+    u64 capacity = 16;
+    while (capacity < 2 * result->page_paths.node_count) capacity *= 2;
+    PageTexts** made = push_array<PageTexts*>(scratch.arena, capacity);
+    StringNode** made_paths = push_array<StringNode*>(scratch.arena, capacity);
     for (StringNode* n = result->page_paths.first; n; n = n->next) {
         Scratch page_scratch(out);
         PageTexts* texts = push_struct<PageTexts>(out);
+        u64 slot = string_hash(n->string) & (capacity - 1);
+        while (made[slot] && !string_equal(made_paths[slot]->string, n->string)) slot = (slot + 1) & (capacity - 1);
+        if (made[slot]) {
+            *texts = *made[slot];
+            texts->next = 0;
+            SLL_QUEUE_PUSH(result->pages_first, result->pages_last, texts);
+            continue;
+        }
+        made[slot] = texts;
+        made_paths[slot] = n;
         if (bytes.size >= run->large_document_bytes) {
             StringList pieces = large_page_text(site, &document, path, n->string, out);
             if (flags & DOCUMENT_PAGE_PIECES) {

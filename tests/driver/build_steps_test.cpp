@@ -309,6 +309,33 @@ TEST(BuildPages, LargeDocumentGivesThePageBuiltWhole) {
     arena_release(run->arena);
 }
 
+// A document naming one output path again and again makes that page once:
+// a copy per line held until the commit took memory and time in the square
+// of the document's size. Every path keeps its entry (the console names
+// each repeat), and each repeat shares the first one's texts.
+TEST(BuildPages, RepeatedOutputPathMakesItsPageOnce) {
+    std::string source = "``\ntitle: Again\noutput_path: a.html b.html a.html\n``\nText [*1]\n";
+    for (int k = 0; k < 200; k += 1) source += "  ``\n  output_path: a.html\n  ``\n  words " + std::to_string(k) + "\n";
+    source += "[*1] A note.\n";
+    RunState* run = new_run();
+    Arena* arena = arena_create(GB(4), MB(1));
+    DocumentPages pages = {};
+    document_pages(run, S("/docs/again.kav"), from(source), CHECK_FILES_FINAL, 0, arena, &pages);
+    ASSERT_EQ(pages.page_paths.node_count, 203u);
+    const u8* a_page = pages.pages_first->page.str;
+    u64 texts = 0;
+    StringNode* path = pages.page_paths.first;
+    for (PageTexts* t = pages.pages_first; t; t = t->next, path = path->next, texts += 1) {
+        bool is_a = str(path->string) == "/site/html/a.html";
+        EXPECT_EQ(t->page.str == a_page, is_a) << texts << " " << str(path->string);
+        EXPECT_EQ(str(t->raw_path), is_a ? "/site/html/raw_a.html" : "/site/html/raw_b.html");
+        EXPECT_GT(t->page.size, 0u);
+    }
+    EXPECT_EQ(texts, 203u);
+    arena_release(arena);
+    arena_release(run->arena);
+}
+
 TEST(BuildNames, RawPathPutsRawBeforeTheFileName) {
     struct Case {
         const char* output;
