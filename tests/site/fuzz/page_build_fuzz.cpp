@@ -1,6 +1,8 @@
 // libFuzzer target: parse arbitrary bytes, build the page and the raw view
 // of the document, and write both as HTML. Checks that conversion leaves the
-// parsed tree as it was and that the raw view holds the source.
+// parsed tree as it was, that the raw view holds the source, and that the
+// page made the way large documents are (parsed for their facts, then again
+// a part at a time, the body written out as it goes) is the same page.
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -51,6 +53,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         REQUIRE(string_equal(before, after));
         String problem = kav_check_result(g_arena, &document, source);
         REQUIRE(problem.size == 0);
+    }
+
+    if (document.root) {
+        Arena* page_arena = arena_create(GB(8), KB(64));
+        Arena* body_parse = arena_create(GB(8), KB(64));
+        KavParseResult facts = kav_parse_document_facts(page_arena, source, S("/fuzz/doc.kav"));
+        BodyStream stream = body_stream_make(page_arena);
+        stream.min_bytes = 0;  // out whenever it is safe: as many steps as can be
+        PageBuilder parts_builder = page_builder(g_site, page_arena);
+        parts_builder.stream = &stream;
+        parts_builder.body_parse_arena = body_parse;
+        HtmlPage parts = {};
+        build_page(&parts_builder, &parts, &facts, S("/fuzz/doc.kav"), S("/fuzz-site/html/notes/doc.html"));
+        String parts_html = html_serialize_to_string(g_arena, parts.document.root);
+        REQUIRE(string_equal(parts_html, html));
+        body_stream_release(&stream);
+        arena_release(body_parse);
+        arena_release(page_arena);
     }
 
     HtmlPage raw = {};
