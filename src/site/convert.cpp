@@ -1465,6 +1465,9 @@ void convert_run_forget_before(ConvertRun* run, const KavNode* keep) {
     // may compare with its last quote, whose memory is about to be used
     // again.
     Converter* c = &run->converter;
+    // Every key the walk marked is behind it: its markers come out now,
+    // while its node is still the key's.
+    unmark_key_values(c);
     if (c->quote_run_last != keep) {
         c->quote_run_last = 0;
         c->quote_container = html_nil_node;
