@@ -1,5 +1,7 @@
 // libFuzzer target: tokenize, parse, print the tree and run the parse driver
-// on arbitrary bytes, and check the invariants of the result on every input.
+// on arbitrary bytes, and check the invariants of the result on every input,
+// and that a parse for facts (its body's nodes given back as it goes) gives
+// what the whole parse gives.
 #include <stdint.h>
 #include <stdio.h>
 
@@ -9,6 +11,7 @@
 #include "kav/kav_parser.h"
 #include "kav/kav_print.h"
 #include "kav/kav_tokenizer.h"
+#include "kav/kav_facts_summary.h"
 
 static Arena* g_arena;
 
@@ -58,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at = d->offset;
     }
     check_result(driven, source);
+    KavParseResult facts = kav_parse_document_facts(g_arena, source, S("fuzz.kav"));
+    REQUIRE(kav_facts_summary(g_arena, facts) == kav_facts_summary(g_arena, driven));
     arena_pop_to(g_arena, mark);
     return 0;
 }
