@@ -133,15 +133,15 @@ KavNode* kav_node_ancestor(KavNode* node, u32 kind);
 KavNode* kav_node_copy_for_toc(Arena* arena, const KavNode* heading);
 
 // ---- Node pool ------------------------------------------------------------------
+// Nodes given back once nothing will read them again, for the parser to use
+// again: a document parsed a part at a time holds the nodes of the part it
+// is at, not of the whole document.
 
 enum KavKept : u8 {
     KAV_KEPT_NOT = 0,
     KAV_KEPT_NODE = 1,     // the node alone (its offset, kind and text are read)
     KAV_KEPT_SUBTREE = 2,  // the node and everything below it (a word's description, a key's value)
 };
-// Nodes given back once nothing will read them again, for the parser to use
-// again: a document parsed a part at a time holds the nodes of the part it
-// is at, not of the whole document.
 
 struct KavNodePool {
     KavNode* free;  // linked by `next`

@@ -1430,7 +1430,7 @@ static bool key_line(Parser* p) {
     k = MIN(k + 1, p->count);  // past the colon
     if (entry->id == KAV_KEY_TITLE && !p->result.title) {
         p->result.title = node;
-        node->kept = KAV_KEPT_SUBTREE;  // the page's title is made from its words
+        if (!p->body_only) node->kept = KAV_KEPT_SUBTREE;  // the page's title is made from its words
     } else if (entry->id == KAV_KEY_STATUS) {
         u64 s = k;
         if (kind_at(p, s) & KAV_TOKEN_WHITESPACE) s += 1;

@@ -1460,14 +1460,14 @@ void convert_run_until(ConvertRun* run, const KavNode* stop) {
 }
 
 void convert_run_forget_before(ConvertRun* run, const KavNode* keep) {
-    // A quote to come joins the last run only when `keep`, the node before
-    // it at the earliest, ended that run; else the run is over and nothing
-    // may compare with its last quote, whose memory is about to be used
-    // again.
     Converter* c = &run->converter;
     // Every key the walk marked is behind it: its markers come out now,
     // while its node is still the key's.
     unmark_key_values(c);
+    // A quote to come joins the last run only when `keep`, the node before
+    // it at the earliest, ended that run; else the run is over and nothing
+    // may compare with its last quote, whose memory is about to be used
+    // again.
     if (c->quote_run_last != keep) {
         c->quote_run_last = 0;
         c->quote_container = html_nil_node;

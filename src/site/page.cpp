@@ -349,6 +349,13 @@ static void convert_body_parsing(PageBuilder* builder, const KavParseResult* fac
     convert_run_end(b->run);
 }
 
+// Text already written out stands where its elements were, in `parent`.
+static void append_written_text(Arena* arena, HtmlNode* parent, const StringList* text) {
+    for (StringNode* piece = text->first; piece; piece = piece->next) {
+        html_append_to_content(parent, html_text_node_lasting(arena, piece->string));
+    }
+}
+
 // The table of content of a page whose body is written out as it goes, as
 // text in the stream's arena: its DOM, as large as the page's headings, is
 // made in an arena of its own and returned at once. The links stay in the
@@ -410,11 +417,7 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
         builder->slots = 0;
         // The body written out as it went: its text stands where its
         // elements were.
-        if (builder->stream) {
-            for (StringNode* piece = builder->stream->text.first; piece; piece = piece->next) {
-                html_append_to_content(parts.wrapper, html_text_node_lasting(arena, piece->string));
-            }
-        }
+        if (builder->stream) append_written_text(arena, parts.wrapper, &builder->stream->text);
     }
     builder->toc = 0;
     builder->toc_count = 0;
@@ -430,9 +433,7 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
     html_append_to_content(parts.top, row);
     html_append_to_content(parts.top, slots.title);
     html_append_to_content(parts.top, toc);
-    for (StringNode* piece = toc_text.first; piece; piece = piece->next) {
-        html_append_to_content(parts.top, html_text_node_lasting(arena, piece->string));
-    }
+    append_written_text(arena, parts.top, &toc_text);
 
     if (document && document->footnotes.count) {
         HtmlNode* block = div_with(arena, S("fn_l"), S(STYLE_FOOTNOTES));
