@@ -25,11 +25,19 @@ static KavParseResult parse_document(Arena* arena, String source, String path, b
     diag_merge(&result.diagnostics, &hints);
     if (in_parts) {
         // Only the header and what the lists name are read from here on:
-        // the rest of the tree goes to a second parse.
+        // the rest of the tree goes to a second parse, and the root keeps
+        // its header alone, with no link left to a node given back.
         KavNode* root = result.root;
-        for (KavNode* child = root->first; !kav_node_is_nil(child);) {
+        KavNode* child = root->first;
+        root->first = root->last = kav_nil();
+        root->child_count = 0;
+        while (!kav_node_is_nil(child)) {
             KavNode* next = child->next;
-            if (child->kind != KAV_NODE_CONTEXT_DOCUMENT) kav_node_pool_free_subtree(&pool, child);
+            if (child->kind == KAV_NODE_CONTEXT_DOCUMENT) {
+                kav_node_append(root, child);
+            } else {
+                kav_node_pool_free_subtree(&pool, child);
+            }
             child = next;
         }
         result.spare = push_struct<KavNodePool>(arena);

@@ -95,7 +95,7 @@ TEST_F(KavPartsTest, FactsParseGivesTheWholeParsesListsInLittleMemory) {
 }
 
 // A body that is one block at the root is given back whole at the end, for
-// a second parse to use.
+// a second parse to use, and the root no longer leads to it.
 TEST_F(KavPartsTest, FactsParseLeavesItsBodyForASecondParse) {
     std::string source = "``\ntitle: Table\n``\n|--- |--- |---\n";
     for (int k = 0; k < 500; k += 1) source += "| a" + std::to_string(k) + " | b | c\n";
@@ -103,6 +103,12 @@ TEST_F(KavPartsTest, FactsParseLeavesItsBodyForASecondParse) {
     KavParseResult facts = kav_parse_document_facts(arena, text, S("doc.kav"));
     ASSERT_NE(facts.spare, nullptr);
     EXPECT_GT(pool_size(facts.spare), 1500u);
+    // The root is left with its header alone, not linked to given-back nodes.
+    EXPECT_EQ(facts.root->child_count, 1u);
+    for (KavNode* child = facts.root->first; !kav_node_is_nil(child); child = child->next) {
+        EXPECT_EQ(child->kind, (u32)KAV_NODE_CONTEXT_DOCUMENT);
+        EXPECT_FALSE(in_pool(facts.spare, child));
+    }
     ASSERT_FALSE(kav_node_is_nil(facts.title));
     EXPECT_EQ(str(facts.title->first->text), "Table");
 }
