@@ -12,11 +12,12 @@ static void free_passed_blocks(void* context, KavNode* main) {
 static KavParseResult parse_document(Arena* arena, String source, String path, bool in_parts) {
     KavParseResult result = {};
     if (source.size == 0) return result;
-    // The tokens are only needed while parsing: they live in scratch memory.
-    // The tokenizer reports nothing; the hints join the parser's diagnostics
-    // in source order.
+    // The tokens are only needed while parsing: they live in scratch memory,
+    // made a stretch at a time for a document parsed in parts. The tokenizer
+    // reports nothing; the hints join the parser's diagnostics in source
+    // order.
     Scratch scratch(arena);
-    KavTokens tokens = kav_tokenize(scratch.arena, source);
+    KavTokens tokens = in_parts ? kav_tokenize_windowed(scratch.arena, source) : kav_tokenize(scratch.arena, source);
     KavNodePool pool = {};
     KavParser* parser = kav_parser_begin(arena, path, source, &tokens, in_parts ? &pool : 0, 0, 0);
     kav_parser_run(parser, in_parts ? free_passed_blocks : 0, &pool);

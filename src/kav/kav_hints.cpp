@@ -37,7 +37,8 @@ enum ScanState : u32 {
 struct HintScan {
     Arena* arena;
     String source;
-    const KavToken* t;
+    const KavToken* t;       // the tokens, or null when they are windowed
+    KavTokenWindow* window;  // read through tok()
     u64 count;
     DiagnosticList hints;
     u32 line_kinds;          // bits (1 << HintKind) of the hints given on the current line
@@ -46,25 +47,27 @@ struct HintScan {
     const KavNodeCell* url;  // next URL word of the parse, in source order
 };
 
-static u32 kind_at(HintScan* s, u64 k) { return k < s->count ? s->t[k].kind : 0; }
+static inline KavToken tok(HintScan* s, u64 k) { return s->window ? kav_token_window_at(s->window, k) : s->t[k]; }
+
+static u32 kind_at(HintScan* s, u64 k) { return k < s->count ? tok(s, k).kind : 0; }
 
 static String text_at(HintScan* s, u64 k) {
-    return k < s->count ? kav_token_text(s->source, &s->t[k]) : String{};
+    return k < s->count ? string_substr(s->source, tok(s, k).begin, tok(s, k).end) : String{};
 }
 
 static bool byte_token(HintScan* s, u64 k, u32 kind, u8 c) {
-    return (kind_at(s, k) & kind) && s->t[k].end - s->t[k].begin == 1 && s->source.str[s->t[k].begin] == c;
+    return (kind_at(s, k) & kind) && tok(s, k).end - tok(s, k).begin == 1 && s->source.str[tok(s, k).begin] == c;
 }
 static bool is_symbol(HintScan* s, u64 k, u8 c) { return byte_token(s, k, KAV_TOKEN_SYMBOL, c); }
 
 // Something other than blank follows on the line from token k on.
 static bool content_at(HintScan* s, u64 k) {
     if (kind_at(s, k) & KAV_TOKEN_WHITESPACE) k += 1;
-    return k < s->count && !(s->t[k].kind & KAV_TOKEN_NEWLINE);
+    return k < s->count && !(tok(s, k).kind & KAV_TOKEN_NEWLINE);
 }
 
 static u64 line_end(HintScan* s, u64 k) {
-    while (k < s->count && !(s->t[k].kind & KAV_TOKEN_NEWLINE)) k += 1;
+    while (k < s->count && !(tok(s, k).kind & KAV_TOKEN_NEWLINE)) k += 1;
     return k;
 }
 
@@ -83,7 +86,7 @@ static u64 skip_indent(HintScan* s, u64 k) {
         String blank = text_at(s, k);
         u64 tab = string_find_byte(blank, '\t', 0);
         if (tab < blank.size) {
-            hint(s, HINT_TAB_INDENT, s->t[k].begin + tab,
+            hint(s, HINT_TAB_INDENT, tok(s, k).begin + tab,
                  S("tab in indentation counts as one blank, and a level is two blanks; indent with spaces"));
         }
     }
@@ -107,8 +110,8 @@ static void table_row(HintScan* s, u64 lead) {
     u64 cells = 0;
     bool markdown = false;
     bool joined = false;  // the last dash cell ran straight into a pipe
-    while (k < s->count && !(s->t[k].kind & KAV_TOKEN_NEWLINE)) {
-        if (!(s->t[k].kind & KAV_TOKEN_PIPE)) return;
+    while (k < s->count && !(tok(s, k).kind & KAV_TOKEN_NEWLINE)) {
+        if (!(tok(s, k).kind & KAV_TOKEN_PIPE)) return;
         k += 1;
         bool gap = (kind_at(s, k) & KAV_TOKEN_WHITESPACE) != 0;
         if (gap) k += 1;
@@ -125,7 +128,7 @@ static void table_row(HintScan* s, u64 lead) {
         }
         if (dashes == 0) {
             // Only the end of the line may follow a closing pipe.
-            if (colon || (k < s->count && !(s->t[k].kind & KAV_TOKEN_NEWLINE))) return;
+            if (colon || (k < s->count && !(tok(s, k).kind & KAV_TOKEN_NEWLINE))) return;
             break;
         }
         if (colon || gap || joined) markdown = true;
@@ -134,7 +137,7 @@ static void table_row(HintScan* s, u64 lead) {
         if (kind_at(s, k) & KAV_TOKEN_WHITESPACE) k += 1;
     }
     if (cells == 0 || !markdown) return;
-    hint(s, HINT_TABLE_ROW, s->t[lead].begin,
+    hint(s, HINT_TABLE_ROW, tok(s, lead).begin,
          S("Markdown table row; a KAV table opens with a '|---' line above its header, and '|---' goes before "
            "each body row"));
 }
@@ -146,7 +149,7 @@ static u64 line_lead(HintScan* s, u64 k, u32* state) {
     while (is_quote_marker(s, lead)) lead = skip_indent(s, lead + 1);
     u32 kind = kind_at(s, lead);
     if (lead >= s->count || (kind & KAV_TOKEN_NEWLINE)) return lead;
-    u64 at = s->t[lead].begin;
+    u64 at = tok(s, lead).begin;
     // Comments and separators show nothing of the rest of their line.
     if (kind & (KAV_TOKEN_DOUBLE_SLASH | KAV_TOKEN_TRIPLE_DASH)) return line_end(s, lead);
     if (kind & KAV_TOKEN_PIPE) {
@@ -203,17 +206,17 @@ static void markdown_link(HintScan* s, u64 k) {
     if ((is_symbol(s, first, '*') || is_symbol(s, first, '#')) && (kind_at(s, first + 1) & KAV_TOKEN_NUMBER)) return;
 
     u64 close = k + 2;
-    while (close < s->count && !(s->t[close].kind & KAV_TOKEN_NEWLINE) && !is_symbol(s, close, ')')) close += 1;
+    while (close < s->count && !(tok(s, close).kind & KAV_TOKEN_NEWLINE) && !is_symbol(s, close, ')')) close += 1;
     bool closed = is_symbol(s, close, ')');
-    String text = string_trim_whitespace(string_substr(s->source, s->t[open].end, s->t[k].begin));
-    String target = closed ? string_trim_whitespace(string_substr(s->source, s->t[k + 1].end, s->t[close].begin))
+    String text = string_trim_whitespace(string_substr(s->source, tok(s, open).end, tok(s, k).begin));
+    String target = closed ? string_trim_whitespace(string_substr(s->source, tok(s, k + 1).end, tok(s, close).begin))
                            : String{};
     // A Markdown title after the target ("url "title"") is dropped.
     target = string_prefix(target, string_find_byte(target, ' ', 0));
     bool quotable = target.size && target.size <= kLongestQuoted && text.size <= kLongestQuoted &&
                     string_find_byte(target, '"', 0) == target.size && string_find_byte(text, '"', 0) == text.size &&
                     (target.str[0] == '/' || url_is_external(url_split(target)));
-    u64 at = image ? s->t[open - 1].begin : s->t[open].begin;
+    u64 at = image ? tok(s, open - 1).begin : tok(s, open).begin;
     String message;
     if (image) {
         message = !quotable   ? S("Markdown image; in KAV an image is written [_\"/img/a.png\"(\"alt text\")]")
@@ -238,21 +241,21 @@ static void markdown_bold(HintScan* s, u64 k) {
     if (!can_hint(s, HINT_MARKDOWN_BOLD)) return;
     // An opening pair stands after no word ("2**3" is a power) and before one.
     u32 blank = KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE;
-    if (k > 0 && (s->t[k - 1].kind & (KAV_TOKEN_WORD | KAV_TOKEN_NUMBER))) return;
-    if (k + 2 >= s->count || (s->t[k + 2].kind & blank) || is_symbol(s, k + 2, '*')) return;
+    if (k > 0 && (tok(s, k - 1).kind & (KAV_TOKEN_WORD | KAV_TOKEN_NUMBER))) return;
+    if (k + 2 >= s->count || (tok(s, k + 2).kind & blank) || is_symbol(s, k + 2, '*')) return;
     s->line_kinds |= 1u << HINT_MARKDOWN_BOLD;
     u64 close = k + 3;
-    while (close + 1 < s->count && !(s->t[close].kind & KAV_TOKEN_NEWLINE) &&
-           !(is_symbol(s, close, '*') && is_symbol(s, close + 1, '*') && !(s->t[close - 1].kind & blank) &&
-             !(s->t[close - 1].kind & KAV_TOKEN_ESCAPE))) {
+    while (close + 1 < s->count && !(tok(s, close).kind & KAV_TOKEN_NEWLINE) &&
+           !(is_symbol(s, close, '*') && is_symbol(s, close + 1, '*') && !(tok(s, close - 1).kind & blank) &&
+             !(tok(s, close - 1).kind & KAV_TOKEN_ESCAPE))) {
         close += 1;
     }
     if (close + 1 >= s->count || !is_symbol(s, close, '*')) return;
-    String text = string_substr(s->source, s->t[k + 2].begin, s->t[close].begin);
+    String text = string_substr(s->source, tok(s, k + 2).begin, tok(s, close).begin);
     String message = text.size <= kLongestQuoted && string_find_byte(text, '_', 0) == text.size
                          ? string_format(s->arena, "Markdown bold; in KAV write _%.*s_", STR_ARG(text))
                          : S("Markdown bold; in KAV strong text is written between single underscores: _like this_");
-    diag_append_at(s->arena, &s->hints, 0, s->t[k].begin, DIAG_WARNING, message);
+    diag_append_at(s->arena, &s->hints, 0, tok(s, k).begin, DIAG_WARNING, message);
 }
 
 // Tokens that end a URL written without quotes.
@@ -260,7 +263,7 @@ static bool ends_url(HintScan* s, u64 k) {
     const u32 stops = KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE | KAV_TOKEN_STRING | KAV_TOKEN_PIPE | KAV_TOKEN_ESCAPE |
                       KAV_TOKEN_OPEN_BRACKET | KAV_TOKEN_CLOSE_BRACKET | KAV_TOKEN_BACKTICK | KAV_TOKEN_DOUBLE_BACKTICK |
                       KAV_TOKEN_TRIPLE_BACKTICK | KAV_TOKEN_OPEN_TILDE | KAV_TOKEN_CLOSE_TILDE;
-    return (s->t[k].kind & stops) || is_quote_marker(s, k);
+    return (tok(s, k).kind & stops) || is_quote_marker(s, k);
 }
 
 // Sentence punctuation after a URL, and a ")" that closes a parenthesis
@@ -284,14 +287,14 @@ static String url_without_punctuation(String url) {
 // the page shows as text, unless it is quoted.
 static void bare_url(HintScan* s, u64 k) {
     if (!is_symbol(s, k + 1, ':') || !(kind_at(s, k + 2) & KAV_TOKEN_DOUBLE_SLASH)) return;
-    u64 begin = s->t[k].begin;
+    u64 begin = tok(s, k).begin;
     if (begin < s->url_scan_end || !can_hint(s, HINT_BARE_URL)) return;
     // Output paths take URLs without quotes: the parser lists those.
     while (s->url && s->url->node->offset < begin) s->url = s->url->next;
     if (s->url && s->url->node->offset == begin) return;
     u64 j = k;
     while (j < s->count && !ends_url(s, j)) j += 1;
-    u64 end = j < s->count ? s->t[j].begin : s->source.size;
+    u64 end = j < s->count ? tok(s, j).begin : s->source.size;
     s->url_scan_end = end;
     String url = url_without_punctuation(string_substr(s->source, begin, end));
     if (!url_is_external(url_split(url))) return;
@@ -308,7 +311,7 @@ static void bare_url(HintScan* s, u64 k) {
 // text that reads like a path or an address, right before "(" or as an
 // image's source, was meant as one.
 static void unrooted_path(HintScan* s, u64 k) {
-    u32 kind = s->t[k].kind;
+    u32 kind = tok(s, k).kind;
     if (kind & (KAV_TOKEN_UNTERMINATED | KAV_TOKEN_HAS_SPACE)) return;
     String token = text_at(s, k);
     if (token.size < 3) return;
@@ -343,7 +346,7 @@ static void unrooted_path(HintScan* s, u64 k) {
                                 "\"/%.*s\"",
                                 STR_ARG(inner), STR_ARG(path));
     }
-    hint(s, HINT_UNROOTED_PATH, s->t[k].begin, message);
+    hint(s, HINT_UNROOTED_PATH, tok(s, k).begin, message);
 }
 
 // Tokens that matter in text outside verbatim stretches.
@@ -366,7 +369,7 @@ static void scan_tokens(HintScan* s) {
                 continue;
             }
         }
-        u32 kind = s->t[k].kind;
+        u32 kind = tok(s, k).kind;
         if (kind & KAV_TOKEN_NEWLINE) {
             line_start = true;
             k += 1;
@@ -402,8 +405,8 @@ static void scan_tokens(HintScan* s) {
                     s->open_bracket = k;
                 } else if (kind & KAV_TOKEN_CLOSE_BRACKET) {
                     markdown_link(s, k);
-                } else if (k + 2 < s->count && (s->t[k + 1].kind & KAV_TOKEN_SYMBOL) &&
-                           (s->t[k + 2].kind & KAV_TOKEN_DOUBLE_SLASH)) {
+                } else if (k + 2 < s->count && (tok(s, k + 1).kind & KAV_TOKEN_SYMBOL) &&
+                           (tok(s, k + 2).kind & KAV_TOKEN_DOUBLE_SLASH)) {
                     bare_url(s, k);  // a word followed by ":" and "//"
                 }
                 break;
@@ -599,6 +602,7 @@ DiagnosticList kav_hints(Arena* arena, String source, const KavTokens* tokens, c
     scan.arena = arena;
     scan.source = source;
     scan.t = tokens->tokens;
+    scan.window = tokens->window;
     scan.count = tokens->count;
     scan.open_bracket = kNone;
     scan.url = result->urls.first;

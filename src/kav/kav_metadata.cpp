@@ -25,10 +25,9 @@ static constexpr u64 kLongestKey = 22;
 
 static bool is_blank(u8 c) { return c == ' ' || (c >= 9 && c <= 13); }
 
-KavKeyLine kav_match_key_line(String source, const KavToken* tokens, u64 count, u64 index) {
+KavKeyLine kav_match_key_line(String source, KavToken token) {
     KavKeyLine result = {};
-    if (index >= count) return result;
-    const KavToken* t = &tokens[index];
+    const KavToken* t = &token;
     bool starts = (t->kind & (KAV_TOKEN_NUMBER | KAV_TOKEN_WORD)) != 0;
     if ((t->kind & KAV_TOKEN_MARKUP) && !(t->kind & KAV_TOKEN_STRING)) {
         String text = kav_token_text(source, t);

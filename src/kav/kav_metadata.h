@@ -55,8 +55,8 @@ struct KavKeyLine {
     u64 colon;              // source offset of the colon
 };
 
-// Tests whether a key line starts at token `index` (a number, a word or an
+// Tests whether a key line starts at `token` (a number, a word or an
 // "_"/"__" markup token): the text up to the first colon of the line, with
 // trailing blanks removed, must be one of the keys, and the colon must come
 // before the line end and before any pair of backquotes on the line.
-KavKeyLine kav_match_key_line(String source, const KavToken* tokens, u64 count, u64 index);
+KavKeyLine kav_match_key_line(String source, KavToken token);

@@ -83,7 +83,8 @@ struct Parser {
     Arena* arena;
     String path;
     String source;
-    const KavToken* t;
+    const KavToken* t;       // the tokens, or null when they are windowed
+    KavTokenWindow* window;  // read through tok()
     u64 count;
     u64 i;         // cursor
     bool escaped;  // the token at the cursor follows an escape used up as one
@@ -127,15 +128,17 @@ static void keep_listed(Parser* p, KavNodeList* list, KavNode* node) {
 
 // ---- Tokens -------------------------------------------------------------------------------
 
-static u32 kind_at(Parser* p, u64 k) { return k < p->count ? p->t[k].kind : 0; }
+static inline KavToken tok(Parser* p, u64 k) { return p->window ? kav_token_window_at(p->window, k) : p->t[k]; }
+
+static u32 kind_at(Parser* p, u64 k) { return k < p->count ? tok(p, k).kind : 0; }
 
 static String text_at(Parser* p, u64 k) {
-    return k < p->count ? kav_token_text(p->source, &p->t[k]) : String{};
+    return k < p->count ? string_substr(p->source, tok(p, k).begin, tok(p, k).end) : String{};
 }
 
 static bool byte_token(Parser* p, u64 k, u32 kind, u8 c) {
-    return k < p->count && (p->t[k].kind & kind) && p->t[k].end - p->t[k].begin == 1 &&
-           p->source.str[p->t[k].begin] == c;
+    return k < p->count && (tok(p, k).kind & kind) && tok(p, k).end - tok(p, k).begin == 1 &&
+           p->source.str[tok(p, k).begin] == c;
 }
 static bool is_symbol(Parser* p, u64 k, u8 c) { return byte_token(p, k, KAV_TOKEN_SYMBOL, c); }
 
@@ -147,7 +150,7 @@ static bool is_markup(Parser* p, u64 k, String text) {
 
 // End of the line or of the input, or blank: what must follow a list marker.
 static bool is_gap(Parser* p, u64 k) {
-    return k >= p->count || (p->t[k].kind & (KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE));
+    return k >= p->count || (tok(p, k).kind & (KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE));
 }
 
 // Words for the emphasis rules: letters, numbers, quoted text, and the
@@ -155,13 +158,13 @@ static bool is_gap(Parser* p, u64 k) {
 static bool is_wordish(Parser* p, u64 k) {
     u32 kind = kind_at(p, k);
     if (kind & (KAV_TOKEN_WORD | KAV_TOKEN_NUMBER | KAV_TOKEN_STRING)) return true;
-    return (kind & KAV_TOKEN_OTHER) && p->source.str[p->t[k].begin] >= 0x80;
+    return (kind & KAV_TOKEN_OTHER) && p->source.str[tok(p, k).begin] >= 0x80;
 }
 
 // Width of the whitespace token just before token k, saturated to a byte.
 static u8 indent_of(Parser* p, u64 k) {
-    if (k == 0 || k > p->count || !(p->t[k - 1].kind & KAV_TOKEN_WHITESPACE)) return 0;
-    u64 width = p->t[k - 1].end - p->t[k - 1].begin;
+    if (k == 0 || k > p->count || !(tok(p, k - 1).kind & KAV_TOKEN_WHITESPACE)) return 0;
+    u64 width = tok(p, k - 1).end - tok(p, k - 1).begin;
     return (u8)MIN(width, (u64)255);
 }
 
@@ -197,7 +200,7 @@ static void advance(Parser* p, u64 n) {
 static bool escaped_now(Parser* p) {
     u64 i = p->i;
     if (p->escaped) return true;
-    return (p->t[i].kind & KAV_TOKEN_ESCAPED) && !(i > 0 && (p->t[i - 1].kind & KAV_TOKEN_ESCAPE));
+    return (tok(p, i).kind & KAV_TOKEN_ESCAPED) && !(i > 0 && (tok(p, i - 1).kind & KAV_TOKEN_ESCAPE));
 }
 
 // Offset where the line holding `offset` begins (after the last line feed
@@ -217,15 +220,15 @@ static u64 line_start(Parser* p, u64 offset) {
     return start;
 }
 
-static u64 bytes_before(Parser* p, u64 k) { return p->t[k].begin - line_start(p, p->t[k].begin); }
+static u64 bytes_before(Parser* p, u64 k) { return tok(p, k).begin - line_start(p, tok(p, k).begin); }
 static u64 column_of(Parser* p, u64 k) { return bytes_before(p, k) + 1; }
 
 // Bytes before token k on its line, the quote markers that start a quoted
 // line left out: inside a quote a construct is measured as outside one.
 static u64 bytes_after_markers(Parser* p, u64 k) {
-    u64 start = line_start(p, p->t[k].begin);
-    if (p->line_first <= k && p->line_first < p->count) start = MAX(start, p->t[p->line_first].begin);
-    return p->t[k].begin - start;
+    u64 start = line_start(p, tok(p, k).begin);
+    if (p->line_first <= k && p->line_first < p->count) start = MAX(start, tok(p, p->line_first).begin);
+    return tok(p, k).begin - start;
 }
 
 // First token of its line, quote markers and indentation aside.
@@ -236,7 +239,7 @@ static bool at_line_start(Parser* p, u64 k) {
 
 // Index of the first line feed token at or after k (or the count).
 static u64 line_end(Parser* p, u64 k) {
-    while (k < p->count && !(p->t[k].kind & KAV_TOKEN_NEWLINE)) k += 1;
+    while (k < p->count && !(tok(p, k).kind & KAV_TOKEN_NEWLINE)) k += 1;
     return k;
 }
 
@@ -244,7 +247,7 @@ static u64 line_end(Parser* p, u64 k) {
 
 static KavNode* error_marker(Parser* p, u64 k) {
     String text = text_at(p, k);
-    return new_node(p, KAV_NODE_ERROR_MARKER, token_flags(kind_at(p, k)), text, text, p->t[k].begin);
+    return new_node(p, KAV_NODE_ERROR_MARKER, token_flags(kind_at(p, k)), text, text, tok(p, k).begin);
 }
 
 static void report_unexpected(Parser* p, KavNode* at, s32 level) {
@@ -383,7 +386,7 @@ static bool whole_line_marked(KavNode* node, u64 open, u64 close) {
 static void close_line_node(Parser* p, Frame* f) {
     KavNode* node = f->node;
     if (node->kind == KAV_NODE_HEADING || node->kind == KAV_NODE_PARAGRAPH) {
-        u64 end = p->i > 0 ? p->t[MIN(p->i, p->count) - 1].end : 0;
+        u64 end = p->i > 0 ? tok(p, MIN(p->i, p->count) - 1).end : 0;
         if (end > node->offset) {
             String line = string_substr(p->source, node->offset, end);
             while (line.size && char_is_whitespace(line.str[line.size - 1])) line.size -= 1;
@@ -480,7 +483,7 @@ static KavNode* line_node(Parser* p, bool backquotes) {
     if (!backquotes && p->top->in_document) flags |= KAV_FLAG_IN_DOCUMENT;
     KavNode* parent = place(p, level);
     String text = text_at(p, i);
-    KavNode* node = new_node(p, node_kind, flags, text, text, p->t[i].begin);
+    KavNode* node = new_node(p, node_kind, flags, text, text, tok(p, i).begin);
     node->level = (u8)level;
     node->indent = indent;
     kav_node_append(parent, node);
@@ -534,7 +537,7 @@ static void link_word(Parser* p, KavNode* word, bool after_underscore) {
         word->value = word->text;
     }
     if (is_symbol(p, p->i, '(')) {
-        KavNode* desc = new_node(p, KAV_NODE_DESC, 0, text_at(p, p->i), text_at(p, p->i), p->t[p->i].begin);
+        KavNode* desc = new_node(p, KAV_NODE_DESC, 0, text_at(p, p->i), text_at(p, p->i), tok(p, p->i).begin);
         kav_node_append(word, desc);
         push(p, STATE_DESC, desc, FRAME_LINE_BOUND);
         advance(p, 1);
@@ -551,17 +554,17 @@ static void add_output_path(Parser* p, KavNode* word) {
 static void output_path_word(Parser* p) {
     u64 i = p->i;
     u64 k = i;
-    while (k < p->count && !(p->t[k].kind & (KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE | KAV_TOKEN_PIPE))) k += 1;
+    while (k < p->count && !(tok(p, k).kind & (KAV_TOKEN_WHITESPACE | KAV_TOKEN_NEWLINE | KAV_TOKEN_PIPE))) k += 1;
     String text;
     u64 flags = 0;
-    if (k == i + 1 && (p->t[i].kind & KAV_TOKEN_STRING)) {
-        text = string_inner(text_at(p, i), p->t[i].kind);
-        flags = token_flags(p->t[i].kind);
+    if (k == i + 1 && (tok(p, i).kind & KAV_TOKEN_STRING)) {
+        text = string_inner(text_at(p, i), tok(p, i).kind);
+        flags = token_flags(tok(p, i).kind);
     } else {
-        text = string_substr(p->source, p->t[i].begin, p->t[k - 1].end);
+        text = string_substr(p->source, tok(p, i).begin, tok(p, k - 1).end);
     }
     if (kind_at(p, k) & KAV_TOKEN_WHITESPACE) flags |= KAV_FLAG_SPACE_AFTER;
-    KavNode* word = new_node(p, KAV_NODE_WORD, flags, text, text, p->t[i].begin);
+    KavNode* word = new_node(p, KAV_NODE_WORD, flags, text, text, tok(p, i).begin);
     word->indent = indent_of(p, i);
     kav_node_append(p->top->node, word);
     p->i = k;
@@ -580,7 +583,7 @@ static void output_path_word(Parser* p) {
 static KavNode* make_word(Parser* p, u64 k, u64 flags, String text) {
     if (kind_at(p, k + 1) & KAV_TOKEN_WHITESPACE) flags |= KAV_FLAG_SPACE_AFTER;
     if (p->top->node->kind == KAV_NODE_CONTEXT) flags |= KAV_FLAG_IN_DOCUMENT;
-    KavNode* word = new_node(p, KAV_NODE_WORD, flags, text, text, p->t[k].begin);
+    KavNode* word = new_node(p, KAV_NODE_WORD, flags, text, text, tok(p, k).begin);
     word->indent = indent_of(p, k);
     kav_node_append(p->top->node, word);
     return word;
@@ -588,7 +591,7 @@ static KavNode* make_word(Parser* p, u64 k, u64 flags, String text) {
 
 static void plain_word(Parser* p) {
     u64 i = p->i;
-    u32 kind = p->t[i].kind;
+    u32 kind = tok(p, i).kind;
     String text = string_inner(text_at(p, i), kind);
     u64 flags = token_flags(kind);
     if ((kind & KAV_TOKEN_MARKUP) && string_equal(text, S("-")) &&
@@ -604,7 +607,7 @@ static void plain_word(Parser* p) {
 // A token that closes nothing: kept as red text, with a warning.
 static void stray_token(Parser* p) {
     u64 i = p->i;
-    KavNode* word = make_word(p, i, token_flags(p->t[i].kind) | KAV_FLAG_RED, text_at(p, i));
+    KavNode* word = make_word(p, i, token_flags(tok(p, i).kind) | KAV_FLAG_RED, text_at(p, i));
     report_unexpected(p, word, DIAG_WARNING);
     advance(p, 1);
 }
@@ -616,9 +619,9 @@ static void emphasis(Parser* p) {
     if (single && (kind_at(p, i + 1) & KAV_TOKEN_STRING)) {
         // "_" before a string: the string's text as plain text; inside
         // brackets a link written this way is an image.
-        u32 kind = p->t[i + 1].kind;
+        u32 kind = tok(p, i + 1).kind;
         KavNode* word = make_word(p, i + 1, KAV_FLAG_TEXT, string_inner(text_at(p, i + 1), kind));
-        word->offset = p->t[i].begin;
+        word->offset = tok(p, i).begin;
         word->indent = indent_of(p, i);
         advance(p, 2);
         if (!(kind & KAV_TOKEN_HAS_SPACE)) link_word(p, word, true);
@@ -640,10 +643,10 @@ static void emphasis(Parser* p) {
 static void embedded_html(Parser* p) {
     u64 i = p->i;
     u64 k = i + 1;
-    while (k < p->count && !((p->t[k].kind & KAV_TOKEN_CLOSE_TILDE) && !(p->t[k].kind & KAV_TOKEN_ESCAPED))) k += 1;
-    u64 to = k < p->count ? p->t[k].begin : p->source.size;
-    String inner = string_substr(p->source, p->t[i].end, to);
-    KavNode* node = new_node(p, KAV_NODE_EMBEDDED_HTML, 0, inner, inner, p->t[i].begin);
+    while (k < p->count && !((tok(p, k).kind & KAV_TOKEN_CLOSE_TILDE) && !(tok(p, k).kind & KAV_TOKEN_ESCAPED))) k += 1;
+    u64 to = k < p->count ? tok(p, k).begin : p->source.size;
+    String inner = string_substr(p->source, tok(p, i).end, to);
+    KavNode* node = new_node(p, KAV_NODE_EMBEDDED_HTML, 0, inner, inner, tok(p, i).begin);
     node->indent = indent_of(p, i);
     kav_node_append(p->top->node, node);
     p->i = k < p->count ? k + 1 : p->count;
@@ -654,12 +657,12 @@ static void embedded_html(Parser* p) {
 static void inline_code(Parser* p) {
     u64 i = p->i;
     String tick = text_at(p, i);
-    KavNode* code = new_node(p, KAV_NODE_UNFORMATED_TEXT, token_flags(p->t[i].kind), tick, tick, p->t[i].begin);
+    KavNode* code = new_node(p, KAV_NODE_UNFORMATED_TEXT, token_flags(tok(p, i).kind), tick, tick, tok(p, i).begin);
     code->indent = indent_of(p, i);
     kav_node_append(p->top->node, code);
     u64 k = i + 1;
     for (; k < p->count; k += 1) {
-        u32 kind = p->t[k].kind;
+        u32 kind = tok(p, k).kind;
         if ((kind & KAV_TOKEN_BACKTICK) && !(kind & KAV_TOKEN_ESCAPED)) break;
         // Code is verbatim: a backslash only matters before a backquote.
         if ((kind & KAV_TOKEN_ESCAPE) && (kind_at(p, k + 1) & KAV_TOKEN_BACKTICK)) continue;
@@ -669,7 +672,7 @@ static void inline_code(Parser* p) {
             if (string_equal(value, S("<"))) text = S("&lt;");
             if (string_equal(value, S(">"))) text = S("&gt;");
         }
-        kav_node_append(code, new_node(p, KAV_NODE_WORD, token_flags(kind), text, value, p->t[k].begin));
+        kav_node_append(code, new_node(p, KAV_NODE_WORD, token_flags(kind), text, value, tok(p, k).begin));
     }
     p->i = k < p->count ? k + 1 : p->count;
     p->escaped = false;
@@ -679,7 +682,7 @@ static void inline_code(Parser* p) {
 // Index of the "]" that ends a bracket, or of the line end when it has none.
 static u64 bracket_end(Parser* p, u64 k) {
     while (k < p->count) {
-        u32 kind = p->t[k].kind;
+        u32 kind = tok(p, k).kind;
         if (kind & KAV_TOKEN_NEWLINE) return k;
         if ((kind & KAV_TOKEN_CLOSE_BRACKET) && !(kind & KAV_TOKEN_ESCAPED)) return k;
         k += 1;
@@ -689,7 +692,7 @@ static u64 bracket_end(Parser* p, u64 k) {
 
 // Moves past a bracket ending at `end` and marks `node` when blank follows.
 static void leave_bracket(Parser* p, u64 end, KavNode* node) {
-    p->i = (end < p->count && (p->t[end].kind & KAV_TOKEN_CLOSE_BRACKET)) ? end + 1 : end;
+    p->i = (end < p->count && (tok(p, end).kind & KAV_TOKEN_CLOSE_BRACKET)) ? end + 1 : end;
     p->escaped = false;
     if (kind_at(p, p->i) & KAV_TOKEN_WHITESPACE) node->flags |= KAV_FLAG_SPACE_AFTER;
 }
@@ -714,8 +717,8 @@ static void bracket(Parser* p) {
         close = j;
     }
     if (close) {
-        String text = string_substr(p->source, p->t[i].begin, p->t[close].end);
-        KavNode* box = new_node(p, KAV_NODE_CHECKBOX, ticked, text, text, p->t[i].begin);
+        String text = string_substr(p->source, tok(p, i).begin, tok(p, close).end);
+        KavNode* box = new_node(p, KAV_NODE_CHECKBOX, ticked, text, text, tok(p, i).begin);
         box->indent = indent_of(p, i);
         kav_node_append(f->node, box);
         leave_bracket(p, close, box);
@@ -728,8 +731,8 @@ static void bracket(Parser* p) {
     if ((star || hash) && (kind_at(p, j + 1) & KAV_TOKEN_NUMBER) && !(kind_at(p, j + 1) & KAV_TOKEN_ESCAPED)) {
         u8 number = note_number(p, j + 1);
         u64 end = bracket_end(p, j + 2);
-        String text = string_substr(p->source, p->t[i].begin, end < p->count ? p->t[end].end : p->source.size);
-        u64 offset = p->t[i].begin;
+        String text = string_substr(p->source, tok(p, i).begin, end < p->count ? tok(p, end).end : p->source.size);
+        u64 offset = tok(p, i).begin;
         if (star) {
             // A reference to a note: it belongs to the word it follows.
             KavNode* ref = new_node(p, KAV_NODE_FOOTNOTE_REFERENCE, 0, text, text, offset);
@@ -767,7 +770,7 @@ static void bracket(Parser* p) {
             Frame* skip = push(p, STATE_BRACKET_SKIP, f->node, FRAME_LINE_BOUND);
             skip->extra = ref;
             String paren = text_at(p, j + 2);
-            KavNode* desc = new_node(p, KAV_NODE_DESC, 0, paren, paren, p->t[j + 2].begin);
+            KavNode* desc = new_node(p, KAV_NODE_DESC, 0, paren, paren, tok(p, j + 2).begin);
             kav_node_append(ref, desc);
             push(p, STATE_DESC, desc, FRAME_LINE_BOUND);
             advance(p, j + 3 - i);
@@ -805,8 +808,8 @@ static void double_backtick_in_run(Parser* p) {
         return;
     }
     String text = text_at(p, i);
-    u64 flags = token_flags(p->t[i].kind) | KAV_FLAG_BACKQUOTES | KAV_FLAG_INLINE_CONTEXT;
-    KavNode* context_node = new_node(p, KAV_NODE_CONTEXT, flags, text, text, p->t[i].begin);
+    u64 flags = token_flags(tok(p, i).kind) | KAV_FLAG_BACKQUOTES | KAV_FLAG_INLINE_CONTEXT;
+    KavNode* context_node = new_node(p, KAV_NODE_CONTEXT, flags, text, text, tok(p, i).begin);
     context_node->indent = indent_of(p, i);
     kav_node_append(f->node, context_node);
     push(p, STATE_INLINE_CONTEXT, context_node, FRAME_LINE_BOUND);
@@ -840,14 +843,14 @@ static bool marker_fits(Parser* p, KavNode* list, u32 marker, u64 i) {
     if (list->flags & KAV_FLAG_NUMBERED) return marker == MARKER_NUMBER;
     if (list->flags & KAV_FLAG_DOT_LIST) return marker == MARKER_DOT;
     if (list->flags & KAV_FLAG_LETTERED) {
-        return marker == MARKER_NUMBER || (marker == MARKER_WORD && p->t[i].end - p->t[i].begin == 1);
+        return marker == MARKER_NUMBER || (marker == MARKER_WORD && tok(p, i).end - tok(p, i).begin == 1);
     }
     return false;
 }
 
 static KavNode* make_list(Parser* p, u64 i, u64 flags, u8 level, u8 indent) {
     String text = text_at(p, i);
-    KavNode* list = new_node(p, KAV_NODE_LIST, flags, text, text, p->t[i].begin);
+    KavNode* list = new_node(p, KAV_NODE_LIST, flags, text, text, tok(p, i).begin);
     list->level = level;
     list->indent = indent;
     // A word marker is not shown on the page; the hints name those that are
@@ -866,7 +869,7 @@ static void close_list_run(Parser* p) {
 
 static void list_step(Parser* p) {
     u64 i = p->i;
-    u32 kind = p->t[i].kind;
+    u32 kind = tok(p, i).kind;
     bool inline_list = (p->top->flags & FRAME_INLINE_LIST) != 0;
     if (kind & KAV_TOKEN_NEWLINE) {
         if (inline_list) {
@@ -932,7 +935,7 @@ static void list_step(Parser* p) {
         f->flags |= FRAME_HAS_LIST;
     }
     String text = text_at(p, i);
-    KavNode* item = new_node(p, KAV_NODE_ITEM, 0, text, text, p->t[i].begin);
+    KavNode* item = new_node(p, KAV_NODE_ITEM, 0, text, text, tok(p, i).begin);
     item->level = list->level;
     item->indent = indent;
     kav_node_append(list, item);
@@ -945,7 +948,7 @@ static void list_step(Parser* p) {
 static void run_step(Parser* p) {
     Frame* f = p->top;
     u64 i = p->i;
-    u32 kind = p->t[i].kind;
+    u32 kind = tok(p, i).kind;
     // The common case first: a plain word opens nothing, escaped or not.
     if (kind == KAV_TOKEN_WORD && !(f->flags & FRAME_OUTPUT_PATH)) {
         plain_word(p);
@@ -1028,7 +1031,7 @@ static void run_step(Parser* p) {
 }
 
 static void inline_context_step(Parser* p) {
-    u32 kind = p->t[p->i].kind;
+    u32 kind = tok(p, p->i).kind;
     if (kind & KAV_TOKEN_NEWLINE) {
         end_line(p);
         return;
@@ -1042,7 +1045,7 @@ static void inline_context_step(Parser* p) {
 }
 
 static void skip_step(Parser* p) {
-    u32 kind = p->t[p->i].kind;
+    u32 kind = tok(p, p->i).kind;
     if (kind & KAV_TOKEN_NEWLINE) {
         end_line(p);
         return;
@@ -1066,11 +1069,11 @@ static bool is_rule_start(Parser* p, u64 i) {
 static bool ends_line(Parser* p, u64 k) {
     u64 next = k + 1;
     if (kind_at(p, next) & KAV_TOKEN_WHITESPACE) next += 1;
-    return next >= p->count || (p->t[next].kind & KAV_TOKEN_NEWLINE);
+    return next >= p->count || (tok(p, next).kind & KAV_TOKEN_NEWLINE);
 }
 
 static bool is_unescaped_pipe(Parser* p, u64 k) {
-    return (kind_at(p, k) & KAV_TOKEN_PIPE) && !(k > 0 && (p->t[k - 1].kind & KAV_TOKEN_ESCAPE));
+    return (kind_at(p, k) & KAV_TOKEN_PIPE) && !(k > 0 && (tok(p, k - 1).kind & KAV_TOKEN_ESCAPE));
 }
 
 static void table_start(Parser* p) {
@@ -1106,7 +1109,7 @@ static void table_start(Parser* p) {
     for (u64 k = i; k < end && c < pipes; k += 1) {
         if (!is_unescaped_pipe(p, k)) continue;
         String text = text_at(p, k);
-        KavNode* table = new_node(p, KAV_NODE_TABLE, flags, text, text, p->t[k].begin);
+        KavNode* table = new_node(p, KAV_NODE_TABLE, flags, text, text, tok(p, k).begin);
         table->level = saturate_u8(c);
         table->indent = indent_of(p, k);
         kav_node_append(host, table);
@@ -1156,7 +1159,7 @@ static void table_cell(Parser* p, TableLayout* layout) {
     KavNode* header = layout->cell ? layout->cell->next : table->first;
     if (kav_node_is_nil(header) || header->kind != KAV_NODE_TABLE_HEADER_COLUMN) {
         String text = text_at(p, i);
-        header = new_node(p, KAV_NODE_TABLE_HEADER_COLUMN, 0, text, text, p->t[i].begin);
+        header = new_node(p, KAV_NODE_TABLE_HEADER_COLUMN, 0, text, text, tok(p, i).begin);
         header->level = saturate_u8(layout->cell_index);
         header->indent = indent_of(p, i);
         kav_node_insert_before(table, next_table, header);
@@ -1168,7 +1171,7 @@ static void table_cell(Parser* p, TableLayout* layout) {
         KavNode* entry = header->last;
         if (kav_node_is_nil(entry) || entry->kind != KAV_NODE_TABLE_ENTRY || entry->level != row) {
             String text = text_at(p, i);
-            entry = new_node(p, KAV_NODE_TABLE_ENTRY, 0, text, text, p->t[i].begin);
+            entry = new_node(p, KAV_NODE_TABLE_ENTRY, 0, text, text, tok(p, i).begin);
             entry->level = row;
             entry->indent = indent_of(p, i);
             kav_node_append(header, entry);
@@ -1186,7 +1189,7 @@ static void table_step(Parser* p) {
     Frame* f = p->top;
     TableLayout* layout = (TableLayout*)f->extra;
     u64 i = p->i;
-    u32 kind = p->t[i].kind;
+    u32 kind = tok(p, i).kind;
     if (kind & KAV_TOKEN_NEWLINE) {
         layout->current = -1;
         advance(p, 1);
@@ -1255,7 +1258,7 @@ static void code_block(Parser* p) {
     u8 indent = indent_of(p, i);
     KavNode* parent = place(p, block_level(p, indent));
     String fence = text_at(p, i);
-    KavNode* block = new_node(p, KAV_NODE_BLOCK, token_flags(p->t[i].kind), fence, fence, p->t[i].begin);
+    KavNode* block = new_node(p, KAV_NODE_BLOCK, token_flags(tok(p, i).kind), fence, fence, tok(p, i).begin);
     block->indent = indent;
     kav_node_append(parent, block);
     // In a quote every line of the block starts with the quote's markers,
@@ -1276,7 +1279,7 @@ static void code_block(Parser* p) {
             }
             if (k >= p->count) break;
         }
-        u32 kind = p->t[k].kind;
+        u32 kind = tok(p, k).kind;
         if ((kind & KAV_TOKEN_TRIPLE_BACKTICK) && !(kind & KAV_TOKEN_ESCAPED)) break;
         // Code is verbatim: a backslash only matters before a fence.
         if ((kind & KAV_TOKEN_ESCAPE) && (kind_at(p, k + 1) & KAV_TOKEN_TRIPLE_BACKTICK)) continue;
@@ -1288,7 +1291,7 @@ static void code_block(Parser* p) {
         }
         line_start = (kind & KAV_TOKEN_NEWLINE) != 0;
         line_markers = line_start && markers > 0;
-        kav_node_append(block, new_node(p, KAV_NODE_WORD, token_flags(kind), text, text, p->t[k].begin));
+        kav_node_append(block, new_node(p, KAV_NODE_WORD, token_flags(kind), text, text, tok(p, k).begin));
     }
     // A line that left the quote is read again from its start.
     p->i = left_quote ? k : (k < p->count ? k + 1 : p->count);
@@ -1300,7 +1303,7 @@ static void separator(Parser* p) {
     u8 indent = indent_of(p, i);
     KavNode* parent = place(p, block_level(p, indent));
     String text = text_at(p, i);
-    KavNode* node = new_node(p, KAV_NODE_SEPARATOR, 0, text, text, p->t[i].begin);
+    KavNode* node = new_node(p, KAV_NODE_SEPARATOR, 0, text, text, tok(p, i).begin);
     node->indent = indent;
     kav_node_append(parent, node);
     p->i = line_end(p, i);
@@ -1326,7 +1329,7 @@ static u64 after_quote_marker(Parser* p, u64 k) {
 static u64 open_quotes(Parser* p, KavNode* parent, u64 k, u64 level, u64 until) {
     for (u64 n = level; n < until && is_quote_marker(p, k); n += 1) {
         String text = text_at(p, k);
-        KavNode* quote = new_node(p, KAV_NODE_QUOTE, token_flags(p->t[k].kind), text, text, p->t[k].begin);
+        KavNode* quote = new_node(p, KAV_NODE_QUOTE, token_flags(tok(p, k).kind), text, text, tok(p, k).begin);
         quote->level = saturate_u8(n);
         quote->indent = indent_of(p, k);
         if (n == KAV_QUOTE_LEVELS_SHOWN && !p->warned_quote_depth) {
@@ -1401,12 +1404,12 @@ static bool footnote_definition(Parser* p) {
     }
     u8 number = note_number(p, j + 1);
     u64 end = bracket_end(p, j + 2);
-    String text = string_substr(p->source, p->t[i].begin, end < p->count ? p->t[end].end : p->source.size);
-    KavNode* note = new_node(p, KAV_NODE_FOOTNOTE, 0, text, text, p->t[i].begin);
+    String text = string_substr(p->source, tok(p, i).begin, end < p->count ? tok(p, end).end : p->source.size);
+    KavNode* note = new_node(p, KAV_NODE_FOOTNOTE, 0, text, text, tok(p, i).begin);
     note->level = number;
     note->indent = indent_of(p, i);
     if (!p->body_only) kav_node_list_push(p->arena, &p->result.footnotes, note);
-    p->i = (end < p->count && (p->t[end].kind & KAV_TOKEN_CLOSE_BRACKET)) ? end + 1 : end;
+    p->i = (end < p->count && (tok(p, end).kind & KAV_TOKEN_CLOSE_BRACKET)) ? end + 1 : end;
     p->escaped = false;
     push_run(p, note, 0, false);
     return true;
@@ -1414,19 +1417,20 @@ static bool footnote_definition(Parser* p) {
 
 static bool key_line(Parser* p) {
     u64 i = p->i;
-    KavKeyLine line = kav_match_key_line(p->source, p->t, p->count, i);
+    if (i >= p->count) return false;
+    KavKeyLine line = kav_match_key_line(p->source, tok(p, i));
     if (!line.key) return false;
     Frame* context = p->top->container;
     while (p->top != context && p->top != &p->bottom) pop(p);
     KavMetaKey* entry = push_struct<KavMetaKey>(p->arena);
     *entry = *line.key;
-    KavNode* node = new_node(p, KAV_NODE_RESERVED_CONTEXT_KEYWORD, token_flags(p->t[i].kind), entry->key,
-                                  entry->key, p->t[i].begin);
+    KavNode* node = new_node(p, KAV_NODE_RESERVED_CONTEXT_KEYWORD, token_flags(tok(p, i).kind), entry->key,
+                                  entry->key, tok(p, i).begin);
     node->entry = entry;
     node->indent = indent_of(p, i);
     kav_node_append(context->node, node);
     u64 k = i;
-    while (k < p->count && p->t[k].begin < line.colon) k += 1;
+    while (k < p->count && tok(p, k).begin < line.colon) k += 1;
     k = MIN(k + 1, p->count);  // past the colon
     if (entry->id == KAV_KEY_TITLE && !p->result.title) {
         p->result.title = node;
@@ -1449,7 +1453,7 @@ static bool key_line(Parser* p) {
 static void block_step(Parser* p) {
     Frame* f = p->top;
     u64 i = p->i;
-    u32 kind = p->t[i].kind;
+    u32 kind = tok(p, i).kind;
     if (kind & (KAV_TOKEN_NEWLINE | KAV_TOKEN_WHITESPACE)) {
         advance(p, 1);
         return;
@@ -1502,7 +1506,7 @@ static void block_step(Parser* p) {
         // Text at the root opens the main block that holds the body.
         String text = text_at(p, i);
         u64 flags = f->in_document ? (u64)KAV_FLAG_IN_DOCUMENT : 0;
-        KavNode* main = new_node(p, KAV_NODE_MAIN, flags, text, text, p->t[i].begin);
+        KavNode* main = new_node(p, KAV_NODE_MAIN, flags, text, text, tok(p, i).begin);
         kav_node_append(f->node, main);
         push(p, STATE_MAIN, main, 0);
         return;
@@ -1519,6 +1523,7 @@ KavParser* kav_parser_begin(Arena* arena, String path, String source, const KavT
     p->path = path;
     p->source = source;
     p->t = tokens->tokens;
+    p->window = tokens->window;
     p->count = tokens->count;
     p->line_mark = ~(u64)0;
     p->pool = pool;
@@ -1543,7 +1548,7 @@ void kav_parser_run(KavParser* parser, KavBodyHook* hook, void* context) {
     u64 stalled = 0;
     u64 last_i = ~(u64)0;
     while (p->i < p->count) {
-        if (p->i != p->line_mark && (p->i == 0 || (p->t[p->i - 1].kind & KAV_TOKEN_NEWLINE))) {
+        if (p->i != p->line_mark && (p->i == 0 || (tok(p, p->i - 1).kind & KAV_TOKEN_NEWLINE))) {
             p->line_mark = p->i;
             p->line_first = p->i;
             if (p->top->quote) quote_prefix(p);

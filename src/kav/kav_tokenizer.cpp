@@ -88,128 +88,232 @@ static constexpr ByteTables kBytes = make_byte_tables();
 
 // ---- Tokenizer ----------------------------------------------------------------
 
+// The token that starts at byte `i` of `s` (n bytes, i < n); `previous_kind`
+// is the kind of the token before it, and both move past the token. These
+// two are all the state there is, so tokenizing can start again at any token.
+static inline KavToken next_token(const u8* s, u64 n, u64* cursor, u32* previous) {
+    u64 i = *cursor;
+    u32 previous_kind = *previous;
+    u8 b = s[i];
+    u64 start = i;
+    u32 kind = 0;
+    switch (kBytes.start[b]) {
+        case BC_ESCAPE: kind = KAV_TOKEN_ESCAPE; i += 1; break;
+        case BC_NEWLINE:
+            kind = KAV_TOKEN_NEWLINE;
+            i += (b == '\r' && i + 1 < n && s[i + 1] == '\n') ? 2 : 1;
+            break;
+        case BC_WHITESPACE:
+            kind = KAV_TOKEN_WHITESPACE;
+            i += 1;
+            while (i < n && kBytes.space[s[i]]) i += 1;
+            break;
+        case BC_SLASH:
+            if (i + 1 < n && s[i + 1] == '/') {
+                kind = KAV_TOKEN_DOUBLE_SLASH;
+                i += 2;
+            } else {
+                kind = KAV_TOKEN_SYMBOL;
+                i += 1;
+            }
+            break;
+        case BC_ANGLE: kind = KAV_TOKEN_MARKUP; i += 1; break;
+        case BC_PIPE: kind = KAV_TOKEN_PIPE; i += 1; break;
+        case BC_OPEN_BRACKET: kind = KAV_TOKEN_OPEN_BRACKET; i += 1; break;
+        case BC_CLOSE_BRACKET: kind = KAV_TOKEN_CLOSE_BRACKET; i += 1; break;
+        case BC_DASH:
+            if (i + 2 < n && s[i + 1] == '-' && s[i + 2] == '-') {
+                kind = KAV_TOKEN_TRIPLE_DASH;
+                i += 3;
+            } else {
+                kind = KAV_TOKEN_MARKUP;
+                i += 1;
+            }
+            break;
+        case BC_AT: kind = KAV_TOKEN_MARKUP; i += 1; break;
+        case BC_UNDERSCORE:
+            kind = KAV_TOKEN_MARKUP;
+            i += (i + 1 < n && s[i + 1] == '_') ? 2 : 1;
+            break;
+        case BC_BACKQUOTE:
+            if (i + 2 < n && s[i + 1] == '`' && s[i + 2] == '`') {
+                kind = KAV_TOKEN_TRIPLE_BACKTICK;
+                i += 3;
+            } else if (i + 1 < n && s[i + 1] == '`') {
+                kind = KAV_TOKEN_DOUBLE_BACKTICK;
+                i += 2;
+            } else {
+                kind = KAV_TOKEN_BACKTICK;
+                i += 1;
+            }
+            break;
+        case BC_TILDE:
+            if (i + 1 < n && s[i + 1] == '{') {
+                kind = KAV_TOKEN_OPEN_TILDE;
+                i += 2;
+            } else {
+                kind = KAV_TOKEN_SYMBOL;
+                i += 1;
+            }
+            break;
+        case BC_CLOSE_BRACE:
+            if (i + 1 < n && s[i + 1] == '~') {
+                kind = KAV_TOKEN_CLOSE_TILDE;
+                i += 2;
+            } else {
+                kind = KAV_TOKEN_SYMBOL;
+                i += 1;
+            }
+            break;
+        case BC_WORD:
+            kind = KAV_TOKEN_WORD;
+            i += 1;
+            while (i < n && kBytes.word[s[i]]) i += 1;
+            break;
+        case BC_DOT:
+            if (!(i + 1 < n && s[i + 1] >= '0' && s[i + 1] <= '9')) {
+                kind = KAV_TOKEN_SYMBOL;
+                i += 1;
+                break;
+            }
+            [[fallthrough]];
+        case BC_DIGIT:
+            kind = KAV_TOKEN_NUMBER;
+            i += 1;
+            while (i < n && kBytes.number[s[i]]) i += 1;
+            // A final full stop is punctuation, not part of the number.
+            if (s[i - 1] == '.' && i - 1 > start) i -= 1;
+            break;
+        case BC_QUOTE: {
+            kind = KAV_TOKEN_STRING | KAV_TOKEN_TEXT;
+            const u8* close = (const u8*)memchr(s + i + 1, '"', (size_t)(n - i - 1));
+            u64 end = close ? (u64)(close - s) + 1 : n;
+            if (!close) kind |= KAV_TOKEN_UNTERMINATED;
+            if (memchr(s + i + 1, ' ', (size_t)(end - i - 1))) kind |= KAV_TOKEN_HAS_SPACE;
+            i = end;
+            break;
+        }
+        case BC_SYMBOL: kind = KAV_TOKEN_SYMBOL; i += 1; break;
+        default: kind = KAV_TOKEN_OTHER; i += 1; break;
+    }
+    if ((kind & KAV_TOKEN_ESCAPABLE) && (previous_kind & KAV_TOKEN_ESCAPE)) kind |= KAV_TOKEN_ESCAPED;
+    *cursor = i;
+    *previous = kind;
+    return KavToken{(u32)start, (u32)i, kind};
+}
+
 KavTokens kav_tokenize(Arena* arena, String source) {
     KavTokens result = {};
     if (source.size == 0) return result;
 
     TokenBuffer<KavToken> buffer = token_buffer<KavToken>(arena);
-    u32 previous_kind = 0;
-
-    const u8* s = source.str;
     const u64 n = MIN(source.size, KAV_SOURCE_MAX);
     u64 i = 0;
-    while (i < n) {
-        u8 b = s[i];
-        u64 start = i;
-        u32 kind = 0;
-        switch (kBytes.start[b]) {
-            case BC_ESCAPE: kind = KAV_TOKEN_ESCAPE; i += 1; break;
-            case BC_NEWLINE:
-                kind = KAV_TOKEN_NEWLINE;
-                i += (b == '\r' && i + 1 < n && s[i + 1] == '\n') ? 2 : 1;
-                break;
-            case BC_WHITESPACE:
-                kind = KAV_TOKEN_WHITESPACE;
-                i += 1;
-                while (i < n && kBytes.space[s[i]]) i += 1;
-                break;
-            case BC_SLASH:
-                if (i + 1 < n && s[i + 1] == '/') {
-                    kind = KAV_TOKEN_DOUBLE_SLASH;
-                    i += 2;
-                } else {
-                    kind = KAV_TOKEN_SYMBOL;
-                    i += 1;
-                }
-                break;
-            case BC_ANGLE: kind = KAV_TOKEN_MARKUP; i += 1; break;
-            case BC_PIPE: kind = KAV_TOKEN_PIPE; i += 1; break;
-            case BC_OPEN_BRACKET: kind = KAV_TOKEN_OPEN_BRACKET; i += 1; break;
-            case BC_CLOSE_BRACKET: kind = KAV_TOKEN_CLOSE_BRACKET; i += 1; break;
-            case BC_DASH:
-                if (i + 2 < n && s[i + 1] == '-' && s[i + 2] == '-') {
-                    kind = KAV_TOKEN_TRIPLE_DASH;
-                    i += 3;
-                } else {
-                    kind = KAV_TOKEN_MARKUP;
-                    i += 1;
-                }
-                break;
-            case BC_AT: kind = KAV_TOKEN_MARKUP; i += 1; break;
-            case BC_UNDERSCORE:
-                kind = KAV_TOKEN_MARKUP;
-                i += (i + 1 < n && s[i + 1] == '_') ? 2 : 1;
-                break;
-            case BC_BACKQUOTE:
-                if (i + 2 < n && s[i + 1] == '`' && s[i + 2] == '`') {
-                    kind = KAV_TOKEN_TRIPLE_BACKTICK;
-                    i += 3;
-                } else if (i + 1 < n && s[i + 1] == '`') {
-                    kind = KAV_TOKEN_DOUBLE_BACKTICK;
-                    i += 2;
-                } else {
-                    kind = KAV_TOKEN_BACKTICK;
-                    i += 1;
-                }
-                break;
-            case BC_TILDE:
-                if (i + 1 < n && s[i + 1] == '{') {
-                    kind = KAV_TOKEN_OPEN_TILDE;
-                    i += 2;
-                } else {
-                    kind = KAV_TOKEN_SYMBOL;
-                    i += 1;
-                }
-                break;
-            case BC_CLOSE_BRACE:
-                if (i + 1 < n && s[i + 1] == '~') {
-                    kind = KAV_TOKEN_CLOSE_TILDE;
-                    i += 2;
-                } else {
-                    kind = KAV_TOKEN_SYMBOL;
-                    i += 1;
-                }
-                break;
-            case BC_WORD:
-                kind = KAV_TOKEN_WORD;
-                i += 1;
-                while (i < n && kBytes.word[s[i]]) i += 1;
-                break;
-            case BC_DOT:
-                if (!(i + 1 < n && s[i + 1] >= '0' && s[i + 1] <= '9')) {
-                    kind = KAV_TOKEN_SYMBOL;
-                    i += 1;
-                    break;
-                }
-                [[fallthrough]];
-            case BC_DIGIT:
-                kind = KAV_TOKEN_NUMBER;
-                i += 1;
-                while (i < n && kBytes.number[s[i]]) i += 1;
-                // A final full stop is punctuation, not part of the number.
-                if (s[i - 1] == '.' && i - 1 > start) i -= 1;
-                break;
-            case BC_QUOTE: {
-                kind = KAV_TOKEN_STRING | KAV_TOKEN_TEXT;
-                const u8* close = (const u8*)memchr(s + i + 1, '"', (size_t)(n - i - 1));
-                u64 end = close ? (u64)(close - s) + 1 : n;
-                if (!close) kind |= KAV_TOKEN_UNTERMINATED;
-                if (memchr(s + i + 1, ' ', (size_t)(end - i - 1))) kind |= KAV_TOKEN_HAS_SPACE;
-                i = end;
-                break;
-            }
-            case BC_SYMBOL: kind = KAV_TOKEN_SYMBOL; i += 1; break;
-            default: kind = KAV_TOKEN_OTHER; i += 1; break;
-        }
-        if ((kind & KAV_TOKEN_ESCAPABLE) && (previous_kind & KAV_TOKEN_ESCAPE)) kind |= KAV_TOKEN_ESCAPED;
-        previous_kind = kind;
-
-        token_buffer_push(&buffer, KavToken{(u32)start, (u32)i, kind});
-    }
+    u32 previous_kind = 0;
+    while (i < n) token_buffer_push(&buffer, next_token(source.str, n, &i, &previous_kind));
 
     result.tokens = token_buffer_array(&buffer);
     result.count = buffer.count;
     return result;
+}
+
+// ---- Tokens a stretch at a time ------------------------------------------------------
+
+// How many stretches are held at once (3 MB at the default stretch).
+static constexpr u64 kHeldStretches = 8;
+
+struct StretchStart {
+    u64 offset;  // byte offset of the stretch's first token
+    u32 before;  // kind of the token before it
+};
+
+struct KavTokenWindow {
+    Arena* arena;
+    const u8* s;
+    u64 n;
+    u64 count;
+    u32 shift;  // a stretch is 1 << shift tokens
+    StretchStart* starts;
+    u64 stretches;
+    KavToken* held[kHeldStretches];
+    u64 held_stretch[kHeldStretches];  // ~0: the slot holds nothing
+    u64 held_used[kHeldStretches];     // when the slot was last read, for letting the oldest go
+    u64 clock;
+    u64 last_slot;    // the slot read last: most reads fall in it
+    u64 made;         // stretches made so far
+    KavToken* whole;  // every token, once reads jump about too much for stretches
+};
+
+KavTokens kav_tokenize_windowed(Arena* arena, String source, u32 stretch_shift) {
+    KavTokens result = {};
+    if (source.size == 0) return result;
+    KavTokenWindow* w = push_struct<KavTokenWindow>(arena);
+    w->shift = stretch_shift;
+    const u64 stretch_mask = (1ull << stretch_shift) - 1;
+    w->arena = arena;
+    w->s = source.str;
+    w->n = MIN(source.size, KAV_SOURCE_MAX);
+    // The counting pass: how many tokens, and where each stretch starts.
+    TokenBuffer<StretchStart> starts = token_buffer<StretchStart>(arena);
+    u64 i = 0;
+    u32 previous_kind = 0;
+    u64 count = 0;
+    while (i < w->n) {
+        if ((count & stretch_mask) == 0) token_buffer_push(&starts, StretchStart{i, previous_kind});
+        next_token(w->s, w->n, &i, &previous_kind);
+        count += 1;
+    }
+    w->starts = token_buffer_array(&starts);
+    w->stretches = starts.count;
+    w->count = count;
+    for (u64 k = 0; k < kHeldStretches; k += 1) w->held_stretch[k] = ~0ull;
+    result.count = count;
+    result.window = w;
+    return result;
+}
+
+// Every token at once, from the stretches' starts.
+static void window_make_whole(KavTokenWindow* w) {
+    KavToken* whole = push_array_no_zero<KavToken>(w->arena, w->count);
+    u64 i = 0;
+    u32 previous_kind = 0;
+    for (u64 k = 0; k < w->count; k += 1) whole[k] = next_token(w->s, w->n, &i, &previous_kind);
+    w->whole = whole;
+}
+
+KavToken kav_token_window_at(KavTokenWindow* w, u64 k) {
+    if (w->whole) return w->whole[k];
+    u64 stretch = k >> w->shift;
+    u64 slot = w->last_slot;
+    if (w->held_stretch[slot] != stretch) {
+        u64 oldest = 0;
+        for (slot = 0; slot < kHeldStretches; slot += 1) {
+            if (w->held_stretch[slot] == stretch) break;
+            if (w->held_used[slot] < w->held_used[oldest]) oldest = slot;
+        }
+        if (slot == kHeldStretches) {
+            // Reads that keep coming back to stretches let go would make
+            // them again and again: past twice the stretches of one pass
+            // (and a margin), the tokens are all made at once instead.
+            if (w->made > 2 * w->stretches + 64) {
+                window_make_whole(w);
+                return w->whole[k];
+            }
+            slot = oldest;
+            if (!w->held[slot]) w->held[slot] = push_array_no_zero<KavToken>(w->arena, 1ull << w->shift);
+            u64 i = w->starts[stretch].offset;
+            u32 previous_kind = w->starts[stretch].before;
+            u64 first = stretch << w->shift;
+            u64 tokens = MIN(1ull << w->shift, w->count - first);
+            for (u64 t = 0; t < tokens; t += 1) w->held[slot][t] = next_token(w->s, w->n, &i, &previous_kind);
+            w->held_stretch[slot] = stretch;
+            w->made += 1;
+        }
+        w->last_slot = slot;
+        w->clock += 1;
+        w->held_used[slot] = w->clock;
+    }
+    return w->held[slot][k & ((1ull << w->shift) - 1)];
 }
 
 String kav_token_kind_name(u32 kind) {

@@ -56,9 +56,13 @@ struct KavToken {
 // The longest source the tokenizer reads; bytes after it are left out.
 constexpr u64 KAV_SOURCE_MAX = 0xFFFFFFFFull - 1;
 
+// Tokens made a stretch at a time (kav_tokenize_windowed).
+struct KavTokenWindow;
+
 struct KavTokens {
-    KavToken* tokens;  // contiguous, in source order
+    KavToken* tokens;        // contiguous, in source order; null when windowed
     u64 count;
+    KavTokenWindow* window;  // non-null: read the tokens with kav_token_at
     DiagnosticList diagnostics;  // always empty: the tokenizer reports nothing
 };
 
@@ -66,6 +70,22 @@ struct KavTokens {
 
 // Tokenizes the whole `source`; the array comes from `arena`.
 KavTokens kav_tokenize(Arena* arena, String source);
+
+// The same tokens for a document too large to hold them all (12 bytes a
+// token, five a source byte): a counting pass notes where every stretch of
+// tokens starts, and a read makes its stretch again from there when it is
+// not among the few held. Memory stays a few megabytes whatever the size.
+// A stretch is 1 << stretch_shift tokens.
+#define KAV_TOKEN_STRETCH_SHIFT 15
+KavTokens kav_tokenize_windowed(Arena* arena, String source, u32 stretch_shift = KAV_TOKEN_STRETCH_SHIFT);
+
+KavToken kav_token_window_at(KavTokenWindow* window, u64 k);
+
+// Token k (< count) of either kind of token list, as a copy: a windowed
+// token's memory is used again by later reads.
+inline KavToken kav_token_at(const KavTokens* tokens, u64 k) {
+    return tokens->window ? kav_token_window_at(tokens->window, k) : tokens->tokens[k];
+}
 
 inline String kav_token_text(String source, const KavToken* token) {
     return string_substr(source, token->begin, token->end);

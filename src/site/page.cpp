@@ -338,7 +338,7 @@ static void convert_body_parsing(PageBuilder* builder, const KavParseResult* fac
     Arena* arena = builder->body_parse_arena;
     String source = facts->root->text;
     Arena* token_arena = arena_create(GB(8), MB(1));
-    KavTokens tokens = kav_tokenize(token_arena, source);
+    KavTokens tokens = kav_tokenize_windowed(token_arena, source);
     BodyParse* b = push_struct<BodyParse>(arena);
     b->parser = kav_parser_begin(arena, document_path, source, &tokens, &b->pool, KAV_PARSE_BODY_ONLY, facts);
     const KavParseResult* document = kav_parser_result(b->parser);

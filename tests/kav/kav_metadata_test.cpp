@@ -13,7 +13,7 @@ struct KavMetadataTest : KavArenaTest {
     std::string key_at(const std::string& line) {
         String source = from(line);
         KavTokens tokens = kav_tokenize(arena, source);
-        KavKeyLine match = kav_match_key_line(source, tokens.tokens, tokens.count, 0);
+        KavKeyLine match = tokens.count ? kav_match_key_line(source, tokens.tokens[0]) : KavKeyLine{};
         if (!match.key) return "";
         EXPECT_EQ(source.str[match.colon], ':') << line;
         return str(match.key->key);

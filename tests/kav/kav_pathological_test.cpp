@@ -237,6 +237,12 @@ const Pathological kCases[] = {
      }},
 };
 
+std::string diag_text(Arena*, const DiagnosticList* list) {
+    std::string out;
+    for (Diagnostic* d = list->first; d; d = d->next) out += std::to_string(d->offset) + " " + str(d->message) + "\n";
+    return out;
+}
+
 // Runs `body` in a child under the time limit; "" when it finished in time
 // and `body` found nothing wrong (it prints what it found).
 std::string run_child(const std::function<std::string()>& body) {
@@ -256,7 +262,19 @@ std::string run_case(const Pathological& c) {
         // Printing walks every node and every list too.
         String printed = kav_print_result(arena, &result, source);
         if (problem.empty() && printed.size == 0 && text.size()) problem = "nothing printed";
-        kav_hints(arena, source, &tokens, &result);
+        DiagnosticList hints = kav_hints(arena, source, &tokens, &result);
+        // Tokens made a few dozen at a time (as a large document's are) give
+        // the same tree and hints, in linear time whatever the parser
+        // reads back.
+        KavTokens windowed = kav_tokenize_windowed(arena, source, 6);
+        KavParseResult again = kav_parse(arena, S("p.kav"), source, &windowed);
+        DiagnosticList hints_again = kav_hints(arena, source, &windowed, &again);
+        if (problem.empty() && !string_equal(kav_print_result(arena, &again, source), printed)) {
+            problem = "the tree differs with windowed tokens";
+        }
+        if (problem.empty() && diag_text(arena, &hints_again) != diag_text(arena, &hints)) {
+            problem = "the hints differ with windowed tokens";
+        }
         if (!problem.empty()) fprintf(stderr, "%s: %s\n", c.name, problem.c_str());
         return problem;
     });

@@ -143,4 +143,53 @@ TEST_F(KavTokenizerTest, ManyChunksKeepCountAndOrder) {
     }
 }
 
+// Tokens made a stretch at a time are the tokens made whole, whatever the
+// order they are read in: in order, backwards across stretch borders, and
+// jumping about (which lets stretches go and makes them again, and at last
+// makes them all at once).
+TEST_F(KavTokenizerTest, WindowedTokensAreTheWholeTokens) {
+    std::mt19937 rng(777);
+    const char alphabet[] = "ab1.\\_-`~{}|[]\"<> \t\r\n/x\xc3\xa9#*";
+    for (int round = 0; round < 12; round += 1) {
+        std::string text;
+        size_t size = round < 4 ? 1 + (size_t)(rng() % 40) : 5000 + (size_t)(rng() % 20000);
+        for (size_t k = 0; k < size; k += 1) text += alphabet[rng() % (sizeof alphabet - 1)];
+        if (round % 3 == 0) text += "\"unterminated to the end";
+        String source = from(text);
+        KavTokens whole = kav_tokenize(arena, source);
+        for (u32 shift : {0u, 3u, 6u, 15u}) {
+            KavTokens windowed = kav_tokenize_windowed(arena, source, shift);
+            ASSERT_EQ(windowed.count, whole.count) << "round " << round << " shift " << shift;
+            auto same = [&](u64 k, const char* order) {
+                KavToken a = kav_token_at(&windowed, k), b = whole.tokens[k];
+                ASSERT_TRUE(a.begin == b.begin && a.end == b.end && a.kind == b.kind)
+                    << order << " read of token " << k << ", round " << round << ", shift " << shift;
+            };
+            for (u64 k = 0; k < whole.count; k += 1) same(k, "in order");
+            for (u64 k = whole.count; k-- > 0;) same(k, "backwards");
+            for (int n = 0; n < 3000; n += 1) same(rng() % whole.count, "random");
+        }
+    }
+}
+
+// Reading in order, with a look back and a look ahead as the parser does,
+// holds a few stretches, not the document's tokens.
+TEST_F(KavTokenizerTest, WindowedTokensReadInOrderHoldFewStretches) {
+    std::string text;
+    for (int k = 0; k < 100000; k += 1) text += "word, \"a quote\" [link] `code`\n";
+    String source = from(text);
+    u64 before = arena_pos(arena);
+    KavTokens windowed = kav_tokenize_windowed(arena, source, 10);
+    ASSERT_GT(windowed.count, 1000000u);
+    u64 sum = 0;
+    for (u64 k = 0; k < windowed.count; k += 1) {
+        sum += kav_token_at(&windowed, k).end;
+        if (k > 3000) sum += kav_token_at(&windowed, k - 3000).kind;
+        if (k + 2000 < windowed.count) sum += kav_token_at(&windowed, k + 2000).kind;
+    }
+    EXPECT_GT(sum, 0u);
+    u64 held = arena_pos(arena) - before;
+    EXPECT_LT(held, windowed.count * sizeof(KavToken) / 20) << "held " << held << " bytes";
+}
+
 }  // namespace

@@ -1,13 +1,15 @@
 // libFuzzer target: tokenize, parse, print the tree and run the parse driver
 // on arbitrary bytes, and check the invariants of the result on every input,
 // and that a parse for facts (its body's nodes given back as it goes) gives
-// what the whole parse gives.
+// what the whole parse gives, and tokens made a stretch at a time what the
+// whole tokens give.
 #include <stdint.h>
 #include <stdio.h>
 
 #include "support/fuzz_check.h"
 #include "base/arena.h"
 #include "kav/kav_document.h"
+#include "kav/kav_hints.h"
 #include "kav/kav_parser.h"
 #include "kav/kav_print.h"
 #include "kav/kav_tokenizer.h"
@@ -61,6 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at = d->offset;
     }
     check_result(driven, source);
+    // Tokens made a few at a time, so that reads cross stretches and make
+    // them again, give the same tree and hints.
+    KavTokens windowed = kav_tokenize_windowed(g_arena, source, 2);
+    REQUIRE(windowed.count == tokens.count);
+    KavParseResult again = kav_parse(g_arena, S("fuzz.kav"), source, &windowed);
+    REQUIRE(string_equal(kav_print_result(g_arena, &again, source), printed));
+    DiagnosticList hints = kav_hints(g_arena, source, &tokens, &result);
+    DiagnosticList hints_again = kav_hints(g_arena, source, &windowed, &again);
+    REQUIRE(hints.count == hints_again.count);
+    for (Diagnostic *a = hints.first, *b = hints_again.first; a && b; a = a->next, b = b->next) {
+        REQUIRE(a->offset == b->offset && string_equal(a->message, b->message));
+    }
     KavParseResult facts = kav_parse_document_facts(g_arena, source, S("fuzz.kav"));
     REQUIRE(kav_facts_summary(g_arena, facts) == kav_facts_summary(g_arena, driven));
     arena_pop_to(g_arena, mark);
