@@ -668,23 +668,39 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
 // one entry per page text, null for a path an earlier page took. A raw view
 // never replaces a page of the build: one seen before it, or (in the final
 // pass) any.
-static void write_document_pages(RunState* run, DocumentResult* result, BuildPageState** pages) {
+static void write_document_pages(RunState* run, DocumentResult* result, BuildPageState** pages, Arena* out) {
     u64 k = 0;
+    bool in_place = false;
     StringNode* path = result->pages.page_paths.first;
     for (PageTexts* texts = result->pages.pages_first; texts && path; texts = texts->next, path = path->next, k += 1) {
         BuildPageState* page = pages[k];
         if (!page) continue;
         // The texts go to the writer's own memory: nothing is kept here. A
-        // large page comes in pieces, which are not joined here first.
-        StringNode node = {0, texts->page};
-        StringList text = texts->page_pieces.first ? texts->page_pieces : StringList{&node, &node, 1, texts->page.size};
-        page_writer_add(path->string, &text, &page->written);
+        // large page comes in pieces and is written from them, with its raw
+        // view: copies would hold them twice.
+        bool large = texts->page_pieces.first != 0;
+        in_place |= large;
+        StringNode* node = push_struct<StringNode>(out);
+        node->string = texts->page;
+        StringList text = large ? texts->page_pieces : StringList{node, node, 1, texts->page.size};
+        if (large) {
+            page_writer_add_pieces(path->string, &text, &page->written);
+        } else {
+            page_writer_add(path->string, &text, &page->written);
+        }
         if (site_has_output_path(run->site, texts->raw_path)) continue;
-        StringNode raw_node = {0, texts->raw};
-        StringList raw = {&raw_node, &raw_node, 1, texts->raw.size};
+        StringNode* raw_node = push_struct<StringNode>(out);
+        raw_node->string = texts->raw;
+        StringList raw = {raw_node, raw_node, 1, texts->raw.size};
         page->has_raw = 1;
-        page_writer_add(texts->raw_path, &raw, &page->raw_written);
+        if (large) {
+            page_writer_add_pieces(texts->raw_path, &raw, &page->raw_written);
+        } else {
+            page_writer_add(texts->raw_path, &raw, &page->raw_written);
+        }
     }
+    // Pages written from this document's memory are stored before it goes.
+    if (in_place) page_writer_drain();
 }
 
 // The main thread's part, in document order: the console, the page
@@ -731,7 +747,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
                          result->pages.draft ? &none : &result->pages.page_paths, result->pages.title);
     }
     if (!result->pages.deferred) {
-        write_document_pages(run, result, pages);
+        write_document_pages(run, result, pages, slot->arena);
         // The pages hold their own text: the document's bytes can go.
         fs_release_file(result->path);
         return;
@@ -758,7 +774,7 @@ static void commit_deferred(void* context, u64 index, WorkSlot* slot) {
     for (Diagnostic* w = result->pages.wrong_paths.first; w; w = w->next) {
         diag_append_at(run->arena, deferred->wrong_paths, 0, w->offset, w->level, string_copy(run->arena, w->message));
     }
-    write_document_pages(run, result, deferred->pages);
+    write_document_pages(run, result, deferred->pages, slot->arena);
     fs_release_file(deferred->path);
 }
 

@@ -244,6 +244,35 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
     }
 }
 
+bool page_manifest_write_pieces(PageManifest* m, String path, const StringList* text) {
+    // The library's hashing state is only made by the library.
+    XXH3_state_t* state = XXH3_createState();
+    if (!state) return false;
+    XXH3_64bits_reset(state);
+    u64 size = 0;
+    for (StringNode* piece = text->first; piece; piece = piece->next) {
+        XXH3_64bits_update(state, piece->string.str, piece->string.size);
+        size += piece->string.size;
+    }
+    u64 hash = XXH3_64bits_digest(state);
+    XXH3_freeState(state);
+    PageManifestEntry* e = manifest_find(m, path, false);
+    if (e && e->size == size && e->hash == hash && e->inode) {
+        OsFileProperties props = os_path_properties(path);
+        if (props.is_regular && props.size == size && props.inode == e->inode) {
+            manifest_mark_seen(m, e);
+            return true;
+        }
+    }
+    if (!os_write_pieces_atomic(path, text)) return false;
+    if (e) {
+        manifest_note_write(m, e, size, hash);
+    } else {
+        journal_page(m, path, size, hash);
+    }
+    return true;
+}
+
 // A line of the saved manifest: a page of this build, named by its
 // folder's listing.
 struct ManifestLine {

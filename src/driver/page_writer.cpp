@@ -16,6 +16,7 @@ struct PageWriteItem {
     PageWriteItem* next;
     String path;   // NUL-terminated
     String text;   // the whole page
+    StringList pieces;  // or the page in pieces in the caller's memory (page_writer_add_pieces)
     u8* written;  // receives the result; may be null
 };
 
@@ -66,7 +67,17 @@ static void page_writer_store(PageWriter* w, PageWriterBatch* batch) {
     for (u64 i = 0; i < table_size; i += 1) table[i] = ~0ull;
     u64 start = 0;
     u64 n = 0;
-    for (PageWriteItem* item = batch->first; item; item = item->next, n += 1) {
+    for (PageWriteItem* item = batch->first; item; item = item->next) {
+        if (item->pieces.first) {
+            // A page in pieces goes on its own, after the pages before it.
+            page_writer_store_run(w, pages + start, items + start, n - start);
+            start = n;
+            for (u64 i = 0; i < table_size; i += 1) table[i] = ~0ull;
+            bool ok = w->manifest ? page_manifest_write_pieces(w->manifest, item->path, &item->pieces)
+                                  : os_write_pieces_atomic(item->path, &item->pieces);
+            if (item->written) *item->written = ok ? 1 : 0;
+            continue;
+        }
         u64 slot = string_hash(item->path) % table_size;
         for (; table[slot] != ~0ull; slot = (slot + 1) % table_size) {
             if (!string_equal(pages[table[slot]].path, item->path)) continue;
@@ -79,6 +90,7 @@ static void page_writer_store(PageWriter* w, PageWriterBatch* batch) {
         table[slot] = n;
         pages[n] = OsFileWrite{item->path, item->text, 0, false};
         items[n] = item;
+        n += 1;
     }
     page_writer_store_run(w, pages + start, items + start, n - start);
 }
@@ -123,9 +135,8 @@ static void page_writer_hand_over(PageWriter* w) {
     os_condition_broadcast(w->cv);
 }
 
-void page_writer_add(String path, const StringList* text, u8* written) {
-    page_writer_start();
-    PageWriter* w = g_page_writer;
+// A new item in the open batch (opened when none is, once a batch is free).
+static PageWriteItem* page_writer_item(PageWriter* w, String path, u8* written) {
     PageWriterBatch* batch = &w->batches[w->filled % PAGE_WRITER_BATCH_COUNT];
     if (!w->open) {
         // Wait for a free batch: the writer has stored the one last in it.
@@ -143,12 +154,33 @@ void page_writer_add(String path, const StringList* text, u8* written) {
     }
     PageWriteItem* item = push_struct<PageWriteItem>(batch->arena);
     item->path = string_copy(batch->arena, path);
-    item->text = string_list_join(batch->arena, text);
     item->written = written;
     SLL_QUEUE_PUSH(batch->first, batch->last, item);
-    batch->bytes += item->text.size;
     batch->pages += 1;
+    return item;
+}
+
+// Hands the open batch over once it is full.
+static void page_writer_added(PageWriter* w, u64 bytes) {
+    PageWriterBatch* batch = &w->batches[w->filled % PAGE_WRITER_BATCH_COUNT];
+    batch->bytes += bytes;
     if (batch->bytes >= PAGE_WRITER_BATCH_BYTES || batch->pages >= PAGE_WRITER_BATCH_PAGES) page_writer_hand_over(w);
+}
+
+void page_writer_add(String path, const StringList* text, u8* written) {
+    page_writer_start();
+    PageWriter* w = g_page_writer;
+    PageWriteItem* item = page_writer_item(w, path, written);
+    item->text = string_list_join(w->batches[w->filled % PAGE_WRITER_BATCH_COUNT].arena, text);
+    page_writer_added(w, item->text.size);
+}
+
+void page_writer_add_pieces(String path, const StringList* text, u8* written) {
+    page_writer_start();
+    PageWriter* w = g_page_writer;
+    PageWriteItem* item = page_writer_item(w, path, written);
+    item->pieces = *text;
+    page_writer_added(w, text->total_size);
 }
 
 void page_writer_use_manifest(PageManifest* manifest) {

@@ -28,17 +28,25 @@ struct PageWriterTest : ::testing::Test {
         arena_release(arena);
     }
 
-    // Adds the page `text` at `path` below the root.
-    void add(const std::string& path, const std::string& text, u8* written) {
+    // Adds the page `text` at `path` below the root, copied or (`pieces`)
+    // as pieces of a few bytes written from this arena.
+    void add(const std::string& path, const std::string& text, u8* written, bool pieces = false) {
         StringList list = {};
-        string_list_push(arena, &list, string_copy(arena, from(text)));
-        page_writer_add(string_copy(arena, from((root / path).string())), &list, written);
+        String full = string_copy(arena, from((root / path).string()));
+        if (!pieces) {
+            string_list_push(arena, &list, string_copy(arena, from(text)));
+            page_writer_add(full, &list, written);
+            return;
+        }
+        for (size_t at = 0; at < text.size(); at += 3) string_list_push(arena, &list, string_copy(arena, from(text.substr(at, 3))));
+        page_writer_add_pieces(full, &list, written);
     }
 };
 
 // Pages are stored in the order they were added, within a batch too: a page
 // added twice ends with its later text, directly or through the manifest,
-// and every page says it was written. Unchanged pages are left alone.
+// whether it came whole or in pieces, and every page says it was written.
+// Unchanged pages are left alone.
 TEST_F(PageWriterTest, PagesAddedTwiceEndWithTheLaterText) {
     for (int with_manifest = 0; with_manifest < 2; with_manifest += 1) {
         fs::remove_all(root / "html");
@@ -48,17 +56,20 @@ TEST_F(PageWriterTest, PagesAddedTwiceEndWithTheLaterText) {
         struct Case {
             std::string path;
             std::string text;
+            bool pieces;
         } cases[] = {
-            {"html/a/one.html", "first"},  {"html/a/two.html", "two"}, {"html/a/one.html", "second"},
-            {"html/b/three.html", "three"}, {"html/a/one.html", "third"},
+            {"html/a/one.html", "first", false},       {"html/a/two.html", "two", true},
+            {"html/a/one.html", "second in pieces", true}, {"html/b/three.html", "three", false},
+            {"html/c/d/four.html", "a new folder's page", true}, {"html/a/one.html", "third", false},
         };
         std::vector<u8> written(sizeof(cases) / sizeof(cases[0]), 7);
-        for (size_t i = 0; i < written.size(); i += 1) add(cases[i].path, cases[i].text, &written[i]);
+        for (size_t i = 0; i < written.size(); i += 1) add(cases[i].path, cases[i].text, &written[i], cases[i].pieces);
         page_writer_drain();
         for (size_t i = 0; i < written.size(); i += 1) EXPECT_EQ(written[i], 1u) << cases[i].path;
         EXPECT_EQ(read_file(root / "html/a/one.html"), "third") << "manifest " << with_manifest;
         EXPECT_EQ(read_file(root / "html/a/two.html"), "two");
         EXPECT_EQ(read_file(root / "html/b/three.html"), "three");
+        EXPECT_EQ(read_file(root / "html/c/d/four.html"), "a new folder's page");
 
         if (manifest) {
             // The next build through the saved manifest finds the pages unchanged.
@@ -67,17 +78,20 @@ TEST_F(PageWriterTest, PagesAddedTwiceEndWithTheLaterText) {
             u64 inode = os_path_properties(from((root / "html/a/two.html").string())).inode;
             PageManifest* next = page_manifest_load(from(root_text));
             page_writer_use_manifest(next);
-            u8 again[5] = {7, 7, 7, 7, 7};
+            u64 four_inode = os_path_properties(from((root / "html/c/d/four.html").string())).inode;
+            u8 again[6] = {7, 7, 7, 7, 7, 7};
             add("html/a/two.html", "two", &again[0]);
             add("html/a/one.html", "third", &again[1]);
-            add("html/b/three.html", "changed", &again[2]);
+            add("html/b/three.html", "changed", &again[2], true);
             // Changed, then back to what the manifest knows: the second is
             // checked after the first is written.
-            add("html/a/one.html", "fourth", &again[3]);
+            add("html/a/one.html", "fourth", &again[3], true);
             add("html/a/one.html", "third", &again[4]);
+            add("html/c/d/four.html", "a new folder's page", &again[5], true);
             page_writer_drain();
-            EXPECT_EQ(again[0] + again[1] + again[2] + again[3] + again[4], 5u);
+            EXPECT_EQ(again[0] + again[1] + again[2] + again[3] + again[4] + again[5], 6u);
             EXPECT_EQ(os_path_properties(from((root / "html/a/two.html").string())).inode, inode);
+            EXPECT_EQ(os_path_properties(from((root / "html/c/d/four.html").string())).inode, four_inode);
             EXPECT_EQ(read_file(root / "html/b/three.html"), "changed");
             EXPECT_EQ(read_file(root / "html/a/one.html"), "third");
         }
