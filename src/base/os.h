@@ -240,10 +240,6 @@ void os_stream_write(OsFileStream* stream, String data);
 // Puts the file in place. False when some step failed; the old file is then
 // intact and no temporary file remains.
 bool os_stream_end(OsFileStream* stream);
-// Replaces the file at `path` with the pieces of `text` one after another,
-// as os_write_file_atomic does with one string (missing directories are
-// made), without ever joining them: for a page too large to copy.
-bool os_write_pieces_atomic(String path, const StringList* text);
 
 // ---- Writes under a root ----------------------------------------------------
 

@@ -1323,21 +1323,6 @@ bool os_stream_end(OsFileStream* stream) {
     return ok;
 }
 
-bool os_write_pieces_atomic(String path, const StringList* text) {
-    Scratch scratch;
-    for (int attempt = 0; attempt < 2; attempt += 1) {
-        OsFileStream stream;
-        if (os_stream_begin(scratch.arena, &stream, path)) {
-            for (StringNode* piece = text->first; piece; piece = piece->next) os_stream_write(&stream, piece->string);
-            return os_stream_end(&stream);
-        }
-        os_stream_end(&stream);
-        // The first page of a new folder: the folders are made, once.
-        if (attempt == 0 && !os_create_directories(path)) return false;
-    }
-    return false;
-}
-
 // ---- Locks -----------------------------------------------------------------
 
 bool os_lock_file(OsFile file, bool wait) {

@@ -9,6 +9,7 @@
 #include "base/entry.h"
 #include "base/string.h"
 #include "base/string_table.h"
+#include "driver/page_pieces.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
 #include "site/site.h"
@@ -115,11 +116,14 @@ struct WrongPathsNode {
 struct PageTexts {
     PageTexts* next;
     String page;
-    // With DOCUMENT_PAGE_PIECES, a large page is left in pieces here (and
-    // `page` stays empty).
-    StringList page_pieces;
+    // With DOCUMENT_PAGE_PIECES, a large document's page and raw view are
+    // left in pieces here (and `page` and `raw` stay empty), the page's body
+    // in a spool: write_document_pages gives the spool back.
+    PagePieces page_pieces;
     String raw;
+    PagePieces raw_pieces;
     String raw_path;
+    const PageTexts* shares;  // a path named again: the texts made for it first
 };
 
 // One document made into pages: what a build and a watch rebuild both need.

@@ -500,25 +500,45 @@ String document_text(String bytes) {
 
 // The page at `page_path` of a large document, in pieces in `out`: its
 // body is parsed again a part at a time and written out as it is
-// converted, so neither the page's DOM nor a tree ever holds all of it.
-static StringList large_page_text(const Site* site, const KavParseResult* document, String path, String page_path,
-                                  Arena* out) {
+// converted, on to a spool in `spool_dir`, so neither the page's DOM nor a
+// tree, nor memory at all, ever holds all of it.
+static PagePieces large_page_text(const Site* site, const KavParseResult* document, String path, String page_path,
+                                  Arena* out, String spool_dir) {
     Arena* arena = arena_create(GB(8), KB(64));
     Arena* body_parse = arena_create(GB(8), MB(1));
     BodyStream stream = body_stream_make(out);
+    PagePieces page = {};
+    page.spool = push_struct<Spool>(out);
+    spool_open(page.spool, spool_dir);
+    stream.spool = page.spool;
+    stream.spool_mark = String{push_array<u8>(arena, HTML_WRITER_COPY_LIMIT), HTML_WRITER_COPY_LIMIT};
     PageBuilder builder = page_builder(site, arena);
     builder.stream = &stream;
     builder.body_parse_arena = body_parse;
-    HtmlPage page = {};
-    build_page(&builder, &page, document, path, page_path);
+    HtmlPage html = {};
+    build_page(&builder, &html, document, path, page_path);
     StringList pieces = {};
     HtmlTextWriter writer = html_text_writer(out, &pieces, true);
-    html_text_writer_node(&writer, page.document.root);
+    html_text_writer_node(&writer, html.document.root);
     html_text_writer_flush(&writer);
+    // The pieces before the body's mark, and after it.
+    StringList* side = &page.before;
+    for (StringNode* piece = pieces.first; piece;) {
+        StringNode* next = piece->next;
+        if (piece->string.str == stream.spool_mark.str) {
+            side = &page.after;
+        } else {
+            piece->next = 0;
+            SLL_QUEUE_PUSH(side->first, side->last, piece);
+            side->node_count += 1;
+            side->total_size += piece->string.size;
+        }
+        piece = next;
+    }
     body_stream_release(&stream);
     arena_release(body_parse);
     arena_release(arena);
-    return pieces;
+    return page;
 }
 
 // The pages of `document`, the parsed `bytes`.
@@ -573,17 +593,19 @@ static void document_pages_of(const RunState* run, String path, String bytes, co
         if (made[slot]) {
             *texts = *made[slot];
             texts->next = 0;
+            texts->shares = made[slot];
             SLL_QUEUE_PUSH(result->pages_first, result->pages_last, texts);
             continue;
         }
         made[slot] = texts;
         made_paths[slot] = n;
         if (bytes.size >= run->large_document_bytes) {
-            StringList pieces = large_page_text(site, &document, path, n->string, out);
+            PagePieces pieces = large_page_text(site, &document, path, n->string, out, site->settings.root);
             if (flags & DOCUMENT_PAGE_PIECES) {
                 texts->page_pieces = pieces;
             } else {
-                texts->page = string_list_join(out, &pieces);
+                texts->page = page_pieces_join(out, &pieces);
+                page_pieces_close(&pieces);
             }
         } else {
             PageBuilder builder = page_builder(site, page_scratch.arena);
@@ -592,11 +614,40 @@ static void document_pages_of(const RunState* run, String path, String bytes, co
             texts->page = html_serialize_to_string(out, page.document.root);
         }
         texts->raw_path = build_raw_path(out, n->string);
-        PageBuilder raw_builder = page_builder(site, page_scratch.arena);
-        HtmlPage raw = {};
-        build_raw_page(&raw_builder, &raw, bytes, texts->raw_path);
-        texts->raw = html_serialize_to_string(out, raw.document.root);
+        // A large document's raw views are made once its facts are gone.
+        if (bytes.size < run->large_document_bytes) {
+            PageBuilder raw_builder = page_builder(site, page_scratch.arena);
+            HtmlPage raw = {};
+            build_raw_page(&raw_builder, &raw, bytes, texts->raw_path);
+            texts->raw = html_serialize_to_string(out, raw.document.root);
+        }
         SLL_QUEUE_PUSH(result->pages_first, result->pages_last, texts);
+    }
+}
+
+// The raw views of a large document's pages, in pieces in `out`: its
+// escaped source is made once per view and never copied.
+static void large_raw_views(const RunState* run, String bytes, u32 flags, Arena* out, DocumentPages* result) {
+    for (PageTexts* texts = result->pages_first; texts; texts = texts->next) {
+        if (texts->shares) {
+            texts->raw = texts->shares->raw;
+            texts->raw_pieces = texts->shares->raw_pieces;
+            continue;
+        }
+        Arena* arena = arena_create(GB(1), KB(64));
+        PageBuilder raw_builder = page_builder(run->site, arena);
+        HtmlPage raw = {};
+        build_raw_page(&raw_builder, &raw, bytes, texts->raw_path, out);
+        StringList pieces = {};
+        HtmlTextWriter writer = html_text_writer(out, &pieces, true);
+        html_text_writer_node(&writer, raw.document.root);
+        html_text_writer_flush(&writer);
+        if (flags & DOCUMENT_PAGE_PIECES) {
+            texts->raw_pieces.before = pieces;
+        } else {
+            texts->raw = string_list_join(out, &pieces);
+        }
+        arena_release(arena);
     }
 }
 
@@ -642,6 +693,7 @@ void document_pages(const RunState* run, String path, String bytes, CheckFiles w
     document_pages_of(run, path, bytes, &document, when, flags, out, result);
     own_scratch_end(&paging);
     arena_release(work);
+    large_raw_views(run, bytes, flags, out, result);
 }
 
 // A worker's part of a document: read it (in the first pass), then parse,
@@ -678,29 +730,32 @@ static void write_document_pages(RunState* run, DocumentResult* result, BuildPag
         // The texts go to the writer's own memory: nothing is kept here. A
         // large page comes in pieces and is written from them, with its raw
         // view: copies would hold them twice.
-        bool large = texts->page_pieces.first != 0;
+        bool large = texts->page_pieces.before.first != 0;
         in_place |= large;
-        StringNode* node = push_struct<StringNode>(out);
-        node->string = texts->page;
-        StringList text = large ? texts->page_pieces : StringList{node, node, 1, texts->page.size};
         if (large) {
-            page_writer_add_pieces(path->string, &text, &page->written);
+            page_writer_add_pieces(path->string, &texts->page_pieces, &page->written);
         } else {
+            StringNode* node = push_struct<StringNode>(out);
+            node->string = texts->page;
+            StringList text = {node, node, 1, texts->page.size};
             page_writer_add(path->string, &text, &page->written);
         }
         if (site_has_output_path(run->site, texts->raw_path)) continue;
-        StringNode* raw_node = push_struct<StringNode>(out);
-        raw_node->string = texts->raw;
-        StringList raw = {raw_node, raw_node, 1, texts->raw.size};
         page->has_raw = 1;
         if (large) {
-            page_writer_add_pieces(texts->raw_path, &raw, &page->raw_written);
+            page_writer_add_pieces(texts->raw_path, &texts->raw_pieces, &page->raw_written);
         } else {
+            StringNode* raw_node = push_struct<StringNode>(out);
+            raw_node->string = texts->raw;
+            StringList raw = {raw_node, raw_node, 1, texts->raw.size};
             page_writer_add(texts->raw_path, &raw, &page->raw_written);
         }
     }
     // Pages written from this document's memory are stored before it goes.
     if (in_place) page_writer_drain();
+    for (PageTexts* texts = result->pages.pages_first; texts; texts = texts->next) {
+        if (!texts->shares) page_pieces_close(&texts->page_pieces);
+    }
 }
 
 // The main thread's part, in document order: the console, the page

@@ -244,18 +244,17 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
     }
 }
 
-bool page_manifest_write_pieces(PageManifest* m, String path, const StringList* text) {
+bool page_manifest_write_pieces(PageManifest* m, String path, const PagePieces* page) {
     // The library's hashing state is only made by the library.
     XXH3_state_t* state = XXH3_createState();
     if (!state) return false;
     XXH3_64bits_reset(state);
-    u64 size = 0;
-    for (StringNode* piece = text->first; piece; piece = piece->next) {
-        XXH3_64bits_update(state, piece->string.str, piece->string.size);
-        size += piece->string.size;
-    }
+    auto hash_bytes = [](void* context, String bytes) { XXH3_64bits_update((XXH3_state_t*)context, bytes.str, bytes.size); };
+    bool read = page_pieces_each(page, hash_bytes, state);
     u64 hash = XXH3_64bits_digest(state);
     XXH3_freeState(state);
+    if (!read) return false;
+    u64 size = page_pieces_size(page);
     PageManifestEntry* e = manifest_find(m, path, false);
     if (e && e->size == size && e->hash == hash && e->inode) {
         OsFileProperties props = os_path_properties(path);
@@ -264,7 +263,7 @@ bool page_manifest_write_pieces(PageManifest* m, String path, const StringList* 
             return true;
         }
     }
-    if (!os_write_pieces_atomic(path, text)) return false;
+    if (!page_pieces_write_atomic(path, page)) return false;
     if (e) {
         manifest_note_write(m, e, size, hash);
     } else {

@@ -13,6 +13,7 @@
 #include "base/spool.h"
 #include "base/string.h"
 #include "base/string_table.h"
+#include "driver/page_pieces.h"
 
 #define PAGE_MANIFEST_FILE_NAME ".kavsite-pages"
 #define PAGE_MANIFEST_SLOT_COUNT 16384
@@ -70,9 +71,8 @@ bool page_manifest_write(PageManifest* manifest, String path, String text);
 // page's text and `ok` receives its result; `flags` is not read. The stats
 // and the writes are handed to the system in batches.
 void page_manifest_write_many(PageManifest* manifest, OsFileWrite* pages, u64 count);
-// The same for a page given in pieces, which are never joined (a page too
-// large to copy).
-bool page_manifest_write_pieces(PageManifest* manifest, String path, const StringList* text);
+// The same for a page too large to copy, never joined.
+bool page_manifest_write_pieces(PageManifest* manifest, String path, const PagePieces* page);
 // Learns the inodes of the pages written, and writes the manifest of this
 // build (the pages written or found unchanged), itself only when it changed.
 void page_manifest_save(PageManifest* manifest);

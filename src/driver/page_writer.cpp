@@ -16,7 +16,7 @@ struct PageWriteItem {
     PageWriteItem* next;
     String path;   // NUL-terminated
     String text;   // the whole page
-    StringList pieces;  // or the page in pieces in the caller's memory (page_writer_add_pieces)
+    const PagePieces* pieces;  // or a page in the caller's memory (page_writer_add_pieces)
     u8* written;  // receives the result; may be null
 };
 
@@ -68,13 +68,13 @@ static void page_writer_store(PageWriter* w, PageWriterBatch* batch) {
     u64 start = 0;
     u64 n = 0;
     for (PageWriteItem* item = batch->first; item; item = item->next) {
-        if (item->pieces.first) {
+        if (item->pieces) {
             // A page in pieces goes on its own, after the pages before it.
             page_writer_store_run(w, pages + start, items + start, n - start);
             start = n;
             for (u64 i = 0; i < table_size; i += 1) table[i] = ~0ull;
-            bool ok = w->manifest ? page_manifest_write_pieces(w->manifest, item->path, &item->pieces)
-                                  : os_write_pieces_atomic(item->path, &item->pieces);
+            bool ok = w->manifest ? page_manifest_write_pieces(w->manifest, item->path, item->pieces)
+                                  : page_pieces_write_atomic(item->path, item->pieces);
             if (item->written) *item->written = ok ? 1 : 0;
             continue;
         }
@@ -175,12 +175,12 @@ void page_writer_add(String path, const StringList* text, u8* written) {
     page_writer_added(w, item->text.size);
 }
 
-void page_writer_add_pieces(String path, const StringList* text, u8* written) {
+void page_writer_add_pieces(String path, const PagePieces* page, u8* written) {
     page_writer_start();
     PageWriter* w = g_page_writer;
     PageWriteItem* item = page_writer_item(w, path, written);
-    item->pieces = *text;
-    page_writer_added(w, text->total_size);
+    item->pieces = page;
+    page_writer_added(w, page_pieces_size(page));
 }
 
 void page_writer_use_manifest(PageManifest* manifest) {

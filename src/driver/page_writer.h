@@ -6,6 +6,7 @@
 
 #include "base/core.h"
 #include "base/string.h"
+#include "driver/page_pieces.h"
 
 struct PageManifest;  // driver/page_manifest.h
 
@@ -18,8 +19,8 @@ void page_writer_use_manifest(PageManifest* manifest);
 // `path`. When the page has been stored, `*written` (unless null) becomes 1,
 // or 0 when the write failed. A full batch is handed over.
 void page_writer_add(String path, const StringList* text, u8* written);
-// The same for a page too large to copy: its pieces are written from the
-// caller's memory, which must hold them until page_writer_drain returns.
-void page_writer_add_pieces(String path, const StringList* text, u8* written);
+// The same for a page too large to copy: it is written from the caller's
+// memory (and spool), which must hold it until page_writer_drain returns.
+void page_writer_add_pieces(String path, const PagePieces* page, u8* written);
 // Hands over the current batch and waits until every page added is stored.
 void page_writer_drain();

@@ -404,7 +404,6 @@ HtmlNode* html_enclosing_element(HtmlNode* node) {
 // one piece of the output list; long texts are not copied but listed as
 // they are.
 #define HTML_WRITER_CHUNK_SIZE KB(64)
-#define HTML_WRITER_COPY_LIMIT KB(4)
 
 typedef HtmlTextWriter HtmlWriter;
 

@@ -194,6 +194,9 @@ void html_serialize(Arena* arena, const HtmlDocument* document, StringList* out)
 // A writer that appends the text of several trees to one list, filling its
 // chunks across calls. With `copy_texts` the list holds no text of the trees
 // (except lasting ones), so the trees' arenas may go before the list.
+// Texts of at least this many bytes are listed as pieces of their own, not
+// copied into the writer's chunks: a lasting one is listed as it is.
+#define HTML_WRITER_COPY_LIMIT KB(4)
 struct HtmlTextWriter {
     Arena* arena;
     StringList* out;

@@ -1141,6 +1141,17 @@ void body_stream_release(BodyStream* stream) {
         if (stream->blocks[i]) arena_release(stream->blocks[i]);
         stream->blocks[i] = 0;
     }
+    if (stream->spool_arena) arena_release(stream->spool_arena);
+    stream->spool_arena = 0;
+}
+
+// The writer's text so far goes on to the spool; its memory is used again.
+static void stream_to_spool(BodyStream* s) {
+    html_text_writer_flush(&s->writer);
+    for (StringNode* piece = s->text.first; piece; piece = piece->next) spool_append(s->spool, piece->string);
+    s->text = StringList{};
+    arena_pop_to(s->spool_arena, 0);
+    s->writer = html_text_writer(s->spool_arena, &s->text, true);
 }
 
 // The child of `content` that holds `node`; the nil node when `node` is not
@@ -1173,7 +1184,8 @@ static void stream_blocks(Converter* c, const KavNode* next) {
     HtmlNode* content = html_find_kind(c->root, HTML_NODE_CONTENT);
     HtmlNode* keep = next ? child_holding(content, c->inline_holder) : html_nil_node;
     if (!s->writing) {
-        s->writer = html_text_writer(s->text_arena, &s->text, true);
+        if (s->spool && !s->spool_arena) s->spool_arena = arena_create(GB(8), KB(64));
+        s->writer = html_text_writer(s->spool ? s->spool_arena : s->text_arena, &s->text, true);
         s->writing = true;
     }
     HtmlNode* quote_block = child_holding(content, c->quote_container);
@@ -1184,6 +1196,7 @@ static void stream_blocks(Converter* c, const KavNode* next) {
         html_text_writer_node(&s->writer, child);
         html_detach(child);
     }
+    if (s->spool) stream_to_spool(s);
     if (!next) {
         html_text_writer_flush(&s->writer);
         return;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/arena.h"
+#include "base/spool.h"
 #include "base/string.h"
 #include "htmldom/html_dom.h"
 #include "kav/kav_node.h"
@@ -45,6 +46,12 @@ struct BodyStream {
     Arena* blocks[2];
     Arena* text_arena;  // holds `text`; outlives the page's DOM
     StringList text;    // the body's text so far
+    // Non-null: each step's text goes on to this spool instead, and `text`
+    // stays empty; the page holds `spool_mark` (a lasting text of at least
+    // HTML_WRITER_COPY_LIMIT bytes, listed as a piece of its own when the
+    // page is written out) where the spooled body goes.
+    Spool* spool;
+    String spool_mark;
     HtmlNode* container;  // set by page assembly: the element the body goes into
     u64 min_bytes;        // blocks are written out once they hold this much (0: whenever safe)
     u64 steps;            // the times blocks were written out before the body's end
@@ -54,6 +61,7 @@ struct BodyStream {
     u64 kept;  // bytes of the current arena that a copy kept
     HtmlTextWriter writer;
     bool writing;
+    Arena* spool_arena;  // the writer's chunks on their way to the spool
 };
 
 // Two fresh arenas for a page's blocks, written out in steps of 256 KiB;

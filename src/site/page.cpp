@@ -417,7 +417,12 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
         builder->slots = 0;
         // The body written out as it went: its text stands where its
         // elements were.
-        if (builder->stream) append_written_text(arena, parts.wrapper, &builder->stream->text);
+        if (builder->stream) {
+            append_written_text(arena, parts.wrapper, &builder->stream->text);
+            if (builder->stream->spool) {
+                html_append_to_content(parts.wrapper, html_text_node_lasting(arena, builder->stream->spool_mark));
+            }
+        }
     }
     builder->toc = 0;
     builder->toc_count = 0;
@@ -468,7 +473,7 @@ String raw_view_text(Arena* arena, String source) {
     return String{bytes, at};
 }
 
-void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String raw_path) {
+void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String raw_path, Arena* text_arena) {
     Arena* arena = builder->arena;
     Scratch scratch(arena);
     *out = HtmlPage{};
@@ -483,7 +488,11 @@ void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String r
     HtmlNode* code = html_element_create(arena, HTML_TAG_PRE, String{});
     html_add_class(arena, code, kav_kind_code(KAV_NODE_BLOCK, 0));
     html_set_attribute(arena, code, HTML_ATTR_STYLE, S(STYLE_RAW_BLOCK));
-    html_append_text(arena, code, raw_view_text(scratch.arena, source));
+    if (text_arena) {
+        html_append_to_content(code, html_text_node_lasting(arena, raw_view_text(text_arena, source)));
+    } else {
+        html_append_text(arena, code, raw_view_text(scratch.arena, source));
+    }
     html_append_to_content(parts.wrapper, code);
 
     add_toggle_rules(arena, parts.head);

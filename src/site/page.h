@@ -29,7 +29,9 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
 // The raw view of a document at `raw_path`: its source shown exactly as
 // written in one plain-text block, without menu and side panels, with a
 // "Return To Page" link to the page beside it.
-void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String raw_path);
+// With `text_arena`, the escaped source is made there and the page only
+// points at it (serialize with a text writer to keep it uncopied).
+void build_raw_page(PageBuilder* builder, HtmlPage* out, String source, String raw_path, Arena* text_arena = 0);
 
 // The title of a page: the words of the document's title key that are not
 // links or emphasis marks, else the file name of `document_path` without its
