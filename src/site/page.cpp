@@ -257,55 +257,74 @@ String page_title(Arena* arena, const KavParseResult* document, String document_
     return string_copy(arena, html_escape_lt(scratch.arena, title));
 }
 
-// The table of content: one link per heading copy, numbered with the page's
-// element counter. Each link is recorded in the builder by its heading's
-// offset, so the converted heading takes the id the link names.
-static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document, String page_path) {
-    Arena* arena = builder->arena;
-    Scratch scratch(arena);
+// The table of content's frame: its caption and the list the links go in.
+static HtmlNode* toc_frame(Arena* arena, HtmlNode** list) {
     HtmlNode* toc = html_element_create(arena, HTML_TAG_DIV, String{});
     html_set_attribute(arena, toc, HTML_ATTR_ID, S("toc"));
     HtmlNode* caption = html_element_create(arena, HTML_TAG_P, S("Table of content:"));
     html_set_attribute(arena, caption, HTML_ATTR_STYLE, S(STYLE_TOC_TITLE));
     html_append_to_content(toc, caption);
-    HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
-    html_append_to_content(toc, list);
+    *list = html_element_create(arena, HTML_TAG_UL, String{});
+    html_append_to_content(toc, *list);
+    return toc;
+}
 
-    TocAnchor* anchors = push_array_no_zero<TocAnchor>(arena, document->toc_entries.count);
-    u64 anchor_count = 0;
-    bool sorted = true;
-    for (KavNodeCell* cell = document->toc_entries.first; cell; cell = cell->next) {
-        KavNode* entry = cell->node;
-        HtmlNode* holder = html_element_create(arena, HTML_TAG_DIV, String{});
-        convert_nodes(builder, entry, document, holder, page_path);
-        HtmlNode* content = html_find_kind(holder, HTML_NODE_CONTENT);
-        HtmlNode* link = content->first_child;
-        if (html_is_nil(link) || link->kind != HTML_NODE_ELEMENT || link != content->last_child) {
-            // Not one element (a heading level without a tag): the link holds
-            // what the conversion made.
-            link = html_element_create_at(arena, HTML_TAG_A, entry->offset);
-            while (!html_is_nil(content->first_child)) {
-                HtmlNode* child = content->first_child;
-                html_detach(child);
-                html_append_to_content(link, child);
-            }
+// The list item of one heading copy, numbered with the page's element
+// counter; its link is recorded as the next of `anchors`, its href in
+// `lasting`, so the converted heading takes the id the link names.
+static HtmlNode* toc_item(PageBuilder* builder, const KavParseResult* document, KavNode* entry, String page_path,
+                          Arena* lasting, TocAnchor* anchor) {
+    Arena* arena = builder->arena;
+    Scratch scratch(arena);
+    HtmlNode* holder = html_element_create(arena, HTML_TAG_DIV, String{});
+    convert_nodes(builder, entry, document, holder, page_path);
+    HtmlNode* content = html_find_kind(holder, HTML_NODE_CONTENT);
+    HtmlNode* link = content->first_child;
+    if (html_is_nil(link) || link->kind != HTML_NODE_ELEMENT || link != content->last_child) {
+        // Not one element (a heading level without a tag): the link holds
+        // what the conversion made.
+        link = html_element_create_at(arena, HTML_TAG_A, entry->offset);
+        while (!html_is_nil(content->first_child)) {
+            HtmlNode* child = content->first_child;
+            html_detach(child);
+            html_append_to_content(link, child);
         }
-        html_detach(link);
-        html_element_retag(link, HTML_TAG_A);
-        String code = kav_kind_code(entry->kind, 0);
-        u64 n = builder->element_counter++;
-        String href = string_format(arena, "#%.*s_%llu", STR_ARG(code), (unsigned long long)n);
-        html_set_attribute(arena, link, HTML_ATTR_HREF, href);
-        HtmlNode* item = html_element_create(arena, HTML_TAG_LI, String{});
-        html_set_attribute(arena, item, HTML_ATTR_ID, string_format(scratch.arena, "toc_i_%llu", (unsigned long long)n));
-        html_append_to_content(item, link);
-        html_append_to_content(list, item);
-        if (anchor_count && anchors[anchor_count - 1].offset > link->position) sorted = false;
-        anchors[anchor_count++] = TocAnchor{link->position, href};
+    }
+    html_detach(link);
+    html_element_retag(link, HTML_TAG_A);
+    String code = kav_kind_code(entry->kind, 0);
+    u64 n = builder->element_counter++;
+    String href = string_format(lasting, "#%.*s_%llu", STR_ARG(code), (unsigned long long)n);
+    html_set_attribute(arena, link, HTML_ATTR_HREF, href);
+    HtmlNode* item = html_element_create(arena, HTML_TAG_LI, String{});
+    html_set_attribute(arena, item, HTML_ATTR_ID, string_format(scratch.arena, "toc_i_%llu", (unsigned long long)n));
+    html_append_to_content(item, link);
+    *anchor = TocAnchor{link->position, href};
+    return item;
+}
+
+// Records the table of content's links in the builder.
+static void toc_anchors_done(PageBuilder* builder, TocAnchor* anchors, u64 count) {
+    bool sorted = true;
+    for (u64 i = 1; i < count; i += 1) {
+        if (anchors[i - 1].offset > anchors[i].offset) sorted = false;
     }
     builder->toc = anchors;
-    builder->toc_count = anchor_count;
+    builder->toc_count = count;
     builder->toc_sorted = sorted;
+}
+
+// The table of content: one link per heading copy.
+static HtmlNode* build_toc(PageBuilder* builder, const KavParseResult* document, String page_path) {
+    Arena* arena = builder->arena;
+    HtmlNode* list = 0;
+    HtmlNode* toc = toc_frame(arena, &list);
+    TocAnchor* anchors = push_array_no_zero<TocAnchor>(arena, document->toc_entries.count);
+    u64 anchor_count = 0;
+    for (KavNodeCell* cell = document->toc_entries.first; cell; cell = cell->next) {
+        html_append_to_content(list, toc_item(builder, document, cell->node, page_path, arena, &anchors[anchor_count++]));
+    }
+    toc_anchors_done(builder, anchors, anchor_count);
     return toc;
 }
 
@@ -356,26 +375,119 @@ static void append_written_text(Arena* arena, HtmlNode* parent, const StringList
     }
 }
 
+// A frame of the page written out with the items of its list made and
+// written one at a time, so that their DOM never stands whole: the frame
+// is written with a mark in `list` where the items go. The frame is made in
+// `dom`, the builder's arena while the items are made; `item` makes item k
+// there (with `children`, an element whose children are the items), whose
+// memory goes once it is written. The text is in `text_arena`.
+typedef HtmlNode* (*WrittenItem)(PageBuilder* builder, void* context, u64 k);
+
+static StringList written_out_list(PageBuilder* builder, Arena* text_arena, HtmlNode* frame, HtmlNode* list,
+                                   u64 count, WrittenItem item, bool children, void* context) {
+    Arena* dom = builder->arena;
+    String mark = {push_array<u8>(dom, HTML_WRITER_COPY_LIMIT), HTML_WRITER_COPY_LIMIT};
+    html_append_to_content(list, html_text_node_lasting(dom, mark));
+    StringList frame_text = {};
+    HtmlTextWriter frame_writer = html_text_writer(text_arena, &frame_text, true);
+    html_text_writer_node(&frame_writer, frame);
+    html_text_writer_flush(&frame_writer);
+    StringList text = {};
+    StringNode* piece = frame_text.first;
+    for (; piece && piece->string.str != mark.str; piece = piece->next) string_list_push(text_arena, &text, piece->string);
+    HtmlTextWriter writer = html_text_writer(text_arena, &text, true);
+    u64 base = arena_pos(dom);
+    for (u64 k = 0; k < count; k += 1) {
+        HtmlNode* made = item(builder, context, k);
+        if (!children) {
+            html_text_writer_node(&writer, made);
+        } else {
+            HtmlNode* content = html_find_kind(made, HTML_NODE_CONTENT);
+            for (HtmlNode* child = content->first_child; !html_is_nil(child); child = child->next) {
+                html_text_writer_node(&writer, child);
+            }
+        }
+        // The first item made the index of link targets in this arena:
+        // the items' DOM goes back to just after it.
+        if (k == 0) base = arena_pos(dom);
+        arena_pop_to(dom, base);
+    }
+    html_text_writer_flush(&writer);
+    for (piece = piece ? piece->next : 0; piece; piece = piece->next) string_list_push(text_arena, &text, piece->string);
+    builder->targets_of = 0;  // its index of link targets goes with the arena
+    return text;
+}
+
+struct TocWriting {
+    const KavParseResult* document;
+    String page_path;
+    Arena* page_arena;
+    TocAnchor* anchors;
+    KavNodeCell* cell;
+};
+
+static HtmlNode* toc_written_item(PageBuilder* builder, void* context, u64 k) {
+    TocWriting* t = (TocWriting*)context;
+    KavNode* entry = t->cell->node;
+    t->cell = t->cell->next;
+    return toc_item(builder, t->document, entry, t->page_path, t->page_arena, &t->anchors[k]);
+}
+
 // The table of content of a page whose body is written out as it goes, as
-// text in the stream's arena: its DOM, as large as the page's headings, is
-// made in an arena of its own and returned at once. The links stay in the
-// page's arena for the body's headings.
+// text in the stream's arena. The links stay in the page's arena for the
+// body's headings.
 static StringList toc_written_out(PageBuilder* builder, const KavParseResult* document, String page_path) {
     Arena* page_arena = builder->arena;
     Arena* dom = arena_create(GB(8), KB(64));
     builder->arena = dom;
-    HtmlNode* toc = build_toc(builder, document, page_path);
+    HtmlNode* list = 0;
+    HtmlNode* toc = toc_frame(dom, &list);
+    u64 count = document->toc_entries.count;
+    TocWriting t = {document, page_path, page_arena, push_array_no_zero<TocAnchor>(page_arena, MAX(count, 1ull)),
+                    document->toc_entries.first};
+    StringList text = written_out_list(builder, builder->stream->text_arena, toc, list, count, toc_written_item, false, &t);
+    toc_anchors_done(builder, t.anchors, count);
     builder->arena = page_arena;
-    builder->targets_of = 0;  // its index of link targets went with the arena: the body makes its own
-    TocAnchor* anchors = push_array_no_zero<TocAnchor>(page_arena, MAX(builder->toc_count, 1ull));
-    for (u64 i = 0; i < builder->toc_count; i += 1) {
-        anchors[i] = TocAnchor{builder->toc[i].offset, string_copy(page_arena, builder->toc[i].href)};
-    }
-    builder->toc = anchors;
-    StringList text = {};
-    HtmlTextWriter writer = html_text_writer(builder->stream->text_arena, &text, true);
-    html_text_writer_node(&writer, toc);
-    html_text_writer_flush(&writer);
+    arena_release(dom);
+    return text;
+}
+
+// The footnotes' block: the list they go in.
+static HtmlNode* footnotes_frame(Arena* arena, HtmlNode** list) {
+    HtmlNode* block = div_with(arena, S("fn_l"), S(STYLE_FOOTNOTES));
+    *list = html_element_create(arena, HTML_TAG_UL, String{});
+    html_append_to_content(block, *list);
+    return block;
+}
+
+struct NotesWriting {
+    const KavParseResult* document;
+    String page_path;
+    KavNodeCell* cell;
+};
+
+// A footnote's items, in a list of their own whose children are written.
+static HtmlNode* note_written_item(PageBuilder* builder, void* context, u64) {
+    NotesWriting* n = (NotesWriting*)context;
+    HtmlNode* holder = html_element_create(builder->arena, HTML_TAG_UL, String{});
+    convert_nodes(builder, n->cell->node, n->document, holder, n->page_path);
+    n->cell = n->cell->next;
+    return holder;
+}
+
+// The footnotes of a page whose body is written out as it goes, as text in
+// the stream's arena, a note at a time.
+static StringList notes_written_out(PageBuilder* builder, const KavParseResult* document, String page_path) {
+    Arena* page_arena = builder->arena;
+    Arena* dom = arena_create(GB(8), KB(64));
+    builder->arena = dom;
+    HtmlNode* list = 0;
+    HtmlNode* block = footnotes_frame(dom, &list);
+    NotesWriting n = {document, page_path, document->footnotes.first};
+    StringList text =
+        written_out_list(builder, builder->stream->text_arena, block, list, document->footnotes.count, note_written_item,
+                         true, &n);
+    builder->arena = page_arena;
     arena_release(dom);
     return text;
 }
@@ -441,12 +553,15 @@ void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* docum
     append_written_text(arena, parts.top, &toc_text);
 
     if (document && document->footnotes.count) {
-        HtmlNode* block = div_with(arena, S("fn_l"), S(STYLE_FOOTNOTES));
-        HtmlNode* list = html_element_create(arena, HTML_TAG_UL, String{});
-        html_append_to_content(block, list);
-        html_append_to_content(parts.wrapper, block);
-        for (KavNodeCell* cell = document->footnotes.first; cell; cell = cell->next) {
-            convert_nodes(builder, cell->node, document, list, page_path);
+        if (builder->stream) {
+            StringList notes = notes_written_out(builder, document, page_path);
+            append_written_text(arena, parts.wrapper, &notes);
+        } else {
+            HtmlNode* list = 0;
+            html_append_to_content(parts.wrapper, footnotes_frame(arena, &list));
+            for (KavNodeCell* cell = document->footnotes.first; cell; cell = cell->next) {
+                convert_nodes(builder, cell->node, document, list, page_path);
+            }
         }
     }
 }
