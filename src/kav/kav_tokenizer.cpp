@@ -91,7 +91,7 @@ static constexpr ByteTables kBytes = make_byte_tables();
 // The token that starts at byte `i` of `s` (n bytes, i < n); `previous_kind`
 // is the kind of the token before it, and both move past the token. These
 // two are all the state there is, so tokenizing can start again at any token.
-static inline KavToken next_token(const u8* s, u64 n, u64* cursor, u32* previous) {
+__attribute__((always_inline)) static inline KavToken next_token(const u8* s, u64 n, u64* cursor, u32* previous) {
     u64 i = *cursor;
     u32 previous_kind = *previous;
     u8 b = s[i];
