@@ -33,19 +33,25 @@ import html5lib
 TEMP_PREFIX = ".kavsite-tmp-"
 
 
-def document(index, version):
+def document(index, version, large):
     lines = ["``", f"title: Page {index}", f"output_path: part{index % 5}/p{index}.html", "``",
              f"Heading {version}"]
-    for line in range(60):
+    # A large document (over 256 KiB) takes the build's other path: its body
+    # spooled, its page written from pieces.
+    for line in range(6000 if large else 60):
         lines.append(f"  Line {line} of version {version}, with *some* words.")
+        if large and line % 50 == 0:
+            lines.append(f"Part {line} [#{line % 7}_] note[*1]")
+    if large:
+        lines.append("[*1] The note.")
     return "\n".join(lines) + "\n"
 
 
-def write_documents(folder, count, version):
+def write_documents(folder, count, version, large_count=0):
     os.makedirs(folder, exist_ok=True)
     for index in range(count):
         with open(os.path.join(folder, f"d{index}.kav"), "w") as f:
-            f.write(document(index, version))
+            f.write(document(index, version, index < large_count))
 
 
 def build_command(kavsite, docs, root):
@@ -94,6 +100,7 @@ def main():
     parser.add_argument("--kills", type=int, default=50)
     parser.add_argument("--documents", type=int, default=400)
     parser.add_argument("--versions", type=int, default=3)
+    parser.add_argument("--large", type=int, default=3, help="documents over 256 KiB among them")
     parser.add_argument("--seed", type=int, default=20240607)
     args = parser.parse_args()
     kavsite = os.path.abspath(args.kavsite)
@@ -106,7 +113,7 @@ def main():
         reference = []
         durations = []
         for version in range(args.versions):
-            write_documents(docs, args.documents, version)
+            write_documents(docs, args.documents, version, args.large)
             root = os.path.join(work, f"reference{version}")
             durations.append(run_build(kavsite, docs, root))
             reference.append(pages(root))
@@ -117,7 +124,7 @@ def main():
         reused = os.path.join(work, "reused")
         current = 0
         reused_version = current  # the documents of the reused root's last complete build
-        write_documents(docs, args.documents, current)
+        write_documents(docs, args.documents, current, args.large)
         run_build(kavsite, docs, reused)
         counts = {"fresh": 0, "reused": 0, "pages_checked": 0, "left_temporaries": 0, "temporaries_left": 0}
         for kill in range(args.kills):
@@ -125,7 +132,7 @@ def main():
             kind = "fresh" if fresh else "reused"
             root = os.path.join(work, f"fresh{kill}") if fresh else reused
             current = (current + 1) % args.versions
-            write_documents(docs, args.documents, current)
+            write_documents(docs, args.documents, current, args.large)
             allowed = [reference[current]] if fresh else [reference[reused_version], reference[current]]
 
             delay = rng.uniform(0, full * 1.2)
