@@ -245,14 +245,8 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
 }
 
 bool page_manifest_write_pieces(PageManifest* m, String path, const PagePieces* page) {
-    // The library's hashing state is only made by the library.
-    XXH3_state_t* state = XXH3_createState();
-    if (!state) return false;
-    XXH3_64bits_reset(state);
-    auto hash_bytes = [](void* context, String bytes) { XXH3_64bits_update((XXH3_state_t*)context, bytes.str, bytes.size); };
-    bool read = page_pieces_each(page, hash_bytes, state);
-    u64 hash = XXH3_64bits_digest(state);
-    XXH3_freeState(state);
+    bool read = false;
+    u64 hash = page_pieces_hash(page, &read);
     if (!read) return false;
     u64 size = page_pieces_size(page);
     PageManifestEntry* e = manifest_find(m, path, false);

@@ -1,6 +1,7 @@
 #include "driver/page_pieces.h"
 
 #include <string.h>
+#include <xxhash.h>
 
 #include "base/os.h"
 
@@ -29,6 +30,24 @@ bool page_pieces_each(const PagePieces* page, void (*take)(void* context, String
     }
     for (StringNode* piece = page->after.first; piece; piece = piece->next) take(context, piece->string);
     return ok;
+}
+
+u64 page_pieces_hash(const PagePieces* page, bool* read) {
+    // The library's hashing state is only made by the library.
+    XXH3_state_t* state = XXH3_createState();
+    bool ok = state != 0;
+    u64 hash = 0;
+    if (state) {
+        XXH3_64bits_reset(state);
+        auto hash_bytes = [](void* context, String bytes) {
+            XXH3_64bits_update((XXH3_state_t*)context, bytes.str, bytes.size);
+        };
+        ok = page_pieces_each(page, hash_bytes, state);
+        hash = XXH3_64bits_digest(state);
+        XXH3_freeState(state);
+    }
+    if (read) *read = ok;
+    return hash;
 }
 
 String page_pieces_join(Arena* arena, const PagePieces* page) {

@@ -16,6 +16,9 @@ u64 page_pieces_size(const PagePieces* page);
 // Hands `take` the page's bytes in order, a piece at a time. False when the
 // spool could not be read back.
 bool page_pieces_each(const PagePieces* page, void (*take)(void* context, String bytes), void* context);
+// XXH3 64 of the page's bytes, as of the page joined; false in `*read`
+// (when given) if the spool could not be read back.
+u64 page_pieces_hash(const PagePieces* page, bool* read);
 // The whole page in one string in `arena` (for callers that keep pages
 // whole); empty when the spool could not be read back.
 String page_pieces_join(Arena* arena, const PagePieces* page);

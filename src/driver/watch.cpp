@@ -346,7 +346,15 @@ static void watch_build_document(const RunState* run, String path, Arena* out, W
     }
     String bytes = document_text(os_read_range(out, file, Range64{0, size}));
     os_close_file(file);
-    document_pages(run, path, bytes, CHECK_FILES_FINAL, DOCUMENT_DIAGNOSTICS, out, &built->pages);
+    document_pages(run, path, bytes, CHECK_FILES_FINAL, DOCUMENT_DIAGNOSTICS | DOCUMENT_PAGE_PIECES, out, &built->pages);
+}
+
+// A large document's pages are spooled: the spools go once its pages are
+// written (or left out).
+static void watch_built_done(WatchBuilt* built) {
+    for (PageTexts* texts = built->pages.pages_first; texts; texts = texts->next) {
+        if (!texts->shares) page_pieces_close(&texts->page_pieces);
+    }
 }
 
 // ---- One pass: the rebuild after one burst of changes ---------------------------------------
@@ -373,8 +381,8 @@ struct WatchPass {
 
 // Hands a page to the writer and notes, for open browsers, whether its text
 // changed.
-static void watch_write(Watch* w, WatchPass* pass, String path, String text, u64* hash) {
-    u64 h = XXH3_64bits(text.str, text.size);
+static void watch_write(Watch* w, WatchPass* pass, String path, String text, const PagePieces* pieces, u64* hash) {
+    u64 h = pieces ? page_pieces_hash(pieces, 0) : XXH3_64bits(text.str, text.size);
     h += h == 0;
     // The first build kept no hashes: the page it stored tells.
     if (*hash == 0) *hash = watch_file_hash(path);
@@ -386,6 +394,10 @@ static void watch_write(Watch* w, WatchPass* pass, String path, String text, u64
     WatchWrite* write = push_struct<WatchWrite>(w->work);
     write->path = string_copy(w->work, path);
     SLL_QUEUE_PUSH(pass->writes_first, pass->writes_last, write);
+    if (pieces) {
+        page_writer_add_pieces(path, pieces, &write->written);
+        return;
+    }
     StringList list = {};
     string_list_push(w->work, &list, text);
     page_writer_add(path, &list, &write->written);
@@ -463,15 +475,23 @@ static void watch_commit(Watch* w, WatchPass* pass, WatchDocument* doc, WatchBui
     doc->state = WATCH_PUBLISHED;
 
     u64 i = 0;
+    bool in_place = false;
     for (PageTexts* texts = built->pages.pages_first; texts && i < doc->page_count; texts = texts->next, i += 1) {
         WatchPage* page = &doc->pages[i];
         // A page another document writes is left to it, with its raw view.
         if (!watch_owns_page(w, doc, page->path)) continue;
-        watch_write(w, pass, page->path, texts->page, &page->page_hash);
+        // A large document's page and raw view are written from its pieces.
+        bool large = texts->page_pieces.before.first != 0;
+        in_place |= large;
+        watch_write(w, pass, page->path, texts->page, large ? &texts->page_pieces : 0, &page->page_hash);
         pass->pages += 1;
         // A raw view never replaces a page of the site.
-        if (!site_has_output_path(w->site, texts->raw_path)) watch_write(w, pass, texts->raw_path, texts->raw, &page->raw_hash);
+        if (!site_has_output_path(w->site, texts->raw_path)) {
+            watch_write(w, pass, texts->raw_path, texts->raw, large ? &texts->raw_pieces : 0, &page->raw_hash);
+        }
     }
+    // Pages written from the document's memory are stored before it goes.
+    if (in_place) page_writer_drain();
 }
 
 struct WatchBatch {
@@ -490,6 +510,7 @@ static void watch_work(void* context, u64 index, WorkSlot* slot) {
 static void watch_commit_slot(void* context, u64 index, WorkSlot* slot) {
     WatchBatch* batch = (WatchBatch*)context;
     watch_commit(batch->watch, batch->pass, batch->documents[index], (WatchBuilt*)slot->result);
+    watch_built_done((WatchBuilt*)slot->result);
 }
 
 // Rebuilds the marked documents in document order (those the walk did not
@@ -522,6 +543,7 @@ static void watch_build_marked(Watch* w, WatchPass* pass) {
         WatchBuilt* built = push_struct<WatchBuilt>(w->work);
         watch_build_document(w->run, documents[0]->path, w->work, built);
         watch_commit(w, pass, documents[0], built);
+        watch_built_done(built);
         return;
     }
     u32 threads = w->run->threads ? w->run->threads : os_system_info()->processor_count;

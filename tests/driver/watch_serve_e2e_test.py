@@ -347,7 +347,13 @@ class WatchTest(SiteTest):
 
     def test_pages_after_edits_are_those_of_a_fresh_build(self):
         p = self.start("watch", "file_p_check")
+        # Over 256 KiB: made a part at a time, its body spooled, its page
+        # written from pieces.
+        large = "".join("words of line %d, with _some_ marks and a note[*1]\nPart %d [#1_]\n  " % (k, k)
+                        for k in range(6000)) + "end\n[*1] The note."
         steps = [
+            lambda: write(self.site.doc("notes/big.kav"), document("Big", "notes/big.html", large)),
+            lambda: write(self.site.doc("notes/big.kav"), document("Big", "notes/big.html", large + " edited")),
             lambda: write(self.site.doc("notes/a.kav"), document("Alpha two", "notes/a2.html", "Moved")),
             lambda: write(self.site.doc("journal/c.kav"), document("Gamma", "journal/c.html", "y", status="draft")),
             lambda: write(self.site.doc("extra/e.kav"), document("Epsilon", "extra/e.html", "See notes/a2.html")),
