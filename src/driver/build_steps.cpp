@@ -511,7 +511,7 @@ static PagePieces large_page_text(const Site* site, const KavParseResult* docume
     page.spool = push_struct<Spool>(out);
     spool_open(page.spool, spool_dir);
     stream.spool = page.spool;
-    stream.spool_mark = String{push_array<u8>(arena, HTML_WRITER_COPY_LIMIT), HTML_WRITER_COPY_LIMIT};
+    stream.spool_mark = html_text_mark(arena);
     PageBuilder builder = page_builder(site, arena);
     builder.stream = &stream;
     builder.body_parse_arena = body_parse;
@@ -521,20 +521,7 @@ static PagePieces large_page_text(const Site* site, const KavParseResult* docume
     HtmlTextWriter writer = html_text_writer(out, &pieces, true);
     html_text_writer_node(&writer, html.document.root);
     html_text_writer_flush(&writer);
-    // The pieces before the body's mark, and after it.
-    StringList* side = &page.before;
-    for (StringNode* piece = pieces.first; piece;) {
-        StringNode* next = piece->next;
-        if (piece->string.str == stream.spool_mark.str) {
-            side = &page.after;
-        } else {
-            piece->next = 0;
-            SLL_QUEUE_PUSH(side->first, side->last, piece);
-            side->node_count += 1;
-            side->total_size += piece->string.size;
-        }
-        piece = next;
-    }
+    html_text_split_at_mark(&pieces, stream.spool_mark, &page.before, &page.after);
     body_stream_release(&stream);
     arena_release(body_parse);
     arena_release(arena);
@@ -720,7 +707,7 @@ static void work_document(void* context, u64 index, WorkSlot* slot) {
 // one entry per page text, null for a path an earlier page took. A raw view
 // never replaces a page of the build: one seen before it, or (in the final
 // pass) any.
-static void write_document_pages(RunState* run, DocumentResult* result, BuildPageState** pages, Arena* out) {
+static void write_document_pages(RunState* run, DocumentResult* result, BuildPageState** pages) {
     u64 k = 0;
     bool in_place = false;
     StringNode* path = result->pages.page_paths.first;
@@ -730,26 +717,11 @@ static void write_document_pages(RunState* run, DocumentResult* result, BuildPag
         // The texts go to the writer's own memory: nothing is kept here. A
         // large page comes in pieces and is written from them, with its raw
         // view: copies would hold them twice.
-        bool large = texts->page_pieces.before.first != 0;
-        in_place |= large;
-        if (large) {
-            page_writer_add_pieces(path->string, &texts->page_pieces, &page->written);
-        } else {
-            StringNode* node = push_struct<StringNode>(out);
-            node->string = texts->page;
-            StringList text = {node, node, 1, texts->page.size};
-            page_writer_add(path->string, &text, &page->written);
-        }
+        in_place |= texts->page_pieces.before.first != 0;
+        page_writer_add_page(path->string, texts->page, &texts->page_pieces, &page->written);
         if (site_has_output_path(run->site, texts->raw_path)) continue;
         page->has_raw = 1;
-        if (large) {
-            page_writer_add_pieces(texts->raw_path, &texts->raw_pieces, &page->raw_written);
-        } else {
-            StringNode* raw_node = push_struct<StringNode>(out);
-            raw_node->string = texts->raw;
-            StringList raw = {raw_node, raw_node, 1, texts->raw.size};
-            page_writer_add(texts->raw_path, &raw, &page->raw_written);
-        }
+        page_writer_add_page(texts->raw_path, texts->raw, &texts->raw_pieces, &page->raw_written);
     }
     // Pages written from this document's memory are stored before it goes.
     if (in_place) page_writer_drain();
@@ -802,7 +774,7 @@ static void commit_document(void* context, u64 index, WorkSlot* slot) {
                          result->pages.draft ? &none : &result->pages.page_paths, result->pages.title);
     }
     if (!result->pages.deferred) {
-        write_document_pages(run, result, pages, slot->arena);
+        write_document_pages(run, result, pages);
         // The pages hold their own text: the document's bytes can go.
         fs_release_file(result->path);
         return;
@@ -829,7 +801,7 @@ static void commit_deferred(void* context, u64 index, WorkSlot* slot) {
     for (Diagnostic* w = result->pages.wrong_paths.first; w; w = w->next) {
         diag_append_at(run->arena, deferred->wrong_paths, 0, w->offset, w->level, string_copy(run->arena, w->message));
     }
-    write_document_pages(run, result, deferred->pages, slot->arena);
+    write_document_pages(run, result, deferred->pages);
     fs_release_file(deferred->path);
 }
 

@@ -184,6 +184,16 @@ PageManifest* page_manifest_load(String root) {
     return m;
 }
 
+// A page written: its entry, or (a page the manifest did not know) the
+// journal, takes its size and hash.
+static void manifest_written(PageManifest* m, PageManifestEntry* e, String path, u64 size, u64 hash) {
+    if (e) {
+        manifest_note_write(m, e, size, hash);
+    } else {
+        journal_page(m, path, size, hash);
+    }
+}
+
 bool page_manifest_write(PageManifest* m, String path, String text) {
     OsFileWrite page = {path, text, 0, false};
     page_manifest_write_many(m, &page, 1);
@@ -235,12 +245,7 @@ void page_manifest_write_many(PageManifest* m, OsFileWrite* pages, u64 count) {
     for (u64 k = 0; k < write_count; k += 1) {
         u64 i = write_pages[k];
         pages[i].ok = writes[k].ok;
-        if (!writes[k].ok) continue;
-        if (entries[i]) {
-            manifest_note_write(m, entries[i], pages[i].data.size, hashes[i]);
-        } else {
-            journal_page(m, pages[i].path, pages[i].data.size, hashes[i]);
-        }
+        if (writes[k].ok) manifest_written(m, entries[i], pages[i].path, pages[i].data.size, hashes[i]);
     }
 }
 
@@ -258,11 +263,7 @@ bool page_manifest_write_pieces(PageManifest* m, String path, const PagePieces* 
         }
     }
     if (!page_pieces_write_atomic(path, page)) return false;
-    if (e) {
-        manifest_note_write(m, e, size, hash);
-    } else {
-        journal_page(m, path, size, hash);
-    }
+    manifest_written(m, e, path, size, hash);
     return true;
 }
 

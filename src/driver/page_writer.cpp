@@ -183,6 +183,16 @@ void page_writer_add_pieces(String path, const PagePieces* page, u8* written) {
     page_writer_added(w, page_pieces_size(page));
 }
 
+void page_writer_add_page(String path, String text, const PagePieces* pieces, u8* written) {
+    if (pieces && pieces->before.first) {
+        page_writer_add_pieces(path, pieces, written);
+        return;
+    }
+    StringNode node = {0, text};
+    StringList list = {&node, &node, 1, text.size};
+    page_writer_add(path, &list, written);
+}
+
 void page_writer_use_manifest(PageManifest* manifest) {
     page_writer_start();
     page_writer_drain();

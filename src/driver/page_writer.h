@@ -22,5 +22,8 @@ void page_writer_add(String path, const StringList* text, u8* written);
 // The same for a page too large to copy: it is written from the caller's
 // memory (and spool), which must hold it until page_writer_drain returns.
 void page_writer_add_pieces(String path, const PagePieces* page, u8* written);
+// A page given whole as `text`, or, when `pieces` holds any, as those pieces
+// (page_writer_add_pieces).
+void page_writer_add_page(String path, String text, const PagePieces* pieces, u8* written);
 // Hands over the current batch and waits until every page added is stored.
 void page_writer_drain();

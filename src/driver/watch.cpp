@@ -382,7 +382,7 @@ struct WatchPass {
 // Hands a page to the writer and notes, for open browsers, whether its text
 // changed.
 static void watch_write(Watch* w, WatchPass* pass, String path, String text, const PagePieces* pieces, u64* hash) {
-    u64 h = pieces ? page_pieces_hash(pieces, 0) : XXH3_64bits(text.str, text.size);
+    u64 h = pieces->before.first ? page_pieces_hash(pieces, 0) : XXH3_64bits(text.str, text.size);
     h += h == 0;
     // The first build kept no hashes: the page it stored tells.
     if (*hash == 0) *hash = watch_file_hash(path);
@@ -394,13 +394,7 @@ static void watch_write(Watch* w, WatchPass* pass, String path, String text, con
     WatchWrite* write = push_struct<WatchWrite>(w->work);
     write->path = string_copy(w->work, path);
     SLL_QUEUE_PUSH(pass->writes_first, pass->writes_last, write);
-    if (pieces) {
-        page_writer_add_pieces(path, pieces, &write->written);
-        return;
-    }
-    StringList list = {};
-    string_list_push(w->work, &list, text);
-    page_writer_add(path, &list, &write->written);
+    page_writer_add_page(path, text, pieces, &write->written);
 }
 
 // The main thread's part of one document, in document order: what it
@@ -481,13 +475,12 @@ static void watch_commit(Watch* w, WatchPass* pass, WatchDocument* doc, WatchBui
         // A page another document writes is left to it, with its raw view.
         if (!watch_owns_page(w, doc, page->path)) continue;
         // A large document's page and raw view are written from its pieces.
-        bool large = texts->page_pieces.before.first != 0;
-        in_place |= large;
-        watch_write(w, pass, page->path, texts->page, large ? &texts->page_pieces : 0, &page->page_hash);
+        in_place |= texts->page_pieces.before.first != 0;
+        watch_write(w, pass, page->path, texts->page, &texts->page_pieces, &page->page_hash);
         pass->pages += 1;
         // A raw view never replaces a page of the site.
         if (!site_has_output_path(w->site, texts->raw_path)) {
-            watch_write(w, pass, texts->raw_path, texts->raw, large ? &texts->raw_pieces : 0, &page->raw_hash);
+            watch_write(w, pass, texts->raw_path, texts->raw, &texts->raw_pieces, &page->raw_hash);
         }
     }
     // Pages written from the document's memory are stored before it goes.

@@ -404,6 +404,9 @@ HtmlNode* html_enclosing_element(HtmlNode* node) {
 // one piece of the output list; long texts are not copied but listed as
 // they are.
 #define HTML_WRITER_CHUNK_SIZE KB(64)
+// Texts of at least this many bytes are listed as pieces of their own, not
+// copied into the writer's chunks: a lasting one is listed as it is.
+#define HTML_WRITER_COPY_LIMIT KB(4)
 
 typedef HtmlTextWriter HtmlWriter;
 
@@ -522,6 +525,30 @@ void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out) {
     HtmlWriter w = html_text_writer(arena, out, false);
     html_text_writer_node(&w, root);
     html_writer_flush(&w);
+}
+
+String html_text_mark(Arena* arena) {
+    return String{push_array<u8>(arena, HTML_WRITER_COPY_LIMIT), HTML_WRITER_COPY_LIMIT};
+}
+
+bool html_text_split_at_mark(StringList* pieces, String mark, StringList* before, StringList* after) {
+    StringList* side = before;
+    bool found = false;
+    for (StringNode* piece = pieces->first; piece;) {
+        StringNode* next = piece->next;
+        if (piece->string.str == mark.str) {
+            side = after;
+            found = true;
+        } else {
+            piece->next = 0;
+            SLL_QUEUE_PUSH(side->first, side->last, piece);
+            side->node_count += 1;
+            side->total_size += piece->string.size;
+        }
+        piece = next;
+    }
+    *pieces = StringList{};
+    return found;
 }
 
 void html_text_writer_node(HtmlTextWriter* writer, HtmlNode* root) {

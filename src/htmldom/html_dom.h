@@ -194,9 +194,6 @@ void html_serialize(Arena* arena, const HtmlDocument* document, StringList* out)
 // A writer that appends the text of several trees to one list, filling its
 // chunks across calls. With `copy_texts` the list holds no text of the trees
 // (except lasting ones), so the trees' arenas may go before the list.
-// Texts of at least this many bytes are listed as pieces of their own, not
-// copied into the writer's chunks: a lasting one is listed as it is.
-#define HTML_WRITER_COPY_LIMIT KB(4)
 struct HtmlTextWriter {
     Arena* arena;
     StringList* out;
@@ -207,6 +204,13 @@ struct HtmlTextWriter {
 };
 HtmlTextWriter html_text_writer(Arena* arena, StringList* out, bool copy_texts);
 void html_text_writer_node(HtmlTextWriter* w, HtmlNode* root);
+// A place in a tree for text kept elsewhere: a lasting text node of this
+// text, which a text writer lists as a piece of its own (pointing at it).
+String html_text_mark(Arena* arena);
+// Moves the pieces of `pieces` before `mark` to `before` and those after it
+// to `after`, the mark's own piece left out; false (all in `before`) when
+// the mark is not among them.
+bool html_text_split_at_mark(StringList* pieces, String mark, StringList* before, StringList* after);
 // Lists the text of the chunk in progress; the writer may go on after it.
 void html_text_writer_flush(HtmlTextWriter* w);
 void html_serialize_node(Arena* arena, HtmlNode* root, StringList* out);

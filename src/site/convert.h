@@ -47,9 +47,8 @@ struct BodyStream {
     Arena* text_arena;  // holds `text`; outlives the page's DOM
     StringList text;    // the body's text so far
     // Non-null: each step's text goes on to this spool instead, and `text`
-    // stays empty; the page holds `spool_mark` (a lasting text of at least
-    // HTML_WRITER_COPY_LIMIT bytes, listed as a piece of its own when the
-    // page is written out) where the spooled body goes.
+    // stays empty; the page holds `spool_mark` (html_text_mark) where the
+    // spooled body goes.
     Spool* spool;
     String spool_mark;
     HtmlNode* container;  // set by page assembly: the element the body goes into

@@ -376,25 +376,33 @@ static void append_written_text(Arena* arena, HtmlNode* parent, const StringList
 }
 
 // A frame of the page written out with the items of its list made and
-// written one at a time, so that their DOM never stands whole: the frame
-// is written with a mark in `list` where the items go. The frame is made in
-// `dom`, the builder's arena while the items are made; `item` makes item k
-// there (with `children`, an element whose children are the items), whose
-// memory goes once it is written. The text is in `text_arena`.
+// written one at a time, so that their DOM never stands whole: `frame`
+// makes the frame and its list, which is written with a mark where the
+// items go; `item` makes item k (with `children`, an element whose children
+// are the items). Both are made in an arena of their own, the builder's
+// while they are made, and an item's memory goes once it is written. The
+// text is in the stream's arena.
+typedef HtmlNode* (*WrittenFrame)(Arena* arena, HtmlNode** list);
 typedef HtmlNode* (*WrittenItem)(PageBuilder* builder, void* context, u64 k);
 
-static StringList written_out_list(PageBuilder* builder, Arena* text_arena, HtmlNode* frame, HtmlNode* list,
-                                   u64 count, WrittenItem item, bool children, void* context) {
-    Arena* dom = builder->arena;
-    String mark = {push_array<u8>(dom, HTML_WRITER_COPY_LIMIT), HTML_WRITER_COPY_LIMIT};
+static StringList written_out_list(PageBuilder* builder, WrittenFrame frame, u64 count, WrittenItem item,
+                                   bool children, void* context) {
+    Arena* text_arena = builder->stream->text_arena;
+    Arena* page_arena = builder->arena;
+    Arena* dom = arena_create(GB(8), KB(64));
+    builder->arena = dom;
+    HtmlNode* list = 0;
+    HtmlNode* root = frame(dom, &list);
+    String mark = html_text_mark(dom);
     html_append_to_content(list, html_text_node_lasting(dom, mark));
     StringList frame_text = {};
     HtmlTextWriter frame_writer = html_text_writer(text_arena, &frame_text, true);
-    html_text_writer_node(&frame_writer, frame);
+    html_text_writer_node(&frame_writer, root);
     html_text_writer_flush(&frame_writer);
     StringList text = {};
-    StringNode* piece = frame_text.first;
-    for (; piece && piece->string.str != mark.str; piece = piece->next) string_list_push(text_arena, &text, piece->string);
+    StringList after = {};
+    html_text_split_at_mark(&frame_text, mark, &text, &after);
+
     HtmlTextWriter writer = html_text_writer(text_arena, &text, true);
     u64 base = arena_pos(dom);
     for (u64 k = 0; k < count; k += 1) {
@@ -413,8 +421,10 @@ static StringList written_out_list(PageBuilder* builder, Arena* text_arena, Html
         arena_pop_to(dom, base);
     }
     html_text_writer_flush(&writer);
-    for (piece = piece ? piece->next : 0; piece; piece = piece->next) string_list_push(text_arena, &text, piece->string);
-    builder->targets_of = 0;  // its index of link targets goes with the arena
+    for (StringNode* piece = after.first; piece; piece = piece->next) string_list_push(text_arena, &text, piece->string);
+    builder->targets_of = 0;  // its index of link targets went with the arena
+    builder->arena = page_arena;
+    arena_release(dom);
     return text;
 }
 
@@ -438,17 +448,11 @@ static HtmlNode* toc_written_item(PageBuilder* builder, void* context, u64 k) {
 // body's headings.
 static StringList toc_written_out(PageBuilder* builder, const KavParseResult* document, String page_path) {
     Arena* page_arena = builder->arena;
-    Arena* dom = arena_create(GB(8), KB(64));
-    builder->arena = dom;
-    HtmlNode* list = 0;
-    HtmlNode* toc = toc_frame(dom, &list);
     u64 count = document->toc_entries.count;
     TocWriting t = {document, page_path, page_arena, push_array_no_zero<TocAnchor>(page_arena, MAX(count, 1ull)),
                     document->toc_entries.first};
-    StringList text = written_out_list(builder, builder->stream->text_arena, toc, list, count, toc_written_item, false, &t);
+    StringList text = written_out_list(builder, toc_frame, count, toc_written_item, false, &t);
     toc_anchors_done(builder, t.anchors, count);
-    builder->arena = page_arena;
-    arena_release(dom);
     return text;
 }
 
@@ -478,18 +482,8 @@ static HtmlNode* note_written_item(PageBuilder* builder, void* context, u64) {
 // The footnotes of a page whose body is written out as it goes, as text in
 // the stream's arena, a note at a time.
 static StringList notes_written_out(PageBuilder* builder, const KavParseResult* document, String page_path) {
-    Arena* page_arena = builder->arena;
-    Arena* dom = arena_create(GB(8), KB(64));
-    builder->arena = dom;
-    HtmlNode* list = 0;
-    HtmlNode* block = footnotes_frame(dom, &list);
     NotesWriting n = {document, page_path, document->footnotes.first};
-    StringList text =
-        written_out_list(builder, builder->stream->text_arena, block, list, document->footnotes.count, note_written_item,
-                         true, &n);
-    builder->arena = page_arena;
-    arena_release(dom);
-    return text;
+    return written_out_list(builder, footnotes_frame, document->footnotes.count, note_written_item, true, &n);
 }
 
 void build_page(PageBuilder* builder, HtmlPage* out, const KavParseResult* document, String document_path,

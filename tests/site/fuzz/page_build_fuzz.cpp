@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (spooled) {
             spool_open(&spool, S("/nonexistent/"));
             stream.spool = &spool;
-            stream.spool_mark = String{push_array<u8>(page_arena, HTML_WRITER_COPY_LIMIT), HTML_WRITER_COPY_LIMIT};
+            stream.spool_mark = html_text_mark(page_arena);
         }
         PageBuilder parts_builder = page_builder(g_site, page_arena);
         parts_builder.stream = &stream;
